@@ -1,0 +1,52 @@
+#pragma once
+
+#include "printing/label_settings.h"
+
+#include <QRect>
+#include <QString>
+
+// Outline of the label in the preview, in twips relative to the preview panel.
+struct OutlineTwips
+{
+    float width;
+    float height;
+    float left;
+    float top;
+};
+
+// One label size's preset: everything choosing that size writes.
+struct SizePreset
+{
+    LabelSize size;
+    const char* caption;       // caption of the option button that applies it
+    bool dataAndChecksumUsed;  // Data and Checksum boxes and their position controls enabled
+    int cutItemAndVersionTo;   // 0: texts kept; otherwise cut to this many characters
+    OutlineTwips outline;
+    const char* gap;
+    qint16 ItemX;
+    const char* ItemY;
+    qint16 VerX;
+    qint16 VerY;
+    // Data and Checksum positions; written only when dataAndChecksumUsed.
+    qint16 DataX;
+    qint16 DataY;
+    qint16 ChksumX;
+    qint16 ChksumY;
+    qint16 LabelLength;
+};
+
+const SizePreset& presetFor(LabelSize size);
+
+// The five sizes in the order of their buttons on the window, top to bottom.
+const SizePreset* allPresets(int* count);
+
+// The positions after applying a preset to the given positions (Data and Checksum kept for 1M and 2M).
+LabelPositions applyPresetPositions(const SizePreset& preset, const LabelPositions& before);
+
+// Twips to pixels at 15 twips to the pixel, rounded to the nearest pixel.
+int twipsToPixels(float twips);
+QRect outlinePixels(const OutlineTwips& outline);
+
+// Parses "1M", "2M", "3M", "6M" or "9M" (case-insensitive); LabelSize::None otherwise.
+LabelSize labelSizeFromName(const QString& name);
+QString labelSizeName(LabelSize size);

@@ -1,0 +1,61 @@
+#include "printing/label_settings.h"
+
+#include <cmath>
+
+namespace Module1 {
+
+LabelPositions currentPositions()
+{
+    return LabelPositions{ItemX, ItemY, VerX, VerY, DataX, DataY, ChksumX, ChksumY, LabelLength};
+}
+
+void setPositions(const LabelPositions& positions)
+{
+    ItemX = positions.ItemX;
+    ItemY = positions.ItemY;
+    VerX = positions.VerX;
+    VerY = positions.VerY;
+    DataX = positions.DataX;
+    DataY = positions.DataY;
+    ChksumX = positions.ChksumX;
+    ChksumY = positions.ChksumY;
+    LabelLength = positions.LabelLength;
+}
+
+} // namespace Module1
+
+QString plainDecimal(qint64 value)
+{
+    return QString::number(value);
+}
+
+QString trimBlanks(const QString& text)
+{
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && text.at(first) == QLatin1Char(' '))
+        ++first;
+    while (last > first && text.at(last - 1) == QLatin1Char(' '))
+        --last;
+    return text.mid(first, last - first);
+}
+
+std::optional<qint16> checkedAdd16(qint16 a, int b)
+{
+    const qint64 sum = qint64(a) + qint64(b);
+    if (sum < -32768 || sum > 32767)
+        return std::nullopt;
+    return qint16(sum);
+}
+
+std::optional<qint16> textToInt16(const QString& text)
+{
+    bool ok = false;
+    const double value = trimBlanks(text).toDouble(&ok);
+    if (!ok || !std::isfinite(value))
+        return std::nullopt;
+    const double rounded = std::nearbyint(value); // default rounding mode: halves to even
+    if (rounded < -32768.0 || rounded > 32767.0)
+        return std::nullopt;
+    return qint16(rounded);
+}

@@ -18,9 +18,9 @@ struct OutlineTwips
 struct SizePreset
 {
     LabelSize size;
-    const char* caption;       // caption of the option button that applies it
-    bool dataAndChecksumUsed;  // Data and Checksum boxes and their position controls enabled
-    int cutItemAndVersionTo;   // 0: texts kept; otherwise cut to this many characters
+    const char* caption;      // caption of the option button that applies it
+    bool dataAndChecksumUsed; // Data and Checksum boxes and their position controls enabled
+    int cutItemAndVersionTo;  // 0: texts kept; otherwise cut to this many characters
     OutlineTwips outline;
     const char* gap;
     qint16 ItemX;

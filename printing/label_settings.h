@@ -21,9 +21,8 @@ struct LabelPositions
 
     friend bool operator==(const LabelPositions& a, const LabelPositions& b)
     {
-        return a.ItemX == b.ItemX && a.ItemY == b.ItemY && a.VerX == b.VerX && a.VerY == b.VerY &&
-               a.DataX == b.DataX && a.DataY == b.DataY && a.ChksumX == b.ChksumX && a.ChksumY == b.ChksumY &&
-               a.LabelLength == b.LabelLength;
+        return a.ItemX == b.ItemX && a.ItemY == b.ItemY && a.VerX == b.VerX && a.VerY == b.VerY && a.DataX == b.DataX &&
+               a.DataY == b.DataY && a.ChksumX == b.ChksumX && a.ChksumY == b.ChksumY && a.LabelLength == b.LabelLength;
     }
     friend bool operator!=(const LabelPositions& a, const LabelPositions& b) { return !(a == b); }
 };

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "printing/label_settings.h"
+
+enum class EntryBox { Item, Version, Data, Checksum, Quantity };
+
+// The length at which a field box counts as full under a size (compared for equality).
+int fullLength(EntryBox box, LabelSize size);
+
+// The box the focus moves to when a field box becomes full or Enter is typed in it.
+EntryBox nextBox(EntryBox box, LabelSize size);
+
+// Data and Checksum boxes are used only by the stored-form sizes.
+bool dataAndChecksumUsed(LabelSize size);

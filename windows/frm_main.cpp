@@ -1,0 +1,647 @@
+#include "windows/frm_main.h"
+
+#include "layout/entry_rules.h"
+#include "layout/presets.h"
+#include "quorlex_version.h"
+
+#include <QAction>
+#include <QGuiApplication>
+#include <QMenuBar>
+#include <QScreen>
+
+namespace {
+
+Frm_Main* g_mainWindow = nullptr;
+
+const QColor kCaptionRed(0xFF, 0x00, 0x00);
+const QColor kSubCaptionPink(0xFF, 0x80, 0x80);
+const QColor kLightBlue(0x80, 0x80, 0xFF);
+
+void setTextColor(QWidget* widget, const QColor& color, QPalette::ColorRole role = QPalette::WindowText)
+{
+    QPalette pal = widget->palette();
+    pal.setColor(QPalette::Active, role, color);
+    pal.setColor(QPalette::Inactive, role, color);
+    widget->setPalette(pal);
+}
+
+void setBackground(QWidget* widget, const QColor& color)
+{
+    QPalette pal = widget->palette();
+    pal.setColor(QPalette::Window, color);
+    widget->setPalette(pal);
+    widget->setAutoFillBackground(true);
+}
+
+} // namespace
+
+Frm_Main::Frm_Main(QWidget* parent) : QMainWindow(parent)
+{
+    installFontSubstitutes();
+    setObjectName(QStringLiteral("Frm_Main"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("Quorlex Label"));
+    g_mainWindow = this;
+
+    createControls();
+    createMenus();
+    Form_Load();
+}
+
+Frm_Main::~Frm_Main()
+{
+    if (g_mainWindow == this)
+        g_mainWindow = nullptr;
+}
+
+Frm_Main* Frm_Main::instance()
+{
+    return g_mainWindow;
+}
+
+void Frm_Main::createControls()
+{
+    m_client = new QWidget(this);
+    m_client->setFixedSize(884, 507);
+    setCentralWidget(m_client);
+
+    // Creates a named child control placed at x, y, width, height.
+    auto named = [](auto* control, const char* name, int x, int y, int w, int h) {
+        control->setObjectName(QString::fromLatin1(name));
+        place(control, x, y, w, h);
+        return control;
+    };
+    auto heading = [&](QWidget* parent, const char* name, const QString& word, int x, int y, int w, int h) {
+        auto* button = named(new SSCommand(parent, word), name, x, y, w, h);
+        button->setTabStop(false);
+        button->setEnabled(false);
+        return button;
+    };
+    auto fieldBox = [&](QWidget* parent, const char* name, int x, int y) {
+        auto* box = named(new TextBox(parent), name, x, y, 183, 49);
+        box->setMaxLength(6);
+        box->setAlignment(Qt::AlignCenter);
+        box->setFont(uiFont(27.75, true));
+        return box;
+    };
+
+    // LABEL
+    SSFra_Label = named(new SSFrame(m_client), "SSFra_Label", 16, 2, 605, 269);
+    SSFra_Label->setCaption(QStringLiteral("LABEL"), kCaptionRed, 14.25);
+    SSCmd_Item = heading(SSFra_Label, "SSCmd_Item", QStringLiteral("Item"), 16, 32, 123, 49);
+    Txt_Item = fieldBox(SSFra_Label, "Txt_Item", 146, 32);
+    SSCmd_Version = heading(SSFra_Label, "SSCmd_Version", QStringLiteral("Version"), 16, 88, 123, 49);
+    Txt_Version = fieldBox(SSFra_Label, "Txt_Version", 146, 88);
+    SSCmd_Data = heading(SSFra_Label, "SSCmd_Data", QStringLiteral("Date"), 16, 144, 123, 49);
+    Txt_Data = fieldBox(SSFra_Label, "Txt_Data", 144, 144);
+    SSCmd_Checksum = heading(SSFra_Label, "SSCmd_Checksum", QStringLiteral("Checksum"), 16, 200, 123, 49);
+    Txt_Chksum = fieldBox(SSFra_Label, "Txt_Chksum", 144, 200);
+    for (SSCommand* button : {SSCmd_Item, SSCmd_Version, SSCmd_Data, SSCmd_Checksum}) {
+        button->setFont(uiFont(12, true));
+        setTextColor(button, kLightBlue, QPalette::ButtonText);
+    }
+
+    SSFra_Size = named(new SSFrame(SSFra_Label), "SSFra_Size", 336, 24, 259, 225);
+    SSFra_Size->setCaption(QStringLiteral("SIZE"), kSubCaptionPink, 11.25);
+    auto sizeOption = [&](const char* name, LabelSize size, int y) {
+        auto* option =
+            named(new SSOption(SSFra_Size, QString::fromLatin1(presetFor(size).caption)), name, 24, y, 193, 25);
+        option->setFont(uiFont(14.25, true));
+        return option;
+    };
+    SSOpt_1M = sizeOption("SSOpt_1M", LabelSize::M1, 28);
+    SSOpt_2M = sizeOption("SSOpt_2M", LabelSize::M2, 66);
+    SSOpt_3M = sizeOption("SSOpt_3M", LabelSize::M3, 104);
+    SSOpt_9M = sizeOption("SSOpt_9M", LabelSize::M6, 140);
+    SSOpt_6M = sizeOption("SSOpt_6M", LabelSize::M9, 178);
+    connect(SSOpt_1M, &QAbstractButton::clicked, this, [this] { SSOpt_1M_Click(1); });
+    connect(SSOpt_2M, &QAbstractButton::clicked, this, [this] { SSOpt_2M_Click(1); });
+    connect(SSOpt_3M, &QAbstractButton::clicked, this, [this] { SSOpt_3M_Click(1); });
+    connect(SSOpt_6M, &QAbstractButton::clicked, this, [this] { SSOpt_6M_Click(1); });
+    connect(SSOpt_9M, &QAbstractButton::clicked, this, [this] { SSOpt_9M_Click(1); });
+    Chk_Print5 = named(new CheckBox(SSFra_Size, QStringLiteral("Check1")), "Chk_Print5", 222, 72, 15, 17);
+
+    // Preview
+    SSPanel1 = named(new SSPanel(m_client), "SSPanel1", 634, 12, 241, 257);
+    SSPanel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    setBackground(SSPanel1, QColor(0xDD, 0xDD, 0xDD));
+    SSCommand2 = heading(SSPanel1, "SSCommand2", QString(), 72, 24, 97, 33);
+    SSCommand2->setTabStop(true);
+    Shp_Lbl = named(new Shape(SSPanel1), "Shp_Lbl", 16, 72, 204, 113);
+    auto previewLabel = [&](const char* name, int y) {
+        auto* label = named(new QLabel(SSPanel1), name, 80, y, 81, 17);
+        label->setAlignment(Qt::AlignCenter);
+        label->setFont(uiFont(11.25, true));
+        return label;
+    };
+    Lbl_Itm = previewLabel("Lbl_Itm", 90);
+    Lbl_Ver = previewLabel("Lbl_Ver", 110);
+    Lbl_Dte = previewLabel("Lbl_Dte", 130);
+    Lbl_ChkSum = previewLabel("Lbl_ChkSum", 150);
+    Label1 = named(new QLabel(QStringLiteral("GAP"), SSPanel1), "Label1", 50, 212, 66, 27);
+    Label1->setFont(uiFont(20.25, true));
+    Txt_Gap = named(new TextBox(SSPanel1, QStringLiteral("0")), "Txt_Gap", 126, 210, 69, 32);
+    Txt_Gap->setAlignment(Qt::AlignCenter);
+    Txt_Gap->setFont(uiFont(18, true));
+
+    // POSITION
+    SSFra_Position = named(new SSFrame(m_client), "SSFra_Position", 16, 286, 323, 203);
+    SSFra_Position->setCaption(QStringLiteral("POSITION"), kCaptionRed, 14.25);
+    SSCmd_X = heading(SSFra_Position, "SSCmd_X", QStringLiteral("X"), 136, 32, 89, 25);
+    SSCmd_Y = heading(SSFra_Position, "SSCmd_Y", QStringLiteral("Y"), 224, 32, 89, 25);
+    SSCmd_Pos_Item = heading(SSFra_Position, "SSCmd_Pos_Item", QStringLiteral("Item"), 24, 56, 113, 33);
+    SSCmd_Pos_Version = heading(SSFra_Position, "SSCmd_Pos_Version", QStringLiteral("Version"), 24, 88, 113, 33);
+    SSCmd_Pos_Data = heading(SSFra_Position, "SSCmd_Pos_Data", QStringLiteral("Date"), 24, 120, 113, 33);
+    SSCmd_Pos_Checksum = heading(SSFra_Position, "SSCmd_Pos_Checksum", QStringLiteral("Checksum"), 24, 152, 113, 33);
+
+    struct NudgeRow
+    {
+        LabelField field;
+        int y;
+        const char* names[6]; // X minus, X panel, X plus, Y minus, Y panel, Y plus
+        SSCommand** xMinus;
+        SSPanel** xPanel;
+        SSCommand** xPlus;
+        SSCommand** yMinus;
+        SSPanel** yPanel;
+        SSCommand** yPlus;
+    };
+    const NudgeRow rows[] = {
+        {LabelField::Item,
+         56,
+         {"SSCmd_ItemXM", "SSP_ItemX", "SSCmd_ItemXP", "SSCmd_ItemYM", "SSP_ItemY", "SSCmd_ItemYP"},
+         &SSCmd_ItemXM,
+         &SSP_ItemX,
+         &SSCmd_ItemXP,
+         &SSCmd_ItemYM,
+         &SSP_ItemY,
+         &SSCmd_ItemYP},
+        {LabelField::Version,
+         88,
+         {"SSCmd_VerXM", "SSP_VerX", "SSCmd_VerXP", "SSCmd_VerYM", "SSP_VerY", "SSCmd_VerYP"},
+         &SSCmd_VerXM,
+         &SSP_VerX,
+         &SSCmd_VerXP,
+         &SSCmd_VerYM,
+         &SSP_VerY,
+         &SSCmd_VerYP},
+        {LabelField::Data,
+         120,
+         {"SSCmd_DataXM", "SSP_DataX", "SSCmd_DataXP", "SSCmd_DataYM", "SSP_DataY", "SSCmd_DataYP"},
+         &SSCmd_DataXM,
+         &SSP_DataX,
+         &SSCmd_DataXP,
+         &SSCmd_DataYM,
+         &SSP_DataY,
+         &SSCmd_DataYP},
+        {LabelField::Checksum,
+         152,
+         {"SSCmd_ChksumXM", "SSP_ChksumX", "SSCmd_ChksumXP", "SSCmd_ChksumYM", "SSP_ChksumY", "SSCmd_ChksumYP"},
+         &SSCmd_ChksumXM,
+         &SSP_ChksumX,
+         &SSCmd_ChksumXP,
+         &SSCmd_ChksumYM,
+         &SSP_ChksumY,
+         &SSCmd_ChksumYP},
+    };
+    auto nudgeButton = [&](const char* name, const QString& caption, int x, int y) {
+        auto* button = named(new SSCommand(SSFra_Position, caption), name, x, y, 17, 33);
+        button->setTabStop(false);
+        button->setFont(uiFont(12, false));
+        setTextColor(button, kCaptionRed, QPalette::ButtonText);
+        return button;
+    };
+    auto offsetPanel = [&](const char* name, int x, int y) {
+        auto* panel = named(new SSPanel(SSFra_Position, QStringLiteral("0")), name, x, y + 1, 57, 32);
+        panel->setFont(uiFont(12, true));
+        setBackground(panel, QColor(0xE0, 0xE0, 0xE0));
+        setTextColor(panel, kLightBlue);
+        return panel;
+    };
+    for (const NudgeRow& row : rows) {
+        *row.xMinus = nudgeButton(row.names[0], QStringLiteral("-"), 136, row.y);
+        *row.xPanel = offsetPanel(row.names[1], 152, row.y);
+        *row.xPlus = nudgeButton(row.names[2], QStringLiteral("+"), 208, row.y);
+        *row.yMinus = nudgeButton(row.names[3], QStringLiteral("-"), 224, row.y);
+        *row.yPanel = offsetPanel(row.names[4], 240, row.y);
+        *row.yPlus = nudgeButton(row.names[5], QStringLiteral("+"), 296, row.y);
+    }
+    // Each button runs its own handler; the handlers share one nudge step.
+    const std::pair<SSCommand*, void (Frm_Main::*)()> nudgeHandlers[] = {
+        {SSCmd_ItemXM, &Frm_Main::SSCmd_ItemXM_Click},     {SSCmd_ItemXP, &Frm_Main::SSCmd_ItemXP_Click},
+        {SSCmd_ItemYM, &Frm_Main::SSCmd_ItemYM_Click},     {SSCmd_ItemYP, &Frm_Main::SSCmd_ItemYP_Click},
+        {SSCmd_VerXM, &Frm_Main::SSCmd_VerXM_Click},       {SSCmd_VerXP, &Frm_Main::SSCmd_VerXP_Click},
+        {SSCmd_VerYM, &Frm_Main::SSCmd_VerYM_Click},       {SSCmd_VerYP, &Frm_Main::SSCmd_VerYP_Click},
+        {SSCmd_DataXM, &Frm_Main::SSCmd_DataXM_Click},     {SSCmd_DataXP, &Frm_Main::SSCmd_DataXP_Click},
+        {SSCmd_DataYM, &Frm_Main::SSCmd_DataYM_Click},     {SSCmd_DataYP, &Frm_Main::SSCmd_DataYP_Click},
+        {SSCmd_ChksumXM, &Frm_Main::SSCmd_ChksumXM_Click}, {SSCmd_ChksumXP, &Frm_Main::SSCmd_ChksumXP_Click},
+        {SSCmd_ChksumYM, &Frm_Main::SSCmd_ChksumYM_Click}, {SSCmd_ChksumYP, &Frm_Main::SSCmd_ChksumYP_Click},
+    };
+    for (const auto& [button, handler] : nudgeHandlers)
+        connect(button, &QAbstractButton::clicked, this, handler);
+
+    // PRINTING
+    SSFra_Print = named(new SSFrame(m_client), "SSFra_Print", 348, 286, 239, 203);
+    SSFra_Print->setCaption(QStringLiteral("PRINTING"), kCaptionRed, 14.25);
+    SSFra_Port = named(new SSFrame(SSFra_Print), "SSFra_Port", 24, 32, 193, 49);
+    SSFra_Port->setCaption(QStringLiteral("PORT"), kSubCaptionPink, 11.25);
+    SSOpt_Com1 = named(new SSOption(SSFra_Port, QStringLiteral("Com1")), "SSOpt_Com1", 24, 24, 65, 17);
+    SSOpt_Lpt = named(new SSOption(SSFra_Port, QStringLiteral("LPT")), "SSOpt_Lpt", 120, 24, 49, 17);
+    SSOpt_Com1->setFont(uiFont(12, true));
+    SSOpt_Lpt->setFont(uiFont(12, true));
+    SSCmd_Qty = named(new SSCommand(SSFra_Print), "SSCmd_Qty", 24, 96, 97, 33);
+    Txt_Qty = named(new TextBox(SSFra_Print, QStringLiteral("1")), "Txt_Qty", 128, 96, 65, 31);
+    Txt_Qty->setAlignment(Qt::AlignCenter);
+    Txt_Qty->setFont(uiFont(18, true));
+    Lbl_Ea = named(new QLabel(QStringLiteral("EA"), SSFra_Print), "Lbl_Ea", 200, 104, 25, 25);
+    Lbl_Ea->setFont(uiFont(12, true));
+    SSCmd_Print = named(new SSCommand(SSFra_Print, QStringLiteral("Print")), "SSCmd_Print", 22, 142, 193, 41);
+
+    // Darkness, logo and End
+    SSFrame1 = named(new SSFrame(m_client), "SSFrame1", 600, 288, 275, 201);
+    Label2 = named(new QLabel(QStringLiteral("인쇄농도"), SSFrame1), "Label2", 24, 22, 112, 27);
+    Label2->setFont(uiFont(20.25, true));
+    Txt_DarkNess = named(new TextBox(SSFrame1, QStringLiteral("8")), "Txt_DarkNess", 146, 18, 71, 32);
+    Txt_DarkNess->setAlignment(Qt::AlignCenter);
+    Txt_DarkNess->setFont(uiFont(18, true));
+    Txt_DarkNess->setToolTip(QStringLiteral("범위: 0 ~ 15"));
+    SSCommand1 = named(new SSCommand(SSFrame1), "SSCommand1", 14, 56, 247, 79);
+    SSCommand1->setTabStop(false);
+    SSCmd_End = named(new SSCommand(SSFrame1, QStringLiteral("End")), "SSCmd_End", 51, 144, 189, 41);
+
+    // The four field boxes and the quantity box follow the entry rules.
+    connect(Txt_Item, &TextBox::Change, this, &Frm_Main::Txt_Item_Change);
+    connect(Txt_Item, &TextBox::KeyPress, this, &Frm_Main::Txt_Item_KeyPress);
+    connect(Txt_Version, &TextBox::Change, this, &Frm_Main::Txt_Version_Change);
+    connect(Txt_Version, &TextBox::KeyPress, this, &Frm_Main::Txt_Version_KeyPress);
+    connect(Txt_Data, &TextBox::Change, this, &Frm_Main::Txt_Data_Change);
+    connect(Txt_Data, &TextBox::KeyPress, this, &Frm_Main::Txt_Data_KeyPress);
+    connect(Txt_Chksum, &TextBox::Change, this, &Frm_Main::Txt_Chksum_Change);
+    connect(Txt_Chksum, &TextBox::KeyPress, this, &Frm_Main::Txt_Chksum_KeyPress);
+    connect(Txt_Qty, &TextBox::KeyPress, this, &Frm_Main::Txt_Qty_KeyPress);
+
+    // Tab order; controls that never take the focus by Tab are left out.
+    QWidget* tabOrder[] = {Txt_Item,  Txt_Version, Txt_Data,   Txt_Chksum, Txt_Qty,    SSCmd_Print,
+                           SSCmd_End, SSCmd_Qty,   SSCommand2, Txt_Gap,    Chk_Print5, Txt_DarkNess};
+    for (size_t i = 0; i + 1 < std::size(tabOrder); ++i)
+        setTabOrder(tabOrder[i], tabOrder[i + 1]);
+}
+
+void Frm_Main::createMenus()
+{
+    Mnu_File = menuBar()->addMenu(QStringLiteral("File"));
+    Mnu_File->setObjectName(QStringLiteral("Mnu_File"));
+    Mnu_Port = Mnu_File->addMenu(QStringLiteral("Port Select"));
+    Mnu_Port->setObjectName(QStringLiteral("Mnu_Port"));
+    Mnu_Com1 = Mnu_Port->addAction(QStringLiteral("Com1"));
+    Mnu_Com1->setObjectName(QStringLiteral("Mnu_Com1"));
+    Mnu_Com1->setCheckable(true);
+    Mnu_Lpt = Mnu_Port->addAction(QStringLiteral("LPT"));
+    Mnu_Lpt->setObjectName(QStringLiteral("Mnu_Lpt"));
+    Mnu_Lpt->setCheckable(true);
+    Mnu_End = Mnu_File->addAction(QStringLiteral("End"));
+    Mnu_End->setObjectName(QStringLiteral("Mnu_End"));
+    Mnu_Help = menuBar()->addAction(QStringLiteral("Help"));
+    Mnu_Help->setObjectName(QStringLiteral("Mnu_Help"));
+}
+
+void Frm_Main::showCentred()
+{
+    adjustSize();
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+    show();
+    raise();
+    activateWindow();
+    Txt_Item->setFocus(Qt::ActiveWindowFocusReason);
+}
+
+QList<SSPanel*> Frm_Main::offsetPanels() const
+{
+    return {SSP_ItemX, SSP_ItemY, SSP_VerX, SSP_VerY, SSP_DataX, SSP_DataY, SSP_ChksumX, SSP_ChksumY};
+}
+
+SSOption* Frm_Main::sizeButton(LabelSize size) const
+{
+    switch (size) {
+    case LabelSize::M1:
+        return SSOpt_1M;
+    case LabelSize::M2:
+        return SSOpt_2M;
+    case LabelSize::M3:
+        return SSOpt_3M;
+    case LabelSize::M6:
+        return SSOpt_9M;
+    case LabelSize::M9:
+        return SSOpt_6M;
+    case LabelSize::None:
+        break;
+    }
+    return nullptr;
+}
+
+LabelSize Frm_Main::selectedSize() const
+{
+    for (LabelSize size : {LabelSize::M1, LabelSize::M2, LabelSize::M3, LabelSize::M6, LabelSize::M9}) {
+        if (sizeButton(size)->Value())
+            return size;
+    }
+    return LabelSize::None;
+}
+
+LabelSettings Frm_Main::labelSettings() const
+{
+    LabelSettings settings;
+    settings.size = selectedSize();
+    settings.fiveAcross = Chk_Print5->Value();
+    settings.darkness = Txt_DarkNess->text();
+    settings.gap = Txt_Gap->text();
+    settings.quantity = Txt_Qty->text();
+    settings.item = Txt_Item->text();
+    settings.version = Txt_Version->text();
+    settings.data = Txt_Data->text();
+    settings.checksum = Txt_Chksum->text();
+    settings.positions = Module1::currentPositions();
+    settings.ItemXOffset = SSP_ItemX->Caption();
+    settings.ItemYOffset = SSP_ItemY->Caption();
+    settings.VerXOffset = SSP_VerX->Caption();
+    settings.VerYOffset = SSP_VerY->Caption();
+    return settings;
+}
+
+void Frm_Main::Form_Load()
+{
+    SSOpt_3M->setValue(true);
+    SSOpt_6M->setValue(false);
+    SSOpt_9M->setValue(false);
+    Mnu_Com1->setChecked(true);
+    Mnu_Lpt->setChecked(false);
+    SSOpt_Com1->setValue(true);
+    SSOpt_Lpt->setValue(false);
+    PortName = QStringLiteral("COM1");
+    SSCmd_Qty->setEnabled(false);
+    setWindowTitle(QStringLiteral("Quorlex Co., Ltd.  Ver%1.%2.%3")
+                       .arg(plainDecimal(QUORLEX_VERSION_MAJOR), plainDecimal(QUORLEX_VERSION_MINOR),
+                            plainDecimal(QUORLEX_VERSION_PATCH)));
+    SSOpt_3M_Click(1);
+    for (SSPanel* panel : offsetPanels())
+        panel->setCaption(QStringLiteral("0"));
+}
+
+void Frm_Main::SSOpt_1M_Click(qint16)
+{
+    applySizePreset(LabelSize::M1);
+}
+
+void Frm_Main::SSOpt_2M_Click(qint16)
+{
+    applySizePreset(LabelSize::M2);
+}
+
+void Frm_Main::SSOpt_3M_Click(qint16)
+{
+    applySizePreset(LabelSize::M3);
+}
+
+// SSOpt_6M carries the 9M caption and applies the 9M preset; SSOpt_9M the 6M one.
+void Frm_Main::SSOpt_6M_Click(qint16)
+{
+    applySizePreset(LabelSize::M9);
+}
+
+void Frm_Main::SSOpt_9M_Click(qint16)
+{
+    applySizePreset(LabelSize::M6);
+}
+
+void Frm_Main::applySizePreset(LabelSize size)
+{
+    const SizePreset& preset = presetFor(size);
+
+    // 1. Option buttons: its own on, the other four off. Turning them from code starts no preset.
+    SSOption* own = sizeButton(size);
+    own->setValue(true);
+    for (SSOption* other : {SSOpt_1M, SSOpt_2M, SSOpt_3M, SSOpt_6M, SSOpt_9M}) {
+        if (other != own)
+            other->setValue(false);
+    }
+
+    // 2. Text boxes; each change runs the box's change rule.
+    if (size == LabelSize::M1) {
+        Txt_Data->setText(QString());
+        Txt_Chksum->setText(QString());
+        Txt_Item->setText(Txt_Item->text().left(preset.cutItemAndVersionTo));
+        Txt_Version->setText(Txt_Version->text().left(preset.cutItemAndVersionTo));
+        Txt_Data->setEnabled(false);
+        Txt_Chksum->setEnabled(false);
+    } else if (size == LabelSize::M2) {
+        Txt_Data->setEnabled(false);
+        Txt_Chksum->setEnabled(false);
+        Txt_Data->setText(QString());
+        Txt_Chksum->setText(QString());
+    } else {
+        Txt_Data->setEnabled(true);
+        Txt_Chksum->setEnabled(true);
+    }
+
+    // 3. The twelve Data and Checksum position controls.
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             SSP_DataX, SSP_DataY, SSP_ChksumX, SSP_ChksumY, SSCmd_ChksumXM, SSCmd_ChksumXP, SSCmd_ChksumYM,
+             SSCmd_ChksumYP, SSCmd_DataXM, SSCmd_DataXP, SSCmd_DataYM, SSCmd_DataYP})
+        control->setEnabled(preset.dataAndChecksumUsed);
+
+    // 4. The outline in the preview.
+    Shp_Lbl->setWidth(preset.outline.width);
+    Shp_Lbl->setHeight(preset.outline.height);
+    Shp_Lbl->setLeft(preset.outline.left);
+    Shp_Lbl->setTop(preset.outline.top);
+
+    // 5. Gap.
+    Txt_Gap->setText(QString::fromLatin1(preset.gap));
+
+    // 6. Positions and label length.
+    Module1::setPositions(applyPresetPositions(preset, Module1::currentPositions()));
+
+    // 7. Offsets back to "0".
+    Module1::ResetPositionPanels();
+}
+
+void Module1::ResetPositionPanels()
+{
+    Frm_Main* window = Frm_Main::instance();
+    if (!window)
+        return;
+    for (SSPanel* panel : window->offsetPanels())
+        panel->setCaption(QStringLiteral("0"));
+}
+
+void Frm_Main::nudgeClicked(LabelField field, Axis axis, int step)
+{
+    static constexpr int kPanelIndex[4][2] = {{0, 1}, {2, 3}, {4, 5}, {6, 7}};
+    SSPanel* panel = offsetPanels().at(kPanelIndex[int(field)][int(axis)]);
+    const std::optional<NudgeResult> result = nudge(field, axis, step, panel->Caption(), Module1::currentPositions());
+    if (!result)
+        return;
+    panel->setCaption(result->caption);
+    Module1::setPositions(result->positions);
+}
+
+void Frm_Main::SSCmd_ItemXM_Click()
+{
+    nudgeClicked(LabelField::Item, Axis::X, -1);
+}
+void Frm_Main::SSCmd_ItemXP_Click()
+{
+    nudgeClicked(LabelField::Item, Axis::X, +1);
+}
+void Frm_Main::SSCmd_ItemYM_Click()
+{
+    nudgeClicked(LabelField::Item, Axis::Y, -1);
+}
+void Frm_Main::SSCmd_ItemYP_Click()
+{
+    nudgeClicked(LabelField::Item, Axis::Y, +1);
+}
+void Frm_Main::SSCmd_VerXM_Click()
+{
+    nudgeClicked(LabelField::Version, Axis::X, -1);
+}
+void Frm_Main::SSCmd_VerXP_Click()
+{
+    nudgeClicked(LabelField::Version, Axis::X, +1);
+}
+void Frm_Main::SSCmd_VerYM_Click()
+{
+    nudgeClicked(LabelField::Version, Axis::Y, -1);
+}
+void Frm_Main::SSCmd_VerYP_Click()
+{
+    nudgeClicked(LabelField::Version, Axis::Y, +1);
+}
+void Frm_Main::SSCmd_DataXM_Click()
+{
+    nudgeClicked(LabelField::Data, Axis::X, -1);
+}
+void Frm_Main::SSCmd_DataXP_Click()
+{
+    nudgeClicked(LabelField::Data, Axis::X, +1);
+}
+void Frm_Main::SSCmd_DataYM_Click()
+{
+    nudgeClicked(LabelField::Data, Axis::Y, -1);
+}
+void Frm_Main::SSCmd_DataYP_Click()
+{
+    nudgeClicked(LabelField::Data, Axis::Y, +1);
+}
+void Frm_Main::SSCmd_ChksumXM_Click()
+{
+    nudgeClicked(LabelField::Checksum, Axis::X, -1);
+}
+void Frm_Main::SSCmd_ChksumXP_Click()
+{
+    nudgeClicked(LabelField::Checksum, Axis::X, +1);
+}
+void Frm_Main::SSCmd_ChksumYM_Click()
+{
+    nudgeClicked(LabelField::Checksum, Axis::Y, -1);
+}
+void Frm_Main::SSCmd_ChksumYP_Click()
+{
+    nudgeClicked(LabelField::Checksum, Axis::Y, +1);
+}
+
+void Frm_Main::moveFocusTo(TextBox* box)
+{
+    // The rules only ever move the focus to a box that is enabled under the selected size.
+    if (box->isEnabled())
+        box->setFocus(Qt::OtherFocusReason);
+}
+
+void Frm_Main::fieldChanged(TextBox* box, QLabel* preview, int full, TextBox* next)
+{
+    preview->setText(box->text());
+    if (box->text().size() == full)
+        moveFocusTo(next);
+}
+
+namespace {
+
+constexpr qint16 kEnter = 13;
+
+TextBox* boxFor(Frm_Main* window, EntryBox box)
+{
+    switch (box) {
+    case EntryBox::Item:
+        return window->Txt_Item;
+    case EntryBox::Version:
+        return window->Txt_Version;
+    case EntryBox::Data:
+        return window->Txt_Data;
+    case EntryBox::Checksum:
+        return window->Txt_Chksum;
+    case EntryBox::Quantity:
+        break;
+    }
+    return window->Txt_Qty;
+}
+
+} // namespace
+
+void Frm_Main::Txt_Item_Change()
+{
+    const LabelSize size = selectedSize();
+    fieldChanged(Txt_Item, Lbl_Itm, fullLength(EntryBox::Item, size), boxFor(this, nextBox(EntryBox::Item, size)));
+}
+
+void Frm_Main::Txt_Item_KeyPress(qint16 KeyAscii)
+{
+    if (KeyAscii == kEnter)
+        moveFocusTo(boxFor(this, nextBox(EntryBox::Item, selectedSize())));
+}
+
+void Frm_Main::Txt_Version_Change()
+{
+    const LabelSize size = selectedSize();
+    fieldChanged(Txt_Version, Lbl_Ver, fullLength(EntryBox::Version, size),
+                 boxFor(this, nextBox(EntryBox::Version, size)));
+}
+
+void Frm_Main::Txt_Version_KeyPress(qint16 KeyAscii)
+{
+    if (KeyAscii == kEnter)
+        moveFocusTo(boxFor(this, nextBox(EntryBox::Version, selectedSize())));
+}
+
+void Frm_Main::Txt_Data_Change()
+{
+    const LabelSize size = selectedSize();
+    fieldChanged(Txt_Data, Lbl_Dte, fullLength(EntryBox::Data, size), boxFor(this, nextBox(EntryBox::Data, size)));
+}
+
+void Frm_Main::Txt_Data_KeyPress(qint16 KeyAscii)
+{
+    if (KeyAscii == kEnter)
+        moveFocusTo(boxFor(this, nextBox(EntryBox::Data, selectedSize())));
+}
+
+void Frm_Main::Txt_Chksum_Change()
+{
+    const LabelSize size = selectedSize();
+    fieldChanged(Txt_Chksum, Lbl_ChkSum, fullLength(EntryBox::Checksum, size),
+                 boxFor(this, nextBox(EntryBox::Checksum, size)));
+}
+
+void Frm_Main::Txt_Chksum_KeyPress(qint16 KeyAscii)
+{
+    if (KeyAscii == kEnter)
+        moveFocusTo(boxFor(this, nextBox(EntryBox::Checksum, selectedSize())));
+}
+
+void Frm_Main::Txt_Qty_KeyPress(qint16 KeyAscii)
+{
+    Q_UNUSED(KeyAscii);
+}

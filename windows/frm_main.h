@@ -1,0 +1,177 @@
+#pragma once
+
+#include "layout/nudge.h"
+#include "printing/label_settings.h"
+#include "windows/toolkit.h"
+
+#include <QMainWindow>
+#include <QPointer>
+
+class QAction;
+class QMenu;
+
+// The main window: the label fields, the size presets, the position nudging, the port choice and Print.
+// Controls and handlers are named after what they are on the window, e.g. Txt_Item and Txt_Item_Change.
+class Frm_Main : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit Frm_Main(QWidget* parent = nullptr);
+    ~Frm_Main() override;
+
+    // The one main window of the process (the latest one created), or nullptr.
+    static Frm_Main* instance();
+
+    // Shows the window in the centre of the screen with the focus in Txt_Item.
+    void showCentred();
+
+    // The label size as the option buttons hold it (SSOpt_9M is the 6M size, SSOpt_6M the 9M size).
+    LabelSize selectedSize() const;
+    // Everything a job is composed from, read from the controls and Module1 now.
+    LabelSettings labelSettings() const;
+
+    // Form-level text naming the selected port: "COM1" or "LPT".
+    QString PortName;
+
+    // Load step: brings the window and Module1 to the start-up state.
+    void Form_Load();
+
+    void SSOpt_1M_Click(qint16 Value);
+    void SSOpt_2M_Click(qint16 Value);
+    void SSOpt_3M_Click(qint16 Value);
+    void SSOpt_6M_Click(qint16 Value);
+    void SSOpt_9M_Click(qint16 Value);
+
+    void SSCmd_ItemXM_Click();
+    void SSCmd_ItemXP_Click();
+    void SSCmd_ItemYM_Click();
+    void SSCmd_ItemYP_Click();
+    void SSCmd_VerXM_Click();
+    void SSCmd_VerXP_Click();
+    void SSCmd_VerYM_Click();
+    void SSCmd_VerYP_Click();
+    void SSCmd_DataXM_Click();
+    void SSCmd_DataXP_Click();
+    void SSCmd_DataYM_Click();
+    void SSCmd_DataYP_Click();
+    void SSCmd_ChksumXM_Click();
+    void SSCmd_ChksumXP_Click();
+    void SSCmd_ChksumYM_Click();
+    void SSCmd_ChksumYP_Click();
+
+    void Txt_Item_Change();
+    void Txt_Item_KeyPress(qint16 KeyAscii);
+    void Txt_Version_Change();
+    void Txt_Version_KeyPress(qint16 KeyAscii);
+    void Txt_Data_Change();
+    void Txt_Data_KeyPress(qint16 KeyAscii);
+    void Txt_Chksum_Change();
+    void Txt_Chksum_KeyPress(qint16 KeyAscii);
+    void Txt_Qty_KeyPress(qint16 KeyAscii);
+
+    // Menus.
+    QMenu* Mnu_File = nullptr;
+    QMenu* Mnu_Port = nullptr;
+    QAction* Mnu_Com1 = nullptr;
+    QAction* Mnu_Lpt = nullptr;
+    QAction* Mnu_End = nullptr;
+    QAction* Mnu_Help = nullptr;
+
+    // Group LABEL.
+    SSFrame* SSFra_Label = nullptr;
+    SSCommand* SSCmd_Item = nullptr;
+    TextBox* Txt_Item = nullptr;
+    SSCommand* SSCmd_Version = nullptr;
+    TextBox* Txt_Version = nullptr;
+    SSCommand* SSCmd_Data = nullptr;
+    TextBox* Txt_Data = nullptr;
+    SSCommand* SSCmd_Checksum = nullptr;
+    TextBox* Txt_Chksum = nullptr;
+    SSFrame* SSFra_Size = nullptr;
+    SSOption* SSOpt_1M = nullptr;
+    SSOption* SSOpt_2M = nullptr;
+    SSOption* SSOpt_3M = nullptr;
+    SSOption* SSOpt_9M = nullptr;
+    SSOption* SSOpt_6M = nullptr;
+    CheckBox* Chk_Print5 = nullptr;
+
+    // The preview panel.
+    SSPanel* SSPanel1 = nullptr;
+    SSCommand* SSCommand2 = nullptr;
+    Shape* Shp_Lbl = nullptr;
+    QLabel* Lbl_Itm = nullptr;
+    QLabel* Lbl_Ver = nullptr;
+    QLabel* Lbl_Dte = nullptr;
+    QLabel* Lbl_ChkSum = nullptr;
+    QLabel* Label1 = nullptr;
+    TextBox* Txt_Gap = nullptr;
+
+    // Group POSITION.
+    SSFrame* SSFra_Position = nullptr;
+    SSCommand* SSCmd_X = nullptr;
+    SSCommand* SSCmd_Y = nullptr;
+    SSCommand* SSCmd_Pos_Item = nullptr;
+    SSCommand* SSCmd_Pos_Version = nullptr;
+    SSCommand* SSCmd_Pos_Data = nullptr;
+    SSCommand* SSCmd_Pos_Checksum = nullptr;
+    SSCommand* SSCmd_ItemXM = nullptr;
+    SSPanel* SSP_ItemX = nullptr;
+    SSCommand* SSCmd_ItemXP = nullptr;
+    SSCommand* SSCmd_ItemYM = nullptr;
+    SSPanel* SSP_ItemY = nullptr;
+    SSCommand* SSCmd_ItemYP = nullptr;
+    SSCommand* SSCmd_VerXM = nullptr;
+    SSPanel* SSP_VerX = nullptr;
+    SSCommand* SSCmd_VerXP = nullptr;
+    SSCommand* SSCmd_VerYM = nullptr;
+    SSPanel* SSP_VerY = nullptr;
+    SSCommand* SSCmd_VerYP = nullptr;
+    SSCommand* SSCmd_DataXM = nullptr;
+    SSPanel* SSP_DataX = nullptr;
+    SSCommand* SSCmd_DataXP = nullptr;
+    SSCommand* SSCmd_DataYM = nullptr;
+    SSPanel* SSP_DataY = nullptr;
+    SSCommand* SSCmd_DataYP = nullptr;
+    SSCommand* SSCmd_ChksumXM = nullptr;
+    SSPanel* SSP_ChksumX = nullptr;
+    SSCommand* SSCmd_ChksumXP = nullptr;
+    SSCommand* SSCmd_ChksumYM = nullptr;
+    SSPanel* SSP_ChksumY = nullptr;
+    SSCommand* SSCmd_ChksumYP = nullptr;
+
+    // Group PRINTING.
+    SSFrame* SSFra_Print = nullptr;
+    SSFrame* SSFra_Port = nullptr;
+    SSOption* SSOpt_Com1 = nullptr;
+    SSOption* SSOpt_Lpt = nullptr;
+    SSCommand* SSCmd_Qty = nullptr;
+    TextBox* Txt_Qty = nullptr;
+    QLabel* Lbl_Ea = nullptr;
+    SSCommand* SSCmd_Print = nullptr;
+
+    // Darkness, logo and End.
+    SSFrame* SSFrame1 = nullptr;
+    QLabel* Label2 = nullptr;
+    TextBox* Txt_DarkNess = nullptr;
+    SSCommand* SSCommand1 = nullptr;
+    SSCommand* SSCmd_End = nullptr;
+
+    // The eight offset panels in the order Module1::ResetPositionPanels writes them.
+    QList<SSPanel*> offsetPanels() const;
+
+private:
+    void createControls();
+    void createMenus();
+    void applySizePreset(LabelSize size);
+    void nudgeClicked(LabelField field, Axis axis, int step);
+    void fieldChanged(TextBox* box, QLabel* preview, int fullLength, TextBox* next);
+    void moveFocusTo(TextBox* box);
+    SSOption* sizeButton(LabelSize size) const;
+
+    QWidget* m_client = nullptr;
+};
+
+namespace Module1 {
+// Sets the eight offset panels of the main window to "0"; the positions stay as they are.
+void ResetPositionPanels();
+} // namespace Module1

@@ -3,6 +3,8 @@
 #include "layout/entry_rules.h"
 #include "layout/presets.h"
 #include "quorlex_version.h"
+#include "windows/frm_help.h"
+#include "windows/web_opener.h"
 
 #include <QAction>
 #include <QGuiApplication>
@@ -41,6 +43,7 @@ Frm_Main::Frm_Main(QWidget* parent) : QMainWindow(parent)
     setObjectName(QStringLiteral("Frm_Main"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Quorlex Label"));
+    setWindowIcon(QIcon(QStringLiteral(":/app-icon.svg")));
     g_mainWindow = this;
 
     createControls();
@@ -268,6 +271,8 @@ void Frm_Main::createControls()
     SSCommand1 = named(new SSCommand(SSFrame1), "SSCommand1", 14, 56, 247, 79);
     SSCommand1->setTabStop(false);
     SSCmd_End = named(new SSCommand(SSFrame1, QStringLiteral("End")), "SSCmd_End", 51, 144, 189, 41);
+    connect(SSCommand1, &QAbstractButton::clicked, this, &Frm_Main::SSCommand1_Click);
+    connect(SSCmd_End, &QAbstractButton::clicked, this, &Frm_Main::SSCmd_End_Click);
 
     // The four field boxes and the quantity box follow the entry rules.
     connect(Txt_Item, &TextBox::Change, this, &Frm_Main::Txt_Item_Change);
@@ -303,6 +308,9 @@ void Frm_Main::createMenus()
     Mnu_End->setObjectName(QStringLiteral("Mnu_End"));
     Mnu_Help = menuBar()->addAction(QStringLiteral("Help"));
     Mnu_Help->setObjectName(QStringLiteral("Mnu_Help"));
+
+    connect(Mnu_End, &QAction::triggered, this, &Frm_Main::Mnu_End_Click);
+    connect(Mnu_Help, &QAction::triggered, this, &Frm_Main::Mnu_Help_Click);
 }
 
 void Frm_Main::showCentred()
@@ -644,4 +652,35 @@ void Frm_Main::Txt_Chksum_KeyPress(qint16 KeyAscii)
 void Frm_Main::Txt_Qty_KeyPress(qint16 KeyAscii)
 {
     Q_UNUSED(KeyAscii);
+}
+
+void Frm_Main::Mnu_End_Click()
+{
+    close();
+}
+
+void Frm_Main::SSCmd_End_Click()
+{
+    Mnu_End_Click();
+}
+
+void Frm_Main::Mnu_Help_Click()
+{
+    if (!m_help) {
+        m_help = new Frm_Help; // its load step runs as it is created
+        m_help->adjustSize();
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            QRect frame = m_help->frameGeometry();
+            frame.moveCenter(screen->availableGeometry().center());
+            m_help->move(frame.topLeft());
+        }
+    }
+    m_help->show();
+    m_help->raise();
+    m_help->activateWindow();
+}
+
+void Frm_Main::SSCommand1_Click()
+{
+    openWebSite(companyWebSite()); // a browser that cannot be started changes nothing here
 }

@@ -2,11 +2,13 @@
 
 #include "layout/nudge.h"
 #include "printing/label_settings.h"
+#include "windows/frm_help.h"
 #include "windows/toolkit.h"
 
 #include <QMainWindow>
 #include <QPointer>
 
+class Frm_Help;
 class QAction;
 class QMenu;
 
@@ -68,6 +70,14 @@ public:
     void Txt_Chksum_Change();
     void Txt_Chksum_KeyPress(qint16 KeyAscii);
     void Txt_Qty_KeyPress(qint16 KeyAscii);
+
+    void Mnu_End_Click();
+    void SSCmd_End_Click();
+    void Mnu_Help_Click();
+    void SSCommand1_Click();
+
+    // The About window while it is open.
+    Frm_Help* helpWindow() const { return m_help; }
 
     // Menus.
     QMenu* Mnu_File = nullptr;
@@ -169,6 +179,7 @@ private:
     SSOption* sizeButton(LabelSize size) const;
 
     QWidget* m_client = nullptr;
+    QPointer<Frm_Help> m_help;
 };
 
 namespace Module1 {

@@ -274,6 +274,34 @@ void Frm_Main::createControls()
     connect(SSCommand1, &QAbstractButton::clicked, this, &Frm_Main::SSCommand1_Click);
     connect(SSCmd_End, &QAbstractButton::clicked, this, &Frm_Main::SSCmd_End_Click);
 
+    // Pictures of the picture buttons, at their own sizes.
+    struct Picture
+    {
+        SSCommand* button;
+        const char* resource;
+        QSize size;
+    };
+    const Picture pictures[] = {
+        {SSCmd_Item, ":/button-item.svg", {113, 39}},
+        {SSCmd_Version, ":/button-version.svg", {113, 39}},
+        {SSCmd_Data, ":/button-date.svg", {113, 39}},
+        {SSCmd_Checksum, ":/button-checksum.svg", {113, 39}},
+        {SSCommand2, ":/button-preview.svg", {90, 31}},
+        {SSCmd_X, ":/heading-x.svg", {90, 20}},
+        {SSCmd_Y, ":/heading-y.svg", {90, 20}},
+        {SSCmd_Pos_Item, ":/heading-item.svg", {90, 20}},
+        {SSCmd_Pos_Version, ":/heading-version.svg", {90, 20}},
+        {SSCmd_Pos_Data, ":/heading-date.svg", {90, 20}},
+        {SSCmd_Pos_Checksum, ":/heading-checksum.svg", {90, 20}},
+        {SSCmd_Qty, ":/button-qty.svg", {90, 20}},
+        {SSCmd_Print, ":/button-print.svg", {180, 31}},
+        {SSCmd_End, ":/button-end.svg", {170, 28}},
+        // The 658 by 138 logo, scaled to the button with its proportions kept.
+        {SSCommand1, ":/company-logo.svg", QSize(658, 138).scaled(239, 71, Qt::KeepAspectRatio)},
+    };
+    for (const Picture& each : pictures)
+        each.button->setPicture(QString::fromLatin1(each.resource), each.size);
+
     // The four field boxes and the quantity box follow the entry rules.
     connect(Txt_Item, &TextBox::Change, this, &Frm_Main::Txt_Item_Change);
     connect(Txt_Item, &TextBox::KeyPress, this, &Frm_Main::Txt_Item_KeyPress);

@@ -7,7 +7,8 @@
 QPixmap picture(const QString& resource, const QSize& size, qreal devicePixelRatio)
 {
     static QHash<QString, QPixmap> cache;
-    const QString key = QStringLiteral("%1@%2x%3@%4").arg(resource).arg(size.width()).arg(size.height()).arg(devicePixelRatio);
+    const QString key =
+        QStringLiteral("%1@%2x%3@%4").arg(resource).arg(size.width()).arg(size.height()).arg(devicePixelRatio);
     auto found = cache.constFind(key);
     if (found != cache.constEnd())
         return *found;

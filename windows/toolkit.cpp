@@ -1,11 +1,13 @@
 #include "windows/toolkit.h"
 
 #include "layout/presets.h"
+#include "windows/pictures.h"
 
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QPainter>
-#include <QStyleOptionFrame>
+#include <QStyle>
+#include <QStyleOptionButton>
 
 namespace {
 
@@ -116,8 +118,31 @@ void SSCommand::setTabStop(bool tabStop)
 
 void SSCommand::setPicture(const QString& resource, const QSize& size)
 {
-    setIcon(QIcon(resource));
-    setIconSize(size);
+    m_picture = resource;
+    m_pictureSize = size;
+    update();
+}
+
+void SSCommand::paintEvent(QPaintEvent* event)
+{
+    if (m_picture.isEmpty()) {
+        QPushButton::paintEvent(event);
+        return;
+    }
+    // The 3-D button face without its caption, then the picture in the middle. Disabled heading buttons
+    // show their picture undimmed.
+    QPainter painter(this);
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    option.text.clear();
+    option.icon = QIcon();
+    style()->drawControl(QStyle::CE_PushButtonBevel, &option, &painter, this);
+    const QSize size = m_pictureSize;
+    QRect target(QPoint(0, 0), size);
+    target.moveCenter(rect().center());
+    if (isDown())
+        target.translate(1, 1);
+    painter.drawPixmap(target.topLeft(), picture(m_picture, size, devicePixelRatioF()));
 }
 
 SSOption::SSOption(QWidget* parent, const QString& caption) : QRadioButton(caption, parent)

@@ -55,7 +55,16 @@ class SSCommand : public QPushButton
 public:
     explicit SSCommand(QWidget* parent, const QString& caption = QString());
     void setTabStop(bool tabStop);
+    // Shows the picture, drawn at the given size, instead of the caption; the caption stays the button's text.
     void setPicture(const QString& resource, const QSize& size);
+    QString pictureResource() const { return m_picture; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QString m_picture;
+    QSize m_pictureSize;
 };
 
 // A 3-D option button. Buttons with the same parent form one group with at most one on. The clicked signal

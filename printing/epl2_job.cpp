@@ -1,0 +1,382 @@
+#include "printing/epl2_job.h"
+
+#include <QStringView>
+
+#include <charconv>
+#include <cmath>
+#include <optional>
+
+namespace {
+
+// Box headings as the operator sees them; every cause starts with one of them.
+constexpr char kItem[] = "Item";
+constexpr char kVersion[] = "Version";
+constexpr char kData[] = "Date"; // the heading of the Data box
+constexpr char kChecksum[] = "Checksum";
+constexpr char kDarkness[] = "Darkness";
+constexpr char kGap[] = "Gap";
+constexpr char kQuantity[] = "Quantity";
+constexpr char kItemY[] = "Item Y position";
+constexpr char kVersionY[] = "Version Y position";
+constexpr char kItemXOffset[] = "Item X offset";
+constexpr char kItemYOffset[] = "Item Y offset";
+constexpr char kVersionXOffset[] = "Version X offset";
+constexpr char kVersionYOffset[] = "Version Y offset";
+
+// Every text line: "A" + X + "," + Y + kFieldTail + data (rotation, font, multipliers, normal print).
+constexpr char kFieldTail[] = ",1,1,1,1,N,";
+
+// The 1M job prints both fields this many dots lower than their Y positions.
+constexpr int kOneMYShift = 10;
+
+// The five-across job: ten text lines, Version then Item for each copy, placed by the panel offsets plus
+// these bases. The X bases are not evenly spaced; the Y base is the same for every line.
+enum class Field { Item, Version };
+struct FiveAcrossRow
+{
+    Field field;
+    int xBase;
+};
+constexpr FiveAcrossRow kFiveAcrossRows[] = {
+    {Field::Version, 16},  {Field::Item, 31},  // copy 1
+    {Field::Version, 79},  {Field::Item, 94},  // copy 2
+    {Field::Version, 144}, {Field::Item, 159}, // copy 3
+    {Field::Version, 206}, {Field::Item, 223}, // copy 4
+    {Field::Version, 272}, {Field::Item, 287}, // copy 5
+};
+constexpr int kFiveAcrossYBase = 30;
+
+QString hexCodePoint(char32_t codePoint)
+{
+    return QStringLiteral("U+") + QString::number(uint(codePoint), 16).toUpper().rightJustified(4, QLatin1Char('0'));
+}
+
+// A text that goes into the job, with the box it comes from.
+struct BoxText
+{
+    QStringView text;
+    const char* box;
+};
+
+// Builds a job line by line. The first fault found becomes the cause; whatever is written after it is
+// thrown away by finish(), so callers simply carry on and no half-built job ever leaves the composer.
+class JobWriter
+{
+public:
+    JobWriter() { m_bytes.reserve(512); }
+
+    void fail(const char* box, const QString& what)
+    {
+        if (m_cause.isEmpty())
+            m_cause = QLatin1String(box) + QLatin1String(": ") + what;
+    }
+
+    void line(const char* ascii)
+    {
+        put(ascii);
+        endLine();
+    }
+    void endLine() { m_bytes.append("\r\n", 2); }
+
+    void put(const char* ascii) { m_bytes.append(ascii); }
+    void put(int value)
+    {
+        char buffer[16];
+        const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+        m_bytes.append(buffer, result.ptr - buffer);
+    }
+    // An offset sum: shortest decimal form that reads back as the same double, never with an exponent
+    // ("16", "13", "12.5").
+    void put(double value, const char* box)
+    {
+        if (!std::isfinite(value)) {
+            fail(box, QStringLiteral("not a finite number"));
+            return;
+        }
+        char buffer[512]; // enough for every finite double in fixed notation
+        const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
+        if (result.ec != std::errc()) {
+            fail(box, QStringLiteral("out of range"));
+            return;
+        }
+        m_bytes.append(buffer, result.ptr - buffer);
+    }
+    // A text sent as it stands (no quotes around it).
+    void put(const BoxText& text) { putText(text, false); }
+    // A text inside double quotes, with " and \ escaped the way EPL2 reads them.
+    void putQuoted(const BoxText& text)
+    {
+        m_bytes.append('"');
+        putText(text, true);
+        m_bytes.append('"');
+    }
+
+    // "A" + X + "," + Y + ",1,1,1,1,N,"; the caller writes the data and ends the line.
+    template <typename X, typename Y> void textLineHead(const X& x, const Y& y)
+    {
+        put("A");
+        put(x);
+        put(",");
+        put(y);
+        put(kFieldTail);
+    }
+
+    ComposedJob finish()
+    {
+        if (!m_cause.isEmpty())
+            return ComposedJob{QByteArray(), m_cause};
+        return ComposedJob{m_bytes, QString()};
+    }
+
+private:
+    // Only printable ASCII and tab reach the printer. A line break would end the command early and let the
+    // rest of the text act as printer commands; other control characters (NUL, ESC, the XON/XOFF flow
+    // control bytes on the serial line, DEL) are refused for the same reason; characters outside ASCII
+    // cannot be printed by the printer's built-in fonts.
+    void putText(const BoxText& boxText, bool quoted)
+    {
+        const QStringView text = boxText.text;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const char16_t c = text[i].unicode();
+            if (c == u'\r' || c == u'\n') {
+                fail(boxText.box, QStringLiteral("contains a line break"));
+                return;
+            }
+            if (c > 0x7F) {
+                char32_t codePoint = c;
+                if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+                    codePoint = QChar::surrogateToUcs4(c, text[i + 1].unicode());
+                fail(boxText.box,
+                     QStringLiteral("contains a character outside ASCII (%1)").arg(hexCodePoint(codePoint)));
+                return;
+            }
+            if ((c < 0x20 && c != u'\t') || c == 0x7F) {
+                fail(boxText.box, QStringLiteral("contains a control character (%1)").arg(hexCodePoint(c)));
+                return;
+            }
+            if (quoted && (c == u'"' || c == u'\\'))
+                m_bytes.append('\\');
+            m_bytes.append(char(c));
+        }
+    }
+
+    QByteArray m_bytes;
+    QString m_cause;
+};
+
+// The 1M job reads ItemY as a 16-bit number; the other jobs send its trimmed text.
+std::optional<qint16> itemYAsNumber(const QString& itemY, JobWriter& writer)
+{
+    const std::optional<qint16> value = textToInt16(itemY);
+    if (!value) {
+        bool isNumber = false;
+        const double read = trimBlanks(itemY).toDouble(&isNumber);
+        writer.fail(kItemY,
+                    isNumber && !std::isnan(read) ? QStringLiteral("out of range") : QStringLiteral("not a number"));
+    }
+    return value;
+}
+
+qint16 plusShift(qint16 y, const char* box, JobWriter& writer)
+{
+    const std::optional<qint16> shifted = checkedAdd16(y, kOneMYShift);
+    if (!shifted)
+        writer.fail(box, QStringLiteral("too large after adding %1").arg(kOneMYShift));
+    return shifted.value_or(0);
+}
+
+double offsetValue(const QString& offset, const char* box, JobWriter& writer)
+{
+    bool isNumber = false;
+    const double value = offset.toDouble(&isNumber);
+    if (!isNumber)
+        writer.fail(box, QStringLiteral("not a number"));
+    return value;
+}
+
+ComposedJob composeOneM(const LabelSettings& s)
+{
+    JobWriter w;
+    const QString item = trimBlanks(s.item);
+    const QString version = trimBlanks(s.version);
+
+    w.line("N");
+    w.put("D");
+    w.put(BoxText{s.darkness, kDarkness});
+    w.endLine();
+    w.line("S1");
+    w.line("q48");
+    w.put("Q38,");
+    w.put(BoxText{trimBlanks(s.gap), kGap});
+    w.endLine();
+
+    const qint16 itemY = plusShift(itemYAsNumber(s.positions.ItemY, w).value_or(0), kItemY, w);
+    w.textLineHead(int(s.positions.ItemX), int(itemY));
+    w.putQuoted(BoxText{item, kItem});
+    w.endLine();
+
+    const qint16 verY = plusShift(s.positions.VerY, kVersionY, w);
+    w.textLineHead(int(s.positions.VerX), int(verY));
+    w.putQuoted(BoxText{version, kVersion});
+    w.endLine();
+
+    w.put("P");
+    w.put(BoxText{trimBlanks(s.quantity), kQuantity});
+    w.endLine();
+    w.endLine();
+    return w.finish();
+}
+
+ComposedJob composeTwoM(const LabelSettings& s)
+{
+    JobWriter w;
+    const QString item = trimBlanks(s.item);
+    const QString version = trimBlanks(s.version);
+    const QString itemY = trimBlanks(s.positions.ItemY);
+
+    w.line("N");
+    w.put("D");
+    w.put(BoxText{s.darkness, kDarkness});
+    w.endLine();
+    w.line("q48");
+    w.put("Q130,");
+    w.put(BoxText{trimBlanks(s.gap), kGap});
+    w.endLine();
+
+    w.textLineHead(int(s.positions.ItemX), BoxText{itemY, kItemY});
+    w.putQuoted(BoxText{item, kItem});
+    w.endLine();
+    w.textLineHead(int(s.positions.VerX), int(s.positions.VerY));
+    w.putQuoted(BoxText{version, kVersion});
+    w.endLine();
+
+    w.put("P");
+    w.put(BoxText{trimBlanks(s.quantity), kQuantity});
+    w.endLine();
+    w.endLine();
+    return w.finish();
+}
+
+ComposedJob composeFiveAcross(const LabelSettings& s)
+{
+    JobWriter w;
+    const QString item = trimBlanks(s.item);
+    const QString version = trimBlanks(s.version);
+
+    w.line("N");
+    w.put("D");
+    w.put(BoxText{s.darkness, kDarkness});
+    w.endLine();
+    w.line("q304");
+    w.line("Q81,20");
+
+    // Version is read first because the first line of the table prints it.
+    const double versionX = offsetValue(s.VerXOffset, kVersionXOffset, w);
+    const double versionY = offsetValue(s.VerYOffset, kVersionYOffset, w);
+    const double itemX = offsetValue(s.ItemXOffset, kItemXOffset, w);
+    const double itemY = offsetValue(s.ItemYOffset, kItemYOffset, w);
+
+    for (const FiveAcrossRow& row : kFiveAcrossRows) {
+        const bool isItem = row.field == Field::Item;
+        w.put("A");
+        w.put((isItem ? itemX : versionX) + row.xBase, isItem ? kItemXOffset : kVersionXOffset);
+        w.put(",");
+        w.put((isItem ? itemY : versionY) + kFiveAcrossYBase, isItem ? kItemYOffset : kVersionYOffset);
+        w.put(kFieldTail);
+        w.putQuoted(isItem ? BoxText{item, kItem} : BoxText{version, kVersion});
+        w.endLine();
+    }
+
+    w.put("P");
+    w.put(BoxText{trimBlanks(s.quantity), kQuantity});
+    w.endLine();
+    w.endLine();
+    return w.finish();
+}
+
+// The data lines after "?" are not quoted: the printer takes each whole line as the value of the next
+// variable, so a double quote or a backslash in them is an ordinary character and is sent as it is.
+ComposedJob composeStoredForm(const LabelSettings& s)
+{
+    JobWriter w;
+    const QString itemY = trimBlanks(s.positions.ItemY);
+    const QString checksum = trimBlanks(s.checksum);
+    const bool counter = checksum.isEmpty(); // no checksum: a four-digit counter from 0001 takes its place
+
+    w.endLine();
+    w.endLine();
+    w.line("O");
+    w.endLine();
+    w.line("N");
+    w.put("D");
+    w.put(BoxText{s.darkness, kDarkness});
+    w.endLine();
+    w.line("FK\"FIXEDAT0\"");
+    w.line("FS\"FIXEDAT0\"");
+    w.line("V00,6,C,\"\"");
+    w.line("V01,6,C,\"\"");
+    w.line("V02,6,C,\"\"");
+    w.line(counter ? "C0,4,L,+1,\"\"" : "V03,6,C,\"\"");
+    w.put("Q");
+    w.put(int(s.positions.LabelLength));
+    w.put(",");
+    w.put(BoxText{trimBlanks(s.gap), kGap});
+    w.endLine();
+    w.line("q150");
+
+    w.textLineHead(int(s.positions.ItemX), BoxText{itemY, kItemY});
+    w.line("V00");
+    w.textLineHead(int(s.positions.VerX), int(s.positions.VerY));
+    w.line("V01");
+    w.textLineHead(int(s.positions.DataX), int(s.positions.DataY));
+    w.line("V02");
+    w.textLineHead(int(s.positions.ChksumX), int(s.positions.ChksumY));
+    w.line(counter ? "C0" : "V03");
+
+    w.line("FE");
+    w.endLine();
+    w.line("FR\"FIXEDAT0\"");
+    w.line("?");
+    w.put(BoxText{trimBlanks(s.item), kItem});
+    w.endLine();
+    w.put(BoxText{trimBlanks(s.version), kVersion});
+    w.endLine();
+    w.put(BoxText{trimBlanks(s.data), kData});
+    w.endLine();
+    if (counter)
+        w.put("0001");
+    else
+        w.put(BoxText{checksum, kChecksum});
+    w.endLine();
+    w.put("P");
+    w.put(BoxText{trimBlanks(s.quantity), kQuantity});
+    w.endLine();
+    w.endLine();
+    return w.finish();
+}
+
+} // namespace
+
+JobKind jobKindFor(const LabelSettings& settings)
+{
+    if (settings.size == LabelSize::M1)
+        return JobKind::OneM;
+    if (settings.size == LabelSize::M2)
+        return settings.fiveAcross == 0 ? JobKind::TwoM : JobKind::TwoMFiveAcross;
+    return JobKind::StoredForm;
+}
+
+ComposedJob composeJob(const LabelSettings& settings)
+{
+    switch (jobKindFor(settings)) {
+    case JobKind::OneM:
+        return composeOneM(settings);
+    case JobKind::TwoM:
+        return composeTwoM(settings);
+    case JobKind::TwoMFiveAcross:
+        return composeFiveAcross(settings);
+    case JobKind::StoredForm:
+        break;
+    }
+    return composeStoredForm(settings);
+}

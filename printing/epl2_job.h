@@ -1,0 +1,37 @@
+#pragma once
+
+#include "printing/label_settings.h"
+
+#include <QByteArray>
+#include <QString>
+
+// The four EPL2 jobs the program can send. Which one a press sends depends only on the label size and,
+// for 2M, on the five-across check box.
+enum class JobKind {
+    OneM,           // direct format, Item and Version, 10 dots added to both Y positions
+    TwoM,           // direct format, Item and Version
+    TwoMFiveAcross, // Item and Version five times side by side, placed by the panel offsets
+    StoredForm,     // store the form "FIXEDAT0" with four variable fields and recall it (3M, 6M, 9M)
+};
+
+// 1M gives the 1M job; 2M the 2M job when fiveAcross is 0 and the five-across job otherwise; every other
+// size, no size included, the stored form (the five-across box is then not looked at).
+JobKind jobKindFor(const LabelSettings& settings);
+
+// Either the job, every line ended by CR LF and every byte ASCII, or the reason there is none.
+struct ComposedJob
+{
+    QByteArray bytes;
+    QString cause; // one English line "<box heading>: <what is wrong>"; empty when the job was composed
+    bool ok() const { return cause.isEmpty(); }
+};
+
+// Composes the job for the settings. Changes nothing; the same settings always give the same result.
+//
+// Texts go in as the job kind wants them: darkness as typed, gap, quantity and the four field texts with
+// their U+0020 blanks trimmed. Inside the double quotes of a text line a double quote is sent as \" and a
+// backslash as \\. The composition fails, naming the box, when a text the chosen job uses holds a line break,
+// a character outside ASCII or a control character other than tab; when the 1M job's Item Y position is not
+// a 16-bit number or either Y position passes 32767 once 10 is added; and when a panel offset the
+// five-across job reads is not a finite number. Texts the chosen job does not use are not looked at.
+ComposedJob composeJob(const LabelSettings& settings);

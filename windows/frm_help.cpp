@@ -45,6 +45,7 @@ Frm_Help::Frm_Help() : QWidget(nullptr)
     setWindowIcon(QIcon(QStringLiteral(":/app-icon.svg")));
     setFixedSize(386, 293);
     installFontSubstitutes();
+    setFont(uiFont(9, false));
 
     const QColor menuBackground = QApplication::palette("QMenu").color(QPalette::Window);
     Frame1 = new QFrame(this);

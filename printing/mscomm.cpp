@@ -1,0 +1,94 @@
+#include "printing/mscomm.h"
+
+#include "printing/port_devices.h"
+
+#include <QDeadlineTimer>
+
+#include <algorithm>
+
+namespace {
+
+// Long enough to keep the processor idle, short enough that the window stays lively while it drains.
+constexpr std::chrono::milliseconds kDrainSlice{2};
+constexpr std::chrono::milliseconds kDrainMargin{1000};
+
+} // namespace
+
+MSComm::MSComm(QObject* parent) : MSComm(std::make_unique<QSerialPortLine>(), parent) {}
+
+MSComm::MSComm(std::unique_ptr<SerialLine> line, QObject* parent) : QObject(parent), line_(std::move(line)) {}
+
+MSComm::~MSComm()
+{
+    if (open_)
+        line_->close();
+}
+
+bool MSComm::setPortOpen(bool open)
+{
+    if (!open) {
+        if (open_) {
+            line_->close();
+            open_ = false;
+        }
+        return true;
+    }
+    if (open_)
+        return fail(QStringLiteral("cannot open COM%1: the port is open already").arg(commPort_));
+    const QString device = serialDevicePath(commPort_);
+    if (device.isEmpty())
+        return fail(QStringLiteral("cannot open COM%1: no device is mapped to it (only COM1 is)").arg(commPort_));
+    if (!line_->open(device, settings_))
+        return fail(line_->errorString());
+    device_ = device;
+    open_ = true;
+    return true;
+}
+
+bool MSComm::setOutput(const QByteArray& text)
+{
+    if (!open_)
+        return fail(QStringLiteral("cannot send to COM%1: the port is not open").arg(commPort_));
+    if (!line_->write(text))
+        return fail(line_->errorString());
+    return true;
+}
+
+bool MSComm::drain(std::chrono::milliseconds timeout, const std::function<void()>& pump)
+{
+    if (!open_)
+        return fail(QStringLiteral("cannot send to COM%1: the port is not open").arg(commPort_));
+    const QDeadlineTimer deadline(timeout);
+    for (;;) {
+        if (!line_->flush())
+            return fail(line_->errorString());
+        const qint64 pending = line_->pendingBytes();
+        if (pending < 0)
+            return fail(line_->errorString());
+        if (pending == 0)
+            return true;
+        if (deadline.hasExpired()) {
+            return fail(QStringLiteral("%1 did not take the job within %2 ms: %3 bytes were still waiting")
+                            .arg(device_)
+                            .arg(timeout.count())
+                            .arg(pending));
+        }
+        if (pump)
+            pump();
+        const auto left = std::chrono::milliseconds(std::max<qint64>(deadline.remainingTime(), 0));
+        line_->waitForOutput(std::min(kDrainSlice, left));
+    }
+}
+
+std::chrono::milliseconds MSComm::drainTimeout(qint64 bytes) const
+{
+    const qint64 bits = std::max<qint64>(bytes, 0) * settings_.bitsPerByte();
+    const qint64 onWireMs = (bits * 1000 + settings_.baudRate - 1) / settings_.baudRate;
+    return std::chrono::milliseconds(2 * onWireMs) + kDrainMargin;
+}
+
+bool MSComm::fail(const QString& why)
+{
+    error_ = why;
+    return false;
+}

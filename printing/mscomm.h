@@ -1,0 +1,63 @@
+#pragma once
+
+#include "printing/serial_line.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+// The serial-port control the main window owns as MSC_Com1, with the three properties the Print press uses
+// (CommPort, PortOpen, Output) as methods. It is configured at creation for port 1 at 9600 baud, no parity,
+// 8 data bits, 1 stop bit and no flow control, and nothing changes that later. Port 1 is the device that
+// serialDevicePath(1) names at the moment of opening.
+//
+// Output only queues bytes; they reach the device while events are processed or while drain() waits.
+// Closing drops what has not reached the device, so a sender drains before it closes.
+class MSComm : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit MSComm(QObject* parent = nullptr);
+    // With another line in place of QSerialPort (tests).
+    explicit MSComm(std::unique_ptr<SerialLine> line, QObject* parent = nullptr);
+    ~MSComm() override;
+
+    qint16 CommPort() const { return commPort_; }
+    // Takes effect at the next open.
+    void setCommPort(qint16 port) { commPort_ = port; }
+
+    bool PortOpen() const { return open_; }
+    // True opens the port numbered by CommPort and fails if it cannot (or is open already). False closes it
+    // at once, dropping whatever has not been sent yet; closing cannot fail.
+    bool setPortOpen(bool open);
+
+    // Hands `text` to the open port for transmission, all of it or nothing; an empty text is handed on too.
+    bool setOutput(const QByteArray& text);
+
+    // Waits until everything handed to the port has gone out of it, calling `pump` (the window's event
+    // processing) between short waits. False on a write error or when `timeout` passes first.
+    bool drain(std::chrono::milliseconds timeout, const std::function<void()>& pump);
+
+    // How long a drain of `bytes` may take at this control's line speed: twice their time on the wire plus a
+    // second for the device to get going.
+    std::chrono::milliseconds drainTimeout(qint64 bytes) const;
+
+    const LineSettings& lineSettings() const { return settings_; }
+    // Why the last failed operation failed, in words an operator can act on.
+    QString errorString() const { return error_; }
+
+private:
+    bool fail(const QString& why);
+
+    std::unique_ptr<SerialLine> line_;
+    LineSettings settings_;
+    qint16 commPort_ = 1;
+    bool open_ = false;
+    QString device_;
+    QString error_;
+};

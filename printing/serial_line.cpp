@@ -1,0 +1,123 @@
+#include "printing/serial_line.h"
+
+#include <QThread>
+
+#include <cerrno>
+#include <sys/ioctl.h>
+
+int LineSettings::bitsPerByte() const
+{
+    const int parityBits = parity == QSerialPort::NoParity ? 0 : 1;
+    const int stop = stopBits == QSerialPort::OneStop ? 1 : 2; // one and a half counts as two
+    return 1 + int(dataBits) + parityBits + stop;
+}
+
+namespace {
+
+// What an operator can do about the commonest reasons a port does not open.
+QString openHint(const QString& reason)
+{
+    if (reason == qt_error_string(EACCES))
+        return QStringLiteral(" (is your user in the dialout group?)");
+    if (reason == qt_error_string(EBUSY))
+        return QStringLiteral(" (is another program using the port?)");
+    return {};
+}
+
+} // namespace
+
+QSerialPortLine::QSerialPortLine()
+{
+    QObject::connect(&port_, &QSerialPort::readyRead, &port_, [this] { port_.readAll(); });
+}
+
+bool QSerialPortLine::open(const QString& path, const LineSettings& settings)
+{
+    path_ = path;
+    error_.clear();
+    port_.setPortName(path);
+    port_.setBaudRate(settings.baudRate);
+    port_.setDataBits(settings.dataBits);
+    port_.setParity(settings.parity);
+    port_.setStopBits(settings.stopBits);
+    port_.setFlowControl(settings.flowControl);
+    if (!port_.open(QIODevice::ReadWrite)) {
+        const QString reason = port_.errorString();
+        error_ = QStringLiteral("cannot open %1: %2%3").arg(path, reason, openHint(reason));
+        port_.clearError();
+        return false;
+    }
+    port_.setDataTerminalReady(true);
+    port_.setRequestToSend(true);
+    port_.clearError();
+    return true;
+}
+
+void QSerialPortLine::close()
+{
+    port_.close();
+    port_.clearError();
+}
+
+bool QSerialPortLine::write(const QByteArray& bytes)
+{
+    if (!portHealthy())
+        return false;
+    if (port_.write(bytes) != bytes.size()) {
+        error_ = QStringLiteral("cannot write to %1: %2").arg(path_, port_.errorString());
+        return false;
+    }
+    return true;
+}
+
+bool QSerialPortLine::flush()
+{
+    // QSerialPort::flush() would block in tcdrain and takes a full device for an error; a zero wait
+    // writes only when the device has room.
+    if (port_.bytesToWrite() > 0)
+        port_.waitForBytesWritten(0);
+    return portHealthy();
+}
+
+qint64 QSerialPortLine::pendingBytes()
+{
+    if (!portHealthy())
+        return -1;
+    const int fd = port_.handle();
+    int inDriver = 0;
+    if (::ioctl(fd, TIOCOUTQ, &inDriver) == -1) {
+        error_ = QStringLiteral("cannot watch the output of %1: %2").arg(path_, qt_error_string(errno));
+        return -1;
+    }
+    // The driver's queue empties before the transmitter's own buffer has gone out on the wire; closing
+    // then would restore the old line settings under the last bytes. UARTs tell when they are empty;
+    // other devices refuse the question and count as empty.
+    int lineStatus = 0;
+    const bool transmitting = ::ioctl(fd, TIOCSERGETLSR, &lineStatus) == 0 && (lineStatus & TIOCSER_TEMT) == 0;
+    return port_.bytesToWrite() + inDriver + (transmitting ? 1 : 0);
+}
+
+void QSerialPortLine::waitForOutput(std::chrono::milliseconds atMost)
+{
+    if (port_.bytesToWrite() > 0) {
+        // Returns as soon as the device has taken another part of the queue.
+        port_.waitForBytesWritten(int(atMost.count()));
+        return;
+    }
+    // The driver gives no signal when its queue has gone out; look again after a short while.
+    QThread::msleep(static_cast<unsigned long>(atMost.count()));
+}
+
+bool QSerialPortLine::portHealthy()
+{
+    switch (port_.error()) {
+    case QSerialPort::NoError:
+        return true;
+    case QSerialPort::TimeoutError: // a wait that ended before the device took anything
+        port_.clearError();
+        return true;
+    default:
+        error_ = QStringLiteral("cannot write to %1: %2").arg(path_, port_.errorString());
+        return false;
+    }
+}

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QByteArray>
+#include <QSerialPort>
+#include <QString>
+
+#include <chrono>
+
+// Line settings of a serial port, applied when it opens.
+struct LineSettings
+{
+    qint32 baudRate = 9600;
+    QSerialPort::DataBits dataBits = QSerialPort::Data8;
+    QSerialPort::Parity parity = QSerialPort::NoParity;
+    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
+    QSerialPort::FlowControl flowControl = QSerialPort::NoFlowControl;
+
+    // Start bit, data bits, parity bit and stop bits: what one byte costs on the wire.
+    int bitsPerByte() const;
+
+    friend bool operator==(const LineSettings& a, const LineSettings& b)
+    {
+        return a.baudRate == b.baudRate && a.dataBits == b.dataBits && a.parity == b.parity &&
+               a.stopBits == b.stopBits && a.flowControl == b.flowControl;
+    }
+};
+
+// The device end of the serial-port control: opens a device, queues bytes for it, and tells how many are
+// still on their way. MSComm drives it; tests put in a line whose output queue and failures they control.
+class SerialLine
+{
+public:
+    virtual ~SerialLine() = default;
+
+    // Opens the device at `path` with `settings`. On failure errorString() says why.
+    virtual bool open(const QString& path, const LineSettings& settings) = 0;
+    // Closes the device at once; whatever has not been handed to it yet is dropped.
+    virtual void close() = 0;
+    // Queues all of `bytes` for the device, or fails.
+    virtual bool write(const QByteArray& bytes) = 0;
+    // Hands queued bytes to the device as far as it takes them now, without blocking; false on a write error.
+    virtual bool flush() = 0;
+    // Bytes written but not yet out of the port: queued here, in the driver, or in the transmitter. -1 if
+    // that cannot be told.
+    virtual qint64 pendingBytes() = 0;
+    // Waits at most `atMost` for the output to move on, handing over queued bytes as the device takes them.
+    virtual void waitForOutput(std::chrono::milliseconds atMost) = 0;
+    virtual QString errorString() const = 0;
+};
+
+// The real line, on QSerialPort. The port is opened for reading and writing so that anything the printer
+// sends back is read and dropped instead of being left to upset the wait for output. DTR and RTS are
+// raised after every open: with no flow control neither carries handshaking, and a printer that waits for
+// DSR or CTS before it accepts data sees a host that is ready. A device without modem-control lines (a
+// pseudo-terminal, some adapters) refuses that, which is not an error here.
+class QSerialPortLine final : public SerialLine
+{
+public:
+    QSerialPortLine();
+
+    bool open(const QString& path, const LineSettings& settings) override;
+    void close() override;
+    bool write(const QByteArray& bytes) override;
+    bool flush() override;
+    qint64 pendingBytes() override;
+    void waitForOutput(std::chrono::milliseconds atMost) override;
+    QString errorString() const override { return error_; }
+
+private:
+    // Records a failure that the port has signalled, if any; true when the port is still fine.
+    bool portHealthy();
+
+    QSerialPort port_;
+    QString path_;
+    QString error_;
+};

@@ -1,0 +1,173 @@
+#include "printing/mscomm.h"
+#include "printing/parallel_device.h"
+#include "printing/port_devices.h"
+#include "support/fake_serial_line.h"
+#include "support/pseudo_terminal.h"
+
+#include <QtTest>
+
+namespace {
+
+const QByteArray kJob = "\r\nN\r\nq240\r\nQ88,24\r\nA10,20,0,1,1,1,N,\"ITEM01\"\r\nP1\r\n\r\n";
+
+// A device that takes at most `perWrite` bytes a write and `capacity` in all; when full it either takes
+// nothing or fails.
+class ChunkyDevice : public QIODevice
+{
+public:
+    ChunkyDevice(qint64 perWrite, qint64 capacity, bool failWhenFull)
+        : perWrite_(perWrite), capacity_(capacity), failWhenFull_(failWhenFull)
+    {
+        open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    }
+    QByteArray received;
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 size) override
+    {
+        if (received.size() >= capacity_) {
+            if (!failWhenFull_)
+                return 0;
+            setErrorString(QStringLiteral("Input/output error"));
+            return -1;
+        }
+        const qint64 n = qMin(qMin(size, perWrite_), capacity_ - received.size());
+        received.append(data, n);
+        return n;
+    }
+
+private:
+    qint64 perWrite_;
+    qint64 capacity_;
+    bool failWhenFull_;
+};
+
+} // namespace
+
+class PortLayerTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanup()
+    {
+        qunsetenv(kCom1Variable);
+        qunsetenv(kLpt1Variable);
+    }
+
+    void deviceMapping_data()
+    {
+        QTest::addColumn<QByteArray>("variable");
+        QTest::addColumn<QByteArray>("value"); // a null value leaves the variable unset
+        QTest::addColumn<QString>("com1");
+        QTest::addColumn<QString>("lpt1");
+        QTest::addRow("nothing mapped") << QByteArray(kCom1Variable) << QByteArray() << "/dev/ttyS0"
+                                        << "/dev/lp0";
+        QTest::addRow("COM1 empty") << QByteArray(kCom1Variable) << QByteArray("") << "/dev/ttyS0"
+                                    << "/dev/lp0";
+        QTest::addRow("COM1 mapped") << QByteArray(kCom1Variable) << QByteArray("/dev/ttyUSB0") << "/dev/ttyUSB0"
+                                     << "/dev/lp0";
+        QTest::addRow("LPT1 empty") << QByteArray(kLpt1Variable) << QByteArray("") << "/dev/ttyS0"
+                                    << "/dev/lp0";
+        QTest::addRow("LPT1 mapped") << QByteArray(kLpt1Variable) << QByteArray("/dev/usb/lp0") << "/dev/ttyS0"
+                                     << "/dev/usb/lp0";
+    }
+    void deviceMapping()
+    {
+        QFETCH(QByteArray, variable);
+        QFETCH(QByteArray, value);
+        if (!value.isNull())
+            qputenv(variable.constData(), value);
+        QFETCH(QString, com1);
+        QFETCH(QString, lpt1);
+        QCOMPARE(serialDevicePath(1), com1);
+        QCOMPARE(parallelDevicePath(), lpt1);
+        QCOMPARE(serialDevicePath(2), QString()); // only port 1 has a device
+    }
+
+    void controlMapsAtEveryOpenAndRefuses()
+    {
+        auto owned = std::make_unique<FakeSerialLine>();
+        FakeSerialLine& line = *owned;
+        MSComm comm(std::move(owned));
+        QCOMPARE(comm.CommPort(), qint16(1));
+        QVERIFY(!comm.PortOpen());
+        QVERIFY(!comm.setOutput("x"));
+        QCOMPARE(comm.errorString(), QStringLiteral("cannot send to COM1: the port is not open"));
+
+        qputenv(kCom1Variable, "/dev/ttyA");
+        QVERIFY(comm.setPortOpen(true));
+        QVERIFY(!comm.setPortOpen(true));
+        QCOMPARE(comm.errorString(), QStringLiteral("cannot open COM1: the port is open already"));
+        QVERIFY(comm.PortOpen());
+        QVERIFY(comm.setPortOpen(false));
+        qputenv(kCom1Variable, "/dev/ttyB");
+        line.openFailure = QStringLiteral("cannot open /dev/ttyB: Device or resource busy");
+        QVERIFY(!comm.setPortOpen(true));
+        QVERIFY(!comm.PortOpen());
+        QCOMPARE(comm.errorString(), line.openFailure);
+
+        comm.setCommPort(2);
+        QVERIFY(!comm.setPortOpen(true));
+        QCOMPARE(comm.errorString(), QStringLiteral("cannot open COM2: no device is mapped to it (only COM1 is)"));
+        QCOMPARE(line.calls, QStringList({"open /dev/ttyA", "close", "open /dev/ttyB"}));
+    }
+
+    void drainTimeout_data()
+    {
+        QTest::addColumn<qint64>("bytes");
+        QTest::addColumn<qint64>("expectedMs");
+        QTest::addRow("nothing") << qint64(0) << qint64(1000);
+        QTest::addRow("one byte rounds up") << qint64(1) << qint64(1004);
+        QTest::addRow("stored-form job") << qint64(245) << qint64(1512);
+        QTest::addRow("ten seconds on the wire") << qint64(9600) << qint64(21000);
+    }
+    void drainTimeout()
+    {
+        QFETCH(qint64, bytes);
+        QFETCH(qint64, expectedMs);
+        QCOMPARE(MSComm().drainTimeout(bytes).count(), expectedMs);
+    }
+
+    void realPortIsRawAt9600And8N1() // through QSerialPort and a pseudo-terminal
+    {
+        PseudoTerminal pty;
+        QVERIFY(pty.isValid());
+        qputenv(kCom1Variable, pty.slavePath().toLocal8Bit());
+        MSComm comm;
+        QVERIFY2(comm.setPortOpen(true), qPrintable(comm.errorString()));
+        const termios line = pty.lineSettings();
+        QCOMPARE(cfgetospeed(&line), speed_t(B9600));
+        QCOMPARE(line.c_cflag & CSIZE, tcflag_t(CS8));
+        QCOMPARE(line.c_cflag & (PARENB | CSTOPB | CRTSCTS), tcflag_t(0));
+        QCOMPARE(line.c_iflag & (IXON | IXOFF), tcflag_t(0));
+        QCOMPARE(line.c_oflag & OPOST, tcflag_t(0));
+    }
+
+    void writeWhole_data()
+    {
+        QTest::addColumn<qint64>("perWrite");
+        QTest::addColumn<qint64>("capacity");
+        QTest::addColumn<bool>("failWhenFull");
+        QTest::addColumn<QString>("expectedError");
+        QTest::addRow("short writes") << qint64(3) << qint64(1000) << false << QString();
+        QTest::addRow("device stops taking")
+            << qint64(5) << qint64(20) << false
+            << QStringLiteral("the device took 20 of %1 bytes and no more").arg(kJob.size());
+        QTest::addRow("device fails") << qint64(5) << qint64(20) << true << QStringLiteral("Input/output error");
+    }
+    void writeWhole()
+    {
+        QFETCH(qint64, perWrite);
+        QFETCH(qint64, capacity);
+        QFETCH(bool, failWhenFull);
+        QFETCH(QString, expectedError);
+        ChunkyDevice device(perWrite, capacity, failWhenFull);
+        QCOMPARE(::writeWhole(device, kJob), expectedError);
+        QCOMPARE(device.received, expectedError.isEmpty() ? kJob : kJob.left(20));
+    }
+};
+
+QTEST_GUILESS_MAIN(PortLayerTest)
+#include "tst_port_layer.moc"

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "printing/composed_job.h"
 #include "printing/label_settings.h"
 
 #include <QByteArray>
@@ -18,15 +19,9 @@ enum class JobKind {
 // size, no size included, the stored form (the five-across box is then not looked at).
 JobKind jobKindFor(const LabelSettings& settings);
 
-// Either the job, every line ended by CR LF and every byte ASCII, or the reason there is none.
-struct ComposedJob
-{
-    QByteArray bytes;
-    QString cause; // one English line "<box heading>: <what is wrong>"; empty when the job was composed
-    bool ok() const { return cause.isEmpty(); }
-};
-
-// Composes the job for the settings. Changes nothing; the same settings always give the same result.
+// Composes the job for the settings: the job, every line ended by CR LF and every byte ASCII, or a
+// cause "<box heading>: <what is wrong>" when there is none. Changes nothing; the same settings always give the same
+// result.
 //
 // Texts go in as the job kind wants them: darkness as typed, gap, quantity and the four field texts with
 // their U+0020 blanks trimmed. Inside the double quotes of a text line a double quote is sent as \" and a

@@ -3,10 +3,13 @@
 #include "layout/entry_rules.h"
 #include "layout/presets.h"
 #include "quorlex_version.h"
+#include "printing/epl2_job.h"
 #include "windows/frm_help.h"
+#include "windows/port_message.h"
 #include "windows/web_opener.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QMenuBar>
 #include <QScreen>
@@ -123,6 +126,8 @@ void Frm_Main::createControls()
     connect(SSOpt_6M, &QAbstractButton::clicked, this, [this] { SSOpt_6M_Click(1); });
     connect(SSOpt_9M, &QAbstractButton::clicked, this, [this] { SSOpt_9M_Click(1); });
     Chk_Print5 = named(new CheckBox(SSFra_Size, QStringLiteral("Check1")), "Chk_Print5", 222, 72, 15, 17);
+    MSC_Com1 = new MSComm(this); // port 1, 9600 baud, no parity, 8 data bits, 1 stop bit
+    MSC_Com1->setObjectName(QStringLiteral("MSC_Com1"));
 
     // Preview
     SSPanel1 = named(new SSPanel(m_client), "SSPanel1", 634, 12, 241, 257);
@@ -259,6 +264,9 @@ void Frm_Main::createControls()
     Lbl_Ea = named(new QLabel(QStringLiteral("EA"), SSFra_Print), "Lbl_Ea", 200, 104, 25, 25);
     Lbl_Ea->setFont(uiFont(12, true));
     SSCmd_Print = named(new SSCommand(SSFra_Print, QStringLiteral("Print")), "SSCmd_Print", 22, 142, 193, 41);
+    connect(SSCmd_Print, &QAbstractButton::clicked, this, &Frm_Main::SSCmd_Print_Click);
+    connect(SSOpt_Com1, &QAbstractButton::clicked, this, [this] { SSOpt_Com1_Click(1); });
+    connect(SSOpt_Lpt, &QAbstractButton::clicked, this, [this] { SSOpt_Lpt_Click(1); });
 
     // Darkness, logo and End
     SSFrame1 = named(new SSFrame(m_client), "SSFrame1", 600, 288, 275, 201);
@@ -337,6 +345,8 @@ void Frm_Main::createMenus()
     Mnu_Help = menuBar()->addAction(QStringLiteral("Help"));
     Mnu_Help->setObjectName(QStringLiteral("Mnu_Help"));
 
+    connect(Mnu_Com1, &QAction::triggered, this, &Frm_Main::Mnu_Com1_Click);
+    connect(Mnu_Lpt, &QAction::triggered, this, &Frm_Main::Mnu_Lpt_Click);
     connect(Mnu_End, &QAction::triggered, this, &Frm_Main::Mnu_End_Click);
     connect(Mnu_Help, &QAction::triggered, this, &Frm_Main::Mnu_Help_Click);
 }
@@ -679,7 +689,82 @@ void Frm_Main::Txt_Chksum_KeyPress(qint16 KeyAscii)
 
 void Frm_Main::Txt_Qty_KeyPress(qint16 KeyAscii)
 {
-    Q_UNUSED(KeyAscii);
+    if (KeyAscii == kEnter)
+        SSCmd_Print_Click();
+}
+
+void Frm_Main::SSCmd_Print_Click()
+{
+    m_press.run(*this); // a press while one is under way is dropped
+    if (m_closeAfterPress && !m_press.isRunning()) {
+        m_closeAfterPress = false;
+        close();
+    }
+}
+
+ComposedJob Frm_Main::composeJob()
+{
+    return ::composeJob(labelSettings());
+}
+
+void Frm_Main::processEvents()
+{
+    QCoreApplication::processEvents();
+}
+
+void Frm_Main::reportFailure(const QString& cause)
+{
+    showPortError(this, cause);
+}
+
+void Frm_Main::Mnu_Com1_Click()
+{
+    Mnu_Com1->setChecked(true);
+    Mnu_Lpt->setChecked(false);
+    SSOpt_Com1->setValue(true);
+    SSOpt_Lpt->setValue(false);
+    PortName = QStringLiteral("COM1");
+}
+
+void Frm_Main::Mnu_Lpt_Click()
+{
+    Mnu_Lpt->setChecked(true);
+    Mnu_Com1->setChecked(false);
+    SSOpt_Lpt->setValue(true);
+    SSOpt_Com1->setValue(false);
+    PortName = QStringLiteral("LPT");
+}
+
+void Frm_Main::SSOpt_Com1_Click(qint16)
+{
+    SSOpt_Com1->setValue(true);
+    SSOpt_Lpt->setValue(false);
+    Mnu_Com1->setChecked(true);
+    Mnu_Lpt->setChecked(false);
+    PortName = QStringLiteral("COM1");
+    MSC_Com1->setCommPort(1);
+}
+
+void Frm_Main::SSOpt_Lpt_Click(qint16)
+{
+    SSOpt_Lpt->setValue(true);
+    SSOpt_Com1->setValue(false);
+    Mnu_Lpt->setChecked(true);
+    Mnu_Com1->setChecked(false);
+    PortName = QStringLiteral("LPT");
+}
+
+void Frm_Main::closeEvent(QCloseEvent* event)
+{
+    if (m_press.isRunning()) {
+        // End during a press: the window goes at once, and is closed and destroyed when its press has ended
+        // (job drained, port closed); the serial control must outlive the press.
+        hide();
+        m_closeAfterPress = true;
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
 }
 
 void Frm_Main::Mnu_End_Click()

@@ -2,6 +2,8 @@
 
 #include "layout/nudge.h"
 #include "printing/label_settings.h"
+#include "printing/mscomm.h"
+#include "printing/print_press.h"
 #include "windows/frm_help.h"
 #include "windows/toolkit.h"
 
@@ -14,7 +16,7 @@ class QMenu;
 
 // The main window: the label fields, the size presets, the position nudging, the port choice and Print.
 // Controls and handlers are named after what they are on the window, e.g. Txt_Item and Txt_Item_Change.
-class Frm_Main : public QMainWindow
+class Frm_Main : public QMainWindow, private PrintHost
 {
     Q_OBJECT
 public:
@@ -70,6 +72,16 @@ public:
     void Txt_Chksum_Change();
     void Txt_Chksum_KeyPress(qint16 KeyAscii);
     void Txt_Qty_KeyPress(qint16 KeyAscii);
+
+    // Composes the job from the window and sends it to the chosen port; every failure shows one message.
+    void SSCmd_Print_Click();
+    // Whether a Print press is under way (it processes events while it waits for the port).
+    bool printing() const { return m_press.isRunning(); }
+
+    void Mnu_Com1_Click();
+    void Mnu_Lpt_Click();
+    void SSOpt_Com1_Click(qint16 Value);
+    void SSOpt_Lpt_Click(qint16 Value);
 
     void Mnu_End_Click();
     void SSCmd_End_Click();
@@ -166,10 +178,23 @@ public:
     SSCommand* SSCommand1 = nullptr;
     SSCommand* SSCmd_End = nullptr;
 
+    // The serial-port control of COM1.
+    MSComm* MSC_Com1 = nullptr;
+
     // The eight offset panels in the order Module1::ResetPositionPanels writes them.
     QList<SSPanel*> offsetPanels() const;
 
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
+    // What the Print press reads from and does through the window.
+    ComposedJob composeJob() override;
+    QString portName() override { return PortName; }
+    MSComm& serialControl() override { return *MSC_Com1; }
+    void processEvents() override;
+    void reportFailure(const QString& cause) override;
+
     void createControls();
     void createMenus();
     void applySizePreset(LabelSize size);
@@ -180,6 +205,8 @@ private:
 
     QWidget* m_client = nullptr;
     QPointer<Frm_Help> m_help;
+    PrintPress m_press;
+    bool m_closeAfterPress = false;
 };
 
 namespace Module1 {

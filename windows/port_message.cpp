@@ -1,0 +1,39 @@
+#include "windows/port_message.h"
+
+#include <QMessageBox>
+
+namespace {
+
+PortErrorSink& currentSink()
+{
+    static PortErrorSink sink;
+    return sink;
+}
+
+} // namespace
+
+QMessageBox* createPortErrorBox(QWidget* parent, const QString& cause)
+{
+    auto* box = new QMessageBox(parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setIcon(QMessageBox::Critical);
+    box->setWindowTitle(QStringLiteral("Quorlex Label"));
+    box->setText(QStringLiteral("ComPort 에러 입니다."));
+    box->setInformativeText(cause);
+    box->setStandardButtons(QMessageBox::Ok);
+    return box;
+}
+
+void showPortError(QWidget* parent, const QString& cause)
+{
+    if (const PortErrorSink& sink = currentSink()) {
+        sink(parent, cause);
+        return;
+    }
+    createPortErrorBox(parent, cause)->exec();
+}
+
+void setPortErrorSink(PortErrorSink sink)
+{
+    currentSink() = std::move(sink);
+}

@@ -35,7 +35,7 @@ bool MSComm::setPortOpen(bool open)
     }
     if (open_)
         return fail(QStringLiteral("cannot open COM%1: the port is open already").arg(commPort_));
-    const QString device = serialDevicePath(commPort_);
+    const QString device = devicePath_.isEmpty() ? serialDevicePath(commPort_) : devicePath_;
     if (device.isEmpty())
         return fail(QStringLiteral("cannot open COM%1: no device is mapped to it (only COM1 is)").arg(commPort_));
     if (!line_->open(device, settings_))

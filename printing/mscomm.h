@@ -31,6 +31,11 @@ public:
     // Takes effect at the next open.
     void setCommPort(qint16 port) { commPort_ = port; }
 
+    // A device to open in place of the one the port number is mapped to (a terminal named on a command
+    // line); empty goes back to the mapping. Takes effect at the next open.
+    void setDevicePath(const QString& path) { devicePath_ = path; }
+    QString devicePath() const { return devicePath_; }
+
     bool PortOpen() const { return open_; }
     // True opens the port numbered by CommPort and fails if it cannot (or is open already). False closes it
     // at once, dropping whatever has not been sent yet; closing cannot fail.
@@ -58,6 +63,7 @@ private:
     LineSettings settings_;
     qint16 commPort_ = 1;
     bool open_ = false;
+    QString devicePath_;
     QString device_;
     QString error_;
 };

@@ -85,7 +85,7 @@ void Frm_Main::createControls()
     };
     auto fieldBox = [&](QWidget* parent, const char* name, int x, int y) {
         auto* box = named(new TextBox(parent), name, x, y, 183, 49);
-        box->setMaxLength(6);
+        box->setMaxLength(kFieldBoxMaxLength);
         box->setAlignment(Qt::AlignCenter);
         box->setFont(uiFont(27.75, true));
         return box;

@@ -1,0 +1,328 @@
+#include "batch/batch_options.h"
+
+#include "layout/nudge.h"
+#include "layout/presets.h"
+
+#include <QCommandLineParser>
+#include <QRegularExpression>
+
+namespace {
+
+// Sizes with the label each one makes and its gap, from the presets: "1M (5 x 7 mm, gap 20.8)".
+QString sizeList()
+{
+    int count = 0;
+    const SizePreset* presets = allPresets(&count);
+    QStringList sizes;
+    for (int i = 0; i < count; ++i) {
+        QString label = QString::fromLatin1(presets[i].caption).section(QLatin1Char(':'), 1).trimmed();
+        label.replace(QLatin1String(" M/M"), QLatin1String(" mm")).replace(QLatin1Char('*'), QLatin1Char('x'));
+        sizes << QStringLiteral("  %1  %2 label, gap %3")
+                     .arg(labelSizeName(presets[i].size), label, QString::fromLatin1(presets[i].gap));
+    }
+    return sizes.join(QLatin1Char('\n'));
+}
+
+QString boundsText(LabelField field, Axis axis)
+{
+    const NudgeBounds bounds = nudgeBounds(field, axis);
+    return QStringLiteral("%1 to %2").arg(plainDecimal(bounds.lowest), plainDecimal(bounds.highest));
+}
+
+QString helpEpilog()
+{
+    return QStringLiteral(R"(
+Labels:
+  One label comes from --item, --version, --data and --checksum, or one label
+  per row from --csv. Texts are at most 6 characters of printable ASCII; blanks
+  around them are not printed. Under 1M and 2M only Item and Version are
+  printed, so Data and Checksum must be empty. Under 3M, 6M and 9M an empty
+  Checksum prints a counter that starts at 0001.
+
+Sizes (named by the label they make):
+%1
+
+Nudges (--nudge FIELD-AXIS=OFFSET,...):
+  Fields item, ver (or version), data, checksum; axes x, y; offsets in printer
+  dots from the size's preset position, e.g. item-x=+2,ver-y=-3. The bounds are
+  those of the window's buttons: X %2, Item and Version Y %3,
+  Data and Checksum Y %4. Data and Checksum cannot be moved under 1M
+  and 2M.
+  With --five-across the Item and Version offsets place the five copies.
+
+CSV files (--csv FILE, or - for standard input):
+  The first row names the columns, any of item, version, data, checksum and
+  qty in any order (case does not matter); a column that is not there is
+  empty, and an empty qty takes --qty. Every other row is one job. Fields
+  follow RFC 4180: in double quotes a field may hold commas and line breaks,
+  and "" stands for one double quote. UTF-8 with or without a byte-order mark,
+  CR LF or LF line ends; empty lines are skipped.
+  Every row is checked and composed before anything is sent. A bad row is
+  reported with its row number (the header is row 1) and column, and nothing
+  is printed.
+
+Ports (--port):
+  com1  serial port COM1 at 9600 baud, 8 data bits, no parity, 1 stop bit:
+        the device QUORLEX_LABEL_COM1 names, /dev/ttyS0 when it is unset.
+  lpt   parallel device LPT1: the device QUORLEX_LABEL_LPT1 names, /dev/lp0
+        when it is unset.
+  PATH  a terminal (e.g. /dev/ttyUSB0) is driven as a serial port at 9600 8N1;
+        anything else (e.g. /dev/usb/lp0, a file) is written as a device and
+        must already exist. Write ./com1 for a file named com1.
+  The port is opened once per run, and each job has gone out before the next
+  is sent.
+
+Progress and Ctrl-C:
+  A run that takes longer than a second tells on standard error how many rows
+  are done and how many labels were sent. Ctrl-C stops after the job that is
+  being sent; a job is never cut short.
+
+Exit status:
+  0    every job was sent (with --dry-run: written to standard output)
+  1    the port did not open or sending failed; the message names the row and
+       how many jobs were sent
+  2    usage or validation error; nothing was sent
+  130  stopped by Ctrl-C
+
+Examples:
+  quorlex-label-batch --size 3M --item AB1234 --version V1 --data 0623 --qty 2 --port com1
+  quorlex-label-batch --size 2M --five-across --csv labels.csv --port /dev/usb/lp0
+  quorlex-label-batch --size 9M --csv - --dry-run > jobs.epl
+)")
+        .arg(sizeList(), boundsText(LabelField::Item, Axis::X), boundsText(LabelField::Item, Axis::Y),
+             boundsText(LabelField::Data, Axis::Y));
+}
+
+bool isWholeNumberIn(const QString& text, int lowest, int highest)
+{
+    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,9}$"));
+    if (!digits.match(text).hasMatch())
+        return false;
+    const int value = text.toInt();
+    return value >= lowest && value <= highest;
+}
+
+bool isGap(const QString& text)
+{
+    static const QRegularExpression number(QStringLiteral("^[0-9]+(\\.[0-9]+)?$"));
+    return number.match(text).hasMatch();
+}
+
+std::optional<LabelField> fieldFromName(const QString& name)
+{
+    if (name == QLatin1String("item"))
+        return LabelField::Item;
+    if (name == QLatin1String("ver") || name == QLatin1String("version"))
+        return LabelField::Version;
+    if (name == QLatin1String("data"))
+        return LabelField::Data;
+    if (name == QLatin1String("checksum"))
+        return LabelField::Checksum;
+    return std::nullopt;
+}
+
+} // namespace
+
+QString columnName(LabelColumn column)
+{
+    switch (column) {
+    case LabelColumn::Item:
+        return QStringLiteral("item");
+    case LabelColumn::Version:
+        return QStringLiteral("version");
+    case LabelColumn::Data:
+        return QStringLiteral("data");
+    case LabelColumn::Checksum:
+        return QStringLiteral("checksum");
+    case LabelColumn::Quantity:
+        break;
+    }
+    return QStringLiteral("qty");
+}
+
+std::optional<LabelColumn> columnFromName(const QString& name)
+{
+    const QString wanted = name.trimmed().toLower();
+    for (LabelColumn column : kLabelColumns) {
+        if (columnName(column) == wanted)
+            return column;
+    }
+    return std::nullopt;
+}
+
+bool isQuantity(const QString& text)
+{
+    return isWholeNumberIn(text, 1, 65535);
+}
+
+QList<FieldNudge> parseNudges(const QString& text, QString* error)
+{
+    static const QRegularExpression form(QStringLiteral("^([a-z]+)-([xy])=([+-]?[0-9]{1,6})$"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    QList<FieldNudge> nudges;
+    for (const QString& part : text.split(QLatin1Char(','))) {
+        const QString each = part.trimmed();
+        const QRegularExpressionMatch match = form.match(each);
+        const std::optional<LabelField> field =
+            match.hasMatch() ? fieldFromName(match.captured(1).toLower()) : std::nullopt;
+        if (!field) {
+            *error = QStringLiteral("--nudge: \"%1\" is not FIELD-AXIS=OFFSET with a field item, ver, data or "
+                                    "checksum and an axis x or y (e.g. item-x=+2)")
+                         .arg(each);
+            return {};
+        }
+        const Axis axis = match.captured(2).toLower() == QLatin1String("x") ? Axis::X : Axis::Y;
+        for (const FieldNudge& earlier : nudges) {
+            if (earlier.field == *field && earlier.axis == axis) {
+                *error = QStringLiteral("--nudge: %1 %2 is given twice").arg(fieldName(*field), axisName(axis));
+                return {};
+            }
+        }
+        nudges << FieldNudge{*field, axis, match.captured(3).toInt()};
+    }
+    return nudges;
+}
+
+ParsedCommandLine parseCommandLine(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Composes Quorlex Label jobs without the window, the same jobs for the same settings, and sends\n"
+        "them to a printer port: one label from the options or one per row of a CSV file."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Shows this help and exits."));
+    const QCommandLineOption size(QStringLiteral("size"),
+                                  QStringLiteral("Label size: 1M, 2M, 3M, 6M or 9M (required). It applies that "
+                                                 "size's preset: positions, gap and label length."),
+                                  QStringLiteral("size"));
+    const QCommandLineOption fiveAcross(QStringLiteral("five-across"),
+                                        QStringLiteral("2M only: Item and Version five times side by side."));
+    const QCommandLineOption darkness(QStringLiteral("darkness"), QStringLiteral("Darkness, 0 to 15 (default 8)."),
+                                      QStringLiteral("0-15"));
+    const QCommandLineOption quantity(QStringLiteral("qty"),
+                                      QStringLiteral("Labels per job, 1 to 65535 (default 1); a CSV qty column "
+                                                     "gives it per row."),
+                                      QStringLiteral("n"));
+    const QCommandLineOption gap(QStringLiteral("gap"),
+                                 QStringLiteral("Gap in dots, a number such as 12 or 20.8 (default: the size's "
+                                                "gap)."),
+                                 QStringLiteral("dots"));
+    const QCommandLineOption nudge(QStringLiteral("nudge"),
+                                   QStringLiteral("Offsets from the preset positions, e.g. item-x=+2,ver-y=-3 "
+                                                  "(may be given more than once)."),
+                                   QStringLiteral("list"));
+    const QCommandLineOption item(QStringLiteral("item"), QStringLiteral("Item text of the one label."),
+                                  QStringLiteral("text"));
+    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Version text of the one label."),
+                                     QStringLiteral("text"));
+    const QCommandLineOption data(QStringLiteral("data"), QStringLiteral("Data text of the one label (3M, 6M, 9M)."),
+                                  QStringLiteral("text"));
+    const QCommandLineOption checksum(QStringLiteral("checksum"),
+                                      QStringLiteral("Checksum text of the one label (3M, 6M, 9M)."),
+                                      QStringLiteral("text"));
+    const QCommandLineOption csv(QStringLiteral("csv"),
+                                 QStringLiteral("One label per row of this CSV file; - reads standard input."),
+                                 QStringLiteral("file"));
+    const QCommandLineOption port(QStringLiteral("port"),
+                                  QStringLiteral("com1 (default), lpt, or the path of a device or file."),
+                                  QStringLiteral("port"));
+    const QCommandLineOption dryRun(QStringLiteral("dry-run"),
+                                    QStringLiteral("Writes the jobs to standard output instead of a port."));
+    parser.addOptions(
+        {help, size, fiveAcross, darkness, quantity, gap, nudge, item, version, data, checksum, csv, port, dryRun});
+
+    ParsedCommandLine result;
+    BatchOptions& options = result.options;
+    auto usage = [&result](const QString& error) {
+        result.error = error;
+        return result;
+    };
+
+    if (!parser.parse(QStringList{QStringLiteral("quorlex-label-batch")} + arguments))
+        return usage(parser.errorText());
+    if (parser.isSet(help)) {
+        result.message = parser.helpText() + helpEpilog();
+        return result;
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return usage(QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()));
+    for (const QCommandLineOption* once :
+         {&size, &darkness, &quantity, &gap, &item, &version, &data, &checksum, &csv, &port}) {
+        if (parser.values(*once).size() > 1)
+            return usage(QStringLiteral("--%1 is given more than once").arg(once->names().first()));
+    }
+
+    if (!parser.isSet(size))
+        return usage(QStringLiteral("--size is required (1M, 2M, 3M, 6M or 9M)"));
+    options.size = labelSizeFromName(parser.value(size));
+    if (options.size == LabelSize::None)
+        return usage(QStringLiteral("--size: \"%1\" is not 1M, 2M, 3M, 6M or 9M").arg(parser.value(size)));
+
+    options.fiveAcross = parser.isSet(fiveAcross);
+    if (options.fiveAcross && options.size != LabelSize::M2)
+        return usage(
+            QStringLiteral("--five-across is a 2M job; it cannot be used with %1").arg(labelSizeName(options.size)));
+
+    if (parser.isSet(darkness)) {
+        options.darkness = parser.value(darkness);
+        if (!isWholeNumberIn(options.darkness, 0, 15))
+            return usage(QStringLiteral("--darkness: \"%1\" is not a whole number from 0 to 15").arg(options.darkness));
+    }
+    if (parser.isSet(quantity)) {
+        options.quantity = parser.value(quantity);
+        if (!isQuantity(options.quantity))
+            return usage(QStringLiteral("--qty: \"%1\" is not a whole number from 1 to 65535").arg(options.quantity));
+    }
+    options.gap = QString::fromLatin1(presetFor(options.size).gap);
+    if (parser.isSet(gap)) {
+        options.gap = parser.value(gap);
+        if (!isGap(options.gap))
+            return usage(QStringLiteral("--gap: \"%1\" is not a number of dots (e.g. 12 or 20.8)").arg(options.gap));
+    }
+
+    for (const QString& list : parser.values(nudge)) {
+        QString error;
+        const QList<FieldNudge> more = parseNudges(list, &error);
+        if (!error.isEmpty())
+            return usage(error);
+        for (const FieldNudge& each : more) {
+            for (const FieldNudge& earlier : std::as_const(options.nudges)) {
+                if (earlier.field == each.field && earlier.axis == each.axis)
+                    return usage(QStringLiteral("--nudge: %1 %2 is given twice")
+                                     .arg(fieldName(each.field), axisName(each.axis)));
+            }
+            options.nudges << each;
+        }
+    }
+    const PresetSettings preset = presetSettings(options.size, options.nudges);
+    if (!preset.ok())
+        return usage(QStringLiteral("--nudge: ") + preset.cause);
+
+    options.csvPath = parser.value(csv);
+    if (parser.isSet(csv) && options.csvPath.isEmpty())
+        return usage(QStringLiteral("--csv needs a file name, or - for standard input"));
+    const QCommandLineOption* textOptions[] = {&item, &version, &data, &checksum};
+    for (int i = 0; i < 4; ++i) {
+        if (!parser.isSet(*textOptions[i]))
+            continue;
+        if (options.fromCsv())
+            return usage(QStringLiteral("--%1 cannot be used with --csv; give the texts as CSV columns")
+                             .arg(textOptions[i]->names().first()));
+        options.texts[i] = parser.value(*textOptions[i]);
+    }
+
+    options.dryRun = parser.isSet(dryRun);
+    const QString portName = parser.isSet(port) ? parser.value(port) : QStringLiteral("com1");
+    const QString lowered = portName.toLower();
+    if (lowered == QLatin1String("com1")) {
+        options.port = PortChoice::Com1;
+    } else if (lowered == QLatin1String("lpt") || lowered == QLatin1String("lpt1")) {
+        options.port = PortChoice::Lpt;
+    } else if (portName.isEmpty()) {
+        return usage(QStringLiteral("--port needs com1, lpt or the path of a device"));
+    } else {
+        options.port = PortChoice::Device;
+        options.devicePath = portName;
+    }
+    return result;
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "layout/label_preset_settings.h"
+#include "printing/label_settings.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// Where the jobs go.
+enum class PortChoice {
+    Com1,   // serial port COM1 as the window maps it (QUORLEX_LABEL_COM1 or /dev/ttyS0)
+    Lpt,    // the parallel device LPT1 as the window maps it (QUORLEX_LABEL_LPT1 or /dev/lp0)
+    Device, // a device or file named on the command line
+};
+
+// The label columns of a CSV file, which are also the label options.
+enum class LabelColumn { Item, Version, Data, Checksum, Quantity };
+inline constexpr LabelColumn kLabelColumns[] = {LabelColumn::Item, LabelColumn::Version, LabelColumn::Data,
+                                                LabelColumn::Checksum, LabelColumn::Quantity};
+
+// "item", "version", "data", "checksum", "qty": the CSV header names and, with "--" before them, the options.
+QString columnName(LabelColumn column);
+// The column a CSV header names (case and surrounding blanks do not matter), if any.
+std::optional<LabelColumn> columnFromName(const QString& name);
+
+struct BatchOptions
+{
+    LabelSize size = LabelSize::None;
+    bool fiveAcross = false;
+    QString darkness = QStringLiteral("8");
+    QString quantity = QStringLiteral("1"); // for the label from options, and CSV rows with no quantity
+    QString gap;                            // the preset's gap unless given
+    QList<FieldNudge> nudges;
+
+    // Either one label from the options or a CSV file ("-" for standard input).
+    QString csvPath;
+    QString texts[4]; // item, version, data, checksum of the label from options
+    bool fromCsv() const { return !csvPath.isEmpty(); }
+
+    PortChoice port = PortChoice::Com1;
+    QString devicePath; // for PortChoice::Device
+    bool dryRun = false;
+};
+
+// What the command line asks for: options to run with, the help or version text to print, or a usage error.
+struct ParsedCommandLine
+{
+    BatchOptions options;
+    QString error;   // a usage error, one line
+    QString message; // --help or --version: the text for standard output
+};
+
+// Reads the arguments (without the program name) and checks everything that does not depend on the labels:
+// the size, darkness 0 to 15, quantity 1 to 65535, a gap that is a number, nudges within the window's
+// bounds and on fields the size prints, --five-across only with 2M, no label options together with --csv.
+ParsedCommandLine parseCommandLine(const QStringList& arguments);
+
+// Parses "item-x=+2,ver-y=-3" (fields item, ver or version, data, checksum; axes x and y); fields of one
+// list may not repeat. Empty when `error` was set.
+QList<FieldNudge> parseNudges(const QString& text, QString* error);
+
+// Whether a quantity text is a whole number from 1 to 65535 (digits only).
+bool isQuantity(const QString& text);

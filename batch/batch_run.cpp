@@ -1,0 +1,187 @@
+#include "batch/batch_run.h"
+
+#include "batch/batch_jobs.h"
+#include "batch/csv_table.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+
+namespace {
+
+constexpr char kProgram[] = "quorlex-label-batch";
+
+void writeText(QIODevice* device, const QString& text)
+{
+    if (!device)
+        return;
+    device->write(text.toUtf8());
+    if (auto* file = qobject_cast<QFile*>(device))
+        file->flush();
+}
+
+void report(BatchEnvironment& env, const QString& line)
+{
+    writeText(env.standardError, QStringLiteral("%1: %2\n").arg(QLatin1String(kProgram), line));
+}
+
+// Shows "rows 12 of 300 done, 24 labels sent" once the run has taken long enough.
+class Progress
+{
+public:
+    Progress(BatchEnvironment& env, bool fromCsv, qsizetype total) : env_(env), fromCsv_(fromCsv), total_(total)
+    {
+        clock_.start();
+    }
+
+    void update(qsizetype done, quint64 labels)
+    {
+        const qint64 now = clock_.elapsed();
+        if (now < env_.progressAfter.count() || (shown_ && now - lastShown_ < env_.progressAfter.count()))
+            return;
+        show(done, labels);
+        lastShown_ = now;
+    }
+
+    // Ends a progress line that a terminal keeps rewriting.
+    void finish(qsizetype done, quint64 labels)
+    {
+        if (!shown_)
+            return;
+        show(done, labels);
+        if (env_.errorIsTerminal)
+            writeText(env_.standardError, QStringLiteral("\n"));
+    }
+
+private:
+    void show(qsizetype done, quint64 labels)
+    {
+        const QString what = QStringLiteral("%1 %2 of %3 done, %4 labels sent")
+                                 .arg(fromCsv_ ? QStringLiteral("rows") : QStringLiteral("jobs"))
+                                 .arg(done)
+                                 .arg(total_)
+                                 .arg(labels);
+        writeText(env_.standardError, env_.errorIsTerminal
+                                          ? QStringLiteral("\r%1: %2").arg(QLatin1String(kProgram), what)
+                                          : QStringLiteral("%1: %2\n").arg(QLatin1String(kProgram), what));
+        shown_ = true;
+    }
+
+    BatchEnvironment& env_;
+    bool fromCsv_;
+    qsizetype total_;
+    QElapsedTimer clock_;
+    qint64 lastShown_ = 0;
+    bool shown_ = false;
+};
+
+QString sentSoFar(qsizetype sent, qsizetype total, quint64 labels)
+{
+    return QStringLiteral("%1 of %2 jobs sent (%3 labels)").arg(sent).arg(total).arg(labels);
+}
+
+// Reads the CSV text the options name; false after reporting why it cannot be read.
+bool readCsv(BatchEnvironment& env, const QString& path, QByteArray* bytes)
+{
+    if (path == QLatin1String("-")) {
+        if (!env.standardInput) {
+            report(env, QStringLiteral("--csv -: there is no standard input"));
+            return false;
+        }
+        *bytes = env.standardInput->readAll();
+        return true;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        report(env, QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
+        return false;
+    }
+    *bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        report(env, QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int runBatch(const QStringList& arguments, BatchEnvironment& env)
+{
+    const ParsedCommandLine command = parseCommandLine(arguments);
+    if (!command.error.isEmpty()) {
+        report(env, command.error);
+        writeText(env.standardError, QStringLiteral("Try '%1 --help' for more.\n").arg(QLatin1String(kProgram)));
+        return kExitUsage;
+    }
+    if (!command.message.isEmpty()) {
+        writeText(env.standardOutput, command.message);
+        return kExitOk;
+    }
+    const BatchOptions& options = command.options;
+
+    JobList list;
+    if (options.fromCsv()) {
+        QByteArray csv;
+        if (!readCsv(env, options.csvPath, &csv))
+            return kExitUsage;
+        const QString source =
+            options.csvPath == QLatin1String("-") ? QStringLiteral("standard input") : options.csvPath;
+        list = jobsFromCsv(options, parseCsv(csv), source);
+    } else {
+        list = jobsFromOptions(options);
+    }
+    if (!list.ok()) {
+        constexpr qsizetype kShown = 20;
+        for (qsizetype i = 0; i < list.errors.size() && i < kShown; ++i)
+            report(env, list.errors.at(i));
+        if (list.errors.size() > kShown)
+            report(env, QStringLiteral("... and %1 more").arg(list.errors.size() - kShown));
+        report(env, QStringLiteral("nothing was sent"));
+        return kExitUsage;
+    }
+
+    if (env.startingToSend)
+        env.startingToSend();
+    std::unique_ptr<JobOutput> output =
+        env.createOutput ? env.createOutput(options) : createJobOutput(options, *env.standardOutput);
+    if (!output->open()) {
+        report(env, output->errorString() + QStringLiteral("; nothing was sent"));
+        return kExitSendFailed;
+    }
+
+    const qsizetype total = list.jobs.size();
+    Progress progress(env, options.fromCsv(), total);
+    qsizetype sent = 0;
+    quint64 labels = 0;
+    bool stopped = false;
+    for (const BatchJob& job : std::as_const(list.jobs)) {
+        if (env.stopRequested && env.stopRequested()) {
+            stopped = true;
+            break;
+        }
+        if (!output->send(job.bytes)) {
+            const QString cause = output->errorString();
+            output->close();
+            progress.finish(sent, labels);
+            const QString where =
+                job.row > 0 ? QStringLiteral("row %1 (line %2): ").arg(job.row).arg(job.line) : QString();
+            report(env, QStringLiteral("%1%2; %3").arg(where, cause, sentSoFar(sent, total, labels)));
+            return kExitSendFailed;
+        }
+        ++sent;
+        labels += job.labels;
+        progress.update(sent, labels);
+    }
+
+    const bool closed = output->close();
+    progress.finish(sent, labels);
+    if (!closed) {
+        report(env, QStringLiteral("%1; %2").arg(output->errorString(), sentSoFar(sent, total, labels)));
+        return kExitSendFailed;
+    }
+    if (stopped) {
+        report(env, QStringLiteral("stopped by Ctrl-C: %1").arg(sentSoFar(sent, total, labels)));
+        return kExitInterrupted;
+    }
+    return kExitOk;
+}

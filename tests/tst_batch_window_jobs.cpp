@@ -1,0 +1,332 @@
+// The batch composes, for the same settings, exactly the bytes the window's Print sends: both are driven here
+// side by side, the window through its handlers with LPT1 mapped to a file, the batch with --dry-run.
+#include "batch/batch_run.h"
+#include "printing/port_devices.h"
+#include "windows/frm_main.h"
+#include "windows/port_message.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+struct Nudge
+{
+    const char* name; // as --nudge takes it, e.g. "item-x"
+    int offset;
+};
+
+// What one Print press is made of, as the operator would set it on the window.
+struct Press
+{
+    QString item;
+    QString version;
+    QString data;
+    QString checksum;
+    QString quantity = QStringLiteral("1");
+};
+
+using Handler = void (Frm_Main::*)();
+
+// The minus and plus handler of each --nudge name.
+std::pair<Handler, Handler> nudgeHandlers(const QString& name)
+{
+    if (name == QLatin1String("item-x"))
+        return {&Frm_Main::SSCmd_ItemXM_Click, &Frm_Main::SSCmd_ItemXP_Click};
+    if (name == QLatin1String("item-y"))
+        return {&Frm_Main::SSCmd_ItemYM_Click, &Frm_Main::SSCmd_ItemYP_Click};
+    if (name == QLatin1String("ver-x"))
+        return {&Frm_Main::SSCmd_VerXM_Click, &Frm_Main::SSCmd_VerXP_Click};
+    if (name == QLatin1String("ver-y"))
+        return {&Frm_Main::SSCmd_VerYM_Click, &Frm_Main::SSCmd_VerYP_Click};
+    if (name == QLatin1String("data-x"))
+        return {&Frm_Main::SSCmd_DataXM_Click, &Frm_Main::SSCmd_DataXP_Click};
+    if (name == QLatin1String("data-y"))
+        return {&Frm_Main::SSCmd_DataYM_Click, &Frm_Main::SSCmd_DataYP_Click};
+    if (name == QLatin1String("checksum-x"))
+        return {&Frm_Main::SSCmd_ChksumXM_Click, &Frm_Main::SSCmd_ChksumXP_Click};
+    return {&Frm_Main::SSCmd_ChksumYM_Click, &Frm_Main::SSCmd_ChksumYP_Click};
+}
+
+// The option button handler that gives the label a batch size names: the window's SSOpt_9M makes the
+// 12 by 12 mm label the batch calls 6M, and SSOpt_6M the 10 by 18 mm label it calls 9M.
+void chooseSize(Frm_Main& w, const QString& size)
+{
+    if (size == QLatin1String("1M"))
+        w.SSOpt_1M_Click(1);
+    else if (size == QLatin1String("2M"))
+        w.SSOpt_2M_Click(1);
+    else if (size == QLatin1String("3M"))
+        w.SSOpt_3M_Click(1);
+    else if (size == QLatin1String("6M"))
+        w.SSOpt_9M_Click(1);
+    else
+        w.SSOpt_6M_Click(1);
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+// The batch in-process: its exit status, and what it wrote to standard output and standard error.
+struct BatchResult
+{
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+BatchResult runBatchWith(const QStringList& arguments, const QByteArray& input = {})
+{
+    QByteArray inBytes = input;
+    QBuffer in(&inBytes);
+    QBuffer out;
+    QBuffer err;
+    in.open(QIODevice::ReadOnly);
+    out.open(QIODevice::WriteOnly);
+    err.open(QIODevice::WriteOnly);
+    BatchEnvironment env;
+    env.standardInput = &in;
+    env.standardOutput = &out;
+    env.standardError = &err;
+    BatchResult result;
+    result.status = runBatch(arguments, env);
+    result.out = out.data();
+    result.err = err.data();
+    return result;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(QList<Nudge>)
+
+class BatchWindowJobsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        QVERIFY(dir_.isValid());
+        printer_ = dir_.filePath(QStringLiteral("lpt1"));
+        QFile file(printer_);
+        QVERIFY(file.open(QIODevice::WriteOnly)); // LPT1 is never created: it has to exist
+        qputenv(kLpt1Variable, QFile::encodeName(printer_));
+        failures_.clear();
+        setPortErrorSink([this](QWidget*, const QString& cause) { failures_ << cause; });
+    }
+    void cleanup()
+    {
+        setPortErrorSink({});
+        qunsetenv(kLpt1Variable);
+    }
+
+    void oneLabelIsTheWindowsJob_data()
+    {
+        QTest::addColumn<QString>("size");
+        QTest::addColumn<bool>("fiveAcross");
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QString>("version");
+        QTest::addColumn<QString>("data");
+        QTest::addColumn<QString>("checksum");
+        QTest::addColumn<QString>("quantity");
+        QTest::addColumn<QString>("darkness"); // empty: the window's and the batch's default
+        QTest::addColumn<QString>("gap");      // empty: the preset's gap on both sides
+        QTest::addColumn<QList<Nudge>>("nudges");
+
+        // Each size at its own preset, then with its positions moved to the bounds of the buttons.
+        QTest::addRow("1M") << "1M" << false << "AB1"
+                            << "V1"
+                            << ""
+                            << ""
+                            << "1"
+                            << ""
+                            << "" << QList<Nudge>{};
+        QTest::addRow("1M nudged, quote and backslash")
+            << "1M" << false << "A\"B\\12"
+            << "V 1"
+            << ""
+            << ""
+            << "7"
+            << "15"
+            << "" << QList<Nudge>{{"item-x", -8}, {"item-y", 30}, {"ver-x", 8}, {"ver-y", -16}};
+        QTest::addRow("2M") << "2M" << false << "AB1234"
+                            << "V12"
+                            << ""
+                            << ""
+                            << "3"
+                            << "12"
+                            << "10" << QList<Nudge>{};
+        QTest::addRow("2M nudged") << "2M" << false << "AB1234"
+                                   << "V12"
+                                   << ""
+                                   << ""
+                                   << "1"
+                                   << ""
+                                   << "" << QList<Nudge>{{"item-y", -3}, {"ver-x", 2}};
+        QTest::addRow("2M five-across") << "2M" << true << "AB1234"
+                                        << "V1"
+                                        << ""
+                                        << ""
+                                        << "2"
+                                        << ""
+                                        << "" << QList<Nudge>{};
+        QTest::addRow("2M five-across nudged")
+            << "2M" << true << "AB\"34"
+            << "V1"
+            << ""
+            << ""
+            << "1"
+            << "0"
+            << "" << QList<Nudge>{{"item-x", -3}, {"item-y", 5}, {"ver-x", 8}, {"ver-y", -16}};
+        QTest::addRow("3M with checksum") << "3M" << false << "AB1234"
+                                          << "V1"
+                                          << "0623"
+                                          << "57"
+                                          << "2"
+                                          << ""
+                                          << "" << QList<Nudge>{};
+        QTest::addRow("3M counter, every position at a bound")
+            << "3M" << false << "AB1234"
+            << "V1"
+            << "0623"
+            << ""
+            << "1"
+            << ""
+            << "24" << QList<Nudge>{{"item-x", 8}, {"item-y", -16}, {"ver-x", -8},      {"ver-y", 30},
+                                    {"data-x", 8}, {"data-y", 16},  {"checksum-x", -8}, {"checksum-y", -16}};
+        QTest::addRow("6M") << "6M" << false << "A\\B\"C"
+                            << "V2"
+                            << "D"
+                            << "C"
+                            << "65535"
+                            << "0"
+                            << "20.8" << QList<Nudge>{};
+        QTest::addRow("6M nudged") << "6M" << false << "X"
+                                   << ""
+                                   << ""
+                                   << ""
+                                   << "1"
+                                   << ""
+                                   << "" << QList<Nudge>{{"data-y", -5}, {"checksum-x", 3}};
+        QTest::addRow("9M") << "9M" << false << "AB1234"
+                            << "V9"
+                            << "0623"
+                            << ""
+                            << "1"
+                            << ""
+                            << "" << QList<Nudge>{};
+        QTest::addRow("9M nudged") << "9M" << false << "AB1234"
+                                   << "V9"
+                                   << "0623"
+                                   << "99"
+                                   << "4"
+                                   << "3"
+                                   << "" << QList<Nudge>{{"item-y", 1}, {"ver-y", -1}, {"checksum-y", 16}};
+    }
+    void oneLabelIsTheWindowsJob()
+    {
+        QFETCH(QString, size);
+        QFETCH(bool, fiveAcross);
+        QFETCH(QString, item);
+        QFETCH(QString, version);
+        QFETCH(QString, data);
+        QFETCH(QString, checksum);
+        QFETCH(QString, quantity);
+        QFETCH(QString, darkness);
+        QFETCH(QString, gap);
+        QFETCH(QList<Nudge>, nudges);
+
+        Frm_Main w;
+        w.Mnu_Lpt_Click();
+        chooseSize(w, size);
+        w.Txt_Item->setText(item);
+        w.Txt_Version->setText(version);
+        w.Txt_Data->setText(data);
+        w.Txt_Chksum->setText(checksum);
+        w.Txt_Qty->setText(quantity);
+        if (!darkness.isEmpty())
+            w.Txt_DarkNess->setText(darkness);
+        if (!gap.isEmpty())
+            w.Txt_Gap->setText(gap);
+        w.Chk_Print5->setChecked(fiveAcross);
+        for (const Nudge& nudge : nudges) {
+            const auto [minus, plus] = nudgeHandlers(QLatin1String(nudge.name));
+            for (int click = 0; click < std::abs(nudge.offset); ++click)
+                (w.*(nudge.offset < 0 ? minus : plus))();
+        }
+        w.SSCmd_Print_Click();
+        QCOMPARE(failures_, QStringList());
+        const QByteArray windowJob = readFile(printer_);
+        QVERIFY(!windowJob.isEmpty());
+
+        QStringList arguments{"--size", size, "--item", item, "--version", version, "--qty", quantity, "--dry-run"};
+        if (!data.isEmpty())
+            arguments << "--data" << data;
+        if (!checksum.isEmpty())
+            arguments << "--checksum" << checksum;
+        if (!darkness.isEmpty())
+            arguments << "--darkness" << darkness;
+        if (!gap.isEmpty())
+            arguments << "--gap" << gap;
+        if (fiveAcross)
+            arguments << "--five-across";
+        QStringList nudgeList;
+        for (const Nudge& nudge : nudges)
+            nudgeList << QStringLiteral("%1=%2").arg(QLatin1String(nudge.name)).arg(nudge.offset);
+        if (!nudgeList.isEmpty())
+            arguments << "--nudge" << nudgeList.join(QLatin1Char(','));
+
+        const BatchResult batch = runBatchWith(arguments);
+        QVERIFY2(batch.status == kExitOk, batch.err.constData());
+        QCOMPARE(batch.out, windowJob);
+    }
+
+    // Row after row of a CSV file gives the jobs of one Print press per row, in order.
+    void csvRowsAreTheWindowsPresses()
+    {
+        const QList<Press> presses{
+            {"AB1234", "V1", "0623", "", "2"},
+            {"CD5678", "V2", "", "57", "1"}, // the empty qty cell below takes --qty 1
+            {"E\"F", "", "0701", "X\\Y", "12"},
+        };
+        const QByteArray csv = "item,version,data,checksum,qty\r\n"
+                               "AB1234,V1,0623,,2\r\n"
+                               "CD5678,V2,,57,\r\n"
+                               "\"E\"\"F\",,0701,X\\Y,12\r\n";
+
+        QByteArray windowJobs;
+        Frm_Main w;
+        w.Mnu_Lpt_Click();
+        chooseSize(w, QStringLiteral("9M"));
+        w.SSCmd_VerXP_Click();
+        w.SSCmd_DataYM_Click();
+        for (const Press& press : presses) {
+            w.Txt_Item->setText(press.item);
+            w.Txt_Version->setText(press.version);
+            w.Txt_Data->setText(press.data);
+            w.Txt_Chksum->setText(press.checksum);
+            w.Txt_Qty->setText(press.quantity);
+            w.SSCmd_Print_Click();
+            windowJobs += readFile(printer_);
+        }
+        QCOMPARE(failures_, QStringList());
+
+        const BatchResult batch =
+            runBatchWith({"--size", "9M", "--nudge", "ver-x=+1,data-y=-1", "--csv", "-", "--dry-run"}, csv);
+        QVERIFY2(batch.status == kExitOk, batch.err.constData());
+        QCOMPARE(batch.out, windowJobs);
+    }
+
+private:
+    QTemporaryDir dir_;
+    QString printer_;
+    QStringList failures_;
+};
+
+QTEST_MAIN(BatchWindowJobsTest)
+#include "tst_batch_window_jobs.moc"

@@ -1,0 +1,188 @@
+#include "batch/batch_jobs.h"
+#include "batch/csv_table.h"
+
+#include <QtTest>
+
+namespace {
+
+using Rows = QList<QStringList>;
+
+BatchOptions optionsFor(const QString& size)
+{
+    const ParsedCommandLine command = parseCommandLine({"--size", size, "--csv", "labels.csv"});
+    return command.options;
+}
+
+} // namespace
+
+class BatchCsvTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void readsRfc4180_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<Rows>("fields");
+        QTest::addColumn<QList<int>>("lines"); // the line each record starts on
+
+        QTest::addRow("LF") << QByteArray("a,b\n1,2\n") << Rows{{"a", "b"}, {"1", "2"}} << QList<int>{1, 2};
+        QTest::addRow("CR LF, no line end at the end")
+            << QByteArray("a,b\r\n1,2") << Rows{{"a", "b"}, {"1", "2"}} << QList<int>{1, 2};
+        QTest::addRow("lone CR") << QByteArray("a\r1\r2") << Rows{{"a"}, {"1"}, {"2"}} << QList<int>{1, 2, 3};
+        QTest::addRow("byte-order mark") << QByteArray("\xEF\xBB\xBFitem\r\nX\r\n") << Rows{{"item"}, {"X"}}
+                                         << QList<int>{1, 2};
+        QTest::addRow("only the first byte-order mark goes")
+            << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBFitem") << Rows{{QString(QChar(0xFEFF)) + "item"}} << QList<int>{1};
+        QTest::addRow("empty and blank fields kept as written")
+            << QByteArray("a,b,c\n, x ,\n") << Rows{{"a", "b", "c"}, {"", " x ", ""}} << QList<int>{1, 2};
+        QTest::addRow("comma in quotes") << QByteArray("\"a,b\",c\n") << Rows{{"a,b", "c"}} << QList<int>{1};
+        QTest::addRow("doubled quotes") << QByteArray("\"say \"\"hi\"\"\",\"\"\"\"\n") << Rows{{"say \"hi\"", "\""}}
+                                        << QList<int>{1};
+        QTest::addRow("line breaks in quotes are kept and counted")
+            << QByteArray("\"a\r\nb\",\"c\nd\"\r\nnext\r\n") << Rows{{"a\r\nb", "c\nd"}, {"next"}} << QList<int>{1, 4};
+        QTest::addRow("empty lines give records without fields")
+            << QByteArray("a\n\nb\r\n\r\n") << Rows{{"a"}, {}, {"b"}, {}} << QList<int>{1, 2, 3, 4};
+        QTest::addRow("a quoted empty field is not an empty line")
+            << QByteArray("a\n\"\"\n") << Rows{{"a"}, {""}} << QList<int>{1, 2};
+        QTest::addRow("trailing comma") << QByteArray("a,\n") << Rows{{"a", ""}} << QList<int>{1};
+        QTest::addRow("UTF-8 text") << QByteArray("\xC3\x84,\xE2\x82\xAC\n") << Rows{{"\u00C4", "\u20AC"}}
+                                    << QList<int>{1};
+        QTest::addRow("nothing") << QByteArray() << Rows{} << QList<int>{};
+    }
+    void readsRfc4180()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(Rows, fields);
+        QFETCH(QList<int>, lines);
+        const CsvTable table = parseCsv(text);
+        QVERIFY2(table.ok(), qPrintable(table.error));
+        Rows gotFields;
+        QList<int> gotLines;
+        for (const CsvRecord& record : table.records) {
+            gotFields << record.fields;
+            gotLines << record.line;
+        }
+        QCOMPARE(gotFields, fields);
+        QCOMPARE(gotLines, lines);
+    }
+
+    void refusesBrokenText_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<int>("line");
+        QTest::addRow("quote not closed") << QByteArray("a\n1\n\"x,\ny\n")
+                                          << "a field in double quotes is not "
+                                             "closed (it opens on line 3)"
+                                          << 3;
+        QTest::addRow("text after closing quote")
+            << QByteArray("a\n\"x\"\r\n\"y\"z\n") << "text after the closing double quote of a field" << 3;
+        QTest::addRow("quote inside a plain field")
+            << QByteArray("a\nab\"c\n")
+            << "a double quote inside a field that does not start with one (put the field in double quotes and "
+               "double the quote)"
+            << 2;
+        QTest::addRow("not UTF-8") << QByteArray("a\nok\n\xC3(\n") << "the text is not UTF-8" << 3;
+        QTest::addRow("Latin-1 export") << QByteArray("item\n\xC4\n") << "the text is not UTF-8" << 2;
+    }
+    void refusesBrokenText()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, error);
+        QFETCH(int, line);
+        const CsvTable table = parseCsv(text);
+        QCOMPARE(table.error, error);
+        QCOMPARE(table.errorLine, line);
+    }
+
+    // A CSV row makes the same job as the same label given as options, whatever the column order, the case
+    // of the header and the columns left out.
+    void rowIsTheLabelFromOptions()
+    {
+        const CsvTable table = parseCsv(" Qty ,CHECKSUM,item\r\n3,57,AB1234\r\n,,X\r\n");
+        const JobList fromCsv = jobsFromCsv(optionsFor("6M"), table, "labels.csv");
+        QVERIFY2(fromCsv.ok(), qPrintable(fromCsv.errors.join('\n')));
+        QCOMPARE(fromCsv.jobs.size(), 2);
+
+        const JobList first = jobsFromOptions(
+            parseCommandLine({"--size", "6M", "--item", "AB1234", "--checksum", "57", "--qty", "3"}).options);
+        const JobList second = jobsFromOptions(parseCommandLine({"--size", "6M", "--item", "X"}).options);
+        QCOMPARE(fromCsv.jobs.at(0).bytes, first.jobs.at(0).bytes);
+        QCOMPARE(fromCsv.jobs.at(0).labels, 3u);
+        QCOMPARE(fromCsv.jobs.at(1).bytes, second.jobs.at(0).bytes);
+        QCOMPARE(fromCsv.jobs.at(1).labels, 1u); // an empty qty cell takes --qty
+        QCOMPARE(fromCsv.jobs.at(1).row, 3);
+    }
+
+    void emptyLinesAreSkippedButCounted()
+    {
+        const JobList list = jobsFromCsv(optionsFor("3M"), parseCsv("item\n\nA\n\nB\n"), "labels.csv");
+        QVERIFY(list.ok());
+        QCOMPARE(list.jobs.size(), 2);
+        QCOMPARE(list.jobs.at(0).row, 3);
+        QCOMPARE(list.jobs.at(1).row, 5);
+    }
+
+    // Each bad row is reported with its row, the line it starts on and its column, and no job is kept.
+    void badRowsAreReported_data()
+    {
+        QTest::addColumn<QString>("size");
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QStringList>("errors");
+        const QString f = QStringLiteral("labels.csv: ");
+        QTest::addRow("unknown column")
+            << "3M" << QByteArray("item,colour\nA,red\n")
+            << QStringList{f + "row 1, column 2: unknown column \"colour\" (the columns are item, version, data, "
+                               "checksum and qty)"};
+        QTest::addRow("column twice") << "3M" << QByteArray("item,ITEM\nA,B\n")
+                                      << QStringList{f + "row 1, column 2: \"ITEM\" names a column a second time"};
+        QTest::addRow("no header") << "3M" << QByteArray("")
+                                   << QStringList{f + "row 1: the first row must name the columns (item, version, "
+                                                      "data, checksum, qty)"};
+        QTest::addRow("header only") << "3M" << QByteArray("item\r\n")
+                                     << QStringList{f + "no labels after the header row"};
+        QTest::addRow("too many fields") << "3M" << QByteArray("item,version\nA,B,C\n")
+                                         << QStringList{f + "row 2 (line 2): 3 fields where the header has 2"};
+        QTest::addRow("too long, after a quoted line break")
+            << "3M" << QByteArray("item,version\n\"A\nB\",V\nAB1234,V1234567\n")
+            << QStringList{f + "row 2 (line 2), column item: contains a line break",
+                           f + "row 3 (line 4), column version: \"V1234567\" is longer than 6 characters"};
+        QTest::addRow("blanks around six characters are not counted")
+            << "3M" << QByteArray("item,version\n AB1234 ,V12345678\n")
+            << QStringList{f + "row 2 (line 2), column version: \"V12345678\" is longer than 6 characters"};
+        QTest::addRow("outside ASCII in data")
+            << "9M" << QByteArray("item,data\nA,06\xE2\x82\xAC\n")
+            << QStringList{f + "row 2 (line 2), column data: contains a character outside ASCII (U+20AC)"};
+        QTest::addRow("control character in checksum")
+            << "3M" << QByteArray("checksum\n\"a\x1B\"\n")
+            << QStringList{f + "row 2 (line 2), column checksum: contains a control character (U+001B)"};
+        QTest::addRow("data under 2M") << "2M" << QByteArray("item,data\nA,\nB,0623\n")
+                                       << QStringList{f + "row 3 (line 3), column data: must be empty: 2M labels "
+                                                          "print only Item and Version"};
+        QTest::addRow("checksum under 1M") << "1M" << QByteArray("item,checksum\nA,7\n")
+                                           << QStringList{f + "row 2 (line 2), column checksum: must be empty: 1M "
+                                                              "labels print only Item and Version"};
+        QTest::addRow("quantity")
+            << "3M" << QByteArray("item,qty\nA,0\nB,65536\nC,2x\nD,65535\n")
+            << QStringList{f + "row 2 (line 2), column qty: \"0\" is not a whole number from 1 to 65535",
+                           f + "row 3 (line 3), column qty: \"65536\" is not a whole number from 1 to "
+                               "65535",
+                           f + "row 4 (line 4), column qty: \"2x\" is not a whole number from 1 to 65535"};
+        QTest::addRow("broken text") << "3M" << QByteArray("item\n\"A\n")
+                                     << QStringList{f + "line 2: a field in double quotes is not closed (it opens on "
+                                                        "line 2)"};
+    }
+    void badRowsAreReported()
+    {
+        QFETCH(QString, size);
+        QFETCH(QByteArray, text);
+        QFETCH(QStringList, errors);
+        const JobList list = jobsFromCsv(optionsFor(size), parseCsv(text), "labels.csv");
+        QCOMPARE(list.errors, errors);
+        QVERIFY(list.jobs.isEmpty());
+    }
+};
+
+QTEST_MAIN(BatchCsvTest)
+#include "tst_batch_csv.moc"

@@ -1,0 +1,358 @@
+// The batch run in-process: usage and validation errors, and what reaches an output the test controls.
+#include "batch/batch_jobs.h"
+#include "batch/batch_run.h"
+
+#include <QBuffer>
+#include <QRegularExpression>
+#include <QtTest>
+
+namespace {
+
+// An output that records what it is asked to do, and fails where the test says.
+struct Recorder
+{
+    int opens = 0;
+    int closes = 0;
+    QList<QByteArray> sent;
+    bool failOpen = false;
+    bool failClose = false;
+    int failAtSend = 0; // 1 for the first send; 0 never
+};
+
+class RecordingOutput final : public JobOutput
+{
+public:
+    explicit RecordingOutput(Recorder& record) : record_(record) {}
+    QString name() const override { return QStringLiteral("test port"); }
+    bool open() override
+    {
+        ++record_.opens;
+        return !record_.failOpen;
+    }
+    bool send(const QByteArray& job) override
+    {
+        if (record_.failAtSend == record_.sent.size() + 1)
+            return false;
+        record_.sent << job;
+        return true;
+    }
+    bool close() override
+    {
+        ++record_.closes;
+        return !record_.failClose;
+    }
+    QString errorString() const override { return QStringLiteral("printing to test port: it broke"); }
+
+private:
+    Recorder& record_;
+};
+
+struct Run
+{
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+const QByteArray kFiveRows = "item,qty\nA,1\nB,2\nC,3\nD,4\nE,5\n";
+
+Run run(const QStringList& arguments, Recorder* recorder = nullptr, const QByteArray& input = kFiveRows,
+        std::function<void(BatchEnvironment&)> adjust = {})
+{
+    QByteArray inBytes = input;
+    QBuffer in(&inBytes);
+    QBuffer out;
+    QBuffer err;
+    in.open(QIODevice::ReadOnly);
+    out.open(QIODevice::WriteOnly);
+    err.open(QIODevice::WriteOnly);
+    BatchEnvironment env;
+    env.standardInput = &in;
+    env.standardOutput = &out;
+    env.standardError = &err;
+    if (recorder)
+        env.createOutput = [recorder](const BatchOptions&) { return std::make_unique<RecordingOutput>(*recorder); };
+    if (adjust)
+        adjust(env);
+    Run result;
+    result.status = runBatch(arguments, env);
+    result.out = QString::fromUtf8(out.data());
+    result.err = QString::fromUtf8(err.data());
+    return result;
+}
+
+QList<QByteArray> jobsOf(const QStringList& arguments, const QByteArray& csv)
+{
+    const JobList list =
+        jobsFromCsv(parseCommandLine(arguments).options, parseCsv(csv), QStringLiteral("standard input"));
+    QList<QByteArray> jobs;
+    for (const BatchJob& job : list.jobs)
+        jobs << job.bytes;
+    return jobs;
+}
+
+} // namespace
+
+class BatchRunTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void usageErrors_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("error");
+        QTest::addRow("no size") << QStringList{"--item", "A"} << "--size is required (1M, 2M, 3M, 6M or 9M)";
+        QTest::addRow("unknown size") << QStringList{"--size", "12M"} << "--size: \"12M\" is not 1M, 2M, 3M, 6M or 9M";
+        QTest::addRow("unknown option") << QStringList{"--size", "3M", "--colour"} << "Unknown option 'colour'.";
+        QTest::addRow("stray argument") << QStringList{"--size", "3M", "labels.csv"}
+                                        << "unexpected argument \"labels.csv\"";
+        QTest::addRow("five-across under 3M")
+            << QStringList{"--size", "3M", "--five-across"} << "--five-across is a 2M job; it cannot be used with 3M";
+        QTest::addRow("darkness 16") << QStringList{"--size", "3M", "--darkness", "16"}
+                                     << "--darkness: \"16\" is not a whole number from 0 to 15";
+        QTest::addRow("darkness with a blank") << QStringList{"--size", "3M", "--darkness", " 8"}
+                                               << "--darkness: \" 8\" is not a whole number from 0 to 15";
+        QTest::addRow("qty 0") << QStringList{"--size", "3M", "--qty", "0"}
+                               << "--qty: \"0\" is not a whole number from 1 to 65535";
+        QTest::addRow("qty 65536") << QStringList{"--size", "3M", "--qty", "65536"}
+                                   << "--qty: \"65536\" is not a whole number from 1 to 65535";
+        QTest::addRow("gap not a number") << QStringList{"--size", "3M", "--gap", "1e3"}
+                                          << "--gap: \"1e3\" is not a number of dots (e.g. 12 or 20.8)";
+        QTest::addRow("text option with csv") << QStringList{"--size", "3M", "--csv", "-", "--version", "V1"}
+                                              << "--version cannot be used with --csv; give the texts as CSV columns";
+        QTest::addRow("empty port") << QStringList{"--size", "3M", "--port", ""}
+                                    << "--port needs com1, lpt or the path of a device";
+    }
+    void usageErrors()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, error);
+        Recorder recorder;
+        const Run result = run(arguments, &recorder);
+        QCOMPARE(result.status, int(kExitUsage));
+        QCOMPARE(result.err,
+                 QStringLiteral("quorlex-label-batch: %1\nTry 'quorlex-label-batch --help' for more.\n").arg(error));
+        QCOMPARE(recorder.opens, 0);
+    }
+
+    // The bounds are those at which the window's buttons stop acting.
+    void nudgeBounds_data()
+    {
+        QTest::addColumn<QString>("size");
+        QTest::addColumn<QStringList>("nudges");
+        QTest::addColumn<QString>("error"); // empty: accepted
+        QTest::addRow("X at its bounds") << "3M" << QStringList{"item-x=-8,ver-x=+8,data-x=8,checksum-x=-8"} << "";
+        QTest::addRow("item X past") << "3M" << QStringList{"item-x=-9"} << "Item X: offset -9 is outside -8 to 8";
+        QTest::addRow("checksum X past") << "6M" << QStringList{"checksum-x=9"}
+                                         << "Checksum X: offset 9 is outside -8 to 8";
+        QTest::addRow("item and version Y at bounds") << "1M" << QStringList{"item-y=30", "version-y=-16"} << "";
+        QTest::addRow("version Y past") << "2M" << QStringList{"ver-y=+31"}
+                                        << "Version Y: offset 31 is outside -16 to 30";
+        QTest::addRow("data Y at its bounds") << "9M" << QStringList{"data-y=16,checksum-y=-16"} << "";
+        QTest::addRow("data Y past") << "9M" << QStringList{"data-y=17"} << "Data Y: offset 17 is outside -16 to 16";
+        QTest::addRow("data under 1M") << "1M" << QStringList{"data-x=0"}
+                                       << "Data X: the 1M size does not print the Data field";
+        QTest::addRow("checksum under 2M")
+            << "2M" << QStringList{"checksum-y=1"} << "Checksum Y: the 2M size does not print the Checksum field";
+        QTest::addRow("twice in one list") << "3M" << QStringList{"item-x=1,ITEM-X=1"} << "Item X is given twice";
+        QTest::addRow("twice across options")
+            << "3M" << QStringList{"ver-y=1", "version-y=-1"} << "Version Y is given twice";
+        QTest::addRow("unknown field") << "3M" << QStringList{"date-x=1"}
+                                       << "\"date-x=1\" is not FIELD-AXIS=OFFSET with a field item, ver, data or "
+                                          "checksum and an axis x or y (e.g. item-x=+2)";
+        QTest::addRow("no offset") << "3M" << QStringList{"item-x"}
+                                   << "\"item-x\" is not FIELD-AXIS=OFFSET with a field item, ver, data or "
+                                      "checksum and an axis x or y (e.g. item-x=+2)";
+    }
+    void nudgeBounds()
+    {
+        QFETCH(QString, size);
+        QFETCH(QStringList, nudges);
+        QFETCH(QString, error);
+        QStringList arguments{"--size", size};
+        for (const QString& list : nudges)
+            arguments << "--nudge" << list;
+        const ParsedCommandLine command = parseCommandLine(arguments);
+        QCOMPARE(command.error, error.isEmpty() ? QString() : "--nudge: " + error);
+    }
+
+    // The label from options is checked like a CSV row, the option taking the place of the column.
+    void labelFromOptionsIsChecked_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("error");
+        QTest::addRow("item too long") << QStringList{"--size", "3M", "--item", "ABCDEFG"}
+                                       << "--item: \"ABCDEFG\" is longer than 6 characters";
+        QTest::addRow("data under 1M") << QStringList{"--size", "1M", "--item", "A", "--data", "1"}
+                                       << "--data: must be empty: 1M labels print only Item and Version";
+        QTest::addRow("version outside ASCII") << QStringList{"--size", "2M", "--version", "V\u00E9"}
+                                               << "--version: contains a character outside ASCII (U+00E9)";
+        QTest::addRow("item with a tab is printable") << QStringList{"--size", "3M", "--item", "A\tB"} << "";
+    }
+    void labelFromOptionsIsChecked()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, error);
+        Recorder recorder;
+        const Run result = run(arguments, &recorder);
+        if (error.isEmpty()) {
+            QCOMPARE(result.status, int(kExitOk));
+            QCOMPARE(recorder.sent.size(), 1);
+            return;
+        }
+        QCOMPARE(result.status, int(kExitUsage));
+        QCOMPARE(result.err,
+                 QStringLiteral("quorlex-label-batch: %1\nquorlex-label-batch: nothing was sent\n").arg(error));
+        QCOMPARE(recorder.opens, 0);
+    }
+
+    // One bad row anywhere, and the output is never even opened.
+    void badRowSendsNothing()
+    {
+        Recorder recorder;
+        const Run result = run({"--size", "3M", "--csv", "-"}, &recorder, "item\nA\nB\nC\nTOOLONG1\nD\n\u00C4\n");
+        QCOMPARE(result.status, int(kExitUsage));
+        QCOMPARE(recorder.opens, 0);
+        QVERIFY(recorder.sent.isEmpty());
+        const QStringList lines = result.err.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines,
+                 QStringList({"quorlex-label-batch: standard input: row 5 (line 5), column item: \"TOOLONG1\" is "
+                              "longer than 6 characters",
+                              "quorlex-label-batch: standard input: row 7 (line 7), column item: contains a "
+                              "character outside ASCII (U+00C4)",
+                              "quorlex-label-batch: nothing was sent"}));
+    }
+
+    void csvFileThatCannotBeRead()
+    {
+        Recorder recorder;
+        const Run result = run({"--size", "3M", "--csv", "/nonexistent/labels.csv"}, &recorder);
+        QCOMPARE(result.status, int(kExitUsage));
+        QVERIFY2(result.err.startsWith("quorlex-label-batch: cannot read /nonexistent/labels.csv: "),
+                 qPrintable(result.err));
+        QCOMPARE(recorder.opens, 0);
+    }
+
+    void everyJobGoesOutInOrderThroughOneOpening()
+    {
+        Recorder recorder;
+        const QStringList arguments{"--size", "3M", "--csv", "-"};
+        const Run result = run(arguments, &recorder);
+        QCOMPARE(result.status, int(kExitOk));
+        QCOMPARE(result.err, QString()); // a quick run says nothing
+        QCOMPARE(recorder.opens, 1);
+        QCOMPARE(recorder.closes, 1);
+        QCOMPARE(recorder.sent, jobsOf(arguments, kFiveRows));
+    }
+
+    void sendFailureNamesTheRowAndWhatWasSent_data()
+    {
+        QTest::addColumn<bool>("failOpen");
+        QTest::addColumn<int>("failAtSend");
+        QTest::addColumn<bool>("failClose");
+        QTest::addColumn<int>("sent");
+        QTest::addColumn<QString>("error");
+        QTest::addRow("open") << true << 0 << false << 0 << "printing to test port: it broke; nothing was sent";
+        QTest::addRow("first job") << false << 1 << false << 0
+                                   << "row 2 (line 2): printing to test port: it broke; 0 of 5 jobs sent (0 labels)";
+        QTest::addRow("fourth job") << false << 4 << false << 3
+                                    << "row 5 (line 5): printing to test port: it broke; 3 of 5 jobs sent (6 labels)";
+        QTest::addRow("close") << false << 0 << true << 5
+                               << "printing to test port: it broke; 5 of 5 jobs sent (15 labels)";
+    }
+    void sendFailureNamesTheRowAndWhatWasSent()
+    {
+        QFETCH(bool, failOpen);
+        QFETCH(int, failAtSend);
+        QFETCH(bool, failClose);
+        QFETCH(int, sent);
+        QFETCH(QString, error);
+        Recorder recorder;
+        recorder.failOpen = failOpen;
+        recorder.failAtSend = failAtSend;
+        recorder.failClose = failClose;
+        const Run result = run({"--size", "3M", "--csv", "-"}, &recorder);
+        QCOMPARE(result.status, int(kExitSendFailed));
+        QCOMPARE(result.err, "quorlex-label-batch: " + error + "\n");
+        QCOMPARE(recorder.sent.size(), sent);
+        QCOMPARE(recorder.closes, failOpen ? 0 : 1); // a port that opened is released
+    }
+
+    void stopBetweenJobs()
+    {
+        Recorder recorder;
+        const QStringList arguments{"--size", "2M", "--csv", "-"};
+        bool armed = false;
+        const Run result = run(arguments, &recorder, kFiveRows, [&](BatchEnvironment& env) {
+            env.startingToSend = [&] { armed = true; };
+            // Ctrl-C arrives while the second job is being sent.
+            env.stopRequested = [&] { return recorder.sent.size() >= 2; };
+        });
+        QVERIFY(armed);
+        QCOMPARE(result.status, int(kExitInterrupted));
+        QCOMPARE(recorder.sent, jobsOf(arguments, kFiveRows).mid(0, 2));
+        QCOMPARE(recorder.closes, 1);
+        QCOMPARE(result.err, QStringLiteral("quorlex-label-batch: stopped by Ctrl-C: 2 of 5 jobs sent (3 labels)\n"));
+    }
+
+    void progressAfterItsTime()
+    {
+        Recorder recorder;
+        const Run result = run({"--size", "3M", "--csv", "-"}, &recorder, kFiveRows,
+                               [](BatchEnvironment& env) { env.progressAfter = std::chrono::milliseconds(0); });
+        QCOMPARE(result.status, int(kExitOk));
+        const QStringList lines = result.err.split('\n', Qt::SkipEmptyParts);
+        QVERIFY2(lines.size() >= 2, qPrintable(result.err));
+        QCOMPARE(lines.first(), QStringLiteral("quorlex-label-batch: rows 1 of 5 done, 1 labels sent"));
+        QCOMPARE(lines.last(), QStringLiteral("quorlex-label-batch: rows 5 of 5 done, 15 labels sent"));
+    }
+
+    void progressOnATerminalRewritesOneLine()
+    {
+        Recorder recorder;
+        const Run result = run({"--size", "3M", "--item", "A", "--qty", "4"}, &recorder, {}, [](BatchEnvironment& env) {
+            env.progressAfter = std::chrono::milliseconds(0);
+            env.errorIsTerminal = true;
+        });
+        QCOMPARE(result.status, int(kExitOk));
+        QVERIFY2(result.err.startsWith("\rquorlex-label-batch: jobs 1 of 1 done, 4 labels sent"),
+                 qPrintable(result.err));
+        QVERIFY(result.err.endsWith("\n"));
+        QCOMPARE(result.err.count('\n'), 1);
+    }
+
+    void helpDocumentsEverything()
+    {
+        const Run result = run({"--help"});
+        QCOMPARE(result.status, int(kExitOk));
+        for (const char* needle : {"--size",
+                                   "--five-across",
+                                   "--darkness",
+                                   "--qty",
+                                   "--gap",
+                                   "--nudge",
+                                   "--item",
+                                   "--version",
+                                   "--data",
+                                   "--checksum",
+                                   "--csv",
+                                   "--port",
+                                   "--dry-run",
+                                   "Exit status",
+                                   "130",
+                                   "RFC 4180",
+                                   "9600",
+                                   "QUORLEX_LABEL_COM1",
+                                   "QUORLEX_LABEL_LPT1",
+                                   "Ctrl-C",
+                                   "6M  12 x 12 mm label, gap 18",
+                                   "9M  10 x 18 mm label, gap 18",
+                                   "1M  5 x 7 mm label, gap 20.8"})
+            QVERIFY2(result.out.contains(QLatin1String(needle)), needle);
+        QCOMPARE(result.err, QString());
+    }
+};
+
+QTEST_MAIN(BatchRunTest)
+#include "tst_batch_run.moc"

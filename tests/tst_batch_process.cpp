@@ -1,0 +1,277 @@
+// The installed program as a script runs it: exit statuses, standard input, real ports and Ctrl-C.
+#include "batch/batch_jobs.h"
+#include "printing/port_devices.h"
+#include "support/pseudo_terminal.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <termios.h>
+
+namespace {
+
+constexpr int kDeadlineMs = 60000;
+
+struct Outcome
+{
+    int status = -1;
+    QByteArray out;
+    QString err;
+    QByteArray atPort; // what a pseudo-terminal port received
+};
+
+QProcessEnvironment environmentWith(const QList<std::pair<QString, QString>>& variables)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QString::fromLatin1(kCom1Variable));
+    env.remove(QString::fromLatin1(kLpt1Variable));
+    for (const auto& [name, value] : variables)
+        env.insert(name, value);
+    return env;
+}
+
+void start(QProcess& process, const QStringList& arguments, const QByteArray& input, const QProcessEnvironment& env)
+{
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(QUORLEX_BATCH_EXE), arguments);
+    QVERIFY2(process.waitForStarted(kDeadlineMs), qPrintable(process.errorString()));
+    process.write(input);
+    process.closeWriteChannel();
+}
+
+// Runs the program to its end; with a pseudo-terminal, reads what arrives there all the while, so that a
+// program that waits for its line to drain is never left waiting.
+Outcome runProgram(const QStringList& arguments, const QByteArray& input = {}, PseudoTerminal* port = nullptr,
+                   const QProcessEnvironment& env = environmentWith({}))
+{
+    Outcome outcome;
+    QProcess process;
+    start(process, arguments, input, env);
+    const QDeadlineTimer deadline(kDeadlineMs);
+    while (process.state() != QProcess::NotRunning && !deadline.hasExpired()) {
+        if (port)
+            outcome.atPort += port->read();
+        process.waitForFinished(port ? 5 : 100);
+    }
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished();
+        qWarning("the program did not end in time");
+        return outcome;
+    }
+    if (port)
+        outcome.atPort += port->read();
+    outcome.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    outcome.out = process.readAllStandardOutput();
+    outcome.err = QString::fromUtf8(process.readAllStandardError());
+    return outcome;
+}
+
+QByteArray csvOf(int rows)
+{
+    QByteArray csv = "item,version,qty\r\n";
+    for (int row = 1; row <= rows; ++row)
+        csv +=
+            QStringLiteral("R%1,V%2,%3\r\n").arg(row, 4, 10, QLatin1Char('0')).arg(row % 7).arg(row % 3 + 1).toLatin1();
+    return csv;
+}
+
+// The jobs of a run, one by one, as the batch composes them.
+QList<QByteArray> jobsOf(const QStringList& arguments, const QByteArray& csv)
+{
+    const JobList list = jobsFromCsv(parseCommandLine(arguments).options, parseCsv(csv), QStringLiteral("-"));
+    QList<QByteArray> jobs;
+    for (const BatchJob& job : list.jobs)
+        jobs << job.bytes;
+    return jobs;
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+} // namespace
+
+class BatchProcessTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void exitStatuses_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("error"); // what standard error starts with
+        QTest::addRow("help") << QStringList{"--help"} << QByteArray() << 0 << "";
+        QTest::addRow("dry run from options")
+            << QStringList{"--size", "1M", "--item", "A", "--dry-run"} << QByteArray() << 0 << "";
+        QTest::addRow("dry run from standard input") << QStringList{"--size", "6M", "--csv", "-", "--dry-run"}
+                                                     << QByteArray("\xEF\xBB\xBFitem\r\nA\r\n") << 0 << "";
+        QTest::addRow("no arguments") << QStringList{} << QByteArray() << 2
+                                      << "quorlex-label-batch: --size is required";
+        QTest::addRow("bad row on standard input")
+            << QStringList{"--size", "3M", "--csv", "-", "--dry-run"} << QByteArray("item,version\nA,1\nB,1234567\n")
+            << 2 << "quorlex-label-batch: standard input: row 3 (line 3), column version:";
+        QTest::addRow("port that does not exist")
+            << QStringList{"--size", "3M", "--item", "A", "--port", "/nonexistent/lp0"} << QByteArray() << 1
+            << "quorlex-label-batch: opening /nonexistent/lp0: cannot open /nonexistent/lp0: No such file or "
+               "directory; nothing was sent";
+        QTest::addRow("device that refuses the first job")
+            << QStringList{"--size", "3M", "--csv", "-", "--port", "/dev/full"} << QByteArray("item\nA\nB\n") << 1
+            << "quorlex-label-batch: row 2 (line 2): printing to /dev/full: cannot write to /dev/full: No space left "
+               "on device; 0 of 2 jobs sent (0 labels)";
+    }
+    void exitStatuses()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, input);
+        QFETCH(int, status);
+        QFETCH(QString, error);
+        const Outcome outcome = runProgram(arguments, input);
+        QVERIFY2(outcome.status == status,
+                 qPrintable(QStringLiteral("status %1: %2").arg(outcome.status).arg(outcome.err)));
+        QVERIFY2(error.isEmpty() ? outcome.err.isEmpty() : outcome.err.startsWith(error), qPrintable(outcome.err));
+        if (status == 0 && error.isEmpty())
+            QVERIFY(!outcome.out.isEmpty());
+        if (status != 0)
+            QVERIFY(outcome.out.isEmpty());
+    }
+
+    // A bad last row leaves the device exactly as it was.
+    void badRowLeavesTheDeviceUntouched()
+    {
+        QTemporaryDir dir;
+        const QString device = dir.filePath(QStringLiteral("printer"));
+        QVERIFY(writeFile(device, "before"));
+        QByteArray csv = csvOf(50);
+        csv += "TOOLONG,V1,1\r\n";
+        const Outcome outcome = runProgram({"--size", "3M", "--csv", "-", "--port", device}, csv);
+        QCOMPARE(outcome.status, 2);
+        QVERIFY2(outcome.err.contains("row 52 (line 52), column item"), qPrintable(outcome.err));
+        QCOMPARE(readFile(device), QByteArray("before"));
+    }
+
+    // LPT1 as the window maps it: opened once, so the device holds every job of the run one after another.
+    void lptTakesEveryJobThroughOneOpening()
+    {
+        QTemporaryDir dir;
+        const QString device = dir.filePath(QStringLiteral("lpt1"));
+        QVERIFY(writeFile(device, "old contents"));
+        const QString csvPath = dir.filePath(QStringLiteral("labels.csv"));
+        const QByteArray csv = csvOf(20);
+        QVERIFY(writeFile(csvPath, csv));
+        const QStringList arguments{"--size", "2M", "--five-across", "--csv", csvPath, "--port", "LPT"};
+        const Outcome outcome =
+            runProgram(arguments, {}, nullptr, environmentWith({{QString::fromLatin1(kLpt1Variable), device}}));
+        QVERIFY2(outcome.status == 0, qPrintable(outcome.err));
+        QCOMPARE(readFile(device), jobsOf(arguments, csv).join());
+    }
+
+    void lptFileIsNeverCreated()
+    {
+        QTemporaryDir dir;
+        const QString device = dir.filePath(QStringLiteral("missing"));
+        const Outcome outcome = runProgram({"--size", "9M", "--item", "A", "--port", "lpt"}, {}, nullptr,
+                                           environmentWith({{QString::fromLatin1(kLpt1Variable), device}}));
+        QCOMPARE(outcome.status, 1);
+        QVERIFY2(outcome.err.startsWith("quorlex-label-batch: opening LPT1: cannot open " + device),
+                 qPrintable(outcome.err));
+        QVERIFY(!QFile::exists(device));
+    }
+
+    // A terminal, named directly or mapped as COM1, is driven as the serial port: every byte of every job
+    // arrives.
+    void pseudoTerminalGetsEveryJob_data()
+    {
+        QTest::addColumn<bool>("asCom1");
+        QTest::addRow("--port PATH") << false;
+        QTest::addRow("--port com1 mapped") << true;
+    }
+    void pseudoTerminalGetsEveryJob()
+    {
+        QFETCH(bool, asCom1);
+        PseudoTerminal pty;
+        QVERIFY(pty.isValid());
+        const QByteArray csv = csvOf(40);
+        QStringList arguments{"--size", "9M", "--nudge", "item-x=+3", "--csv", "-", "--port"};
+        arguments << (asCom1 ? QStringLiteral("com1") : pty.slavePath());
+        const QProcessEnvironment env =
+            asCom1 ? environmentWith({{QString::fromLatin1(kCom1Variable), pty.slavePath()}}) : environmentWith({});
+        const Outcome outcome = runProgram(arguments, csv, &pty, env);
+        QVERIFY2(outcome.status == 0, qPrintable(outcome.err));
+        QCOMPARE(outcome.atPort, jobsOf(arguments, csv).join());
+    }
+
+    // Ctrl-C in the middle of a run: the job under way goes out whole, nothing after it, and the status is 130.
+    // While the run is under way the terminal is a serial line at 9600 baud, 8 data bits, no parity, 1 stop bit.
+    void ctrlCStopsAfterTheCurrentJob()
+    {
+        PseudoTerminal pty;
+        QVERIFY(pty.isValid());
+        // Far more than the pseudo-terminal holds, so the run cannot be over before Ctrl-C arrives: it only
+        // moves on as fast as this test reads.
+        constexpr int kRows = 3000;
+        const QByteArray csv = csvOf(kRows);
+        const QStringList arguments{"--size", "3M", "--csv", "-", "--port", pty.slavePath()};
+        const QList<QByteArray> jobs = jobsOf(arguments, csv);
+        QCOMPARE(jobs.size(), kRows);
+
+        QProcess process;
+        start(process, arguments, csv, environmentWith({}));
+        QByteArray received;
+        const QDeadlineTimer deadline(kDeadlineMs);
+        bool interrupted = false;
+        termios line{};
+        while (process.state() != QProcess::NotRunning && !deadline.hasExpired()) {
+            received += pty.read();
+            if (!interrupted && !received.isEmpty()) {
+                line = pty.lineSettings(); // the first bytes are there: the run is sending
+                ::kill(pid_t(process.processId()), SIGINT);
+                interrupted = true;
+            }
+            process.waitForFinished(5);
+        }
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished();
+            QFAIL("the program did not stop");
+        }
+        received += pty.read();
+        const QString err = QString::fromUtf8(process.readAllStandardError());
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QVERIFY2(
+            process.exitCode() == 130,
+            qPrintable(QStringLiteral("exit %1, %2 bytes: %3").arg(process.exitCode()).arg(received.size()).arg(err)));
+        QCOMPARE(cfgetospeed(&line), speed_t(B9600));
+        QCOMPARE(line.c_cflag & CSIZE, tcflag_t(CS8));
+        QCOMPARE(line.c_cflag & (PARENB | CSTOPB | CRTSCTS), tcflag_t(0));
+
+        // What arrived is a whole number of jobs, the first ones, in order.
+        qsizetype whole = 0;
+        QByteArray expected;
+        while (whole < jobs.size() && expected.size() < received.size())
+            expected += jobs.at(whole++);
+        QCOMPARE(received, expected);
+        QVERIFY(whole >= 1);
+        QVERIFY(whole < kRows);
+        QVERIFY2(err.contains(QStringLiteral("stopped by Ctrl-C: %1 of %2 jobs sent").arg(whole).arg(kRows)),
+                 qPrintable(err));
+    }
+};
+
+QTEST_MAIN(BatchProcessTest)
+#include "tst_batch_process.moc"

@@ -39,7 +39,7 @@ std::optional<LabelColumn> columnOfCause(const QString& cause)
 // Checks one label and composes its job, or says what is wrong with it.
 std::optional<LabelProblem> composeLabel(const LabelSettings& base, const LabelValues& label, BatchJob& job)
 {
-    const bool dataAndChecksum = dataAndChecksumUsed(base.size);
+    const bool dataAndChecksum = presetFor(base.size).dataAndChecksumUsed;
     for (LabelColumn column : {LabelColumn::Item, LabelColumn::Version, LabelColumn::Data, LabelColumn::Checksum}) {
         const QString printed = trimBlanks(label[column]);
         if (printed.size() > kFieldBoxMaxLength)

@@ -11,14 +11,13 @@ namespace {
 // Sizes with the label each one makes and its gap, from the presets: "1M (5 x 7 mm, gap 20.8)".
 QString sizeList()
 {
-    int count = 0;
-    const SizePreset* presets = allPresets(&count);
     QStringList sizes;
-    for (int i = 0; i < count; ++i) {
-        QString label = QString::fromLatin1(presets[i].caption).section(QLatin1Char(':'), 1).trimmed();
+    for (LabelSize size : {LabelSize::M1, LabelSize::M2, LabelSize::M3, LabelSize::M6, LabelSize::M9}) {
+        const SizePreset& preset = presetFor(size);
+        QString label = QString::fromLatin1(preset.caption).section(QLatin1Char(':'), 1).trimmed();
         label.replace(QLatin1String(" M/M"), QLatin1String(" mm")).replace(QLatin1Char('*'), QLatin1Char('x'));
         sizes << QStringLiteral("  %1  %2 label, gap %3")
-                     .arg(labelSizeName(presets[i].size), label, QString::fromLatin1(presets[i].gap));
+                     .arg(labelSizeName(size), label, QString::fromLatin1(preset.gap));
     }
     return sizes.join(QLatin1Char('\n'));
 }

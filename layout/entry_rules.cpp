@@ -1,9 +1,6 @@
 #include "layout/entry_rules.h"
 
-bool dataAndChecksumUsed(LabelSize size)
-{
-    return size != LabelSize::M1 && size != LabelSize::M2;
-}
+#include "layout/presets.h"
 
 int fullLength(EntryBox box, LabelSize size)
 {
@@ -26,7 +23,7 @@ EntryBox nextBox(EntryBox box, LabelSize size)
     case EntryBox::Item:
         return EntryBox::Version;
     case EntryBox::Version:
-        return dataAndChecksumUsed(size) ? EntryBox::Data : EntryBox::Quantity;
+        return presetFor(size).dataAndChecksumUsed ? EntryBox::Data : EntryBox::Quantity;
     case EntryBox::Data:
         return EntryBox::Checksum;
     case EntryBox::Checksum:

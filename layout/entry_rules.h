@@ -13,6 +13,3 @@ int fullLength(EntryBox box, LabelSize size);
 
 // The box the focus moves to when a field box becomes full or Enter is typed in it.
 EntryBox nextBox(EntryBox box, LabelSize size);
-
-// Data and Checksum boxes are used only by the stored-form sizes.
-bool dataAndChecksumUsed(LabelSize size);

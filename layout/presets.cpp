@@ -27,12 +27,6 @@ const SizePreset& presetFor(LabelSize size)
     return kPresets[2]; // no size selected: the stored-form size the program starts with
 }
 
-const SizePreset* allPresets(int* count)
-{
-    *count = int(std::size(kPresets));
-    return kPresets;
-}
-
 LabelPositions applyPresetPositions(const SizePreset& preset, const LabelPositions& before)
 {
     LabelPositions after = before;

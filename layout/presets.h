@@ -37,9 +37,6 @@ struct SizePreset
 
 const SizePreset& presetFor(LabelSize size);
 
-// The five sizes in the order of their buttons on the window, top to bottom.
-const SizePreset* allPresets(int* count);
-
 // The positions after applying a preset to the given positions (Data and Checksum kept for 1M and 2M).
 LabelPositions applyPresetPositions(const SizePreset& preset, const LabelPositions& before);
 

@@ -194,6 +194,22 @@ double offsetValue(const QString& offset, const char* box, JobWriter& writer)
     return value;
 }
 
+// "D" + the darkness text as typed: the same line in every job.
+void darknessLine(JobWriter& w, const LabelSettings& s)
+{
+    w.put("D");
+    w.put(BoxText{s.darkness, kDarkness});
+    w.endLine();
+}
+
+// "P" + the quantity text trimmed: every job ends with it and one empty line.
+void quantityLine(JobWriter& w, const LabelSettings& s)
+{
+    w.put("P");
+    w.put(BoxText{trimBlanks(s.quantity), kQuantity});
+    w.endLine();
+}
+
 ComposedJob composeOneM(const LabelSettings& s)
 {
     JobWriter w;
@@ -201,9 +217,7 @@ ComposedJob composeOneM(const LabelSettings& s)
     const QString version = trimBlanks(s.version);
 
     w.line("N");
-    w.put("D");
-    w.put(BoxText{s.darkness, kDarkness});
-    w.endLine();
+    darknessLine(w, s);
     w.line("S1");
     w.line("q48");
     w.put("Q38,");
@@ -220,9 +234,7 @@ ComposedJob composeOneM(const LabelSettings& s)
     w.putQuoted(BoxText{version, kVersion});
     w.endLine();
 
-    w.put("P");
-    w.put(BoxText{trimBlanks(s.quantity), kQuantity});
-    w.endLine();
+    quantityLine(w, s);
     w.endLine();
     return w.finish();
 }
@@ -235,9 +247,7 @@ ComposedJob composeTwoM(const LabelSettings& s)
     const QString itemY = trimBlanks(s.positions.ItemY);
 
     w.line("N");
-    w.put("D");
-    w.put(BoxText{s.darkness, kDarkness});
-    w.endLine();
+    darknessLine(w, s);
     w.line("q48");
     w.put("Q130,");
     w.put(BoxText{trimBlanks(s.gap), kGap});
@@ -250,9 +260,7 @@ ComposedJob composeTwoM(const LabelSettings& s)
     w.putQuoted(BoxText{version, kVersion});
     w.endLine();
 
-    w.put("P");
-    w.put(BoxText{trimBlanks(s.quantity), kQuantity});
-    w.endLine();
+    quantityLine(w, s);
     w.endLine();
     return w.finish();
 }
@@ -264,9 +272,7 @@ ComposedJob composeFiveAcross(const LabelSettings& s)
     const QString version = trimBlanks(s.version);
 
     w.line("N");
-    w.put("D");
-    w.put(BoxText{s.darkness, kDarkness});
-    w.endLine();
+    darknessLine(w, s);
     w.line("q304");
     w.line("Q81,20");
 
@@ -287,9 +293,7 @@ ComposedJob composeFiveAcross(const LabelSettings& s)
         w.endLine();
     }
 
-    w.put("P");
-    w.put(BoxText{trimBlanks(s.quantity), kQuantity});
-    w.endLine();
+    quantityLine(w, s);
     w.endLine();
     return w.finish();
 }
@@ -308,9 +312,7 @@ ComposedJob composeStoredForm(const LabelSettings& s)
     w.line("O");
     w.endLine();
     w.line("N");
-    w.put("D");
-    w.put(BoxText{s.darkness, kDarkness});
-    w.endLine();
+    darknessLine(w, s);
     w.line("FK\"FIXEDAT0\"");
     w.line("FS\"FIXEDAT0\"");
     w.line("V00,6,C,\"\"");
@@ -348,9 +350,7 @@ ComposedJob composeStoredForm(const LabelSettings& s)
     else
         w.put(BoxText{checksum, kChecksum});
     w.endLine();
-    w.put("P");
-    w.put(BoxText{trimBlanks(s.quantity), kQuantity});
-    w.endLine();
+    quantityLine(w, s);
     w.endLine();
     return w.finish();
 }

@@ -73,8 +73,7 @@ Frm_Help::Frm_Help() : QWidget(nullptr)
     lblVersion = label("lblVersion", QStringLiteral("버전 : 1.0.2"), 32, 64, 259, 15);
     Label9 = label("Label9", QStringLiteral("Released 2026-12-07 by Example Soft Co., Ltd."), 32, 90, 315, 14);
     Label7 = label("Label7", QStringLiteral("Tel)  000-0000-0000"), 32, 114, 129, 17);
-    Label3 = label("Label3", QStringLiteral("Homepage : www.example.org     e-mail : support@example.org"), 32, 138,
-                   313, 17);
+    Label3 = label("Label3", QStringLiteral("Homepage : example.org     e-mail : help@example.org"), 32, 138, 313, 17);
     Label8 = label("Label8", QStringLiteral("Programmed by the Example Soft label team"), 32, 162, 313, 17);
     Label6 = label("Label6", QStringLiteral("사용자 :"), 32, 186, 57, 17);
     Label6->setFont(uiFont(9, true));

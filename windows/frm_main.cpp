@@ -2,13 +2,14 @@
 
 #include "layout/entry_rules.h"
 #include "layout/presets.h"
-#include "quorlex_version.h"
 #include "printing/epl2_job.h"
+#include "quorlex_version.h"
 #include "windows/frm_help.h"
 #include "windows/port_message.h"
 #include "windows/web_opener.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QMenuBar>
@@ -17,6 +18,16 @@
 namespace {
 
 Frm_Main* g_mainWindow = nullptr;
+
+bool otherWindowOpen(const QWidget* except)
+{
+    for (const QWidget* window : QApplication::topLevelWidgets()) {
+        if (window != except && window->isVisible() &&
+            (window->windowType() == Qt::Window || window->windowType() == Qt::Dialog))
+            return true;
+    }
+    return false;
+}
 
 const QColor kCaptionRed(0xFF, 0x00, 0x00);
 const QColor kSubCaptionPink(0xFF, 0x80, 0x80);
@@ -699,6 +710,10 @@ void Frm_Main::SSCmd_Print_Click()
     if (m_closeAfterPress && !m_press.isRunning()) {
         m_closeAfterPress = false;
         close();
+        // The window was already hidden when End was chosen, so closing it now does not count as the last
+        // window closing; end the process here when no other window of it is open.
+        if (QGuiApplication::quitOnLastWindowClosed() && !otherWindowOpen(this))
+            QCoreApplication::quit();
     }
 }
 

@@ -1,11 +1,10 @@
-#include "windows/frm_main.h"
+#include "windows/start.h"
 
 #include <QApplication>
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    auto* window = new Frm_Main; // deletes itself when closed
-    window->showCentred();
+    startMainWindow();
     return app.exec();
 }

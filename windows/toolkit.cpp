@@ -6,6 +6,7 @@
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QSet>
 #include <QStyle>
 #include <QStyleOptionButton>
 
@@ -17,33 +18,37 @@ const QString kWindowFontFamily = QStringLiteral("굴림");
 
 QString uiFontFamily()
 {
-    return kWindowFontFamily;
+    // Resolved once: asking the font database for a family it lacks is slow, and the answer cannot change
+    // while the program runs.
+    static const QString family = [] {
+        const QStringList installed = QFontDatabase::families();
+        const QSet<QString> families(installed.cbegin(), installed.cend());
+        // The window font first, then the Korean Gothic families Debian ships, best match first.
+        for (const QString& candidate : {kWindowFontFamily, QStringLiteral("NanumGothic"), QStringLiteral("나눔고딕"),
+                                         QStringLiteral("NanumBarunGothic"), QStringLiteral("Noto Sans CJK KR"),
+                                         QStringLiteral("Baekmuk Gulim"), QStringLiteral("UnDotum")}) {
+            if (families.contains(candidate))
+                return candidate;
+        }
+        return kWindowFontFamily; // let the font database pick a fallback
+    }();
+    return family;
 }
 
 void installFontSubstitutes()
 {
-    static bool installed = false;
-    if (installed)
-        return;
-    installed = true;
-    if (QFontDatabase::hasFamily(kWindowFontFamily))
-        return;
-    // Korean Gothic families shipped by Debian, best match first.
-    const QStringList candidates = {QStringLiteral("NanumGothic"),      QStringLiteral("나눔고딕"),
-                                    QStringLiteral("NanumBarunGothic"), QStringLiteral("Noto Sans CJK KR"),
-                                    QStringLiteral("Baekmuk Gulim"),    QStringLiteral("UnDotum")};
-    QStringList installedFamilies;
-    for (const QString& family : candidates) {
-        if (QFontDatabase::hasFamily(family))
-            installedFamilies << family;
-    }
-    if (!installedFamilies.isEmpty())
-        QFont::insertSubstitutions(kWindowFontFamily, installedFamilies);
+    // Text that names the window font directly (style sheets, rich text) finds the same substitute.
+    static const bool installed = [] {
+        if (uiFontFamily() != kWindowFontFamily)
+            QFont::insertSubstitution(kWindowFontFamily, uiFontFamily());
+        return true;
+    }();
+    Q_UNUSED(installed);
 }
 
 QFont uiFont(qreal pointSize, bool bold)
 {
-    QFont font(kWindowFontFamily);
+    QFont font(uiFontFamily());
     font.setPointSizeF(pointSize);
     font.setWeight(bold ? QFont::Bold : QFont::Normal);
     return font;

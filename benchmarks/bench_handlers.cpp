@@ -1,0 +1,152 @@
+// How long the window's handlers take, in process: each size preset, one nudge click, one typed character up
+// to the preview label (and the repaint after it), and one Print press to a pseudo-terminal with and without
+// the 30001-pass pause. Prints the median of many runs of each.
+
+#include "printing/epl2_job.h"
+#include "printing/print_press.h"
+#include "windows/frm_main.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTest>
+
+#include <algorithm>
+#include <cstdio>
+#include <fcntl.h>
+#include <functional>
+#include <termios.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+double medianMicroseconds(int runs, const std::function<void()>& once)
+{
+    std::vector<double> samples;
+    samples.reserve(size_t(runs));
+    QElapsedTimer clock;
+    for (int i = 0; i < runs; ++i) {
+        clock.start();
+        once();
+        samples.push_back(double(clock.nsecsElapsed()) / 1000.0);
+    }
+    std::sort(samples.begin(), samples.end());
+    return samples[samples.size() / 2];
+}
+
+void report(const char* what, double microseconds)
+{
+    if (microseconds >= 1000.0)
+        std::printf("  %-52s %10.2f ms\n", what, microseconds / 1000.0);
+    else
+        std::printf("  %-52s %10.1f us\n", what, microseconds);
+}
+
+// A raw pseudo-terminal whose other side is drained after each press.
+struct Pty
+{
+    int master = -1;
+    QByteArray path;
+    Pty()
+    {
+        master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+        grantpt(master);
+        unlockpt(master);
+        path = ptsname(master);
+    }
+    ~Pty() { close(master); }
+    qint64 drain()
+    {
+        char buffer[4096];
+        qint64 total = 0;
+        for (ssize_t n; (n = read(master, buffer, sizeof buffer)) > 0;)
+            total += n;
+        return total;
+    }
+};
+
+// Runs the window's Print press, with the window's event processing in the pause or with none at all.
+class BenchHost : public PrintHost
+{
+public:
+    BenchHost(Frm_Main& window, bool pause) : m_window(window), m_pause(pause) {}
+    ComposedJob composeJob() override { return ::composeJob(m_window.labelSettings()); }
+    QString portName() override { return m_window.PortName; }
+    MSComm& serialControl() override { return *m_window.MSC_Com1; }
+    void processEvents() override
+    {
+        if (m_pause)
+            QCoreApplication::processEvents();
+    }
+    void reportFailure(const QString& cause) override { std::fprintf(stderr, "press failed: %s\n", qPrintable(cause)); }
+
+private:
+    Frm_Main& m_window;
+    bool m_pause;
+};
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    Frm_Main window;
+    window.setAttribute(Qt::WA_DeleteOnClose, false);
+    window.showCentred();
+    if (!QTest::qWaitForWindowExposed(&window))
+        return 1;
+    QCoreApplication::processEvents();
+
+    std::printf("Window handlers (median):\n");
+    const std::pair<const char*, SSOption*> sizes[] = {
+        {"size preset 1M", window.SSOpt_1M},
+        {"size preset 2M", window.SSOpt_2M},
+        {"size preset 3M", window.SSOpt_3M},
+        {"size preset 6M (SSOpt_9M)", window.SSOpt_9M},
+        {"size preset 9M (SSOpt_6M)", window.SSOpt_6M},
+    };
+    for (const auto& [name, button] : sizes)
+        report(name, medianMicroseconds(201, [&] { QTest::mouseClick(button, Qt::LeftButton); }));
+
+    bool up = true;
+    report("one nudge click", medianMicroseconds(1001, [&] {
+               QTest::mouseClick(up ? window.SSCmd_VerXP : window.SSCmd_VerXM, Qt::LeftButton);
+               up = !up;
+           }));
+
+    window.Txt_Item->setFocus();
+    bool type = true;
+    report("one typed character in Txt_Item", medianMicroseconds(1001, [&] {
+               QTest::keyClick(window.Txt_Item, type ? Qt::Key_A : Qt::Key_Backspace);
+               type = !type;
+           }));
+    type = true;
+    report("one typed character, with the repaint after it", medianMicroseconds(301, [&] {
+               QTest::keyClick(window.Txt_Item, type ? Qt::Key_A : Qt::Key_Backspace);
+               QCoreApplication::processEvents();
+               type = !type;
+           }));
+
+    Pty printer;
+    qputenv("QUORLEX_LABEL_COM1", printer.path);
+    window.SSOpt_3M_Click(1);
+    window.Txt_Item->setText(QStringLiteral("AB1234"));
+    window.Txt_Version->setText(QStringLiteral("V1"));
+    window.Txt_Data->setText(QStringLiteral("0623"));
+    const qint64 jobSize = composeJob(window.labelSettings()).bytes.size();
+    for (bool pause : {false, true}) {
+        BenchHost host(window, pause);
+        PrintPress press;
+        qint64 received = 0;
+        const double us = medianMicroseconds(pause ? 15 : 101, [&] {
+            press.run(host);
+            received += printer.drain();
+        });
+        report(pause ? "Print press to a pseudo-terminal, with the pause"
+                     : "Print press to a pseudo-terminal, no pause",
+               us);
+        if (received % jobSize != 0)
+            std::fprintf(stderr, "unexpected byte count %lld\n", static_cast<long long>(received));
+    }
+    return 0;
+}

@@ -1,4 +1,5 @@
 #include "layout/presets.h"
+#include "windows/app_version.h"
 #include "windows/frm_main.h"
 
 #include <QMenuBar>
@@ -107,6 +108,8 @@ void TestFrmMainPresets::titleComesFromTheBuildVersion()
 {
     Frm_Main w;
     QCOMPARE(w.windowTitle(), QStringLiteral("Quorlex Co., Ltd.  Ver1.0.9"));
+    // Each number in plain decimal: a two-digit minor stands between the points as it is.
+    QCOMPARE(versionText(1, 10, 9), QStringLiteral("Ver1.10.9"));
     // No application display name: Qt would append it to every title bar.
     QVERIFY(QGuiApplication::applicationDisplayName() == QCoreApplication::applicationName());
 }

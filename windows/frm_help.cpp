@@ -1,7 +1,6 @@
 #include "windows/frm_help.h"
 
-#include "printing/label_settings.h"
-#include "quorlex_version.h"
+#include "windows/app_version.h"
 #include "windows/pictures.h"
 #include "windows/toolkit.h"
 #include "windows/web_opener.h"
@@ -108,9 +107,7 @@ Frm_Help::Frm_Help() : QWidget(nullptr)
 
 void Frm_Help::Form_Load()
 {
-    lblVersion->setText(QStringLiteral("Ver%1.%2.%3")
-                            .arg(plainDecimal(QUORLEX_VERSION_MAJOR), plainDecimal(QUORLEX_VERSION_MINOR),
-                                 plainDecimal(QUORLEX_VERSION_PATCH)));
+    lblVersion->setText(applicationVersionText());
 }
 
 void Frm_Help::Picture1_Click()

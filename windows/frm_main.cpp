@@ -3,7 +3,7 @@
 #include "layout/entry_rules.h"
 #include "layout/presets.h"
 #include "printing/epl2_job.h"
-#include "quorlex_version.h"
+#include "windows/app_version.h"
 #include "windows/frm_help.h"
 #include "windows/port_message.h"
 #include "windows/web_opener.h"
@@ -440,9 +440,7 @@ void Frm_Main::Form_Load()
     SSOpt_Lpt->setValue(false);
     PortName = QStringLiteral("COM1");
     SSCmd_Qty->setEnabled(false);
-    setWindowTitle(QStringLiteral("Quorlex Co., Ltd.  Ver%1.%2.%3")
-                       .arg(plainDecimal(QUORLEX_VERSION_MAJOR), plainDecimal(QUORLEX_VERSION_MINOR),
-                            plainDecimal(QUORLEX_VERSION_PATCH)));
+    setWindowTitle(QStringLiteral("Quorlex Co., Ltd.  ") + applicationVersionText());
     SSOpt_3M_Click(1);
     for (SSPanel* panel : offsetPanels())
         panel->setCaption(QStringLiteral("0"));

@@ -46,17 +46,9 @@ public:
         serial_.setPortOpen(false); // every job has drained; closing drops nothing
         return true;
     }
-    QString errorString() const override { return error_; }
 
 private:
-    bool fail(const QString& why)
-    {
-        error_ = why;
-        return false;
-    }
-
     MSComm serial_;
-    QString error_;
 };
 
 // LPT1 or a device or file named on the command line: opened without creating it, every write whole and
@@ -85,19 +77,11 @@ public:
             return fail(QStringLiteral("closing %1: %2").arg(name_, device_.errorString()));
         return true;
     }
-    QString errorString() const override { return error_; }
 
 private:
-    bool fail(const QString& why)
-    {
-        error_ = why;
-        return false;
-    }
-
     QString path_;
     QString name_;
     ParallelDevice device_;
-    QString error_;
 };
 
 class StandardOutput final : public JobOutput
@@ -114,18 +98,14 @@ public:
             if (auto* file = qobject_cast<QFile*>(&out_); file && !file->flush())
                 why = file->errorString();
         }
-        if (!why.isEmpty()) {
-            error_ = QStringLiteral("writing to standard output: %1").arg(why);
-            return false;
-        }
+        if (!why.isEmpty())
+            return fail(QStringLiteral("writing to standard output: %1").arg(why));
         return true;
     }
     bool close() override { return true; }
-    QString errorString() const override { return error_; }
 
 private:
     QIODevice& out_;
-    QString error_;
 };
 
 } // namespace

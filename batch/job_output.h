@@ -23,7 +23,18 @@ public:
     // Releases the port; false when that failed (the parallel device reports its errors at close).
     virtual bool close() = 0;
     // Why the last step failed.
-    virtual QString errorString() const = 0;
+    QString errorString() const { return error_; }
+
+protected:
+    // Records why a step failed; returns false for the step to return.
+    bool fail(const QString& why)
+    {
+        error_ = why;
+        return false;
+    }
+
+private:
+    QString error_;
 };
 
 // The output the options choose: standard output with --dry-run, else the port --port names. A device path

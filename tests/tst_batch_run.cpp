@@ -27,21 +27,20 @@ public:
     bool open() override
     {
         ++record_.opens;
-        return !record_.failOpen;
+        return !record_.failOpen || fail(QStringLiteral("printing to test port: it broke"));
     }
     bool send(const QByteArray& job) override
     {
         if (record_.failAtSend == record_.sent.size() + 1)
-            return false;
+            return fail(QStringLiteral("printing to test port: it broke"));
         record_.sent << job;
         return true;
     }
     bool close() override
     {
         ++record_.closes;
-        return !record_.failClose;
+        return !record_.failClose || fail(QStringLiteral("printing to test port: it broke"));
     }
-    QString errorString() const override { return QStringLiteral("printing to test port: it broke"); }
 
 private:
     Recorder& record_;

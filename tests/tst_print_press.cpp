@@ -51,6 +51,15 @@ private:
     MSComm& serial_;
 };
 
+// Makes the pseudo-terminal the device COM1 opens; false when there is none.
+bool mapCom1To(const PseudoTerminal& pty)
+{
+    if (!pty.isValid())
+        return false;
+    qputenv(kCom1Variable, pty.slavePath().toLocal8Bit());
+    return true;
+}
+
 QByteArray fileContents(const QString& path)
 {
     QFile file(path);
@@ -181,8 +190,7 @@ private slots:
     void com1PressDeliversExactlyTheJob()
     {
         PseudoTerminal pty;
-        QVERIFY(pty.isValid());
-        qputenv(kCom1Variable, pty.slavePath().toLocal8Bit());
+        QVERIFY(mapCom1To(pty));
         MSComm serial;
         TestHost host(serial);
         PrintPress press;
@@ -212,8 +220,7 @@ private slots:
         QFETCH(QString, compositionFailure);
         QFETCH(QString, expectedCause);
         PseudoTerminal pty;
-        QVERIFY(pty.isValid());
-        qputenv(kCom1Variable, pty.slavePath().toLocal8Bit());
+        QVERIFY(mapCom1To(pty));
         MSComm serial;
         TestHost host(serial);
         host.port = port;
@@ -238,8 +245,7 @@ private slots:
         QVERIFY(QFile(printerFile).open(QIODevice::WriteOnly));
         qputenv(kLpt1Variable, printerFile.toLocal8Bit());
         PseudoTerminal pty;
-        QVERIFY(pty.isValid());
-        qputenv(kCom1Variable, pty.slavePath().toLocal8Bit());
+        QVERIFY(mapCom1To(pty));
         MSComm serial;
         TestHost host(serial);
         PrintPress press;
@@ -325,8 +331,7 @@ private slots:
     void pauseRunsPendingEvents()
     {
         PseudoTerminal pty;
-        QVERIFY(pty.isValid());
-        qputenv(kCom1Variable, pty.slavePath().toLocal8Bit());
+        QVERIFY(mapCom1To(pty));
         MSComm serial;
         TestHost host(serial);
         bool ran = false;
@@ -347,8 +352,7 @@ private slots:
     void pressDuringPressIsDropped()
     {
         PseudoTerminal pty;
-        QVERIFY(pty.isValid());
-        qputenv(kCom1Variable, pty.slavePath().toLocal8Bit());
+        QVERIFY(mapCom1To(pty));
         MSComm serial;
         TestHost host(serial);
         PrintPress press;
@@ -370,8 +374,7 @@ private slots:
     void slowReaderGetsWholeJobBeforeClose()
     {
         PseudoTerminal pty;
-        QVERIFY(pty.isValid());
-        qputenv(kCom1Variable, pty.slavePath().toLocal8Bit());
+        QVERIFY(mapCom1To(pty));
         MSComm serial;
         TestHost host(serial);
         const QByteArray filler = pty.fill();

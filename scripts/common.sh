@@ -35,8 +35,8 @@ quorlex_install_packages() {
         fi
         sudo=(sudo)
     fi
-    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update
-    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 update
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 install -y --no-install-recommends "${missing[@]}"
 }
 
 # quorlex_build <build-dir> <build-type> [extra cmake arguments...]

@@ -3,6 +3,7 @@
 #include "batch/batch_jobs.h"
 #include "batch/csv_table.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 
@@ -74,9 +75,13 @@ private:
     bool shown_ = false;
 };
 
-QString sentSoFar(qsizetype sent, qsizetype total, quint64 labels)
+QString goneSoFar(const Destination& output, qsizetype gone, qsizetype total, quint64 labels)
 {
-    return QStringLiteral("%1 of %2 jobs sent (%3 labels)").arg(sent).arg(total).arg(labels);
+    return QStringLiteral("%1 of %2 jobs gone (%3 labels; gone: %4)")
+        .arg(gone)
+        .arg(total)
+        .arg(labels)
+        .arg(output.goneMeaning());
 }
 
 // Reads the CSV text the options name; false after reporting why it cannot be read.
@@ -142,15 +147,42 @@ int runBatch(const QStringList& arguments, BatchEnvironment& env)
 
     if (env.startingToSend)
         env.startingToSend();
-    std::unique_ptr<JobOutput> output =
-        env.createOutput ? env.createOutput(options) : createJobOutput(options, *env.standardOutput);
+    QString addressError;
+    std::unique_ptr<Destination> output =
+        env.createOutput ? env.createOutput(options) : createJobOutput(options, *env.standardOutput, &addressError);
+    if (!output) {
+        report(env, QStringLiteral("--port: %1").arg(addressError));
+        report(env, QStringLiteral("nothing was sent"));
+        return kExitUsage;
+    }
+    output->setWaitControl({[] { QCoreApplication::processEvents(); }, env.stopRequested});
+    output->setTimeouts(env.timeouts);
+
+    const qsizetype total = list.jobs.size();
+    Progress progress(env, options.fromCsv(), total);
+    // A destination that delivers at close has delivered nothing before it.
+    const auto goneNow = [&](qsizetype handed, quint64 labels) {
+        return goneSoFar(*output, output->deliversAtClose() ? 0 : handed, total, labels);
+    };
+    const auto stoppedOrFailed = [&](const QString& where, qsizetype handed, quint64 labels) {
+        progress.finish(handed, labels);
+        if (output->stopped()) {
+            report(env, QStringLiteral("stopped by Ctrl-C: %1").arg(goneNow(handed, labels)));
+            return int(kExitInterrupted);
+        }
+        report(env, QStringLiteral("%1%2; %3").arg(where, output->errorString(), goneNow(handed, labels)));
+        return int(kExitSendFailed);
+    };
+
     if (!output->open()) {
+        if (output->stopped()) {
+            report(env, QStringLiteral("stopped by Ctrl-C: nothing was sent"));
+            return kExitInterrupted;
+        }
         report(env, output->errorString() + QStringLiteral("; nothing was sent"));
         return kExitSendFailed;
     }
 
-    const qsizetype total = list.jobs.size();
-    Progress progress(env, options.fromCsv(), total);
     qsizetype sent = 0;
     quint64 labels = 0;
     bool stopped = false;
@@ -159,28 +191,25 @@ int runBatch(const QStringList& arguments, BatchEnvironment& env)
             stopped = true;
             break;
         }
-        if (!output->send(job.bytes)) {
-            const QString cause = output->errorString();
-            output->close();
-            progress.finish(sent, labels);
+        if (!output->send(job.bytes) || !output->confirm()) {
             const QString where =
                 job.row > 0 ? QStringLiteral("row %1 (line %2): ").arg(job.row).arg(job.line) : QString();
-            report(env, QStringLiteral("%1%2; %3").arg(where, cause, sentSoFar(sent, total, labels)));
-            return kExitSendFailed;
+            const int status = stoppedOrFailed(where, sent, labels);
+            output->abandon();
+            return status;
         }
         ++sent;
         labels += job.labels;
         progress.update(sent, labels);
     }
 
-    const bool closed = output->close();
+    if (!output->close())
+        return stoppedOrFailed(QString(), sent, labels);
     progress.finish(sent, labels);
-    if (!closed) {
-        report(env, QStringLiteral("%1; %2").arg(output->errorString(), sentSoFar(sent, total, labels)));
-        return kExitSendFailed;
-    }
+    if (!output->receipt().isEmpty())
+        writeText(env.standardOutput, output->receipt() + QLatin1Char('\n'));
     if (stopped) {
-        report(env, QStringLiteral("stopped by Ctrl-C: %1").arg(sentSoFar(sent, total, labels)));
+        report(env, QStringLiteral("stopped by Ctrl-C: %1").arg(goneNow(sent, labels)));
         return kExitInterrupted;
     }
     return kExitOk;

@@ -1,5 +1,6 @@
 #include "batch/batch_run.h"
 #include "batch/interrupt_flag.h"
+#include "printing/destination.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -9,6 +10,8 @@
 
 int main(int argc, char* argv[])
 {
+    // A reader of standard output or a printer that goes away is a failed write, not the end of the program.
+    ignoreBrokenPipes();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quorlex-label-batch"));
 

@@ -19,27 +19,30 @@ struct Recorder
     int failAtSend = 0; // 1 for the first send; 0 never
 };
 
-class RecordingOutput final : public JobOutput
+class RecordingOutput final : public Destination
 {
 public:
-    explicit RecordingOutput(Recorder& record) : record_(record) {}
-    QString name() const override { return QStringLiteral("test port"); }
-    bool open() override
+    explicit RecordingOutput(Recorder& record) : Destination(QStringLiteral("test port")), record_(record) {}
+    QString goneMeaning() const override { return QStringLiteral("recorded"); }
+
+protected:
+    QString doOpen() override
     {
         ++record_.opens;
-        return !record_.failOpen || fail(QStringLiteral("printing to test port: it broke"));
+        return record_.failOpen ? QStringLiteral("it broke") : QString();
     }
-    bool send(const QByteArray& job) override
+    QString doSend(const QByteArray& job) override
     {
         if (record_.failAtSend == record_.sent.size() + 1)
-            return fail(QStringLiteral("printing to test port: it broke"));
+            return QStringLiteral("it broke");
         record_.sent << job;
-        return true;
+        return {};
     }
-    bool close() override
+    QString doConfirm() override { return {}; }
+    QString doClose() override
     {
         ++record_.closes;
-        return !record_.failClose || fail(QStringLiteral("printing to test port: it broke"));
+        return record_.failClose ? QStringLiteral("it broke") : QString();
     }
 
 private:
@@ -252,13 +255,15 @@ private slots:
         QTest::addColumn<bool>("failClose");
         QTest::addColumn<int>("sent");
         QTest::addColumn<QString>("error");
-        QTest::addRow("open") << true << 0 << false << 0 << "printing to test port: it broke; nothing was sent";
-        QTest::addRow("first job") << false << 1 << false << 0
-                                   << "row 2 (line 2): printing to test port: it broke; 0 of 5 jobs sent (0 labels)";
-        QTest::addRow("fourth job") << false << 4 << false << 3
-                                    << "row 5 (line 5): printing to test port: it broke; 3 of 5 jobs sent (6 labels)";
+        QTest::addRow("open") << true << 0 << false << 0 << "opening test port: it broke; nothing was sent";
+        QTest::addRow("first job")
+            << false << 1 << false << 0
+            << "row 2 (line 2): sending to test port: it broke; 0 of 5 jobs gone (0 labels; gone: recorded)";
+        QTest::addRow("fourth job")
+            << false << 4 << false << 3
+            << "row 5 (line 5): sending to test port: it broke; 3 of 5 jobs gone (6 labels; gone: recorded)";
         QTest::addRow("close") << false << 0 << true << 5
-                               << "printing to test port: it broke; 5 of 5 jobs sent (15 labels)";
+                               << "closing test port: it broke; 5 of 5 jobs gone (15 labels; gone: recorded)";
     }
     void sendFailureNamesTheRowAndWhatWasSent()
     {
@@ -292,7 +297,9 @@ private slots:
         QCOMPARE(result.status, int(kExitInterrupted));
         QCOMPARE(recorder.sent, jobsOf(arguments, kFiveRows).mid(0, 2));
         QCOMPARE(recorder.closes, 1);
-        QCOMPARE(result.err, QStringLiteral("quorlex-label-batch: stopped by Ctrl-C: 2 of 5 jobs sent (3 labels)\n"));
+        QCOMPARE(
+            result.err,
+            QStringLiteral("quorlex-label-batch: stopped by Ctrl-C: 2 of 5 jobs gone (3 labels; gone: recorded)\n"));
     }
 
     void progressAfterItsTime()

@@ -140,8 +140,8 @@ private slots:
         PrintPress().run(host);
         QVERIFY(clock.elapsed() >= serial.drainTimeout(kJob.size()).count());
         QCOMPARE(host.failures.size(), 1);
-        QVERIFY2(host.failures.first().startsWith("sending to COM1: ") &&
-                     host.failures.first().contains("did not take the job within"),
+        QVERIFY2(host.failures.first().startsWith("sending to COM1 (/dev/ttyS0): ") &&
+                     host.failures.first().contains("did not send the job within"),
                  qPrintable(host.failures.first()));
         QVERIFY(serial.PortOpen());
         QVERIFY(!line.calls.contains("close"));
@@ -159,11 +159,11 @@ private slots:
             QStringLiteral("cannot open /dev/ttyS0: Permission denied (is your user in the dialout group?)");
         const QString ioError = QStringLiteral("cannot write to /dev/ttyS0: Input/output error");
         QTest::addRow("port does not open")
-            << denied << QString() << QString() << "opening COM1: " + denied << false << 0;
+            << denied << QString() << QString() << "opening COM1 (/dev/ttyS0): " + denied << false << 0;
         QTest::addRow("port refuses the job")
-            << QString() << ioError << QString() << "sending to COM1: " + ioError << true << 0;
+            << QString() << ioError << QString() << "sending to COM1 (/dev/ttyS0): " + ioError << true << 0;
         QTest::addRow("port fails while the job goes out")
-            << QString() << QString() << ioError << "sending to COM1: " + ioError << true
+            << QString() << QString() << ioError << "sending to COM1 (/dev/ttyS0): " + ioError << true
             << int(PrintPress::kPausePasses);
     }
     void failuresAfterOpenAreReported()
@@ -254,7 +254,7 @@ private slots:
         const QByteArray filler = pty.fill();
         press.run(host);
         QCOMPARE(host.failures.size(), 1);
-        QVERIFY2(host.failures.first().contains("did not take the job"), qPrintable(host.failures.first()));
+        QVERIFY2(host.failures.first().contains("did not send the job"), qPrintable(host.failures.first()));
         QVERIFY(serial.PortOpen());
 
         const QByteArray secondJob = "\r\nN\r\nP2\r\n\r\n";
@@ -299,16 +299,16 @@ private slots:
         QTest::addColumn<QString>("expectedCause");
         QTest::addRow("LPT in a missing folder") << "LPT"
                                                  << "missing/lp0"
-                                                 << "opening LPT1: cannot open %1: No such file or directory";
+                                                 << "opening LPT1 (%1): No such file or directory";
         QTest::addRow("LPT file missing") << "LPT"
                                           << "lp0"
-                                          << "opening LPT1: cannot open %1: No such file or directory";
+                                          << "opening LPT1 (%1): No such file or directory";
         QTest::addRow("LPT full") << "LPT"
                                   << "/dev/full"
-                                  << "printing to LPT1: cannot write to %1: No space left on device";
+                                  << "sending to LPT1 (%1): No space left on device after 0 of 58 bytes";
         QTest::addRow("COM1 missing") << "COM1"
                                       << "ttyUSB9"
-                                      << "opening COM1: cannot open %1: No such file or directory";
+                                      << "opening COM1 (%1): No such file or directory";
     }
     void unreachableDevicesReportCause()
     {

@@ -1,6 +1,7 @@
 // The installed program as a script runs it: exit statuses, standard input, real ports and Ctrl-C.
 #include "batch/batch_jobs.h"
 #include "printing/port_devices.h"
+#include "support/printer_stand_ins.h"
 #include "support/pseudo_terminal.h"
 
 #include <QDeadlineTimer>
@@ -219,6 +220,62 @@ private slots:
         const Outcome outcome = runProgram(arguments, csv, &pty, env);
         QVERIFY2(outcome.status == 0, qPrintable(outcome.err));
         QCOMPARE(outcome.atPort, jobsOf(arguments, csv).join());
+    }
+
+    // Printers that refuse or go away end the run with status 1, a message naming the row and how many jobs
+    // had gone, and never a signal.
+    void printersThatFailOrGoAway_data()
+    {
+        QTest::addColumn<PrinterKind>("kind");
+        QTest::addColumn<Reading>("reading");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("error"); // a regular expression; empty: the jobs arrive whole
+        QTest::addRow("network printer") << PrinterKind::Network << Reading::All << 0 << QString();
+        QTest::addRow("FIFO") << PrinterKind::Fifo << Reading::Slowly << 0 << QString();
+        QTest::addRow("FIFO nobody reads")
+            << PrinterKind::Fifo << Reading::NoReader << 1 << ": nothing is reading the pipe; nothing was sent\n$";
+        QTest::addRow("FIFO reader goes away")
+            << PrinterKind::Fifo << Reading::GoesAway << 1
+            << ": row \\d+ \\(line \\d+\\): sending to .*: the reader of the pipe went away after \\d+ of \\d+ "
+               "bytes; \\d+ of 400 jobs gone \\(\\d+ labels; gone: the pipe has taken every byte\\)\\n$";
+        QTest::addRow("network printer refuses")
+            << PrinterKind::RefusedPort << Reading::All << 1 << "refused the connection .*; nothing was sent\\n$";
+    }
+    void printersThatFailOrGoAway()
+    {
+        QFETCH(PrinterKind, kind);
+        QFETCH(Reading, reading);
+        QFETCH(int, status);
+        QFETCH(QString, error);
+        StandInPrinter printer(kind, reading, 1000);
+        const QByteArray csv = csvOf(400); // over 64 KB, more than a pipe holds
+        const QStringList arguments{"--size", "3M", "--csv", "-", "--port", printer.address};
+        const Outcome outcome = runProgram(arguments, csv);
+        QVERIFY2(outcome.status == status, qPrintable(outcome.err));
+        if (error.isEmpty()) {
+            const QByteArray jobs = jobsOf(arguments, csv).join();
+            QCOMPARE(printer.received(jobs.size()), jobs);
+            return;
+        }
+        QVERIFY2(QRegularExpression(error).match(outcome.err).hasMatch(), qPrintable(outcome.err));
+        QCOMPARE(outcome.err.count(QLatin1Char('\n')), 1);
+    }
+
+    // Ctrl-C while the printer takes nothing: the run stops at once with status 130 and says what had gone.
+    void ctrlCWhileThePrinterWaits()
+    {
+        FifoPrinter printer(Reading::Never);
+        QProcess process;
+        QVERIFY(start(process, {"--size", "3M", "--item", "A", "--port", printer.path()}, {}, environmentWith({})));
+        QVERIFY(!process.waitForFinished(500)); // it waits for the full pipe
+        ::kill(pid_t(process.processId()), SIGINT);
+        QVERIFY(process.waitForFinished(5000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 130);
+        QCOMPARE(
+            QString::fromUtf8(process.readAllStandardError()),
+            QStringLiteral("quorlex-label-batch: stopped by Ctrl-C: 0 of 1 jobs gone (0 labels; gone: the pipe has "
+                           "taken every byte)\n"));
     }
 
     // Ctrl-C in the middle of a run: the job under way goes out whole, nothing after it, and the status is 130.

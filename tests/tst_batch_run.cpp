@@ -124,7 +124,7 @@ private slots:
         QTest::addRow("text option with csv") << QStringList{"--size", "3M", "--csv", "-", "--version", "V1"}
                                               << "--version cannot be used with --csv; give the texts as CSV columns";
         QTest::addRow("empty port") << QStringList{"--size", "3M", "--port", ""}
-                                    << "--port needs com1, lpt or the path of a device";
+                                    << "--port needs com1, lpt, the path of a device or socket://HOST[:PORT]";
     }
     void usageErrors()
     {

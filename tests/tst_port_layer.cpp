@@ -110,6 +110,19 @@ private slots:
         QCOMPARE(line.c_iflag & (IXON | IXOFF), tcflag_t(0));
         QCOMPARE(line.c_oflag & OPOST, tcflag_t(0));
     }
+
+    // A port that another program holds is named as such, not as a bare permission error.
+    void portInUseSaysSo()
+    {
+        PseudoTerminal pty;
+        QVERIFY(pty.isValid());
+        qputenv(kCom1Variable, pty.slavePath().toLocal8Bit());
+        MSComm first;
+        QVERIFY2(first.setPortOpen(true), qPrintable(first.errorString()));
+        MSComm second;
+        QVERIFY(!second.setPortOpen(true));
+        QVERIFY2(second.errorString().contains("another program is using the port"), qPrintable(second.errorString()));
+    }
 };
 
 QTEST_GUILESS_MAIN(PortLayerTest)

@@ -89,10 +89,10 @@ private slots:
         QTest::addRow("FIFO nobody reads") << PrinterKind::Fifo << Reading::NoReader << qint64(0) << "opening"
                                            << "nothing is reading the pipe$";
         QTest::addRow("FIFO reader goes away") << PrinterKind::Fifo << Reading::GoesAway << qint64(1000) << "sending to"
-                                               << "the reader of the pipe went away after \\d+ of 4194304 bytes$";
+                                               << "the reader of the pipe went away after \\d+ of 1048576 bytes$";
         QTest::addRow("FIFO full and never read")
             << PrinterKind::Fifo << Reading::Never << qint64(0) << "sending to"
-            << "took 0 of 4194304 bytes in 0.3 s and no more \\(is the printer switched on and online\\?\\)$";
+            << "took 0 of 1048576 bytes in 0.3 s and no more \\(is the printer switched on and online\\?\\)$";
         QTest::addRow("connection refused") << PrinterKind::RefusedPort << Reading::All << qint64(0) << "opening"
                                             << "127.0.0.1:\\d+ refused the connection";
         QTest::addRow("unknown host") << PrinterKind::UnknownHost << Reading::All << qint64(0) << "opening"
@@ -100,7 +100,7 @@ private slots:
                                          "no-such-printer.invalid took longer than 1.5 s)";
         QTest::addRow("network printer never reads")
             << PrinterKind::Network << Reading::Never << qint64(0) << "sending to"
-            << "(took \\d+ of 4194304 bytes in 0.3 s|bytes were not acknowledged within 0.3 s)";
+            << "(took \\d+ of 1048576 bytes in 0.3 s|bytes were not acknowledged within 0.3 s)";
         QTest::addRow("network printer goes away mid-job")
             << PrinterKind::Network << Reading::GoesAway << qint64(1000) << "sending to"
             << "closed the connection";

@@ -26,7 +26,7 @@ void readAsTold(int fd, Reading reading, qint64 goneAfter, const std::atomic<boo
         pollfd entry{fd, POLLIN, 0};
         if (::poll(&entry, 1, 20) <= 0 || reading == Reading::Never)
             continue;
-        qint64 want = reading == Reading::Slowly ? 256 : qint64(sizeof chunk);
+        qint64 want = reading == Reading::Slowly ? 1024 : qint64(sizeof chunk);
         if (reading == Reading::GoesAway)
             want = std::min<qint64>(want, goneAfter - total);
         const ssize_t n = want > 0 ? ::read(fd, chunk, size_t(want)) : 0;

@@ -18,7 +18,7 @@ class PseudoTerminal;
 // How a stand-in reads what it is sent.
 enum class Reading {
     All,      // everything, at once
-    Slowly,   // 256 bytes every 2 ms
+    Slowly,   // 1 KB every 2 ms
     Never,    // takes the connection or opens the pipe, and reads nothing
     GoesAway, // reads `goneAfter` bytes, then closes its end
     NoReader, // FIFO only: nothing has the pipe open for reading
@@ -86,7 +86,7 @@ private:
 };
 
 // A job of `bytes` bytes, well over what the kernel's buffers take, so that a reader that stalls is felt.
-QByteArray bulkyJob(qint64 bytes = 4 * 1024 * 1024);
+QByteArray bulkyJob(qint64 bytes = 1024 * 1024);
 
 // Kinds of destination a test can stand a printer in for.
 enum class PrinterKind { File, Folder, Missing, Fifo, Network, RefusedPort, UnknownHost, Terminal };

@@ -7,6 +7,7 @@
 #include <QMap>
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
 
 namespace {
@@ -63,6 +64,21 @@ QPoint turned(const TextField& field, int u, int v)
         break;
     }
     return QPoint(field.x + u, field.y + v);
+}
+
+// Every dot as a block of scale by scale pixels.
+QImage enlarged(const QImage& dots, int scale)
+{
+    QImage pixels(dots.width() * scale, dots.height() * scale, QImage::Format_Grayscale8);
+    for (int y = 0; y < dots.height(); ++y) {
+        const uchar* from = dots.constScanLine(y);
+        uchar* first = pixels.scanLine(y * scale);
+        for (int x = 0; x < dots.width(); ++x)
+            std::memset(first + x * scale, from[x], size_t(scale));
+        for (int copy = 1; copy < scale; ++copy)
+            std::memcpy(pixels.scanLine(y * scale + copy), first, size_t(pixels.width()));
+    }
+    return pixels;
 }
 
 QByteArray justified(QByteArray value, int width, Justify justify)
@@ -435,9 +451,7 @@ private:
                      QStringLiteral("P: the label is too large to draw at %1 pixels per dot; drawn at 1").arg(scale));
             scale = 1;
         }
-        label.image = scale == 1
-                          ? image
-                          : image.scaled(width * scale, length * scale, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+        label.image = scale == 1 ? image : enlarged(image, scale);
         return label;
     }
 

@@ -2,6 +2,7 @@
 
 #include "batch/batch_jobs.h"
 #include "batch/csv_table.h"
+#include "batch/job_preview.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -144,6 +145,9 @@ int runBatch(const QStringList& arguments, BatchEnvironment& env)
         report(env, QStringLiteral("nothing was sent"));
         return kExitUsage;
     }
+
+    if (options.preview())
+        return writePreviews(list.jobs, options, env, [&env](const QString& line) { report(env, line); });
 
     if (env.startingToSend)
         env.startingToSend();

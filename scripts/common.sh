@@ -9,7 +9,7 @@ QUORLEX_PACKAGES=(
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-svg-dev qt6-qpa-plugins libgl-dev
     fonts-nanum fonts-dejavu-core
     xvfb xauth
-    dpkg-dev man-db desktop-file-utils appstream
+    dpkg-dev file man-db desktop-file-utils appstream
 )
 
 quorlex_missing_packages() {

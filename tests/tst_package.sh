@@ -8,7 +8,7 @@ set -uo pipefail
 
 build="$1" version="$2" batch="$3"
 
-for tool in cpack dpkg-deb dpkg-parsechangelog man appstreamcli desktop-file-validate; do
+for tool in cpack file dpkg-shlibdeps dpkg-deb dpkg-parsechangelog man appstreamcli desktop-file-validate; do
     if ! command -v "$tool" >/dev/null; then
         echo "SKIP: $tool is not installed (./test installs it)"
         exit 77

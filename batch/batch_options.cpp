@@ -68,8 +68,16 @@ Ports (--port):
   PATH  a terminal (e.g. /dev/ttyUSB0) is driven as a serial port at 9600 8N1;
         anything else (e.g. /dev/usb/lp0, a file) is written as a device and
         must already exist. Write ./com1 for a file named com1.
+  socket://HOST[:PORT]  a network printer's raw port (9100 unless given).
+  cups:QUEUE  a queue of the CUPS server that the CUPS set-up names
+        (CUPS_SERVER or client.conf, else this machine's).
+  ipp://HOST[:PORT]/printers/QUEUE  a queue of the CUPS server on HOST (port
+        631 unless given); ipps:// for an encrypted connection.
   The port is opened once per run, and each job has gone out before the next
-  is sent.
+  is sent. A CUPS queue takes the whole run as one raw job when the run ends,
+  or none of it; its job id is printed on standard output.
+  --list-ports lists what this machine offers, one per line, starting with
+  what --port takes.
 
 Progress and Ctrl-C:
   A run that takes longer than a second tells on standard error how many rows
@@ -227,8 +235,11 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments)
                                   QStringLiteral("port"));
     const QCommandLineOption dryRun(QStringLiteral("dry-run"),
                                     QStringLiteral("Writes the jobs to standard output instead of a port."));
-    parser.addOptions(
-        {help, size, fiveAcross, darkness, quantity, gap, nudge, item, version, data, checksum, csv, port, dryRun});
+    const QCommandLineOption listPorts(QStringLiteral("list-ports"),
+                                       QStringLiteral("Lists the serial ports, printer devices and CUPS queues that "
+                                                      "--port takes, and exits."));
+    parser.addOptions({help, size, fiveAcross, darkness, quantity, gap, nudge, item, version, data, checksum, csv, port,
+                       dryRun, listPorts});
 
     ParsedCommandLine result;
     BatchOptions& options = result.options;
@@ -245,6 +256,12 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments)
     }
     if (!parser.positionalArguments().isEmpty())
         return usage(QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()));
+    if (parser.isSet(listPorts)) {
+        if (parser.optionNames().size() > 1)
+            return usage(QStringLiteral("--list-ports takes no other options"));
+        result.listPorts = true;
+        return result;
+    }
     for (const QCommandLineOption* once :
          {&size, &darkness, &quantity, &gap, &item, &version, &data, &checksum, &csv, &port}) {
         if (parser.values(*once).size() > 1)

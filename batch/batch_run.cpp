@@ -2,6 +2,7 @@
 
 #include "batch/batch_jobs.h"
 #include "batch/csv_table.h"
+#include "batch/port_list.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -108,6 +109,19 @@ bool readCsv(BatchEnvironment& env, const QString& path, QByteArray* bytes)
     return true;
 }
 
+// --list-ports: the list on standard output, what could not be listed on standard error.
+int listPortsTo(BatchEnvironment& env)
+{
+    if (env.startingToSend)
+        env.startingToSend(); // Ctrl-C while the CUPS server is asked ends the wait, not the program
+    const PortList list = listPorts(env.timeouts, {[] { QCoreApplication::processEvents(); }, env.stopRequested});
+    for (const QString& line : list.lines)
+        writeText(env.standardOutput, line + QLatin1Char('\n'));
+    for (const QString& note : list.notes)
+        report(env, note);
+    return env.stopRequested && env.stopRequested() ? int(kExitInterrupted) : int(kExitOk);
+}
+
 } // namespace
 
 int runBatch(const QStringList& arguments, BatchEnvironment& env)
@@ -122,6 +136,8 @@ int runBatch(const QStringList& arguments, BatchEnvironment& env)
         writeText(env.standardOutput, command.message);
         return kExitOk;
     }
+    if (command.listPorts)
+        return listPortsTo(env);
     const BatchOptions& options = command.options;
 
     JobList list;

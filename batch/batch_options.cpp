@@ -82,7 +82,8 @@ Ports (--port):
 Progress and Ctrl-C:
   A run that takes longer than a second tells on standard error how many rows
   are done and how many labels were sent. Ctrl-C stops after the job that is
-  being sent; a job is never cut short.
+  being sent; a job is never cut short. A run to a CUPS queue is cancelled
+  whole: the queue prints none of it.
 
 Exit status:
   0    every job was sent (with --dry-run: written to standard output)

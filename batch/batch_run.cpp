@@ -219,6 +219,13 @@ int runBatch(const QStringList& arguments, BatchEnvironment& env)
         progress.update(sent, labels);
     }
 
+    // A destination that delivers at close takes the whole run or none of it: a stopped run is cancelled.
+    if (stopped && output->deliversAtClose()) {
+        output->abandon();
+        progress.finish(sent, labels);
+        report(env, QStringLiteral("stopped by Ctrl-C: %1").arg(goneNow(sent, labels)));
+        return kExitInterrupted;
+    }
     if (!output->close())
         return stoppedOrFailed(QString(), sent, labels);
     progress.finish(sent, labels);

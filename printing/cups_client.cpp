@@ -4,6 +4,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -49,6 +52,41 @@ ipp_attribute_t* readQueue(ipp_t* response, ipp_attribute_t* attribute, CupsQueu
         }
     }
     return attribute;
+}
+
+// Why the server at `host` and `port` takes no connection, asked with a plain connect of each of its
+// addresses (libcups words every such failure as "Host is down"); waits at most `atMost` for each.
+QString connectFault(const QByteArray& host, int port, int atMost)
+{
+    const QByteArray service = QByteArray::number(port);
+    http_addrlist_t* addresses = httpAddrGetList(host.constData(), AF_UNSPEC, service.constData());
+    if (!addresses)
+        return QStringLiteral("the host is not known (%1)").arg(QString::fromUtf8(cupsLastErrorString()));
+    int error = 0;
+    for (http_addrlist_t* address = addresses; address; address = address->next) {
+        const int fd = ::socket(httpAddrFamily(&address->addr), SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd < 0) {
+            error = errno;
+            continue;
+        }
+        error = 0;
+        if (::connect(fd, &address->addr.addr, socklen_t(httpAddrLength(&address->addr))) != 0) {
+            error = errno;
+            pollfd watch{fd, POLLOUT, 0};
+            if (error == EINPROGRESS) {
+                error = ETIMEDOUT;
+                if (::poll(&watch, 1, atMost) == 1) {
+                    socklen_t size = sizeof error;
+                    ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size);
+                }
+            }
+        }
+        ::close(fd);
+        if (error == 0)
+            break;
+    }
+    httpAddrFreeList(addresses);
+    return error ? QString::fromLocal8Bit(std::strerror(error)) : QString::fromUtf8(cupsLastErrorString());
 }
 
 // A request about `queue` (the server itself when empty) from the user of this thread.
@@ -169,14 +207,15 @@ QString CupsConnection::connect()
     close();
     if (shown_.isEmpty())
         chooseServer();
-    errno = 0;
+    const auto started = std::chrono::steady_clock::now();
     http_ = httpConnect2(host_.constData(), port_, nullptr, AF_UNSPEC, http_encryption_t(encryption_), 1,
                          int(timeouts_.connect.count()), nullptr);
     if (!http_) {
-        const int error = errno;
-        QString why = error ? QString::fromLocal8Bit(std::strerror(error)) : QString::fromUtf8(cupsLastErrorString());
-        if (why.isEmpty())
-            why = QStringLiteral("no answer within %1 s").arg(secondsText(timeouts_.connect));
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            timeouts_.connect - (std::chrono::steady_clock::now() - started));
+        const QString why = left.count() <= 0 || givenUp_
+                                ? QStringLiteral("no answer within %1 s").arg(secondsText(timeouts_.connect))
+                                : connectFault(host_, port_, int(left.count()));
         return QStringLiteral("cannot reach the CUPS server at %1: %2").arg(shown_, printableText(why));
     }
     httpSetTimeout(http_, kWaitSliceSeconds, keepWaiting, this);

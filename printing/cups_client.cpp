@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr double kWaitSliceSeconds = 0.25;
-
 const char* const kQueueAttributes[] = {"printer-name", "printer-state", "printer-state-message",
                                         "printer-state-reasons", "printer-is-accepting-jobs"};
 
@@ -210,7 +208,8 @@ QString CupsConnection::connect()
     const auto started = std::chrono::steady_clock::now();
     http_ = httpConnect2(host_.constData(), port_, nullptr, AF_UNSPEC, http_encryption_t(encryption_), 1,
                          int(timeouts_.connect.count()), nullptr);
-    if (!http_) {
+    if (!http_ || givenUp_) {
+        close();
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             timeouts_.connect - (std::chrono::steady_clock::now() - started));
         const QString why = left.count() <= 0 || givenUp_
@@ -218,26 +217,23 @@ QString CupsConnection::connect()
                                 : connectFault(host_, port_, int(left.count()));
         return QStringLiteral("cannot reach the CUPS server at %1: %2").arg(shown_, printableText(why));
     }
-    httpSetTimeout(http_, kWaitSliceSeconds, keepWaiting, this);
     return {};
 }
 
-int CupsConnection::keepWaiting(http_t*, void* self)
+int CupsConnection::timedOut(http_t*, void* self)
 {
-    auto* connection = static_cast<CupsConnection*>(self);
-    if (connection->givenUp_)
-        return 0;
-    if (std::chrono::steady_clock::now() - connection->waitStarted_ < connection->waitCap_)
-        return 1;
-    connection->timedOut_ = true;
+    static_cast<CupsConnection*>(self)->timedOut_ = true;
     return 0;
 }
 
 void CupsConnection::startWait(std::chrono::milliseconds cap)
 {
-    waitStarted_ = std::chrono::steady_clock::now();
     waitCap_ = cap;
     timedOut_ = false;
+    // Also the socket's own send and receive time-outs. A short wait that the callback extends would end
+    // a call early now and then in libcups 2.4, so each call gets its whole time-out at once.
+    if (http_)
+        httpSetTimeout(http_, double(cap.count()) / 1000.0, timedOut, this);
 }
 
 QString CupsConnection::requestFailure(const QString& queue, const QString& what) const

@@ -37,9 +37,10 @@ struct CupsQueueState
     QString refusal() const;
 };
 
-// One connection to a CUPS server through libcups. Every call blocks, each network wait bounded by the
-// time-outs and cut short within a quarter of a second once `givenUp` is set; so it is used on a
-// WorkerThread, by one thread at a time. libcups keeps its settings per thread: the user's set-up is read
+// One connection to a CUPS server through libcups. Every call blocks, each bounded by the time-outs (the
+// connect time-out to connect, the service time-out for a request, the transfer time-out for a piece of
+// data), and once `givenUp` is set no further call starts; so it is used on a WorkerThread, by one thread
+// at a time. libcups keeps its settings per thread: the user's set-up is read
 // on the thread that connects.
 class CupsConnection
 {
@@ -67,10 +68,10 @@ public:
     QString serverShown() const { return shown_; }
 
 private:
-    // Starts the clock of one call: its waits together may take `cap`.
+    // Bounds the waits of the next call by `cap`.
     void startWait(std::chrono::milliseconds cap);
     QString requestFailure(const QString& queue, const QString& what) const;
-    static int keepWaiting(http_t* http, void* self);
+    static int timedOut(http_t* http, void* self);
 
     CupsServer server_;
     DestinationTimeouts timeouts_;
@@ -81,7 +82,6 @@ private:
     int encryption_ = 0;
     QString shown_;
     QString user_;
-    std::chrono::steady_clock::time_point waitStarted_;
     std::chrono::milliseconds waitCap_{0};
     bool timedOut_ = false;
 };

@@ -175,7 +175,7 @@ QString CupsDestination::waitFor(quint64 number, std::chrono::milliseconds timeo
 QString CupsDestination::doOpen()
 {
     if (worker_)
-        release(true, timeouts().connect);
+        release(true);
     receipt_.clear();
     jobStarted_ = false;
     unconfirmed_ = 0;
@@ -247,19 +247,23 @@ QString CupsDestination::doClose()
         if (why.isEmpty())
             receipt_ = QStringLiteral("queue %1 accepted job %2").arg(address_.queue, QString::number(session_->jobId));
     }
-    release(!why.isEmpty(), timeouts().connect);
+    release(!why.isEmpty());
     return why;
 }
 
 void CupsDestination::doAbandon()
 {
-    release(true, timeouts().connect);
+    release(true);
 }
 
-void CupsDestination::release(bool cancel, std::chrono::milliseconds atMost)
+void CupsDestination::release(bool cancel)
 {
     if (!worker_)
         return;
+    // A worker that was given up may still be in a call that ends only at its own time-out; it is not
+    // waited for long, and cancels the job on its own when it gets there.
+    const std::chrono::milliseconds atMost =
+        session_->cutShort ? std::min(timeouts().connect, std::chrono::milliseconds(1000)) : timeouts().connect;
     session_->cutShort = true;
     const quint64 last = worker_->finish(cleanUp(session_, cancel));
     if (worker_->waitFor(last, QDeadlineTimer(atMost), [this] { pump(); }, {}) != WorkerThread::Wait::Done)

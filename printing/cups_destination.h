@@ -30,7 +30,9 @@ struct CupsSession;
 // prints the whole run or none of it.
 //
 // Every libcups call runs on a worker thread while the caller waits in slices (see WaitControl), bounded by
-// the time-outs: connect + service to open, the transfer time-out for the bytes sent, service to close.
+// the time-outs: connect + service to open, service + the transfer time-out for the bytes sent to confirm
+// and to close. A worker that the caller stopped waiting for ends at libcups' own time-outs, which are the
+// same, and holds nothing of the caller's.
 class CupsDestination final : public Destination
 {
 public:
@@ -53,8 +55,9 @@ private:
     // ("the CUPS server at HOST <timedOutWhat> within N s") or a stop gives the worker up.
     QString waitFor(quint64 number, std::chrono::milliseconds timeout, const char* timedOutWhat);
     QString failure() const;
-    // Ends the worker: `cancel` cancels a started job that was not accepted. Waits at most `atMost`.
-    void release(bool cancel, std::chrono::milliseconds atMost);
+    // Ends the worker: `cancel` cancels a started job that was not accepted. Waits for that at most the
+    // connect time-out, or a second when the worker was given up.
+    void release(bool cancel);
 
     CupsAddress address_;
     std::shared_ptr<CupsSession> session_;

@@ -154,8 +154,8 @@ void CupsQueuesTest::addresses_data()
     QTest::addRow("cups queue") << "cups:LABELS"
                                 << "" << 631 << false << "LABELS"
                                 << "";
-    QTest::addRow("scheme in capitals, name kept as written") << "CUPS:Zebra_GK420d"
-                                                              << "" << 631 << false << "Zebra_GK420d"
+    QTest::addRow("scheme in capitals, name kept as written") << "CUPS:Label_Printer-2"
+                                                              << "" << 631 << false << "Label_Printer-2"
                                                               << "";
     QTest::addRow("ipp default port") << "ipp://printhost/printers/LABELS"
                                       << "printhost" << 631 << false << "LABELS"

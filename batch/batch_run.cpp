@@ -3,6 +3,7 @@
 #include "batch/batch_jobs.h"
 #include "batch/csv_table.h"
 #include "batch/job_preview.h"
+#include "batch/port_list.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -109,6 +110,19 @@ bool readCsv(BatchEnvironment& env, const QString& path, QByteArray* bytes)
     return true;
 }
 
+// --list-ports: the list on standard output, what could not be listed on standard error.
+int listPortsTo(BatchEnvironment& env)
+{
+    if (env.startingToSend)
+        env.startingToSend(); // Ctrl-C while the CUPS server is asked ends the wait, not the program
+    const PortList list = listPorts(env.timeouts, {[] { QCoreApplication::processEvents(); }, env.stopRequested});
+    for (const QString& line : list.lines)
+        writeText(env.standardOutput, line + QLatin1Char('\n'));
+    for (const QString& note : list.notes)
+        report(env, note);
+    return env.stopRequested && env.stopRequested() ? int(kExitInterrupted) : int(kExitOk);
+}
+
 } // namespace
 
 int runBatch(const QStringList& arguments, BatchEnvironment& env)
@@ -123,6 +137,8 @@ int runBatch(const QStringList& arguments, BatchEnvironment& env)
         writeText(env.standardOutput, command.message);
         return kExitOk;
     }
+    if (command.listPorts)
+        return listPortsTo(env);
     const BatchOptions& options = command.options;
 
     JobList list;
@@ -207,6 +223,13 @@ int runBatch(const QStringList& arguments, BatchEnvironment& env)
         progress.update(sent, labels);
     }
 
+    // A destination that delivers at close takes the whole run or none of it: a stopped run is cancelled.
+    if (stopped && output->deliversAtClose()) {
+        output->abandon();
+        progress.finish(sent, labels);
+        report(env, QStringLiteral("stopped by Ctrl-C: %1").arg(goneNow(sent, labels)));
+        return kExitInterrupted;
+    }
     if (!output->close())
         return stoppedOrFailed(QString(), sent, labels);
     progress.finish(sent, labels);

@@ -2,6 +2,7 @@
 
 #include "batch/batch_jobs.h"
 #include "batch/csv_table.h"
+#include "printing/safe_text.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -15,13 +16,13 @@ void writeText(QIODevice* device, const QString& text)
     if (!device)
         return;
     device->write(text.toUtf8());
-    if (auto* file = qobject_cast<QFile*>(device))
-        file->flush();
+    flushDevice(*device);
 }
 
+// Every line to standard error goes through here, made safe for a terminal.
 void report(BatchEnvironment& env, const QString& line)
 {
-    writeText(env.standardError, QStringLiteral("%1: %2\n").arg(QLatin1String(kProgram), line));
+    writeText(env.standardError, QStringLiteral("%1: %2\n").arg(QLatin1String(kProgram), safeMessageLine(line)));
 }
 
 // Shows "rows 12 of 300 done, 24 labels sent" once the run has taken long enough.
@@ -47,7 +48,8 @@ public:
     {
         if (!shown_)
             return;
-        show(done, labels);
+        if (done != shownDone_ || labels != shownLabels_)
+            show(done, labels);
         if (env_.errorIsTerminal)
             writeText(env_.standardError, QStringLiteral("\n"));
     }
@@ -64,6 +66,8 @@ private:
                                           ? QStringLiteral("\r%1: %2").arg(QLatin1String(kProgram), what)
                                           : QStringLiteral("%1: %2\n").arg(QLatin1String(kProgram), what));
         shown_ = true;
+        shownDone_ = done;
+        shownLabels_ = labels;
     }
 
     BatchEnvironment& env_;
@@ -72,6 +76,8 @@ private:
     QElapsedTimer clock_;
     qint64 lastShown_ = 0;
     bool shown_ = false;
+    qsizetype shownDone_ = 0;
+    quint64 shownLabels_ = 0;
 };
 
 QString sentSoFar(qsizetype sent, qsizetype total, quint64 labels)
@@ -79,63 +85,21 @@ QString sentSoFar(qsizetype sent, qsizetype total, quint64 labels)
     return QStringLiteral("%1 of %2 jobs sent (%3 labels)").arg(sent).arg(total).arg(labels);
 }
 
-// Reads the CSV text the options name; false after reporting why it cannot be read.
-bool readCsv(BatchEnvironment& env, const QString& path, QByteArray* bytes)
+QString placeOf(const CheckedLabel& label)
 {
-    if (path == QLatin1String("-")) {
-        if (!env.standardInput) {
-            report(env, QStringLiteral("--csv -: there is no standard input"));
-            return false;
-        }
-        *bytes = env.standardInput->readAll();
-        return true;
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        report(env, QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
-        return false;
-    }
-    *bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        report(env, QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
-        return false;
-    }
-    return true;
+    return label.row > 0 ? QStringLiteral("row %1 (line %2): ").arg(label.row).arg(label.line) : QString();
 }
 
-} // namespace
-
-int runBatch(const QStringList& arguments, BatchEnvironment& env)
+// Composes and sends the checked labels in order, each job composed just before it is sent.
+int sendLabels(BatchEnvironment& env, const BatchOptions& options, const CheckedLabels& labels)
 {
-    const ParsedCommandLine command = parseCommandLine(arguments);
-    if (!command.error.isEmpty()) {
-        report(env, command.error);
-        writeText(env.standardError, QStringLiteral("Try '%1 --help' for more.\n").arg(QLatin1String(kProgram)));
-        return kExitUsage;
-    }
-    if (!command.message.isEmpty()) {
-        writeText(env.standardOutput, command.message);
-        return kExitOk;
-    }
-    const BatchOptions& options = command.options;
-
-    JobList list;
-    if (options.fromCsv()) {
-        QByteArray csv;
-        if (!readCsv(env, options.csvPath, &csv))
-            return kExitUsage;
-        const QString source =
-            options.csvPath == QLatin1String("-") ? QStringLiteral("standard input") : options.csvPath;
-        list = jobsFromCsv(options, parseCsv(csv), source);
-    } else {
-        list = jobsFromOptions(options);
-    }
-    if (!list.ok()) {
-        constexpr qsizetype kShown = 20;
-        for (qsizetype i = 0; i < list.errors.size() && i < kShown; ++i)
-            report(env, list.errors.at(i));
-        if (list.errors.size() > kShown)
-            report(env, QStringLiteral("... and %1 more").arg(list.errors.size() - kShown));
+    const LabelSettings base = baseSettings(options);
+    CheckedLabels::Cursor cursor(labels);
+    CheckedLabel label;
+    cursor.next(label); // a checked run has a label
+    ComposedJob job = composeLabel(base, label.values);
+    if (!job.ok()) {
+        report(env, placeOf(label) + job.cause);
         report(env, QStringLiteral("nothing was sent"));
         return kExitUsage;
     }
@@ -149,12 +113,12 @@ int runBatch(const QStringList& arguments, BatchEnvironment& env)
         return kExitSendFailed;
     }
 
-    const qsizetype total = list.jobs.size();
+    const qsizetype total = labels.size();
     Progress progress(env, options.fromCsv(), total);
     qsizetype sent = 0;
-    quint64 labels = 0;
+    quint64 labelsSent = 0;
     bool stopped = false;
-    for (const BatchJob& job : std::as_const(list.jobs)) {
+    for (;;) {
         if (env.stopRequested && env.stopRequested()) {
             stopped = true;
             break;
@@ -162,26 +126,94 @@ int runBatch(const QStringList& arguments, BatchEnvironment& env)
         if (!output->send(job.bytes)) {
             const QString cause = output->errorString();
             output->close();
-            progress.finish(sent, labels);
-            const QString where =
-                job.row > 0 ? QStringLiteral("row %1 (line %2): ").arg(job.row).arg(job.line) : QString();
-            report(env, QStringLiteral("%1%2; %3").arg(where, cause, sentSoFar(sent, total, labels)));
+            progress.finish(sent, labelsSent);
+            report(env, QStringLiteral("%1%2; %3").arg(placeOf(label), cause, sentSoFar(sent, total, labelsSent)));
             return kExitSendFailed;
         }
         ++sent;
-        labels += job.labels;
-        progress.update(sent, labels);
+        labelsSent += label.values[LabelColumn::Quantity].toUInt();
+        progress.update(sent, labelsSent);
+        if (!cursor.next(label))
+            break;
+        job = composeLabel(base, label.values);
+        if (!job.ok()) {
+            // Not seen: every label passed checks stricter than the composer's, under the settings the first
+            // job was composed with. Should it happen, the run stops before the job.
+            output->close();
+            progress.finish(sent, labelsSent);
+            report(env, QStringLiteral("%1%2; %3").arg(placeOf(label), job.cause, sentSoFar(sent, total, labelsSent)));
+            return kExitSendFailed;
+        }
     }
 
     const bool closed = output->close();
-    progress.finish(sent, labels);
+    progress.finish(sent, labelsSent);
     if (!closed) {
-        report(env, QStringLiteral("%1; %2").arg(output->errorString(), sentSoFar(sent, total, labels)));
+        report(env, QStringLiteral("%1; %2").arg(output->errorString(), sentSoFar(sent, total, labelsSent)));
         return kExitSendFailed;
     }
     if (stopped) {
-        report(env, QStringLiteral("stopped by Ctrl-C: %1").arg(sentSoFar(sent, total, labels)));
+        report(env, QStringLiteral("stopped by Ctrl-C: %1").arg(sentSoFar(sent, total, labelsSent)));
         return kExitInterrupted;
     }
     return kExitOk;
+}
+
+// Reads and checks the labels of the CSV input the options name.
+CheckedRun checkCsvInput(BatchEnvironment& env, const BatchOptions& options)
+{
+    CheckedRun closed;
+    QFile file;
+    QIODevice* input = env.standardInput;
+    const QString& path = options.csvPath;
+    QString source = QStringLiteral("standard input");
+    if (path == QLatin1String("-")) {
+        if (!input) {
+            closed.addProblem(QStringLiteral("--csv -: standard input is closed"));
+            return closed;
+        }
+    } else {
+        source = visibleForMessage(path);
+        file.setFileName(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            closed.addProblem(QStringLiteral("cannot read %1: %2").arg(source, file.errorString()));
+            return closed;
+        }
+        input = &file;
+    }
+    CsvReader reader(*input);
+    return checkCsv(options, reader, source);
+}
+
+} // namespace
+
+int runBatch(const QStringList& arguments, BatchEnvironment& env)
+{
+    const ParsedCommandLine command = parseCommandLine(arguments);
+    if (!command.error.isEmpty()) {
+        report(env, command.error);
+        writeText(env.standardError, QStringLiteral("Try '%1 --help' for more.\n").arg(QLatin1String(kProgram)));
+        return kExitUsage;
+    }
+    if (!command.message.isEmpty()) {
+        const QString why = env.standardOutput ? writeAll(*env.standardOutput, command.message.toUtf8())
+                                               : QStringLiteral("there is no standard output");
+        if (!why.isEmpty()) {
+            report(env, QStringLiteral("writing the help to standard output: %1").arg(why));
+            return kExitSendFailed;
+        }
+        return kExitOk;
+    }
+    const BatchOptions& options = command.options;
+
+    const CheckedRun checked = options.fromCsv() ? checkCsvInput(env, options) : checkLabelFromOptions(options);
+    if (!checked.ok()) {
+        for (const QString& problem : checked.problems)
+            report(env, problem);
+        if (checked.problemCount > checked.problems.size())
+            report(env, QStringLiteral("... and %1 more").arg(checked.problemCount - checked.problems.size()));
+        report(env, QStringLiteral("nothing was sent"));
+        return kExitUsage;
+    }
+    return sendLabels(env, options, checked.labels);
 }

@@ -84,6 +84,9 @@ private:
     ParallelDevice device_;
 };
 
+// --dry-run: the jobs one after another on standard output. They are written through the file's buffer and
+// flushed at the end, so a million jobs do not take a million writes; a write that fails (a full disk, a
+// closed pipe) fails the job it belongs to, and a flush that fails fails the close.
 class StandardOutput final : public JobOutput
 {
 public:
@@ -93,22 +96,34 @@ public:
     bool open() override { return true; }
     bool send(const QByteArray& job) override
     {
-        QString why = writeWhole(out_, job);
-        if (why.isEmpty()) {
-            if (auto* file = qobject_cast<QFile*>(&out_); file && !file->flush())
-                why = file->errorString();
-        }
-        if (!why.isEmpty())
-            return fail(QStringLiteral("writing to standard output: %1").arg(why));
-        return true;
+        const QString why = writeWhole(out_, job);
+        return why.isEmpty() || fail(QStringLiteral("writing to standard output: %1").arg(why));
     }
-    bool close() override { return true; }
+    bool close() override
+    {
+        const QString why = flushDevice(out_);
+        return why.isEmpty() || fail(QStringLiteral("writing to standard output: %1").arg(why));
+    }
 
 private:
     QIODevice& out_;
 };
 
 } // namespace
+
+QString flushDevice(QIODevice& device)
+{
+    auto* file = qobject_cast<QFileDevice*>(&device);
+    if (!file || file->flush())
+        return {};
+    return file->errorString();
+}
+
+QString writeAll(QIODevice& device, const QByteArray& bytes)
+{
+    const QString why = writeWhole(device, bytes);
+    return why.isEmpty() ? flushDevice(device) : why;
+}
 
 bool isTerminalDevice(const QString& path)
 {

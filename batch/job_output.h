@@ -42,6 +42,12 @@ private:
 // LPT1, and must exist.
 std::unique_ptr<JobOutput> createJobOutput(const BatchOptions& options, QIODevice& standardOutput);
 
+// Flushes what a file holds back to the system: empty when done, otherwise why not. Other devices have
+// nothing to flush.
+QString flushDevice(QIODevice& device);
+// Writes all of `bytes` and flushes them: empty when done, otherwise why not.
+QString writeAll(QIODevice& device, const QByteArray& bytes);
+
 // Whether `path` names a terminal (a serial port, a pseudo-terminal). Only character devices are opened to
 // find out; a path that cannot be opened is no terminal.
 bool isTerminalDevice(const QString& path);

@@ -4,23 +4,55 @@
 #include <QCoreApplication>
 #include <QFile>
 
+#include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <unistd.h>
+
+namespace {
+
+bool isOpen(int fd)
+{
+    return ::fcntl(fd, F_GETFD) != -1;
+}
+
+// A standard stream the caller closed gets /dev/null in its place, so that no file this run opens takes
+// its number: standard output read-only, so that writing to it still fails as it would have.
+void fillClosed(int fd, int flags)
+{
+    if (!isOpen(fd)) {
+        const int opened = ::open("/dev/null", flags);
+        if (opened >= 0 && opened != fd) {
+            ::dup2(opened, fd);
+            ::close(opened);
+        }
+    }
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
+    const bool inputClosed = !isOpen(STDIN_FILENO);
+    fillClosed(STDIN_FILENO, O_RDONLY);
+    fillClosed(STDOUT_FILENO, O_RDONLY);
+    fillClosed(STDERR_FILENO, O_WRONLY);
+    // A reader that goes away (`| head`) makes a write fail with a message, instead of ending the program.
+    std::signal(SIGPIPE, SIG_IGN);
+
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quorlex-label-batch"));
 
     QFile in;
     QFile out;
     QFile err;
-    in.open(stdin, QIODevice::ReadOnly);
+    if (!inputClosed)
+        in.open(stdin, QIODevice::ReadOnly);
     out.open(stdout, QIODevice::WriteOnly);
     err.open(stderr, QIODevice::WriteOnly);
 
     BatchEnvironment environment;
-    environment.standardInput = &in;
+    environment.standardInput = inputClosed ? nullptr : &in;
     environment.standardOutput = &out;
     environment.standardError = &err;
     environment.errorIsTerminal = ::isatty(STDERR_FILENO) == 1;

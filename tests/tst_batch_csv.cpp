@@ -1,5 +1,4 @@
-#include "batch/batch_jobs.h"
-#include "batch/csv_table.h"
+#include "support/batch_harness.h"
 
 #include <QtTest>
 
@@ -55,8 +54,8 @@ private slots:
         QFETCH(QByteArray, text);
         QFETCH(Rows, fields);
         QFETCH(QList<int>, lines);
-        const CsvTable table = parseCsv(text);
-        QVERIFY2(table.ok(), qPrintable(table.error));
+        const CsvText table = readCsvText(text);
+        QVERIFY2(table.error.isEmpty(), qPrintable(table.error));
         Rows gotFields;
         QList<int> gotLines;
         for (const CsvRecord& record : table.records) {
@@ -91,7 +90,7 @@ private slots:
         QFETCH(QByteArray, text);
         QFETCH(QString, error);
         QFETCH(int, line);
-        const CsvTable table = parseCsv(text);
+        const CsvText table = readCsvText(text);
         QCOMPARE(table.error, error);
         QCOMPARE(table.errorLine, line);
     }
@@ -100,28 +99,26 @@ private slots:
     // of the header and the columns left out.
     void rowIsTheLabelFromOptions()
     {
-        const CsvTable table = parseCsv(" Qty ,CHECKSUM,item\r\n3,57,AB1234\r\n,,X\r\n");
-        const JobList fromCsv = jobsFromCsv(optionsFor("6M"), table, "labels.csv");
-        QVERIFY2(fromCsv.ok(), qPrintable(fromCsv.errors.join('\n')));
+        const CheckedCsv fromCsv = checkCsvText(optionsFor("6M"), " Qty ,CHECKSUM,item\r\n3,57,AB1234\r\n,,X\r\n");
+        QVERIFY2(fromCsv.problems.isEmpty(), qPrintable(fromCsv.problems.join('\n')));
         QCOMPARE(fromCsv.jobs.size(), 2);
 
-        const JobList first = jobsFromOptions(
-            parseCommandLine({"--size", "6M", "--item", "AB1234", "--checksum", "57", "--qty", "3"}).options);
-        const JobList second = jobsFromOptions(parseCommandLine({"--size", "6M", "--item", "X"}).options);
-        QCOMPARE(fromCsv.jobs.at(0).bytes, first.jobs.at(0).bytes);
-        QCOMPARE(fromCsv.jobs.at(0).labels, 3u);
-        QCOMPARE(fromCsv.jobs.at(1).bytes, second.jobs.at(0).bytes);
-        QCOMPARE(fromCsv.jobs.at(1).labels, 1u); // an empty qty cell takes --qty
-        QCOMPARE(fromCsv.jobs.at(1).row, 3);
+        const QList<QByteArray> first =
+            batchJobs({"--size", "6M", "--item", "AB1234", "--checksum", "57", "--qty", "3"}, {});
+        QCOMPARE(fromCsv.jobs.at(0), first.value(0));
+        QCOMPARE(fromCsv.labels.at(0).values[LabelColumn::Quantity], "3");
+        QCOMPARE(fromCsv.jobs.at(1), batchJobs({"--size", "6M", "--item", "X"}, {}).value(0));
+        QCOMPARE(fromCsv.labels.at(1).values[LabelColumn::Quantity], "1"); // an empty qty cell takes --qty
+        QCOMPARE(fromCsv.labels.at(1).row, 3);
     }
 
     void emptyLinesAreSkippedButCounted()
     {
-        const JobList list = jobsFromCsv(optionsFor("3M"), parseCsv("item\n\nA\n\nB\n"), "labels.csv");
-        QVERIFY(list.ok());
-        QCOMPARE(list.jobs.size(), 2);
-        QCOMPARE(list.jobs.at(0).row, 3);
-        QCOMPARE(list.jobs.at(1).row, 5);
+        const CheckedCsv list = checkCsvText(optionsFor("3M"), "item\n\nA\n\nB\n");
+        QVERIFY(list.problems.isEmpty());
+        QCOMPARE(list.labels.size(), 2);
+        QCOMPARE(list.labels.at(0).row, 3);
+        QCOMPARE(list.labels.at(1).row, 5);
     }
 
     // Each bad row is reported with its row, the line it starts on and its column, and no job is kept.
@@ -178,8 +175,8 @@ private slots:
         QFETCH(QString, size);
         QFETCH(QByteArray, text);
         QFETCH(QStringList, errors);
-        const JobList list = jobsFromCsv(optionsFor(size), parseCsv(text), "labels.csv");
-        QCOMPARE(list.errors, errors);
+        const CheckedCsv list = checkCsvText(optionsFor(size), text);
+        QCOMPARE(list.problems, errors);
         QVERIFY(list.jobs.isEmpty());
     }
 };

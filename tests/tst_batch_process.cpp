@@ -1,6 +1,6 @@
 // The installed program as a script runs it: exit statuses, standard input, real ports and Ctrl-C.
-#include "batch/batch_jobs.h"
 #include "printing/port_devices.h"
+#include "support/batch_harness.h"
 #include "support/pseudo_terminal.h"
 
 #include <QDeadlineTimer>
@@ -90,11 +90,7 @@ QByteArray csvOf(int rows)
 // The jobs of a run, one by one, as the batch composes them.
 QList<QByteArray> jobsOf(const QStringList& arguments, const QByteArray& csv)
 {
-    const JobList list = jobsFromCsv(parseCommandLine(arguments).options, parseCsv(csv), QStringLiteral("-"));
-    QList<QByteArray> jobs;
-    for (const BatchJob& job : list.jobs)
-        jobs << job.bytes;
-    return jobs;
+    return batchJobs(arguments, csv);
 }
 
 QByteArray readFile(const QString& path)

@@ -1,6 +1,5 @@
 // The batch run in-process: usage and validation errors, and what reaches an output the test controls.
-#include "batch/batch_jobs.h"
-#include "batch/batch_run.h"
+#include "support/batch_harness.h"
 
 #include <QBuffer>
 #include <QRegularExpression>
@@ -8,86 +7,17 @@
 
 namespace {
 
-// An output that records what it is asked to do, and fails where the test says.
-struct Recorder
-{
-    int opens = 0;
-    int closes = 0;
-    QList<QByteArray> sent;
-    bool failOpen = false;
-    bool failClose = false;
-    int failAtSend = 0; // 1 for the first send; 0 never
-};
-
-class RecordingOutput final : public JobOutput
-{
-public:
-    explicit RecordingOutput(Recorder& record) : record_(record) {}
-    QString name() const override { return QStringLiteral("test port"); }
-    bool open() override
-    {
-        ++record_.opens;
-        return !record_.failOpen || fail(QStringLiteral("printing to test port: it broke"));
-    }
-    bool send(const QByteArray& job) override
-    {
-        if (record_.failAtSend == record_.sent.size() + 1)
-            return fail(QStringLiteral("printing to test port: it broke"));
-        record_.sent << job;
-        return true;
-    }
-    bool close() override
-    {
-        ++record_.closes;
-        return !record_.failClose || fail(QStringLiteral("printing to test port: it broke"));
-    }
-
-private:
-    Recorder& record_;
-};
-
-struct Run
-{
-    int status = -1;
-    QString out;
-    QString err;
-};
-
 const QByteArray kFiveRows = "item,qty\nA,1\nB,2\nC,3\nD,4\nE,5\n";
 
-Run run(const QStringList& arguments, Recorder* recorder = nullptr, const QByteArray& input = kFiveRows,
-        std::function<void(BatchEnvironment&)> adjust = {})
+BatchRun run(const QStringList& arguments, Recorder* recorder = nullptr, const QByteArray& input = kFiveRows,
+             const std::function<void(BatchEnvironment&)>& adjust = {})
 {
-    QByteArray inBytes = input;
-    QBuffer in(&inBytes);
-    QBuffer out;
-    QBuffer err;
-    in.open(QIODevice::ReadOnly);
-    out.open(QIODevice::WriteOnly);
-    err.open(QIODevice::WriteOnly);
-    BatchEnvironment env;
-    env.standardInput = &in;
-    env.standardOutput = &out;
-    env.standardError = &err;
-    if (recorder)
-        env.createOutput = [recorder](const BatchOptions&) { return std::make_unique<RecordingOutput>(*recorder); };
-    if (adjust)
-        adjust(env);
-    Run result;
-    result.status = runBatch(arguments, env);
-    result.out = QString::fromUtf8(out.data());
-    result.err = QString::fromUtf8(err.data());
-    return result;
+    return runBatchInProcess(arguments, recorder, input, adjust);
 }
 
 QList<QByteArray> jobsOf(const QStringList& arguments, const QByteArray& csv)
 {
-    const JobList list =
-        jobsFromCsv(parseCommandLine(arguments).options, parseCsv(csv), QStringLiteral("standard input"));
-    QList<QByteArray> jobs;
-    for (const BatchJob& job : list.jobs)
-        jobs << job.bytes;
-    return jobs;
+    return checkCsvText(parseCommandLine(arguments).options, csv).jobs;
 }
 
 } // namespace
@@ -103,7 +33,7 @@ private slots:
         QTest::addColumn<QString>("error");
         QTest::addRow("no size") << QStringList{"--item", "A"} << "--size is required (1M, 2M, 3M, 6M or 9M)";
         QTest::addRow("unknown size") << QStringList{"--size", "12M"} << "--size: \"12M\" is not 1M, 2M, 3M, 6M or 9M";
-        QTest::addRow("unknown option") << QStringList{"--size", "3M", "--colour"} << "Unknown option 'colour'.";
+        QTest::addRow("unknown option") << QStringList{"--size", "3M", "--colour"} << "unknown option \"colour\"";
         QTest::addRow("stray argument") << QStringList{"--size", "3M", "labels.csv"}
                                         << "unexpected argument \"labels.csv\"";
         QTest::addRow("five-across under 3M")
@@ -117,7 +47,7 @@ private slots:
         QTest::addRow("qty 65536") << QStringList{"--size", "3M", "--qty", "65536"}
                                    << "--qty: \"65536\" is not a whole number from 1 to 65535";
         QTest::addRow("gap not a number") << QStringList{"--size", "3M", "--gap", "1e3"}
-                                          << "--gap: \"1e3\" is not a number of dots (e.g. 12 or 20.8)";
+                                          << "--gap: \"1e3\" is not a number of dots from 0 to 240 (e.g. 12 or 20.8)";
         QTest::addRow("text option with csv") << QStringList{"--size", "3M", "--csv", "-", "--version", "V1"}
                                               << "--version cannot be used with --csv; give the texts as CSV columns";
         QTest::addRow("empty port") << QStringList{"--size", "3M", "--port", ""}
@@ -128,7 +58,7 @@ private slots:
         QFETCH(QStringList, arguments);
         QFETCH(QString, error);
         Recorder recorder;
-        const Run result = run(arguments, &recorder);
+        const BatchRun result = run(arguments, &recorder);
         QCOMPARE(result.status, int(kExitUsage));
         QCOMPARE(result.err,
                  QStringLiteral("quorlex-label-batch: %1\nTry 'quorlex-label-batch --help' for more.\n").arg(error));
@@ -187,14 +117,17 @@ private slots:
                                        << "--data: must be empty: 1M labels print only Item and Version";
         QTest::addRow("version outside ASCII") << QStringList{"--size", "2M", "--version", "V\u00E9"}
                                                << "--version: contains a character outside ASCII (U+00E9)";
-        QTest::addRow("item with a tab is printable") << QStringList{"--size", "3M", "--item", "A\tB"} << "";
+        QTest::addRow("item with a tab") << QStringList{"--size", "3M", "--item", "A\tB"}
+                                         << "--item: contains a tab (texts are printable ASCII)";
+        QTest::addRow("item of six characters between blanks")
+            << QStringList{"--size", "3M", "--item", "  AB1234 "} << "";
     }
     void labelFromOptionsIsChecked()
     {
         QFETCH(QStringList, arguments);
         QFETCH(QString, error);
         Recorder recorder;
-        const Run result = run(arguments, &recorder);
+        const BatchRun result = run(arguments, &recorder);
         if (error.isEmpty()) {
             QCOMPARE(result.status, int(kExitOk));
             QCOMPARE(recorder.sent.size(), 1);
@@ -210,7 +143,7 @@ private slots:
     void badRowSendsNothing()
     {
         Recorder recorder;
-        const Run result = run({"--size", "3M", "--csv", "-"}, &recorder, "item\nA\nB\nC\nTOOLONG1\nD\n\u00C4\n");
+        const BatchRun result = run({"--size", "3M", "--csv", "-"}, &recorder, "item\nA\nB\nC\nTOOLONG1\nD\n\u00C4\n");
         QCOMPARE(result.status, int(kExitUsage));
         QCOMPARE(recorder.opens, 0);
         QVERIFY(recorder.sent.isEmpty());
@@ -226,7 +159,7 @@ private slots:
     void csvFileThatCannotBeRead()
     {
         Recorder recorder;
-        const Run result = run({"--size", "3M", "--csv", "/nonexistent/labels.csv"}, &recorder);
+        const BatchRun result = run({"--size", "3M", "--csv", "/nonexistent/labels.csv"}, &recorder);
         QCOMPARE(result.status, int(kExitUsage));
         QVERIFY2(result.err.startsWith("quorlex-label-batch: cannot read /nonexistent/labels.csv: "),
                  qPrintable(result.err));
@@ -237,7 +170,7 @@ private slots:
     {
         Recorder recorder;
         const QStringList arguments{"--size", "3M", "--csv", "-"};
-        const Run result = run(arguments, &recorder);
+        const BatchRun result = run(arguments, &recorder);
         QCOMPARE(result.status, int(kExitOk));
         QCOMPARE(result.err, QString()); // a quick run says nothing
         QCOMPARE(recorder.opens, 1);
@@ -271,7 +204,7 @@ private slots:
         recorder.failOpen = failOpen;
         recorder.failAtSend = failAtSend;
         recorder.failClose = failClose;
-        const Run result = run({"--size", "3M", "--csv", "-"}, &recorder);
+        const BatchRun result = run({"--size", "3M", "--csv", "-"}, &recorder);
         QCOMPARE(result.status, int(kExitSendFailed));
         QCOMPARE(result.err, "quorlex-label-batch: " + error + "\n");
         QCOMPARE(recorder.sent.size(), sent);
@@ -283,7 +216,7 @@ private slots:
         Recorder recorder;
         const QStringList arguments{"--size", "2M", "--csv", "-"};
         bool armed = false;
-        const Run result = run(arguments, &recorder, kFiveRows, [&](BatchEnvironment& env) {
+        const BatchRun result = run(arguments, &recorder, kFiveRows, [&](BatchEnvironment& env) {
             env.startingToSend = [&] { armed = true; };
             // Ctrl-C arrives while the second job is being sent.
             env.stopRequested = [&] { return recorder.sent.size() >= 2; };
@@ -298,8 +231,8 @@ private slots:
     void progressAfterItsTime()
     {
         Recorder recorder;
-        const Run result = run({"--size", "3M", "--csv", "-"}, &recorder, kFiveRows,
-                               [](BatchEnvironment& env) { env.progressAfter = std::chrono::milliseconds(0); });
+        const BatchRun result = run({"--size", "3M", "--csv", "-"}, &recorder, kFiveRows,
+                                    [](BatchEnvironment& env) { env.progressAfter = std::chrono::milliseconds(0); });
         QCOMPARE(result.status, int(kExitOk));
         const QStringList lines = result.err.split('\n', Qt::SkipEmptyParts);
         QVERIFY2(lines.size() >= 2, qPrintable(result.err));
@@ -310,10 +243,11 @@ private slots:
     void progressOnATerminalRewritesOneLine()
     {
         Recorder recorder;
-        const Run result = run({"--size", "3M", "--item", "A", "--qty", "4"}, &recorder, {}, [](BatchEnvironment& env) {
-            env.progressAfter = std::chrono::milliseconds(0);
-            env.errorIsTerminal = true;
-        });
+        const BatchRun result =
+            run({"--size", "3M", "--item", "A", "--qty", "4"}, &recorder, {}, [](BatchEnvironment& env) {
+                env.progressAfter = std::chrono::milliseconds(0);
+                env.errorIsTerminal = true;
+            });
         QCOMPARE(result.status, int(kExitOk));
         QVERIFY2(result.err.startsWith("\rquorlex-label-batch: jobs 1 of 1 done, 4 labels sent"),
                  qPrintable(result.err));
@@ -323,7 +257,7 @@ private slots:
 
     void helpDocumentsEverything()
     {
-        const Run result = run({"--help"});
+        const BatchRun result = run({"--help"});
         QCOMPARE(result.status, int(kExitOk));
         for (const char* needle : {"--size",
                                    "--five-across",
@@ -348,7 +282,7 @@ private slots:
                                    "6M  12 x 12 mm label, gap 18",
                                    "9M  10 x 18 mm label, gap 18",
                                    "1M  5 x 7 mm label, gap 20.8"})
-            QVERIFY2(result.out.contains(QLatin1String(needle)), needle);
+            QVERIFY2(QString::fromUtf8(result.out).contains(QLatin1String(needle)), needle);
         QCOMPARE(result.err, QString());
     }
 };

@@ -1,0 +1,116 @@
+#include "support/batch_harness.h"
+
+#include <QBuffer>
+
+#include <cstring>
+
+bool RecordingOutput::open()
+{
+    ++record_.opens;
+    return !record_.failOpen || fail(QStringLiteral("printing to test port: it broke"));
+}
+
+bool RecordingOutput::send(const QByteArray& job)
+{
+    if (record_.failAtSend == record_.sent.size() + 1)
+        return fail(QStringLiteral("printing to test port: it broke"));
+    record_.sent << job;
+    return true;
+}
+
+bool RecordingOutput::close()
+{
+    ++record_.closes;
+    return !record_.failClose || fail(QStringLiteral("printing to test port: it broke"));
+}
+
+BatchRun runBatchInProcess(const QStringList& arguments, Recorder* recorder, const QByteArray& input,
+                           const std::function<void(BatchEnvironment&)>& adjust)
+{
+    QByteArray inBytes = input;
+    QBuffer in(&inBytes);
+    QBuffer out;
+    QBuffer err;
+    in.open(QIODevice::ReadOnly);
+    out.open(QIODevice::WriteOnly);
+    err.open(QIODevice::WriteOnly);
+    BatchEnvironment env;
+    env.standardInput = &in;
+    env.standardOutput = &out;
+    env.standardError = &err;
+    if (recorder)
+        env.createOutput = [recorder](const BatchOptions&) { return std::make_unique<RecordingOutput>(*recorder); };
+    if (adjust)
+        adjust(env);
+    BatchRun result;
+    result.status = runBatch(arguments, env);
+    result.out = out.data();
+    result.err = QString::fromUtf8(err.data());
+    return result;
+}
+
+QList<QByteArray> batchJobs(const QStringList& arguments, const QByteArray& csv)
+{
+    QStringList withCsv = arguments;
+    const qsizetype csvAt = withCsv.indexOf(QStringLiteral("--csv"));
+    if (csvAt >= 0 && csvAt + 1 < withCsv.size())
+        withCsv[csvAt + 1] = QStringLiteral("-");
+    Recorder recorder;
+    const BatchRun run = runBatchInProcess(withCsv, &recorder, csv);
+    return run.status == kExitOk ? recorder.sent : QList<QByteArray>{};
+}
+
+TrickleDevice::TrickleDevice(const QByteArray& bytes, qint64 step, bool failAtEnd)
+    : bytes_(bytes), step_(step), failAtEnd_(failAtEnd)
+{
+    open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+}
+
+qint64 TrickleDevice::readData(char* data, qint64 maxSize)
+{
+    if (pos_ >= bytes_.size()) {
+        if (failAtEnd_) {
+            setErrorString(QStringLiteral("the test device broke"));
+            return -1;
+        }
+        return 0;
+    }
+    const qint64 n = qMin(qMin(maxSize, step_), bytes_.size() - pos_);
+    std::memcpy(data, bytes_.constData() + pos_, size_t(n));
+    pos_ += n;
+    return n;
+}
+
+CsvText readCsvText(const QByteArray& text, const CsvLimits& limits, qint64 step)
+{
+    TrickleDevice device(text, step);
+    CsvReader reader(device, limits);
+    CsvText result;
+    CsvRecord record;
+    while (reader.next(record))
+        result.records << record;
+    result.error = reader.error();
+    result.errorLine = reader.errorLine();
+    return result;
+}
+
+CheckedCsv checkCsvText(const BatchOptions& options, const QByteArray& text, const QString& source)
+{
+    QByteArray bytes = text;
+    QBuffer device(&bytes);
+    device.open(QIODevice::ReadOnly);
+    CsvReader reader(device);
+    const CheckedRun run = checkCsv(options, reader, source);
+    CheckedCsv result;
+    result.problems = run.problems;
+    if (!run.ok())
+        return result;
+    const LabelSettings base = baseSettings(options);
+    CheckedLabels::Cursor cursor(run.labels);
+    CheckedLabel label;
+    while (cursor.next(label)) {
+        result.labels << label;
+        result.jobs << composeLabel(base, label.values).bytes;
+    }
+    return result;
+}

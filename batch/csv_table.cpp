@@ -64,7 +64,7 @@ bool CsvReader::fill()
         if (buffer_.startsWith("\xEF\xBB\xBF"))
             pos_ = 3;
     }
-    return pos_ < buffer_.size();
+    return pos_ < buffer_.size() || !inputEnded_; // after a mark alone there may be more to read
 }
 
 int CsvReader::peekByte()
@@ -150,9 +150,8 @@ bool CsvReader::addByte(QByteArray& field, char byte)
 
 bool CsvReader::endField(const QByteArray& field, QString& text)
 {
-    if (pending_ > 0) {
+    if (pending_ > 0)
         return notUtf8();
-    }
     // fromUtf8() would take a byte-order mark at the start of the field away; in a field it is text.
     const QByteArrayView bom("\xEF\xBB\xBF");
     QByteArrayView rest(field);
@@ -176,9 +175,8 @@ bool CsvReader::takePlainRun(QByteArray& field, bool quoted)
     }
     if (end == pos_)
         return true;
-    if (pending_ > 0) {
+    if (pending_ > 0)
         return notUtf8();
-    }
     if (!fits(field, end - pos_))
         return false;
     field.append(bytes + pos_, end - pos_);

@@ -15,6 +15,21 @@ BatchRun run(const QStringList& arguments, Recorder* recorder = nullptr, const Q
     return runBatchInProcess(arguments, recorder, input, adjust);
 }
 
+// A device that refuses every write, like /dev/full.
+class FullDevice final : public QIODevice
+{
+public:
+    FullDevice() { open(QIODevice::WriteOnly | QIODevice::Unbuffered); }
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char*, qint64) override
+    {
+        setErrorString(QStringLiteral("No space left on device"));
+        return -1;
+    }
+};
+
 QList<QByteArray> jobsOf(const QStringList& arguments, const QByteArray& csv)
 {
     return checkCsvText(parseCommandLine(arguments).options, csv).jobs;
@@ -52,6 +67,31 @@ private slots:
                                               << "--version cannot be used with --csv; give the texts as CSV columns";
         QTest::addRow("empty port") << QStringList{"--size", "3M", "--port", ""}
                                     << "--port needs com1, lpt or the path of a device";
+        // "$" of a pattern also matches before a final line feed; the checks look at the whole text.
+        QTest::addRow("gap with a line feed") << QStringList{"--size", "3M", "--gap", "12\n"}
+                                              << "--gap: \"12\\n\" is not a number of dots from 0 to 240 (e.g. 12 or "
+                                                 "20.8)";
+        QTest::addRow("darkness with a line feed") << QStringList{"--size", "3M", "--darkness", "8\n"}
+                                                   << "--darkness: \"8\\n\" is not a whole number from 0 to 15";
+        QTest::addRow("qty with a line feed")
+            << QStringList{"--size", "3M", "--qty", "2\n"} << "--qty: \"2\\n\" is not a whole number from 1 to 65535";
+        QTest::addRow("nudge with a line feed")
+            << QStringList{"--size", "3M", "--nudge", "item-x=1\n"}
+            << "--nudge: \"item-x=1\\n\" is not FIELD-AXIS=OFFSET with a field item, ver, data or checksum and an "
+               "axis x or y (e.g. item-x=+2)";
+        QTest::addRow("gap past 240") << QStringList{"--size", "3M", "--gap", "240.001"}
+                                      << "--gap: \"240.001\" is not a number of dots from 0 to 240 (e.g. 12 or 20.8)";
+        QTest::addRow("gap of 5000 digits")
+            << QStringList{"--size", "3M", "--gap", QString(5000, '9')}
+            << "--gap: \"" + QString(32, '9') +
+                   "...\" (5000 characters) is not a number of dots from 0 to 240 (e.g. "
+                   "12 or 20.8)";
+        QTest::addRow("escape sequence in an unknown option")
+            << QStringList{"--size", "3M", "--\x1B[2Jx"} << "unknown option \"\\x1B[2Jx\"";
+        QTest::addRow("escape sequence in a size") << QStringList{"--size", "\x1B]0;title\x07"}
+                                                   << "--size: \"\\x1B]0;title\\x07\" is not 1M, 2M, 3M, 6M or 9M";
+        QTest::addRow("stray argument outside ASCII")
+            << QStringList{"--size", "3M", QString::fromUtf8("\xED\x95\x9C")} << "unexpected argument \"<U+D55C>\"";
     }
     void usageErrors()
     {
@@ -63,6 +103,26 @@ private slots:
         QCOMPARE(result.err,
                  QStringLiteral("quorlex-label-batch: %1\nTry 'quorlex-label-batch --help' for more.\n").arg(error));
         QCOMPARE(recorder.opens, 0);
+    }
+
+    // EPL2 printers take a gap of 0 to 240 dots; the presets' own gaps are among them.
+    void gapBounds_data()
+    {
+        QTest::addColumn<QString>("gap");
+        QTest::addColumn<bool>("accepted");
+        for (const char* gap : {"0", "8", "20.8", "12", "18", "240", "240.0", "239.999", "007"})
+            QTest::addRow("%s", gap) << gap << true;
+        for (const char* gap : {"240.5", "241", "1000", "1.2345", ".5", "5.", "-1", " 12", "12 ", "1e2", "0x10"})
+            QTest::addRow("%s", gap) << gap << false;
+    }
+    void gapBounds()
+    {
+        QFETCH(QString, gap);
+        QFETCH(bool, accepted);
+        const ParsedCommandLine command = parseCommandLine({"--size", "1M", "--gap", gap});
+        QCOMPARE(command.error.isEmpty(), accepted);
+        if (accepted)
+            QCOMPARE(command.options.gap, gap);
     }
 
     // The bounds are those at which the window's buttons stop acting.
@@ -156,6 +216,28 @@ private slots:
                               "quorlex-label-batch: nothing was sent"}));
     }
 
+    void closedStandardInputIsNamed()
+    {
+        Recorder recorder;
+        const BatchRun result = run({"--size", "3M", "--csv", "-"}, &recorder, {},
+                                    [](BatchEnvironment& env) { env.standardInput = nullptr; });
+        QCOMPARE(result.status, int(kExitUsage));
+        QCOMPARE(result.err, "quorlex-label-batch: --csv -: standard input is closed\n"
+                             "quorlex-label-batch: nothing was sent\n");
+        QCOMPARE(recorder.opens, 0);
+    }
+
+    // Past the first twenty bad rows the others are counted.
+    void manyBadRowsAreCounted()
+    {
+        const BatchRun result =
+            run({"--size", "3M", "--csv", "-"}, nullptr, "item\n" + QByteArray("TOOLONG\n").repeated(25));
+        QCOMPARE(result.status, int(kExitUsage));
+        const QStringList lines = result.err.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 22);
+        QCOMPARE(lines.at(20), "quorlex-label-batch: ... and 5 more");
+    }
+
     void csvFileThatCannotBeRead()
     {
         Recorder recorder;
@@ -238,6 +320,7 @@ private slots:
         QVERIFY2(lines.size() >= 2, qPrintable(result.err));
         QCOMPARE(lines.first(), QStringLiteral("quorlex-label-batch: rows 1 of 5 done, 1 labels sent"));
         QCOMPARE(lines.last(), QStringLiteral("quorlex-label-batch: rows 5 of 5 done, 15 labels sent"));
+        QCOMPARE(lines.count(lines.last()), 1); // the end of the run does not repeat the last line
     }
 
     void progressOnATerminalRewritesOneLine()
@@ -253,6 +336,28 @@ private slots:
                  qPrintable(result.err));
         QVERIFY(result.err.endsWith("\n"));
         QCOMPARE(result.err.count('\n'), 1);
+    }
+
+    // A standard output that takes nothing: --help and --dry-run say so and end with status 1.
+    void failedWritesToStandardOutput_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("error");
+        QTest::addRow("help") << QStringList{"--help"}
+                              << "writing the help to standard output: No space left on device";
+        QTest::addRow("dry run") << QStringList{"--size", "3M", "--csv", "-", "--dry-run"}
+                                 << "row 2 (line 2): writing to standard output: No space left on device; 0 of 5 "
+                                    "jobs sent (0 labels)";
+    }
+    void failedWritesToStandardOutput()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, error);
+        FullDevice full;
+        const BatchRun result =
+            run(arguments, nullptr, kFiveRows, [&](BatchEnvironment& env) { env.standardOutput = &full; });
+        QCOMPARE(result.status, int(kExitSendFailed));
+        QCOMPARE(result.err, "quorlex-label-batch: " + error + "\n");
     }
 
     void helpDocumentsEverything()
@@ -281,7 +386,11 @@ private slots:
                                    "Ctrl-C",
                                    "6M  12 x 12 mm label, gap 18",
                                    "9M  10 x 18 mm label, gap 18",
-                                   "1M  5 x 7 mm label, gap 20.8"})
+                                   "1M  5 x 7 mm label, gap 20.8",
+                                   "0 to 240",
+                                   "printable ASCII (no",
+                                   "at most 256 MiB",
+                                   "2000000 rows"})
             QVERIFY2(QString::fromUtf8(result.out).contains(QLatin1String(needle)), needle);
         QCOMPARE(result.err, QString());
     }

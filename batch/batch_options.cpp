@@ -69,23 +69,27 @@ CSV files (--csv FILE, or - for standard input):
 Ports (--port):
   com1  serial port COM1 at 9600 baud, 8 data bits, no parity, 1 stop bit:
         the device QUORLEX_LABEL_COM1 names, /dev/ttyS0 when it is unset.
-  lpt   parallel device LPT1: the device QUORLEX_LABEL_LPT1 names, /dev/lp0
-        when it is unset.
+  lpt   LPT1: the destination QUORLEX_LABEL_LPT1 names (any form below),
+        /dev/lp0 when it is unset.
   PATH  a terminal (e.g. /dev/ttyUSB0) is driven as a serial port at 9600 8N1;
-        anything else (e.g. /dev/usb/lp0, a file) is written as a device and
-        must already exist. Write ./com1 for a file named com1.
-  The port is opened once per run, and each job has gone out before the next
-  is sent.
+        anything else (e.g. /dev/usb/lp0, a FIFO, a file) is written as a
+        device and must already exist. Write ./com1 for a file named com1.
+  socket://HOST[:PORT]
+        a network printer's raw port (9100 when left out).
+  The destination is opened once per run, and each job has gone before the
+  next is sent: a serial port has sent it, a device or pipe has taken it, a
+  network printer has acknowledged every byte. Connecting waits at most 10 s;
+  a printer that takes nothing fails after 10 s plus 1 s per 10 KB of the job.
 
 Progress and Ctrl-C:
   A run that takes longer than a second tells on standard error how many rows
   are done and how many labels were sent. Ctrl-C stops after the job that is
-  being sent; a job is never cut short.
+  being sent, or at once while the printer makes the run wait.
 
 Exit status:
   0    every job was sent (with --dry-run: written to standard output)
-  1    the port did not open or sending failed; the message names the row and
-       how many jobs were sent
+  1    the destination did not open or sending failed; the message names the
+       row and how many jobs had gone
   2    usage or validation error; nothing was sent
   130  stopped by Ctrl-C
 
@@ -354,7 +358,7 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments)
     } else if (lowered == QLatin1String("lpt") || lowered == QLatin1String("lpt1")) {
         options.port = PortChoice::Lpt;
     } else if (portName.isEmpty()) {
-        return usage(QStringLiteral("--port needs com1, lpt or the path of a device"));
+        return usage(QStringLiteral("--port needs com1, lpt, the path of a device or socket://HOST[:PORT]"));
     } else {
         options.port = PortChoice::Device;
         options.devicePath = portName;

@@ -4,6 +4,7 @@
 #include "batch/csv_table.h"
 #include "printing/safe_text.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 
@@ -80,9 +81,13 @@ private:
     quint64 shownLabels_ = 0;
 };
 
-QString sentSoFar(qsizetype sent, qsizetype total, quint64 labels)
+QString goneSoFar(const Destination& output, qsizetype gone, qsizetype total, quint64 labels)
 {
-    return QStringLiteral("%1 of %2 jobs sent (%3 labels)").arg(sent).arg(total).arg(labels);
+    return QStringLiteral("%1 of %2 jobs gone (%3 labels; gone: %4)")
+        .arg(gone)
+        .arg(total)
+        .arg(labels)
+        .arg(output.goneMeaning());
 }
 
 QString placeOf(const CheckedLabel& label)
@@ -106,15 +111,43 @@ int sendLabels(BatchEnvironment& env, const BatchOptions& options, const Checked
 
     if (env.startingToSend)
         env.startingToSend();
-    std::unique_ptr<JobOutput> output =
-        env.createOutput ? env.createOutput(options) : createJobOutput(options, *env.standardOutput);
+    QString addressError;
+    std::unique_ptr<Destination> output =
+        env.createOutput ? env.createOutput(options) : createJobOutput(options, *env.standardOutput, &addressError);
+    if (!output) {
+        report(env, QStringLiteral("--port: %1").arg(addressError));
+        report(env, QStringLiteral("nothing was sent"));
+        return kExitUsage;
+    }
+    output->setWaitControl({[] { QCoreApplication::processEvents(); }, env.stopRequested});
+    output->setTimeouts(env.timeouts);
+
+    const qsizetype total = labels.size();
+    Progress progress(env, options.fromCsv(), total);
+    // A destination that delivers at close has delivered nothing before it.
+    const auto goneNow = [&](qsizetype handed, quint64 labelsHanded) {
+        return goneSoFar(*output, output->deliversAtClose() ? 0 : handed, total, labelsHanded);
+    };
+    const auto stoppedOrFailed = [&](const QString& where, const QString& cause, qsizetype handed,
+                                     quint64 labelsHanded) {
+        progress.finish(handed, labelsHanded);
+        if (output->stopped()) {
+            report(env, QStringLiteral("stopped by Ctrl-C: %1").arg(goneNow(handed, labelsHanded)));
+            return int(kExitInterrupted);
+        }
+        report(env, QStringLiteral("%1%2; %3").arg(where, cause, goneNow(handed, labelsHanded)));
+        return int(kExitSendFailed);
+    };
+
     if (!output->open()) {
+        if (output->stopped()) {
+            report(env, QStringLiteral("stopped by Ctrl-C: nothing was sent"));
+            return kExitInterrupted;
+        }
         report(env, output->errorString() + QStringLiteral("; nothing was sent"));
         return kExitSendFailed;
     }
 
-    const qsizetype total = labels.size();
-    Progress progress(env, options.fromCsv(), total);
     qsizetype sent = 0;
     quint64 labelsSent = 0;
     bool stopped = false;
@@ -123,12 +156,10 @@ int sendLabels(BatchEnvironment& env, const BatchOptions& options, const Checked
             stopped = true;
             break;
         }
-        if (!output->send(job.bytes)) {
-            const QString cause = output->errorString();
-            output->close();
-            progress.finish(sent, labelsSent);
-            report(env, QStringLiteral("%1%2; %3").arg(placeOf(label), cause, sentSoFar(sent, total, labelsSent)));
-            return kExitSendFailed;
+        if (!output->send(job.bytes) || !output->confirm()) {
+            const int status = stoppedOrFailed(placeOf(label), output->errorString(), sent, labelsSent);
+            output->abandon();
+            return status;
         }
         ++sent;
         labelsSent += label.values[LabelColumn::Quantity].toUInt();
@@ -139,21 +170,19 @@ int sendLabels(BatchEnvironment& env, const BatchOptions& options, const Checked
         if (!job.ok()) {
             // Not seen: every label passed checks stricter than the composer's, under the settings the first
             // job was composed with. Should it happen, the run stops before the job.
-            output->close();
-            progress.finish(sent, labelsSent);
-            report(env, QStringLiteral("%1%2; %3").arg(placeOf(label), job.cause, sentSoFar(sent, total, labelsSent)));
-            return kExitSendFailed;
+            const int status = stoppedOrFailed(placeOf(label), job.cause, sent, labelsSent);
+            output->abandon();
+            return status;
         }
     }
 
-    const bool closed = output->close();
+    if (!output->close())
+        return stoppedOrFailed(QString(), output->errorString(), sent, labelsSent);
     progress.finish(sent, labelsSent);
-    if (!closed) {
-        report(env, QStringLiteral("%1; %2").arg(output->errorString(), sentSoFar(sent, total, labelsSent)));
-        return kExitSendFailed;
-    }
+    if (!output->receipt().isEmpty())
+        writeText(env.standardOutput, output->receipt() + QLatin1Char('\n'));
     if (stopped) {
-        report(env, QStringLiteral("stopped by Ctrl-C: %1").arg(sentSoFar(sent, total, labelsSent)));
+        report(env, QStringLiteral("stopped by Ctrl-C: %1").arg(goneNow(sent, labelsSent)));
         return kExitInterrupted;
     }
     return kExitOk;

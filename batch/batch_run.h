@@ -31,10 +31,12 @@ struct BatchEnvironment
     // Called once every label is checked, right before the output opens (the program arms its Ctrl-C
     // handling here, so that Ctrl-C while the input is read still ends it at once).
     std::function<void()> startingToSend;
-    // Asked before every job: true stops the run there, after the job before it has gone out.
+    // Asked before every job and during every wait for the printer: true stops the run there.
     std::function<bool()> stopRequested;
     // The output for the options; createJobOutput() when not set (tests put in outputs that fail).
-    std::function<std::unique_ptr<JobOutput>(const BatchOptions&)> createOutput;
+    std::function<std::unique_ptr<Destination>(const BatchOptions&)> createOutput;
+    // How long the run waits for a printer.
+    DestinationTimeouts timeouts;
     // Progress is shown once sending has taken longer than this, and then at most once per this interval.
     std::chrono::milliseconds progressAfter{1000};
 };

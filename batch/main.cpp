@@ -1,10 +1,10 @@
 #include "batch/batch_run.h"
 #include "batch/interrupt_flag.h"
+#include "printing/destination.h"
 
 #include <QCoreApplication>
 #include <QFile>
 
-#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
@@ -37,9 +37,8 @@ int main(int argc, char* argv[])
     fillClosed(STDIN_FILENO, O_RDONLY);
     fillClosed(STDOUT_FILENO, O_RDONLY);
     fillClosed(STDERR_FILENO, O_WRONLY);
-    // A reader that goes away (`| head`) makes a write fail with a message, instead of ending the program.
-    std::signal(SIGPIPE, SIG_IGN);
-
+    // A reader of standard output or a printer that goes away is a failed write, not the end of the program.
+    ignoreBrokenPipes();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quorlex-label-batch"));
 

@@ -11,10 +11,16 @@
 #include <QTest>
 
 #include <algorithm>
+#include <arpa/inet.h>
+#include <atomic>
 #include <cstdio>
 #include <fcntl.h>
 #include <functional>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -62,6 +68,47 @@ struct Pty
         for (ssize_t n; (n = read(master, buffer, sizeof buffer)) > 0;)
             total += n;
         return total;
+    }
+};
+
+// A network printer on loopback that reads everything it is sent, on a thread of its own.
+struct LoopbackPrinter
+{
+    int listener = -1;
+    quint16 port = 0;
+    std::atomic<bool> stop{false};
+    std::atomic<qint64> received{0};
+    std::thread thread;
+
+    LoopbackPrinter()
+    {
+        listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        bind(listener, reinterpret_cast<sockaddr*>(&address), length);
+        listen(listener, 8);
+        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+        port = ntohs(address.sin_port);
+        thread = std::thread([this] {
+            while (!stop) {
+                pollfd entry{listener, POLLIN, 0};
+                if (poll(&entry, 1, 20) <= 0)
+                    continue;
+                const int connection = accept(listener, nullptr, nullptr);
+                char buffer[4096];
+                for (ssize_t n; (n = read(connection, buffer, sizeof buffer)) > 0;)
+                    received += n;
+                close(connection);
+            }
+        });
+    }
+    ~LoopbackPrinter()
+    {
+        stop = true;
+        thread.join();
+        close(listener);
     }
 };
 
@@ -147,6 +194,17 @@ int main(int argc, char* argv[])
                us);
         if (received % jobSize != 0)
             std::fprintf(stderr, "unexpected byte count %lld\n", static_cast<long long>(received));
+    }
+
+    LoopbackPrinter network;
+    qputenv("QUORLEX_LABEL_LPT1", QStringLiteral("socket://127.0.0.1:%1").arg(network.port).toLatin1());
+    window.Mnu_Lpt_Click();
+    for (bool pause : {false, true}) {
+        BenchHost host(window, pause);
+        PrintPress press;
+        report(pause ? "Print press to a loopback network printer, with the pause"
+                     : "Print press to a loopback network printer, no pause",
+               medianMicroseconds(pause ? 15 : 101, [&] { press.run(host); }));
     }
     return 0;
 }

@@ -34,10 +34,10 @@ bool MSComm::setPortOpen(bool open)
         return true;
     }
     if (open_)
-        return fail(QStringLiteral("cannot open COM%1: the port is open already").arg(commPort_));
+        return fail(QStringLiteral("the port is open already"));
     const QString device = devicePath_.isEmpty() ? serialDevicePath(commPort_) : devicePath_;
     if (device.isEmpty())
-        return fail(QStringLiteral("cannot open COM%1: no device is mapped to it (only COM1 is)").arg(commPort_));
+        return fail(QStringLiteral("no device is mapped to COM%1 (only COM1 is)").arg(commPort_));
     if (!line_->open(device, settings_))
         return fail(line_->errorString());
     device_ = device;
@@ -48,16 +48,16 @@ bool MSComm::setPortOpen(bool open)
 bool MSComm::setOutput(const QByteArray& text)
 {
     if (!open_)
-        return fail(QStringLiteral("cannot send to COM%1: the port is not open").arg(commPort_));
+        return fail(QStringLiteral("the port is not open"));
     if (!line_->write(text))
         return fail(line_->errorString());
     return true;
 }
 
-bool MSComm::drain(std::chrono::milliseconds timeout, const std::function<void()>& pump)
+bool MSComm::drain(std::chrono::milliseconds timeout, const std::function<bool()>& keepWaiting)
 {
     if (!open_)
-        return fail(QStringLiteral("cannot send to COM%1: the port is not open").arg(commPort_));
+        return fail(QStringLiteral("the port is not open"));
     const QDeadlineTimer deadline(timeout);
     for (;;) {
         if (!line_->flush())
@@ -68,13 +68,13 @@ bool MSComm::drain(std::chrono::milliseconds timeout, const std::function<void()
         if (pending == 0)
             return true;
         if (deadline.hasExpired()) {
-            return fail(QStringLiteral("%1 did not take the job within %2 ms: %3 bytes were still waiting")
-                            .arg(device_)
-                            .arg(timeout.count())
+            return fail(QStringLiteral("the port did not send the job within %1 s: %2 bytes were still waiting (is "
+                                       "the printer switched on and online?)")
+                            .arg(double(timeout.count()) / 1000.0)
                             .arg(pending));
         }
-        if (pump)
-            pump();
+        if (keepWaiting && !keepWaiting())
+            return fail(QStringLiteral("stopped before the job had gone"));
         const auto left = std::chrono::milliseconds(std::max<qint64>(deadline.remainingTime(), 0));
         line_->waitForOutput(std::min(kDrainSlice, left));
     }

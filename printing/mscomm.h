@@ -44,9 +44,10 @@ public:
     // Hands `text` to the open port for transmission, all of it or nothing; an empty text is handed on too.
     bool setOutput(const QByteArray& text);
 
-    // Waits until everything handed to the port has gone out of it, calling `pump` (the window's event
-    // processing) between short waits. False on a write error or when `timeout` passes first.
-    bool drain(std::chrono::milliseconds timeout, const std::function<void()>& pump);
+    // Waits until everything handed to the port has gone out of it, calling `keepWaiting` (the window's event
+    // processing) between short waits. False on a write error, when `timeout` passes first, or when
+    // `keepWaiting` returns false (errorString() is then "stopped before the job had gone").
+    bool drain(std::chrono::milliseconds timeout, const std::function<bool()>& keepWaiting);
 
     // How long a drain of `bytes` may take at this control's line speed: twice their time on the wire plus a
     // second for the device to get going.

@@ -19,7 +19,7 @@ QString serialDevicePath(int port)
     return mappedOr(kCom1Variable, "/dev/ttyS0");
 }
 
-QString parallelDevicePath()
+QString parallelPortAddress()
 {
     return mappedOr(kLpt1Variable, "/dev/lp0");
 }

@@ -1,8 +1,8 @@
 #include "printing/print_press.h"
 
 #include "printing/mscomm.h"
-#include "printing/parallel_device.h"
 #include "printing/port_devices.h"
+#include "printing/serial_destination.h"
 
 namespace {
 
@@ -25,16 +25,17 @@ void PrintPress::run(PrintHost& host)
     if (running_)
         return;
     const RunningFlag running(running_);
-    const QString cause = press(host);
-    if (!cause.isEmpty())
+    bool stopped = false;
+    const QString cause = press(host, &stopped);
+    if (!cause.isEmpty() && !stopped)
         host.reportFailure(cause);
 }
 
-QString PrintPress::press(PrintHost& host)
+QString PrintPress::press(PrintHost& host, bool* stopped)
 {
     MSComm& serial = host.serialControl();
-    if (serial.PortOpen() && !serial.setPortOpen(false))
-        return QStringLiteral("closing the serial port left open: %1").arg(serial.errorString());
+    if (serial.PortOpen())
+        serial.setPortOpen(false);
 
     const ComposedJob job = host.composeJob();
     if (!job.ok())
@@ -43,40 +44,30 @@ QString PrintPress::press(PrintHost& host)
     if (serial.PortOpen())
         return QStringLiteral("the serial port is still open, so nothing was sent");
 
+    std::unique_ptr<Destination> destination;
     const QString port = host.portName();
-    if (port == QLatin1String("COM1"))
-        return sendSerial(host, job.bytes);
-    if (port == QLatin1String("LPT"))
-        return sendParallel(host, job.bytes);
-    return QStringLiteral("no printer port is chosen (the port is \"%1\")").arg(port);
-}
+    if (port == QLatin1String("COM1")) {
+        destination = std::make_unique<SerialDestination>(serial, QStringLiteral("COM1 (%1)").arg(serialDevicePath(1)));
+    } else if (port == QLatin1String("LPT")) {
+        QString why;
+        destination = createDestination(parallelPortAddress(), QStringLiteral("LPT1"), &why);
+        if (!destination)
+            return QStringLiteral("opening LPT1: %1").arg(why);
+    } else {
+        return QStringLiteral("no printer port is chosen (the port is \"%1\")").arg(port);
+    }
 
-QString PrintPress::sendSerial(PrintHost& host, const QByteArray& job)
-{
-    MSComm& serial = host.serialControl();
-    serial.setCommPort(1);
-    if (!serial.setPortOpen(true))
-        return QStringLiteral("opening COM1: %1").arg(serial.errorString());
-    if (!serial.setOutput(QByteArray()) || !serial.setOutput(job))
-        return QStringLiteral("sending to COM1: %1").arg(serial.errorString());
-    pause(host);
-    if (!serial.drain(serial.drainTimeout(job.size()), [&host] { host.processEvents(); }))
-        return QStringLiteral("sending to COM1: %1").arg(serial.errorString());
-    // The error path is disarmed from here on.
-    serial.setPortOpen(false);
-    return {};
-}
-
-QString PrintPress::sendParallel(PrintHost& host, const QByteArray& job)
-{
-    ParallelDevice device;
-    if (!device.open(parallelDevicePath()))
-        return QStringLiteral("opening LPT1: %1").arg(device.errorString());
-    if (!device.write(job))
-        return QStringLiteral("printing to LPT1: %1").arg(device.errorString());
-    pause(host);
-    if (!device.close())
-        return QStringLiteral("closing LPT1: %1").arg(device.errorString());
+    destination->setWaitControl({[&host] { host.processEvents(); }, [&host] { return host.closeRequested(); }});
+    destination->setTimeouts(host.timeouts());
+    const bool sent = destination->open() && destination->send(job.bytes);
+    if (sent)
+        pause(host);
+    if (!sent || !destination->confirm() || !destination->close()) {
+        *stopped = destination->stopped();
+        const QString cause = destination->errorString();
+        destination->abandon(); // the window's COM1 control stays open, for the next press to close
+        return cause;
+    }
     return {};
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "printing/composed_job.h"
+#include "printing/destination.h"
 
 #include <QString>
 
@@ -22,24 +23,28 @@ public:
     virtual void processEvents() = 0;
     // Shows the port error message with `cause` as its detail; returns when the operator has closed it.
     virtual void reportFailure(const QString& cause) = 0;
+    // True once the window has been asked to close: every wait for a printer ends then, without a message.
+    virtual bool closeRequested() { return false; }
+    // How long the press waits for a printer.
+    virtual DestinationTimeouts timeouts() { return {}; }
 };
 
 // The Print press (SSCmd_Print_Click, also run by Enter in the quantity box). In order:
-//   1. arm the error path: from here on any failure goes to step 8;
-//   2. close the serial port if a failed press left it open, whatever port is chosen;
-//   3. compose the job;
-//   4. if the serial port is still open, go to step 8: nothing is sent;
-//   5. "COM1": CommPort = 1, open, write an empty text, then the whole job in one write, pause, and wait
-//      until the port has sent every byte (bounded by MSComm::drainTimeout of the job), disarm, close;
-//   6. "LPT": open the device LPT1, write the job in one write, pause, close it, disarm;
-//   7. any other port name goes on to step 8;
-//   8. report the failure, naming the step that failed and why.
-// The pause is kPausePasses passes of event processing, so the window stays alive and other handlers run
-// inside a press. A press started while one is running is dropped, not queued: a second close of the
-// port would cut the first job short.
-// After a failure a serial port that the press opened stays open until the next press closes it in step
-// 2; the parallel device is released before the failure is reported. The close of the serial port after
-// the error path is disarmed reports nothing: by then every byte has gone out, and the port ends closed.
+//   1. close the serial port if a failed press left it open, whatever port is chosen;
+//   2. compose the job;
+//   3. if the serial port is still open, fail: nothing is sent;
+//   4. open the chosen port: "COM1" is the window's serial control (port 1), "LPT" the destination that
+//      LPT1 maps to (a device, a terminal, a network printer or a print queue); any other name fails;
+//   5. hand it the job (COM1: an empty text, then the whole job in one write);
+//   6. pause for kPausePasses passes of event processing;
+//   7. wait until the job has gone, as the destination defines it, processing events;
+//   8. close the port.
+// The first step that fails ends the press, and its cause (which step, which port, why) is shown in the
+// one port error message. Every wait is bounded by the destination's time-outs, and ends at once when the
+// window is closed (End), in which case nothing is shown.
+// A press started while one is running is dropped, not queued: a second close of the port would cut the
+// first job short. After a failure a serial port that the press opened stays open until the next press
+// closes it in step 1; any other destination is released before the failure is reported.
 class PrintPress
 {
 public:
@@ -49,10 +54,8 @@ public:
     bool isRunning() const { return running_; }
 
 private:
-    // Steps 2 to 7; the cause of the failure, empty when the job went out.
-    QString press(PrintHost& host);
-    QString sendSerial(PrintHost& host, const QByteArray& job);
-    QString sendParallel(PrintHost& host, const QByteArray& job);
+    // Steps 1 to 8; the cause of the failure, empty when the job went out.
+    QString press(PrintHost& host, bool* stopped);
     static void pause(PrintHost& host);
 
     bool running_ = false;

@@ -3,6 +3,7 @@
 #include <QThread>
 
 #include <cerrno>
+#include <poll.h>
 #include <sys/ioctl.h>
 
 int LineSettings::bitsPerByte() const
@@ -15,13 +16,25 @@ int LineSettings::bitsPerByte() const
 namespace {
 
 // What an operator can do about the commonest reasons a port does not open.
-QString openHint(const QString& reason)
+QString openFailure(const QSerialPort& port)
 {
+    const QString reason = port.errorString();
     if (reason == qt_error_string(EACCES))
-        return QStringLiteral(" (is your user in the dialout group?)");
+        return reason + QStringLiteral(" (is your user in the dialout group?)");
     if (reason == qt_error_string(EBUSY))
-        return QStringLiteral(" (is another program using the port?)");
-    return {};
+        return reason + QStringLiteral(" (is another program using the port?)");
+    // QSerialPort takes a lock file for the port, and only another program holding it can make that fail.
+    if (port.error() == QSerialPort::PermissionError && reason.contains(QLatin1String("lock")))
+        return QStringLiteral("another program is using the port (%1)").arg(reason);
+    return reason;
+}
+
+// Whether the other end of the line has gone: a pseudo-terminal whose master was closed, a modem line whose
+// carrier dropped.
+bool hungUp(int fd)
+{
+    pollfd entry{fd, POLLOUT, 0};
+    return ::poll(&entry, 1, 0) == 1 && (entry.revents & POLLHUP) != 0;
 }
 
 } // namespace
@@ -42,8 +55,7 @@ bool QSerialPortLine::open(const QString& path, const LineSettings& settings)
     port_.setStopBits(settings.stopBits);
     port_.setFlowControl(settings.flowControl);
     if (!port_.open(QIODevice::ReadWrite)) {
-        const QString reason = port_.errorString();
-        error_ = QStringLiteral("cannot open %1: %2%3").arg(path, reason, openHint(reason));
+        error_ = openFailure(port_);
         port_.clearError();
         return false;
     }
@@ -64,7 +76,7 @@ bool QSerialPortLine::write(const QByteArray& bytes)
     if (!portHealthy())
         return false;
     if (port_.write(bytes) != bytes.size()) {
-        error_ = QStringLiteral("cannot write to %1: %2").arg(path_, port_.errorString());
+        error_ = port_.errorString();
         return false;
     }
     return true;
@@ -86,7 +98,7 @@ qint64 QSerialPortLine::pendingBytes()
     const int fd = port_.handle();
     int inDriver = 0;
     if (::ioctl(fd, TIOCOUTQ, &inDriver) == -1) {
-        error_ = QStringLiteral("cannot watch the output of %1: %2").arg(path_, qt_error_string(errno));
+        error_ = QStringLiteral("cannot watch the output of the port: %1").arg(qt_error_string(errno));
         return -1;
     }
     // The driver's queue empties before the transmitter's own buffer has gone out on the wire; closing
@@ -110,6 +122,10 @@ void QSerialPortLine::waitForOutput(std::chrono::milliseconds atMost)
 
 bool QSerialPortLine::portHealthy()
 {
+    if (port_.isOpen() && hungUp(port_.handle())) {
+        error_ = QStringLiteral("the other end of the line hung up");
+        return false;
+    }
     switch (port_.error()) {
     case QSerialPort::NoError:
         return true;
@@ -117,7 +133,7 @@ bool QSerialPortLine::portHealthy()
         port_.clearError();
         return true;
     default:
-        error_ = QStringLiteral("cannot write to %1: %2").arg(path_, port_.errorString());
+        error_ = port_.errorString();
         return false;
     }
 }

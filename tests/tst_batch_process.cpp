@@ -1,6 +1,7 @@
 // The installed program as a script runs it: exit statuses, standard input, real ports and Ctrl-C.
 #include "printing/port_devices.h"
 #include "support/batch_harness.h"
+#include "support/printer_stand_ins.h"
 #include "support/pseudo_terminal.h"
 
 #include <QDeadlineTimer>
@@ -130,12 +131,11 @@ private slots:
             << 2 << "quorlex-label-batch: standard input: row 3 (line 3), column version:";
         QTest::addRow("port that does not exist")
             << QStringList{"--size", "3M", "--item", "A", "--port", "/nonexistent/lp0"} << QByteArray() << 1
-            << "quorlex-label-batch: opening /nonexistent/lp0: cannot open /nonexistent/lp0: No such file or "
-               "directory; nothing was sent";
+            << "quorlex-label-batch: opening /nonexistent/lp0: No such file or directory; nothing was sent";
         QTest::addRow("device that refuses the first job")
             << QStringList{"--size", "3M", "--csv", "-", "--port", "/dev/full"} << QByteArray("item\nA\nB\n") << 1
-            << "quorlex-label-batch: row 2 (line 2): printing to /dev/full: cannot write to /dev/full: No space left "
-               "on device; 0 of 2 jobs sent (0 labels)";
+            << "quorlex-label-batch: row 2 (line 2): sending to /dev/full: No space left on device after 0 of 234 "
+               "bytes; 0 of 2 jobs gone (0 labels; gone: the device has taken every byte)";
     }
     void exitStatuses()
     {
@@ -165,12 +165,12 @@ private slots:
             << "quorlex-label-batch: writing the help to standard output: No space left on device\n";
         QTest::addRow("dry run into a pipe that closes")
             << "\"$0\" --size 3M --csv \"$1\" --dry-run | head -c 100 >/dev/null; exit ${PIPESTATUS[0]}" << 1
-            << "writing to standard output: Broken pipe; ";
+            << "sending to standard output: Broken pipe; ";
         QTest::addRow("closed standard input") << "\"$0\" --size 3M --csv - <&-" << 2
                                                << "quorlex-label-batch: --csv -: standard input is closed\n"
                                                   "quorlex-label-batch: nothing was sent\n";
         QTest::addRow("closed standard output")
-            << "\"$0\" --size 3M --item A --dry-run >&-" << 1 << "writing to standard output: Bad file descriptor";
+            << "\"$0\" --size 3M --item A --dry-run >&-" << 1 << "closing standard output: Bad file descriptor";
     }
     void standardStreamsThatFail()
     {
@@ -226,7 +226,7 @@ private slots:
         const Outcome outcome = runProgram({"--size", "9M", "--item", "A", "--port", "lpt"}, {}, nullptr,
                                            environmentWith({{QString::fromLatin1(kLpt1Variable), device}}));
         QCOMPARE(outcome.status, 1);
-        QVERIFY2(outcome.err.startsWith("quorlex-label-batch: opening LPT1: cannot open " + device),
+        QVERIFY2(outcome.err.startsWith("quorlex-label-batch: opening LPT1 (" + device + "): No such file"),
                  qPrintable(outcome.err));
         QVERIFY(!QFile::exists(device));
     }
@@ -252,6 +252,62 @@ private slots:
         const Outcome outcome = runProgram(arguments, csv, &pty, env);
         QVERIFY2(outcome.status == 0, qPrintable(outcome.err));
         QCOMPARE(outcome.atPort, jobsOf(arguments, csv).join());
+    }
+
+    // Printers that refuse or go away end the run with status 1, a message naming the row and how many jobs
+    // had gone, and never a signal.
+    void printersThatFailOrGoAway_data()
+    {
+        QTest::addColumn<PrinterKind>("kind");
+        QTest::addColumn<Reading>("reading");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("error"); // a regular expression; empty: the jobs arrive whole
+        QTest::addRow("network printer") << PrinterKind::Network << Reading::All << 0 << QString();
+        QTest::addRow("FIFO") << PrinterKind::Fifo << Reading::Slowly << 0 << QString();
+        QTest::addRow("FIFO nobody reads")
+            << PrinterKind::Fifo << Reading::NoReader << 1 << ": nothing is reading the pipe; nothing was sent\n$";
+        QTest::addRow("FIFO reader goes away")
+            << PrinterKind::Fifo << Reading::GoesAway << 1
+            << ": row \\d+ \\(line \\d+\\): sending to .*: the reader of the pipe went away after \\d+ of \\d+ "
+               "bytes; \\d+ of 400 jobs gone \\(\\d+ labels; gone: the pipe has taken every byte\\)\\n$";
+        QTest::addRow("network printer refuses")
+            << PrinterKind::RefusedPort << Reading::All << 1 << "refused the connection .*; nothing was sent\\n$";
+    }
+    void printersThatFailOrGoAway()
+    {
+        QFETCH(PrinterKind, kind);
+        QFETCH(Reading, reading);
+        QFETCH(int, status);
+        QFETCH(QString, error);
+        StandInPrinter printer(kind, reading, 1000);
+        const QByteArray csv = csvOf(400); // over 64 KB, more than a pipe holds
+        const QStringList arguments{"--size", "3M", "--csv", "-", "--port", printer.address};
+        const Outcome outcome = runProgram(arguments, csv);
+        QVERIFY2(outcome.status == status, qPrintable(outcome.err));
+        if (error.isEmpty()) {
+            const QByteArray jobs = jobsOf(arguments, csv).join();
+            QCOMPARE(printer.received(jobs.size()), jobs);
+            return;
+        }
+        QVERIFY2(QRegularExpression(error).match(outcome.err).hasMatch(), qPrintable(outcome.err));
+        QCOMPARE(outcome.err.count(QLatin1Char('\n')), 1);
+    }
+
+    // Ctrl-C while the printer takes nothing: the run stops at once with status 130 and says what had gone.
+    void ctrlCWhileThePrinterWaits()
+    {
+        FifoPrinter printer(Reading::Never);
+        QProcess process;
+        QVERIFY(start(process, {"--size", "3M", "--item", "A", "--port", printer.path()}, {}, environmentWith({})));
+        QVERIFY(!process.waitForFinished(500)); // it waits for the full pipe
+        ::kill(pid_t(process.processId()), SIGINT);
+        QVERIFY(process.waitForFinished(5000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 130);
+        QCOMPARE(
+            QString::fromUtf8(process.readAllStandardError()),
+            QStringLiteral("quorlex-label-batch: stopped by Ctrl-C: 0 of 1 jobs gone (0 labels; gone: the pipe has "
+                           "taken every byte)\n"));
     }
 
     // Ctrl-C in the middle of a run: the job under way goes out whole, nothing after it, and the status is 130.
@@ -307,7 +363,7 @@ private slots:
         QCOMPARE(received, expected);
         QVERIFY(whole >= 1);
         QVERIFY(whole < kRows);
-        QVERIFY2(err.contains(QStringLiteral("stopped by Ctrl-C: %1 of %2 jobs sent").arg(whole).arg(kRows)),
+        QVERIFY2(err.contains(QStringLiteral("stopped by Ctrl-C: %1 of %2 jobs gone").arg(whole).arg(kRows)),
                  qPrintable(err));
     }
 };

@@ -66,7 +66,7 @@ private slots:
         QTest::addRow("text option with csv") << QStringList{"--size", "3M", "--csv", "-", "--version", "V1"}
                                               << "--version cannot be used with --csv; give the texts as CSV columns";
         QTest::addRow("empty port") << QStringList{"--size", "3M", "--port", ""}
-                                    << "--port needs com1, lpt or the path of a device";
+                                    << "--port needs com1, lpt, the path of a device or socket://HOST[:PORT]";
         // "$" of a pattern also matches before a final line feed; the checks look at the whole text.
         QTest::addRow("gap with a line feed") << QStringList{"--size", "3M", "--gap", "12\n"}
                                               << "--gap: \"12\\n\" is not a number of dots from 0 to 240 (e.g. 12 or "
@@ -267,13 +267,15 @@ private slots:
         QTest::addColumn<bool>("failClose");
         QTest::addColumn<int>("sent");
         QTest::addColumn<QString>("error");
-        QTest::addRow("open") << true << 0 << false << 0 << "printing to test port: it broke; nothing was sent";
-        QTest::addRow("first job") << false << 1 << false << 0
-                                   << "row 2 (line 2): printing to test port: it broke; 0 of 5 jobs sent (0 labels)";
-        QTest::addRow("fourth job") << false << 4 << false << 3
-                                    << "row 5 (line 5): printing to test port: it broke; 3 of 5 jobs sent (6 labels)";
+        QTest::addRow("open") << true << 0 << false << 0 << "opening test port: it broke; nothing was sent";
+        QTest::addRow("first job")
+            << false << 1 << false << 0
+            << "row 2 (line 2): sending to test port: it broke; 0 of 5 jobs gone (0 labels; gone: recorded)";
+        QTest::addRow("fourth job")
+            << false << 4 << false << 3
+            << "row 5 (line 5): sending to test port: it broke; 3 of 5 jobs gone (6 labels; gone: recorded)";
         QTest::addRow("close") << false << 0 << true << 5
-                               << "printing to test port: it broke; 5 of 5 jobs sent (15 labels)";
+                               << "closing test port: it broke; 5 of 5 jobs gone (15 labels; gone: recorded)";
     }
     void sendFailureNamesTheRowAndWhatWasSent()
     {
@@ -307,7 +309,9 @@ private slots:
         QCOMPARE(result.status, int(kExitInterrupted));
         QCOMPARE(recorder.sent, jobsOf(arguments, kFiveRows).mid(0, 2));
         QCOMPARE(recorder.closes, 1);
-        QCOMPARE(result.err, QStringLiteral("quorlex-label-batch: stopped by Ctrl-C: 2 of 5 jobs sent (3 labels)\n"));
+        QCOMPARE(
+            result.err,
+            QStringLiteral("quorlex-label-batch: stopped by Ctrl-C: 2 of 5 jobs gone (3 labels; gone: recorded)\n"));
     }
 
     void progressAfterItsTime()
@@ -346,8 +350,9 @@ private slots:
         QTest::addRow("help") << QStringList{"--help"}
                               << "writing the help to standard output: No space left on device";
         QTest::addRow("dry run") << QStringList{"--size", "3M", "--csv", "-", "--dry-run"}
-                                 << "row 2 (line 2): writing to standard output: No space left on device; 0 of 5 "
-                                    "jobs sent (0 labels)";
+                                 << "row 2 (line 2): sending to standard output: No space left on device; 0 of 5 "
+                                    "jobs gone (0 labels; gone: written to standard output, the last of them "
+                                    "possibly only to its buffer)";
     }
     void failedWritesToStandardOutput()
     {

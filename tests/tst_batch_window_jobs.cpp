@@ -2,6 +2,7 @@
 // side by side, the window through its handlers with LPT1 mapped to a file, the batch with --dry-run.
 #include "batch/batch_run.h"
 #include "printing/port_devices.h"
+#include "support/printer_stand_ins.h"
 #include "windows/frm_main.h"
 #include "windows/port_message.h"
 
@@ -320,6 +321,44 @@ private slots:
             runBatchWith({"--size", "9M", "--nudge", "ver-x=+1,data-y=-1", "--csv", "-", "--dry-run"}, csv);
         QVERIFY2(batch.status == kExitOk, batch.err.constData());
         QCOMPARE(batch.out, windowJobs);
+    }
+
+    // Through the one output layer, the window's Print (LPT1 mapped) and the batch (--port) put the same
+    // bytes into the same kind of printer.
+    void sameBytesAtTheSamePrinter_data()
+    {
+        QTest::addColumn<PrinterKind>("kind");
+        QTest::addRow("file") << PrinterKind::File;
+        QTest::addRow("FIFO") << PrinterKind::Fifo;
+        QTest::addRow("network printer") << PrinterKind::Network;
+        QTest::addRow("pseudo-terminal") << PrinterKind::Terminal;
+    }
+    void sameBytesAtTheSamePrinter()
+    {
+        QFETCH(PrinterKind, kind);
+        const QStringList settings{"--size", "9M",     "--item", "AB1234", "--version",
+                                   "V9",     "--data", "0623",   "--qty",  "3"};
+        const BatchResult dryRun = runBatchWith(settings + QStringList{"--dry-run"});
+        QCOMPARE(dryRun.status, int(kExitOk));
+
+        StandInPrinter windowPrinter(kind);
+        qputenv(kLpt1Variable, QFile::encodeName(windowPrinter.address));
+        Frm_Main w;
+        w.Mnu_Lpt_Click();
+        chooseSize(w, QStringLiteral("9M"));
+        w.Txt_Item->setText(QStringLiteral("AB1234"));
+        w.Txt_Version->setText(QStringLiteral("V9"));
+        w.Txt_Data->setText(QStringLiteral("0623"));
+        w.Txt_Qty->setText(QStringLiteral("3"));
+        w.SSCmd_Print_Click();
+        QCOMPARE(failures_, QStringList());
+
+        StandInPrinter batchPrinter(kind);
+        const BatchResult batch = runBatchWith(settings + QStringList{"--port", batchPrinter.address});
+        QVERIFY2(batch.status == kExitOk, batch.err.constData());
+
+        QCOMPARE(windowPrinter.received(dryRun.out.size()), dryRun.out);
+        QCOMPARE(batchPrinter.received(dryRun.out.size()), dryRun.out);
     }
 
 private:

@@ -1,4 +1,5 @@
 #include "printing/epl2_job.h"
+#include "support/printer_stand_ins.h"
 #include "support/pseudo_terminal.h"
 #include "windows/frm_main.h"
 #include "windows/port_message.h"
@@ -76,6 +77,7 @@ private slots:
     void comPressDeliversTheJob();
     void twoPressesEachDeliverOneJob();
     void enterInQuantityPrintsOnce();
+    void lptPressWritesTheJobToTheDevice_data();
     void lptPressWritesTheJobToTheDevice();
     void fiveAcrossJobCarriesTheNudges();
     void failuresShowTheMessageAndChangeNothing_data();
@@ -189,20 +191,38 @@ void TestFrmMainPrint::enterInQuantityPrintsOnce()
     QCOMPARE(m_causes, QStringList());
 }
 
+void TestFrmMainPrint::lptPressWritesTheJobToTheDevice_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addRow("file") << "file";
+    QTest::addRow("network printer") << "network";
+    QTest::addRow("FIFO") << "fifo";
+}
+
 void TestFrmMainPrint::lptPressWritesTheJobToTheDevice()
 {
-    const QString device = m_dir.filePath(QStringLiteral("lp0"));
-    QFile file(device);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("old contents that must go");
-    file.close();
-    qputenv("QUORLEX_LABEL_LPT1", device.toLocal8Bit());
+    QFETCH(QString, kind);
+    LoopbackPrinter network;
+    FifoPrinter fifo;
+    QString address = kind == QLatin1String("network") ? network.address() : fifo.path();
+    if (kind == QLatin1String("file")) {
+        address = m_dir.filePath(QStringLiteral("lp0"));
+        QFile file(address);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("old contents that must go");
+    }
+    qputenv("QUORLEX_LABEL_LPT1", address.toLocal8Bit());
     Frm_Main w;
     fillSample(w);
     w.Mnu_Lpt_Click();
     w.SSCmd_Print_Click();
     QCOMPARE(m_causes, QStringList());
-    QCOMPARE(readFile(device), kStoredFormJob);
+    if (kind == QLatin1String("file"))
+        QCOMPARE(readFile(address), kStoredFormJob);
+    else
+        QCOMPARE(kind == QLatin1String("network") ? network.received(kStoredFormJob.size())
+                                                  : fifo.received(kStoredFormJob.size()),
+                 kStoredFormJob);
 }
 
 void TestFrmMainPrint::fiveAcrossJobCarriesTheNudges()
@@ -244,6 +264,14 @@ void TestFrmMainPrint::failuresShowTheMessageAndChangeNothing_data()
                                            << "/dev/full"
                                            << ""
                                            << "/dev/full";
+    QTest::newRow("FIFO nobody reads") << "LPT"
+                                       << "<fifo>"
+                                       << ""
+                                       << "nothing is reading the pipe";
+    QTest::newRow("network printer refuses") << "LPT"
+                                             << "<refused>"
+                                             << ""
+                                             << "refused the connection";
     QTest::newRow("missing serial device") << "COM1"
                                            << "/dev/ttyQuorlexMissing"
                                            << ""
@@ -262,6 +290,11 @@ void TestFrmMainPrint::failuresShowTheMessageAndChangeNothing()
     QFETCH(QString, causeHas);
 
     PseudoTerminal printer; // what a failed composition must not reach
+    FifoPrinter fifo(Reading::NoReader);
+    if (device == QLatin1String("<fifo>"))
+        device = fifo.path();
+    if (device == QLatin1String("<refused>"))
+        device = QStringLiteral("socket://127.0.0.1:%1").arg(refusedLoopbackPort());
     qputenv("QUORLEX_LABEL_COM1", (device.isEmpty() ? printer.slavePath() : device).toLocal8Bit());
     qputenv("QUORLEX_LABEL_LPT1", device.toLocal8Bit());
     Frm_Main w;

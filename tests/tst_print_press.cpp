@@ -2,6 +2,7 @@
 #include "printing/port_devices.h"
 #include "printing/print_press.h"
 #include "support/fake_serial_line.h"
+#include "support/printer_stand_ins.h"
 #include "support/pseudo_terminal.h"
 
 #include <QDir>
@@ -46,6 +47,11 @@ public:
             onPass(passes);
     }
     void reportFailure(const QString& cause) override { failures << cause; }
+    bool closeRequested() override { return closing; }
+    DestinationTimeouts timeouts() override { return waits; }
+
+    bool closing = false;
+    DestinationTimeouts waits;
 
 private:
     MSComm& serial_;
@@ -140,8 +146,8 @@ private slots:
         PrintPress().run(host);
         QVERIFY(clock.elapsed() >= serial.drainTimeout(kJob.size()).count());
         QCOMPARE(host.failures.size(), 1);
-        QVERIFY2(host.failures.first().startsWith("sending to COM1: ") &&
-                     host.failures.first().contains("did not take the job within"),
+        QVERIFY2(host.failures.first().startsWith("sending to COM1 (/dev/ttyS0): ") &&
+                     host.failures.first().contains("did not send the job within"),
                  qPrintable(host.failures.first()));
         QVERIFY(serial.PortOpen());
         QVERIFY(!line.calls.contains("close"));
@@ -159,11 +165,11 @@ private slots:
             QStringLiteral("cannot open /dev/ttyS0: Permission denied (is your user in the dialout group?)");
         const QString ioError = QStringLiteral("cannot write to /dev/ttyS0: Input/output error");
         QTest::addRow("port does not open")
-            << denied << QString() << QString() << "opening COM1: " + denied << false << 0;
+            << denied << QString() << QString() << "opening COM1 (/dev/ttyS0): " + denied << false << 0;
         QTest::addRow("port refuses the job")
-            << QString() << ioError << QString() << "sending to COM1: " + ioError << true << 0;
+            << QString() << ioError << QString() << "sending to COM1 (/dev/ttyS0): " + ioError << true << 0;
         QTest::addRow("port fails while the job goes out")
-            << QString() << QString() << ioError << "sending to COM1: " + ioError << true
+            << QString() << QString() << ioError << "sending to COM1 (/dev/ttyS0): " + ioError << true
             << int(PrintPress::kPausePasses);
     }
     void failuresAfterOpenAreReported()
@@ -254,7 +260,7 @@ private slots:
         const QByteArray filler = pty.fill();
         press.run(host);
         QCOMPARE(host.failures.size(), 1);
-        QVERIFY2(host.failures.first().contains("did not take the job"), qPrintable(host.failures.first()));
+        QVERIFY2(host.failures.first().contains("did not send the job"), qPrintable(host.failures.first()));
         QVERIFY(serial.PortOpen());
 
         const QByteArray secondJob = "\r\nN\r\nP2\r\n\r\n";
@@ -299,16 +305,16 @@ private slots:
         QTest::addColumn<QString>("expectedCause");
         QTest::addRow("LPT in a missing folder") << "LPT"
                                                  << "missing/lp0"
-                                                 << "opening LPT1: cannot open %1: No such file or directory";
+                                                 << "opening LPT1 (%1): No such file or directory";
         QTest::addRow("LPT file missing") << "LPT"
                                           << "lp0"
-                                          << "opening LPT1: cannot open %1: No such file or directory";
+                                          << "opening LPT1 (%1): No such file or directory";
         QTest::addRow("LPT full") << "LPT"
                                   << "/dev/full"
-                                  << "printing to LPT1: cannot write to %1: No space left on device";
+                                  << "sending to LPT1 (%1): No space left on device after 0 of 58 bytes";
         QTest::addRow("COM1 missing") << "COM1"
                                       << "ttyUSB9"
-                                      << "opening COM1: cannot open %1: No such file or directory";
+                                      << "opening COM1 (%1): No such file or directory";
     }
     void unreachableDevicesReportCause()
     {
@@ -369,6 +375,52 @@ private slots:
         QCOMPARE(host.compositions, 1);
         QVERIFY(host.failures.isEmpty());
         QCOMPARE(pty.read(), kJob);
+    }
+
+    // LPT1 mapped to a network printer and to pipes: the job arrives whole, or a printer that takes nothing is
+    // reported once the transfer time-out has run out, with the window served all the while, and End ends the
+    // wait at once without a message.
+    void lptToPrintersThatWait_data()
+    {
+        QTest::addColumn<bool>("network");
+        QTest::addColumn<Reading>("reading");
+        QTest::addColumn<bool>("endDuringTheWait");
+        QTest::addColumn<QString>("cause"); // empty when the job arrives
+        QTest::addRow("network printer") << true << Reading::All << false << QString();
+        QTest::addRow("FIFO read slowly") << false << Reading::Slowly << false << QString();
+        QTest::addRow("full FIFO") << false << Reading::Never << false
+                                   << "sending to LPT1 (%1): took 0 of 58 bytes in 0.3 s and no more (is the printer "
+                                      "switched on and online?)";
+        QTest::addRow("End while a full FIFO waits") << false << Reading::Never << true << QString();
+    }
+    void lptToPrintersThatWait()
+    {
+        QFETCH(bool, network);
+        QFETCH(Reading, reading);
+        QFETCH(bool, endDuringTheWait);
+        QFETCH(QString, cause);
+        LoopbackPrinter socketPrinter(reading);
+        FifoPrinter pipePrinter(reading);
+        const QString address = network ? socketPrinter.address() : pipePrinter.path();
+        qputenv(kLpt1Variable, address.toLocal8Bit());
+        MSComm serial;
+        TestHost host(serial);
+        host.port = QStringLiteral("LPT");
+        host.waits.transferBase = std::chrono::milliseconds(300);
+        host.waits.transferPer10KB = std::chrono::milliseconds(0);
+        host.onPass = [&](int pass) { host.closing = endDuringTheWait && pass >= 3; };
+        QElapsedTimer clock;
+        clock.start();
+        PrintPress().run(host);
+        if (cause.isEmpty() && !endDuringTheWait) {
+            QVERIFY2(host.failures.isEmpty(), qPrintable(host.failures.join('\n')));
+            QCOMPARE(network ? socketPrinter.received(kJob.size()) : pipePrinter.received(kJob.size()), kJob);
+            return;
+        }
+        QCOMPARE(host.failures, cause.isEmpty() ? QStringList() : QStringList{cause.arg(address)});
+        QVERIFY(host.passes > 0);
+        QVERIFY(host.passes < PrintPress::kPausePasses); // it failed before the pause
+        QVERIFY(clock.elapsed() < 3000);
     }
 
     void slowReaderGetsWholeJobBeforeClose()

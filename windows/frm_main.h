@@ -194,6 +194,7 @@ private:
     MSComm& serialControl() override { return *MSC_Com1; }
     void processEvents() override;
     void reportFailure(const QString& cause) override;
+    bool closeRequested() override { return m_closeAfterPress; }
 
     void createControls();
     void createMenus();

@@ -4,24 +4,24 @@
 
 #include <cstring>
 
-bool RecordingOutput::open()
+QString RecordingOutput::doOpen()
 {
     ++record_.opens;
-    return !record_.failOpen || fail(QStringLiteral("printing to test port: it broke"));
+    return record_.failOpen ? QStringLiteral("it broke") : QString();
 }
 
-bool RecordingOutput::send(const QByteArray& job)
+QString RecordingOutput::doSend(const QByteArray& job)
 {
     if (record_.failAtSend == record_.sent.size() + 1)
-        return fail(QStringLiteral("printing to test port: it broke"));
+        return QStringLiteral("it broke");
     record_.sent << job;
-    return true;
+    return {};
 }
 
-bool RecordingOutput::close()
+QString RecordingOutput::doClose()
 {
     ++record_.closes;
-    return !record_.failClose || fail(QStringLiteral("printing to test port: it broke"));
+    return record_.failClose ? QStringLiteral("it broke") : QString();
 }
 
 BatchRun runBatchInProcess(const QStringList& arguments, Recorder* recorder, const QByteArray& input,

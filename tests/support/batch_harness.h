@@ -23,16 +23,18 @@ struct Recorder
     int failAtSend = 0; // 1 for the first send; 0 never
 };
 
-// An output that records every job in a Recorder and fails with "printing to test port: it broke" where
-// the recorder says.
-class RecordingOutput final : public JobOutput
+// An output that records every job in a Recorder and fails with "it broke" where the recorder says.
+class RecordingOutput final : public Destination
 {
 public:
-    explicit RecordingOutput(Recorder& record) : record_(record) {}
-    QString name() const override { return QStringLiteral("test port"); }
-    bool open() override;
-    bool send(const QByteArray& job) override;
-    bool close() override;
+    explicit RecordingOutput(Recorder& record) : Destination(QStringLiteral("test port")), record_(record) {}
+    QString goneMeaning() const override { return QStringLiteral("recorded"); }
+
+protected:
+    QString doOpen() override;
+    QString doSend(const QByteArray& job) override;
+    QString doConfirm() override { return {}; }
+    QString doClose() override;
 
 private:
     Recorder& record_;

@@ -72,3 +72,10 @@ termios PseudoTerminal::lineSettings() const
     ::tcgetattr(master_, &settings); // on a master this reads the slave's settings
     return settings;
 }
+
+void PseudoTerminal::hangUp()
+{
+    if (master_ >= 0)
+        ::close(master_);
+    master_ = -1;
+}

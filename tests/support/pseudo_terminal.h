@@ -24,6 +24,8 @@ public:
     // Fills the line until it takes nothing more, so that the next writer has to wait for a reader.
     // Returns the bytes it wrote (all 'F').
     QByteArray fill();
+    // Closes the master side, as a printer that is switched off or unplugged would hang up.
+    void hangUp();
     // The settings of the slave side as the port left them.
     termios lineSettings() const;
 

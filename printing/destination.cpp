@@ -1,0 +1,137 @@
+#include "printing/destination.h"
+
+#include "printing/device_destination.h"
+#include "printing/serial_destination.h"
+#include "printing/socket_destination.h"
+
+#include <QFile>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+std::chrono::milliseconds DestinationTimeouts::transfer(qint64 bytes) const
+{
+    const qint64 blocks = (std::max<qint64>(bytes, 0) + 10239) / 10240;
+    return transferBase + transferPer10KB * blocks;
+}
+
+bool Destination::open()
+{
+    return step("opening", doOpen());
+}
+
+bool Destination::send(const QByteArray& job)
+{
+    return step("sending to", doSend(job));
+}
+
+bool Destination::confirm()
+{
+    return step("sending to", doConfirm());
+}
+
+bool Destination::close()
+{
+    return step("closing", doClose());
+}
+
+void Destination::pump() const
+{
+    if (wait_.pump)
+        wait_.pump();
+}
+
+bool Destination::stopRequested()
+{
+    if (!wait_.stopRequested || !wait_.stopRequested())
+        return false;
+    stopped_ = true;
+    return true;
+}
+
+const QString& Destination::stoppedReason()
+{
+    static const QString reason = QStringLiteral("stopped before the job had gone");
+    return reason;
+}
+
+bool Destination::step(const char* what, const QString& reason)
+{
+    if (reason.isEmpty()) {
+        stopped_ = false;
+        return true;
+    }
+    error_ = QStringLiteral("%1 %2: %3").arg(QLatin1String(what), name_, reason);
+    return false;
+}
+
+namespace {
+
+QString displayName(const QString& name, const QString& address)
+{
+    return name.isEmpty() ? address : QStringLiteral("%1 (%2)").arg(name, address);
+}
+
+} // namespace
+
+std::unique_ptr<Destination> createDestination(const QString& address, const QString& name, QString* error)
+{
+    const QString shown = displayName(name, address);
+    if (address.startsWith(QLatin1String("socket://"), Qt::CaseInsensitive)) {
+        SocketAddress socket;
+        const QString why = parseSocketAddress(address, &socket);
+        if (!why.isEmpty()) {
+            *error = why;
+            return nullptr;
+        }
+        return std::make_unique<SocketDestination>(socket, shown);
+    }
+    if (address.isEmpty()) {
+        *error = QStringLiteral("no printer is named (the address is empty)");
+        return nullptr;
+    }
+    if (isTerminalDevice(address))
+        return std::make_unique<SerialDestination>(address, shown);
+    return std::make_unique<DeviceDestination>(address, shown);
+}
+
+bool isTerminalDevice(const QString& path)
+{
+    const QByteArray native = QFile::encodeName(path);
+    struct stat info
+    {
+    };
+    if (::stat(native.constData(), &info) != 0 || !S_ISCHR(info.st_mode))
+        return false;
+    // Pseudo-terminal slaves (Unix 98 majors 136 to 143) and every device the kernel files under the tty
+    // class are terminals, whether or not this user may open them.
+    const unsigned deviceMajor = major(info.st_rdev);
+    if (deviceMajor >= 136 && deviceMajor <= 143)
+        return true;
+    const QString subsystem =
+        QFile::symLinkTarget(QStringLiteral("/sys/dev/char/%1:%2/subsystem").arg(deviceMajor).arg(minor(info.st_rdev)));
+    if (!subsystem.isEmpty())
+        return subsystem.endsWith(QLatin1String("/tty"));
+    // No sysfs: ask the device itself.
+    int fd = ::open(native.constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        fd = ::open(native.constData(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool terminal = ::isatty(fd) == 1;
+    ::close(fd);
+    return terminal;
+}
+
+void ignoreBrokenPipes()
+{
+    struct sigaction action
+    {
+    };
+    action.sa_handler = SIG_IGN;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGPIPE, &action, nullptr);
+}

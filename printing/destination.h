@@ -1,0 +1,122 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+// What a caller does while a destination waits for its device: the window processes its events, the batch
+// checks for Ctrl-C. Every wait is cut into short slices and calls these between them.
+struct WaitControl
+{
+    // One pass of processing pending events; may be empty.
+    std::function<void()> pump;
+    // True ends the wait at once as a failure that stopped() reports; may be empty.
+    std::function<bool()> stopRequested;
+};
+
+// How long a destination waits for each thing before it gives up. A printer that takes nothing is reported
+// when these run out; none of them is ever waited for without processing events.
+struct DestinationTimeouts
+{
+    // Finding the host of a network printer and connecting to it.
+    std::chrono::milliseconds connect{10000};
+    // A device, a pipe or a connection taking the bytes of a job: `transferBase` plus `transferPer10KB` for
+    // every 10 KB (10240 bytes) begun, so that a printer that takes 10 KB a second never times out.
+    std::chrono::milliseconds transferBase{10000};
+    std::chrono::milliseconds transferPer10KB{1000};
+    // A print service accepting a job.
+    std::chrono::milliseconds service{30000};
+
+    std::chrono::milliseconds transfer(qint64 bytes) const;
+};
+
+// Where jobs are printed. A destination is opened, takes jobs whole, confirms that each has gone, and is
+// closed; each step that fails returns false and errorString() then says which step, which destination and
+// why, in the words the window's message and the batch's error line show as they are.
+//
+// What "gone" means depends on the kind (see goneMeaning()): a serial port has sent the last bit, a
+// pseudo-terminal holds the job in the buffer of its other end, a device or file has taken every byte, a
+// network printer has acknowledged every byte, a print service has accepted the job.
+class Destination
+{
+public:
+    explicit Destination(QString name) : name_(std::move(name)) {}
+    virtual ~Destination() = default;
+    Destination(const Destination&) = delete;
+    Destination& operator=(const Destination&) = delete;
+
+    // What messages call it: "COM1 (/dev/ttyS0)", "LPT1 (socket://10.0.0.5:9100)", "/dev/usb/lp0".
+    QString name() const { return name_; }
+
+    void setWaitControl(WaitControl control) { wait_ = std::move(control); }
+    void setTimeouts(const DestinationTimeouts& timeouts) { timeouts_ = timeouts; }
+    const DestinationTimeouts& timeouts() const { return timeouts_; }
+
+    bool open();
+    // Hands the whole job over; may return before it has gone (confirm() waits for that).
+    bool send(const QByteArray& job);
+    // Waits until everything sent so far has gone.
+    bool confirm();
+    // Releases the destination; false when that failed (some devices report their errors only then).
+    bool close();
+    // Releases the destination after a failure without delivering what it still holds (a print service
+    // cancels the job); reports nothing.
+    void abandon() { doAbandon(); }
+
+    // True when the jobs are only delivered at close() (a print service takes a run as one job), so that
+    // none of them counts as gone before close() has succeeded.
+    virtual bool deliversAtClose() const { return false; }
+    // What the destination said when it took the jobs, e.g. the print service's job id; empty if nothing.
+    virtual QString receipt() const { return {}; }
+    // One sentence on what "gone" means for this kind of destination.
+    virtual QString goneMeaning() const = 0;
+
+    QString errorString() const { return error_; }
+    // Whether the last failure was a stop request (End, Ctrl-C), not a fault of the destination.
+    bool stopped() const { return stopped_; }
+
+protected:
+    // Each returns an empty text when the step succeeded, otherwise the reason, without the step and the
+    // name: "Connection refused", "nothing is reading the pipe".
+    virtual QString doOpen() = 0;
+    virtual QString doSend(const QByteArray& job) = 0;
+    virtual QString doConfirm() = 0;
+    virtual QString doClose() = 0;
+    virtual void doAbandon() { doClose(); }
+
+    // For waits: one slice of the caller's event processing; true when the caller asks to stop, in which
+    // case the reason to return is kStopped.
+    void pump() const;
+    bool stopRequested();
+    static const QString& stoppedReason();
+
+private:
+    bool step(const char* what, const QString& reason);
+
+    QString name_;
+    WaitControl wait_;
+    DestinationTimeouts timeouts_;
+    QString error_;
+    bool stopped_ = false;
+};
+
+// A destination from its address:
+//   socket://HOST[:PORT]              a network printer's raw port (9100 unless given)
+//   cups:QUEUE                        a queue of the CUPS server the user's set-up names
+//   ipp://HOST[:PORT]/printers/QUEUE  a queue of the given CUPS server (also ipps://)
+//   anything else                     a path: a terminal is driven as a serial port at 9600 8N1, anything
+//                                     else is written as a device or a file that must exist already
+// `name`, when not empty, is what messages call it, followed by the address in brackets ("LPT1 (/dev/lp0)").
+// Returns null and sets `error` for an address that cannot be used (an empty path, a bad port number).
+std::unique_ptr<Destination> createDestination(const QString& address, const QString& name, QString* error);
+
+// Whether `path` names a terminal (a serial port, a USB serial adapter, a pseudo-terminal), told without
+// opening it where the system says so, so that a terminal the user may not open is still known as one.
+bool isTerminalDevice(const QString& path);
+
+// Makes a reader that goes away a failed write with EPIPE instead of a signal that ends the process.
+// Called by every destination that writes to a descriptor; harmless to call again.
+void ignoreBrokenPipes();

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "printing/destination.h"
+
+#include <memory>
+
+class MSComm;
+
+// A serial port at 9600 8N1 through the serial-port control: opened, sent an empty text and then the jobs,
+// each drained before it counts as gone (a UART has sent the last bit; a pseudo-terminal holds the job in
+// the buffer of its other end), and closed.
+class SerialDestination final : public Destination
+{
+public:
+    // A terminal named by its path, with a control of its own that is closed when this goes.
+    SerialDestination(const QString& path, const QString& name);
+    // The window's COM1 control. After a failure the port is left open, for the next press to close.
+    SerialDestination(MSComm& control, const QString& name);
+    ~SerialDestination() override;
+
+    QString goneMeaning() const override;
+
+protected:
+    QString doOpen() override;
+    QString doSend(const QByteArray& job) override;
+    QString doConfirm() override;
+    QString doClose() override;
+    void doAbandon() override;
+
+private:
+    std::unique_ptr<MSComm> owned_;
+    MSComm& control_;
+    qint64 pending_ = 0;
+    bool emptyTextSent_ = false;
+};

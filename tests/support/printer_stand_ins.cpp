@@ -1,0 +1,243 @@
+#include "support/printer_stand_ins.h"
+
+#include "support/pseudo_terminal.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QThread>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Reads from `fd` as `reading` says until `stop` is set or the other end is done; appends to `received`.
+void readAsTold(int fd, Reading reading, qint64 goneAfter, const std::atomic<bool>& stop, std::mutex& mutex,
+                QByteArray& received)
+{
+    char chunk[65536];
+    qint64 total = 0;
+    while (!stop) {
+        pollfd entry{fd, POLLIN, 0};
+        if (::poll(&entry, 1, 20) <= 0 || reading == Reading::Never)
+            continue;
+        qint64 want = reading == Reading::Slowly ? 1024 : qint64(sizeof chunk);
+        if (reading == Reading::GoesAway)
+            want = std::min<qint64>(want, goneAfter - total);
+        const ssize_t n = want > 0 ? ::read(fd, chunk, size_t(want)) : 0;
+        if (n > 0) {
+            const std::lock_guard<std::mutex> lock(mutex);
+            received.append(chunk, n);
+            total += n;
+        }
+        if (reading == Reading::GoesAway && total >= goneAfter)
+            return;
+        if (n == 0 && reading != Reading::GoesAway)
+            QThread::msleep(2); // a FIFO without a writer reads as ended until one comes
+        if (reading == Reading::Slowly)
+            QThread::msleep(2);
+    }
+}
+
+QByteArray waitFor(std::mutex& mutex, const QByteArray& received, qint64 bytes, int ms)
+{
+    const QDeadlineTimer deadline(ms);
+    for (;;) {
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            if (received.size() >= bytes || deadline.hasExpired())
+                return received;
+        }
+        QThread::msleep(2);
+    }
+}
+
+} // namespace
+
+LoopbackPrinter::LoopbackPrinter(Reading reading, qint64 goneAfter) : reading_(reading), goneAfter_(goneAfter)
+{
+    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (listener_ < 0)
+        return;
+    if (reading == Reading::Never) {
+        // A small window, inherited by the accepted connection, so that unread bytes soon stop the sender.
+        const int small = 4096;
+        ::setsockopt(listener_, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    }
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(listener_, 4) != 0 ||
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        ::close(listener_);
+        listener_ = -1;
+        return;
+    }
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] { serve(); });
+}
+
+LoopbackPrinter::~LoopbackPrinter()
+{
+    stop_ = true;
+    if (thread_.joinable())
+        thread_.join();
+    if (listener_ >= 0)
+        ::close(listener_);
+}
+
+QString LoopbackPrinter::address() const
+{
+    return QStringLiteral("socket://127.0.0.1:%1").arg(port_);
+}
+
+QByteArray LoopbackPrinter::received(qint64 bytes, int ms) const
+{
+    return waitFor(mutex_, received_, bytes, ms);
+}
+
+void LoopbackPrinter::serve()
+{
+    while (!stop_) {
+        pollfd entry{listener_, POLLIN, 0};
+        if (::poll(&entry, 1, 20) <= 0)
+            continue;
+        const int connection = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (connection < 0)
+            continue;
+        ++connections_;
+        readAsTold(connection, reading_, goneAfter_, stop_, mutex_, received_);
+        ::close(connection);
+    }
+}
+
+quint16 refusedLoopbackPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    quint16 port = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    ::close(fd); // bound but never listening: nothing answers there
+    return port;
+}
+
+FifoPrinter::FifoPrinter(Reading reading, qint64 goneAfter) : reading_(reading), goneAfter_(goneAfter)
+{
+    const QString path = dir_.filePath(QStringLiteral("printer"));
+    if (!dir_.isValid() || ::mkfifo(QFile::encodeName(path).constData(), 0600) != 0)
+        return;
+    path_ = path;
+    if (reading == Reading::NoReader)
+        return;
+    reader_ = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (reading == Reading::Never) {
+        const int filler = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        const QByteArray chunk(4096, 'F');
+        while (::write(filler, chunk.constData(), size_t(chunk.size())) > 0) {
+        }
+        ::close(filler);
+    }
+    thread_ = std::thread([this] {
+        serve();
+        ::close(reader_);
+        reader_ = -1;
+    });
+}
+
+FifoPrinter::~FifoPrinter()
+{
+    stop_ = true;
+    if (thread_.joinable())
+        thread_.join();
+    if (reader_ >= 0)
+        ::close(reader_);
+}
+
+QByteArray FifoPrinter::received(qint64 bytes, int ms) const
+{
+    return waitFor(mutex_, received_, bytes, ms);
+}
+
+void FifoPrinter::serve()
+{
+    readAsTold(reader_, reading_, goneAfter_, stop_, mutex_, received_);
+}
+
+QByteArray bulkyJob(qint64 bytes)
+{
+    QByteArray job;
+    job.reserve(bytes);
+    for (qint64 i = 0; i < bytes; ++i)
+        job.append(char('A' + i % 26));
+    return job;
+}
+
+StandInPrinter::StandInPrinter(PrinterKind kind, Reading reading, qint64 goneAfter)
+{
+    switch (kind) {
+    case PrinterKind::File:
+        address = dir_.filePath(QStringLiteral("printer"));
+        QFile(address).open(QIODevice::WriteOnly);
+        break;
+    case PrinterKind::Folder:
+        address = dir_.path();
+        break;
+    case PrinterKind::Missing:
+        address = dir_.filePath(QStringLiteral("no-such-printer"));
+        break;
+    case PrinterKind::Fifo:
+        fifo = std::make_unique<FifoPrinter>(reading, goneAfter);
+        address = fifo->path();
+        break;
+    case PrinterKind::Network:
+        network = std::make_unique<LoopbackPrinter>(reading, goneAfter);
+        address = network->address();
+        break;
+    case PrinterKind::RefusedPort:
+        address = QStringLiteral("socket://127.0.0.1:%1").arg(refusedLoopbackPort());
+        break;
+    case PrinterKind::UnknownHost:
+        address = QStringLiteral("socket://no-such-printer.invalid");
+        break;
+    case PrinterKind::Terminal:
+        terminal = std::make_unique<PseudoTerminal>();
+        address = terminal->slavePath();
+        break;
+    }
+}
+
+StandInPrinter::~StandInPrinter() = default;
+
+void StandInPrinter::serve()
+{
+    if (terminal)
+        terminalGot_ += terminal->read();
+}
+
+QByteArray StandInPrinter::received(qint64 bytes)
+{
+    if (fifo)
+        return fifo->received(bytes);
+    if (network)
+        return network->received(bytes);
+    if (terminal) {
+        const QDeadlineTimer deadline(5000);
+        do
+            serve();
+        while (terminalGot_.size() < bytes && !deadline.hasExpired());
+        return terminalGot_;
+    }
+    QFile file(address);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}

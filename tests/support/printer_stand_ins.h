@@ -1,0 +1,115 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+class PseudoTerminal;
+
+// Printers made of real parts for the output tests: a loopback TCP listener and a FIFO, each served by a
+// thread of its own so that it reads while the code under test waits, whatever that code's thread does.
+
+// How a stand-in reads what it is sent.
+enum class Reading {
+    All,      // everything, at once
+    Slowly,   // 1 KB every 2 ms
+    Never,    // takes the connection or opens the pipe, and reads nothing
+    GoesAway, // reads `goneAfter` bytes, then closes its end
+    NoReader, // FIFO only: nothing has the pipe open for reading
+};
+
+// A network printer's raw port on 127.0.0.1, on a free port.
+class LoopbackPrinter
+{
+public:
+    explicit LoopbackPrinter(Reading reading = Reading::All, qint64 goneAfter = 0);
+    ~LoopbackPrinter();
+    LoopbackPrinter(const LoopbackPrinter&) = delete;
+    LoopbackPrinter& operator=(const LoopbackPrinter&) = delete;
+
+    bool isValid() const { return listener_ >= 0; }
+    quint16 port() const { return port_; }
+    QString address() const; // socket://127.0.0.1:PORT
+    // Waits up to `ms` until at least `bytes` have arrived; returns what has arrived.
+    QByteArray received(qint64 bytes, int ms = 5000) const;
+    int connections() const { return connections_; }
+
+private:
+    void serve();
+
+    Reading reading_;
+    qint64 goneAfter_;
+    int listener_ = -1;
+    quint16 port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> connections_{0};
+    mutable std::mutex mutex_;
+    QByteArray received_;
+    std::thread thread_;
+};
+
+// A loopback port on which nothing listens: connecting to it is refused.
+quint16 refusedLoopbackPort();
+
+// A FIFO in a temporary folder standing in for a printer device.
+class FifoPrinter
+{
+public:
+    // With Reading::Never the pipe is also filled up before it is handed out, so that a writer finds it full.
+    explicit FifoPrinter(Reading reading = Reading::All, qint64 goneAfter = 0);
+    ~FifoPrinter();
+    FifoPrinter(const FifoPrinter&) = delete;
+    FifoPrinter& operator=(const FifoPrinter&) = delete;
+
+    bool isValid() const { return !path_.isEmpty(); }
+    QString path() const { return path_; }
+    QByteArray received(qint64 bytes, int ms = 5000) const;
+
+private:
+    void serve();
+
+    QTemporaryDir dir_;
+    Reading reading_;
+    qint64 goneAfter_;
+    QString path_;
+    int reader_ = -1;
+    std::atomic<bool> stop_{false};
+    mutable std::mutex mutex_;
+    QByteArray received_;
+    std::thread thread_;
+};
+
+// A job of `bytes` bytes, well over what the kernel's buffers take, so that a reader that stalls is felt.
+QByteArray bulkyJob(qint64 bytes = 1024 * 1024);
+
+// Kinds of destination a test can stand a printer in for.
+enum class PrinterKind { File, Folder, Missing, Fifo, Network, RefusedPort, UnknownHost, Terminal };
+
+// One stand-in printer of any kind, its address as the program takes it, and what it received.
+class StandInPrinter
+{
+public:
+    explicit StandInPrinter(PrinterKind kind, Reading reading = Reading::All, qint64 goneAfter = 0);
+    ~StandInPrinter();
+
+    QString address;
+    std::unique_ptr<FifoPrinter> fifo;
+    std::unique_ptr<LoopbackPrinter> network;
+    std::unique_ptr<PseudoTerminal> terminal;
+
+    // Reads what a terminal has been sent so far; call it between the waits of the code under test, since a
+    // terminal has no thread of its own.
+    void serve();
+    // What has arrived, waiting (bounded) for `bytes` of it.
+    QByteArray received(qint64 bytes);
+
+private:
+    QTemporaryDir dir_;
+    QByteArray terminalGot_;
+};

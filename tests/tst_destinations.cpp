@@ -1,0 +1,220 @@
+// The output layer against real parts: files, FIFOs, a loopback network printer and pseudo-terminals.
+#include "printing/destination.h"
+#include "support/printer_stand_ins.h"
+#include "support/pseudo_terminal.h"
+
+#include <QElapsedTimer>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+// Short time-outs, so that a printer that takes nothing is reported within a test's patience.
+DestinationTimeouts quickTimeouts()
+{
+    DestinationTimeouts timeouts;
+    timeouts.connect = std::chrono::milliseconds(1500);
+    timeouts.transferBase = std::chrono::milliseconds(300);
+    timeouts.transferPer10KB = std::chrono::milliseconds(0);
+    return timeouts;
+}
+
+// Opens, sends, confirms and closes; the first failure's message, empty when the job went.
+QString print(Destination& destination, const QByteArray& job)
+{
+    if (destination.open() && destination.send(job) && destination.confirm() && destination.close())
+        return {};
+    return destination.errorString();
+}
+
+} // namespace
+
+class DestinationsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void jobArrivesWhole_data()
+    {
+        QTest::addColumn<PrinterKind>("kind");
+        QTest::addColumn<Reading>("reading");
+        QTest::addColumn<QByteArray>("job");
+        QTest::addColumn<bool>("waits"); // whether the printer makes the sender wait, processing events
+        const QByteArray label = "\r\nN\r\nq240\r\nQ88,24\r\nA10,20,0,1,1,1,N,\"ITEM01\"\r\nP1\r\n\r\n";
+        QTest::addRow("file") << PrinterKind::File << Reading::All << label << false;
+        QTest::addRow("FIFO read at once") << PrinterKind::Fifo << Reading::All << label << false;
+        QTest::addRow("FIFO read slowly") << PrinterKind::Fifo << Reading::Slowly << bulkyJob(200 * 1024) << true;
+        QTest::addRow("network printer") << PrinterKind::Network << Reading::All << label << false;
+        QTest::addRow("network printer, large job") << PrinterKind::Network << Reading::All << bulkyJob() << false;
+        QTest::addRow("network printer read slowly")
+            << PrinterKind::Network << Reading::Slowly << bulkyJob(400 * 1024) << true;
+        QTest::addRow("pseudo-terminal") << PrinterKind::Terminal << Reading::All << bulkyJob(16 * 1024) << true;
+    }
+    void jobArrivesWhole()
+    {
+        QFETCH(PrinterKind, kind);
+        QFETCH(Reading, reading);
+        QFETCH(QByteArray, job);
+        QFETCH(bool, waits);
+        StandInPrinter printer(kind, reading, 0);
+        QString error;
+        const auto destination = createDestination(printer.address, QStringLiteral("LPT1"), &error);
+        QVERIFY2(destination, qPrintable(error));
+        int passes = 0;
+        destination->setWaitControl({[&] {
+                                         ++passes;
+                                         printer.serve();
+                                     },
+                                     {}});
+        const QString failure = print(*destination, job);
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+        QCOMPARE(printer.received(job.size()), job);
+        if (waits)
+            QVERIFY(passes > 0);
+        QVERIFY(!destination->goneMeaning().isEmpty());
+    }
+
+    void failuresNameTheirCause_data()
+    {
+        QTest::addColumn<PrinterKind>("kind");
+        QTest::addColumn<Reading>("reading");
+        QTest::addColumn<qint64>("goneAfter");
+        QTest::addColumn<QString>("step");   // the step that fails
+        QTest::addColumn<QString>("reason"); // a regular expression for the rest of the message
+        QTest::addRow("missing file") << PrinterKind::Missing << Reading::All << qint64(0) << "opening"
+                                      << "No such file or directory$";
+        QTest::addRow("folder") << PrinterKind::Folder << Reading::All << qint64(0) << "opening"
+                                << "it is a folder, not a printer$";
+        QTest::addRow("FIFO nobody reads") << PrinterKind::Fifo << Reading::NoReader << qint64(0) << "opening"
+                                           << "nothing is reading the pipe$";
+        QTest::addRow("FIFO reader goes away") << PrinterKind::Fifo << Reading::GoesAway << qint64(1000) << "sending to"
+                                               << "the reader of the pipe went away after \\d+ of 1048576 bytes$";
+        QTest::addRow("FIFO full and never read")
+            << PrinterKind::Fifo << Reading::Never << qint64(0) << "sending to"
+            << "took 0 of 1048576 bytes in 0.3 s and no more \\(is the printer switched on and online\\?\\)$";
+        QTest::addRow("connection refused") << PrinterKind::RefusedPort << Reading::All << qint64(0) << "opening"
+                                            << "127.0.0.1:\\d+ refused the connection";
+        QTest::addRow("unknown host") << PrinterKind::UnknownHost << Reading::All << qint64(0) << "opening"
+                                      << "(host no-such-printer.invalid not found|looking up "
+                                         "no-such-printer.invalid took longer than 1.5 s)";
+        QTest::addRow("network printer never reads")
+            << PrinterKind::Network << Reading::Never << qint64(0) << "sending to"
+            << "(took \\d+ of 1048576 bytes in 0.3 s|bytes were not acknowledged within 0.3 s)";
+        QTest::addRow("network printer goes away mid-job")
+            << PrinterKind::Network << Reading::GoesAway << qint64(1000) << "sending to"
+            << "closed the connection";
+        QTest::addRow("terminal hangs up") << PrinterKind::Terminal << Reading::All << qint64(-1) << "sending to"
+                                           << "^the other end of the line hung up$";
+    }
+    void failuresNameTheirCause()
+    {
+        QFETCH(PrinterKind, kind);
+        QFETCH(Reading, reading);
+        QFETCH(qint64, goneAfter);
+        QFETCH(QString, step);
+        QFETCH(QString, reason);
+        StandInPrinter printer(kind, reading, goneAfter);
+        QString error;
+        const auto destination = createDestination(printer.address, QString(), &error);
+        QVERIFY2(destination, qPrintable(error));
+        int passes = 0;
+        destination->setWaitControl({[&] { ++passes; }, {}});
+        destination->setTimeouts(quickTimeouts());
+        QElapsedTimer clock;
+        clock.start();
+        QString failure;
+        if (goneAfter < 0) { // the other end hangs up between opening and sending
+            QVERIFY(destination->open());
+            printer.terminal->hangUp();
+            QVERIFY(!(destination->send(bulkyJob()) && destination->confirm()));
+            failure = destination->errorString();
+        } else {
+            failure = print(*destination, bulkyJob());
+        }
+        const QString prefix = QStringLiteral("%1 %2: ").arg(step, printer.address);
+        QVERIFY2(failure.startsWith(prefix), qPrintable(failure));
+        const QString rest = failure.mid(prefix.size());
+        QVERIFY2(QRegularExpression(reason).match(rest).hasMatch(), qPrintable(failure));
+        QVERIFY(!destination->stopped());
+        QVERIFY2(clock.elapsed() < 5000, "every wait is bounded");
+        destination->abandon();
+    }
+
+    void stopEndsAWaitAtOnce_data()
+    {
+        QTest::addColumn<PrinterKind>("kind");
+        QTest::addRow("full FIFO") << PrinterKind::Fifo;
+        QTest::addRow("network printer that never reads") << PrinterKind::Network;
+    }
+    void stopEndsAWaitAtOnce()
+    {
+        QFETCH(PrinterKind, kind);
+        StandInPrinter printer(kind, Reading::Never, 0);
+        QString error;
+        const auto destination = createDestination(printer.address, QString(), &error);
+        QVERIFY(destination);
+        DestinationTimeouts patient;
+        patient.transferBase = std::chrono::milliseconds(60000);
+        destination->setTimeouts(patient);
+        int passes = 0;
+        destination->setWaitControl({[&] { ++passes; }, [&] { return passes >= 5; }});
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(!(destination->open() && destination->send(bulkyJob()) && destination->confirm()));
+        QVERIFY(destination->stopped());
+        QVERIFY2(destination->errorString().endsWith(": stopped before the job had gone"),
+                 qPrintable(destination->errorString()));
+        QVERIFY(clock.elapsed() < 2000);
+    }
+
+    void addresses_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("error"); // empty when the address is good
+        QTest::addRow("host") << "socket://printer.example" << QString();
+        QTest::addRow("host and port") << "socket://10.0.0.5:9101" << QString();
+        QTest::addRow("IPv6") << "socket://[::1]:9100" << QString();
+        QTest::addRow("port 0") << "socket://printer:0"
+                                << "the port of a network printer is a number from 1 to 65535";
+        QTest::addRow("port too large") << "socket://printer:65536"
+                                        << "socket://HOST";
+        QTest::addRow("no host") << "socket://"
+                                 << "socket://HOST";
+        QTest::addRow("a path after the port") << "socket://printer:9100/queue"
+                                               << "nothing after the port";
+        QTest::addRow("empty") << ""
+                               << "no printer is named (the address is empty)";
+    }
+    void addresses()
+    {
+        QFETCH(QString, address);
+        QFETCH(QString, error);
+        QString why;
+        const auto destination = createDestination(address, QString(), &why);
+        QCOMPARE(bool(destination), error.isEmpty());
+        QVERIFY2(why.contains(error), qPrintable(why));
+    }
+
+    void terminalsAreToldApart()
+    {
+        PseudoTerminal pty;
+        QVERIFY(isTerminalDevice(pty.slavePath()));
+        QVERIFY(!isTerminalDevice(QStringLiteral("/dev/null")));
+        QVERIFY(!isTerminalDevice(QStringLiteral("/nonexistent/tty")));
+        QTemporaryDir dir;
+        QVERIFY(!isTerminalDevice(dir.path()));
+    }
+
+    void transferTimeoutGrowsWithTheJob()
+    {
+        const DestinationTimeouts timeouts;
+        QCOMPARE(timeouts.transfer(0).count(), 10000);
+        QCOMPARE(timeouts.transfer(1).count(), 11000);
+        QCOMPARE(timeouts.transfer(10240).count(), 11000);
+        QCOMPARE(timeouts.transfer(10241).count(), 12000);
+    }
+};
+
+QTEST_GUILESS_MAIN(DestinationsTest)
+#include "tst_destinations.moc"

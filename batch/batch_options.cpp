@@ -5,6 +5,7 @@
 #include "layout/nudge.h"
 #include "layout/presets.h"
 #include "printing/safe_text.h"
+#include "render/label_render.h"
 
 #include <QCommandLineParser>
 #include <QRegularExpression>
@@ -86,10 +87,24 @@ Progress and Ctrl-C:
   are done and how many labels were sent. Ctrl-C stops after the job that is
   being sent, or at once while the printer makes the run wait.
 
+Preview (--preview DIR):
+  Sends nothing. Draws the first label of every job into DIR (made if
+  missing) as job-00001.png, job-00002.png, ... in job or row order: the
+  label itself, width from the job's q and length from its Q, white with the
+  print in black, one pixel per printer dot (--preview-scale 1 to %9 for
+  larger). Text field rotation 1 reads downwards with the letter tops facing
+  right, the field lying left of its X. Positions are exact to the dot; the
+  letters are a monospace font scaled into the printer's character cells, so
+  their shapes only resemble the printer's. A field that runs past an edge
+  of its label is reported with its row (or job), field and by how many
+  dots; the exit status stays 0.
+
 Exit status:
-  0    every job was sent (with --dry-run: written to standard output)
+  0    every job was sent (with --dry-run: written to standard output; with
+       --preview: every picture written)
   1    the destination did not open or sending failed; the message names the
-       row and how many jobs had gone
+       row and how many jobs had gone (with --preview: a picture could not be
+       written)
   2    usage or validation error; nothing was sent
   130  stopped by Ctrl-C
 
@@ -97,13 +112,15 @@ Examples:
   quorlex-label-batch --size 3M --item AB1234 --version V1 --data 0623 --qty 2 --port com1
   quorlex-label-batch --size 2M --five-across --csv labels.csv --port /dev/usb/lp0
   quorlex-label-batch --size 9M --csv - --dry-run > jobs.epl
+  quorlex-label-batch --size 1M --csv labels.csv --preview pictures --preview-scale 4
 )")
         .arg(sizeList(), boundsText(LabelField::Item, Axis::X), boundsText(LabelField::Item, Axis::Y),
              boundsText(LabelField::Data, Axis::Y))
         .arg(CsvLimits().inputBytes / (1024 * 1024))
         .arg(CsvLimits().fieldBytes)
         .arg(CsvLimits().fields)
-        .arg(kMaxLabels);
+        .arg(kMaxLabels)
+        .arg(kMaxRenderScale);
 }
 
 // A pattern that must match the whole text: "$" alone would also match before a final line feed.
@@ -256,8 +273,17 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments)
                                   QStringLiteral("port"));
     const QCommandLineOption dryRun(QStringLiteral("dry-run"),
                                     QStringLiteral("Writes the jobs to standard output instead of a port."));
-    parser.addOptions(
-        {help, size, fiveAcross, darkness, quantity, gap, nudge, item, version, data, checksum, csv, port, dryRun});
+    const QCommandLineOption preview(QStringLiteral("preview"),
+                                     QStringLiteral("Sends nothing; writes a picture of each job's label into this "
+                                                    "folder (job-00001.png, ...)."),
+                                     QStringLiteral("dir"));
+    const QCommandLineOption previewScale(QStringLiteral("preview-scale"),
+                                          QStringLiteral("Pixels per printer dot in the pictures, 1 to %1 "
+                                                         "(default 1).")
+                                              .arg(kMaxRenderScale),
+                                          QStringLiteral("n"));
+    parser.addOptions({help, size, fiveAcross, darkness, quantity, gap, nudge, item, version, data, checksum, csv, port,
+                       dryRun, preview, previewScale});
 
     ParsedCommandLine result;
     BatchOptions& options = result.options;
@@ -281,7 +307,7 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments)
         return usage(
             QStringLiteral("unexpected argument %1").arg(quotedForMessage(parser.positionalArguments().first())));
     for (const QCommandLineOption* once :
-         {&size, &darkness, &quantity, &gap, &item, &version, &data, &checksum, &csv, &port}) {
+         {&size, &darkness, &quantity, &gap, &item, &version, &data, &checksum, &csv, &port, &preview, &previewScale}) {
         if (parser.values(*once).size() > 1)
             return usage(QStringLiteral("--%1 is given more than once").arg(once->names().first()));
     }
@@ -351,6 +377,20 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments)
     }
 
     options.dryRun = parser.isSet(dryRun);
+    options.previewDir = parser.value(preview);
+    if (parser.isSet(preview) && options.previewDir.isEmpty())
+        return usage(QStringLiteral("--preview needs the folder to write the pictures into"));
+    if (options.preview() && options.dryRun)
+        return usage(QStringLiteral("--preview and --dry-run cannot be used together"));
+    if (parser.isSet(previewScale)) {
+        if (!options.preview())
+            return usage(QStringLiteral("--preview-scale is only used with --preview"));
+        if (!isWholeNumberIn(parser.value(previewScale), 1, kMaxRenderScale))
+            return usage(QStringLiteral("--preview-scale: \"%1\" is not a whole number from 1 to %2")
+                             .arg(parser.value(previewScale))
+                             .arg(kMaxRenderScale));
+        options.previewScale = parser.value(previewScale).toInt();
+    }
     const QString portName = parser.isSet(port) ? parser.value(port) : QStringLiteral("com1");
     const QString lowered = portName.toLower();
     if (lowered == QLatin1String("com1")) {

@@ -46,6 +46,11 @@ struct BatchOptions
     PortChoice port = PortChoice::Com1;
     QString devicePath; // for PortChoice::Device
     bool dryRun = false;
+
+    // --preview: pictures of the labels into this folder instead of sending anything.
+    QString previewDir;
+    int previewScale = 1; // pixels per printer dot
+    bool preview() const { return !previewDir.isEmpty(); }
 };
 
 // What the command line asks for: options to run with, the help or version text to print, or a usage error.
@@ -58,7 +63,8 @@ struct ParsedCommandLine
 
 // Reads the arguments (without the program name) and checks everything that does not depend on the labels:
 // the size, darkness 0 to 15, quantity 1 to 65535, a gap of 0 to 240 dots, nudges within the window's
-// bounds and on fields the size prints, --five-across only with 2M, no label options together with --csv.
+// bounds and on fields the size prints, --five-across only with 2M, no label options together with --csv,
+// --preview-scale 1 to 16 and only with --preview, --preview not with --dry-run.
 ParsedCommandLine parseCommandLine(const QStringList& arguments);
 
 // Parses "item-x=+2,ver-y=-3" (fields item, ver or version, data, checksum; axes x and y); fields of one

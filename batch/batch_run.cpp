@@ -2,6 +2,7 @@
 
 #include "batch/batch_jobs.h"
 #include "batch/csv_table.h"
+#include "batch/job_preview.h"
 #include "printing/safe_text.h"
 
 #include <QCoreApplication>
@@ -244,5 +245,7 @@ int runBatch(const QStringList& arguments, BatchEnvironment& env)
         report(env, QStringLiteral("nothing was sent"));
         return kExitUsage;
     }
+    if (options.preview())
+        return writePreviews(checked.labels, options, env, [&env](const QString& line) { report(env, line); });
     return sendLabels(env, options, checked.labels);
 }

@@ -4,9 +4,12 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QGuiApplication>
 
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <unistd.h>
 
 namespace {
@@ -29,6 +32,40 @@ void fillClosed(int fd, int flags)
     }
 }
 
+bool wantsPreview(int argc, char* argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--preview") == 0 || std::strncmp(argv[i], "--preview=", 10) == 0)
+            return true;
+    }
+    return false;
+}
+
+QtMessageHandler qtHandler = nullptr;
+
+// Starting the offscreen platform without a session (cron, a service, su) tells on standard error that
+// XDG_RUNTIME_DIR is not set; the pictures do not use it, so that one notice is not passed on.
+void quietStartHandler(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (type == QtWarningMsg && message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
+        return;
+    qtHandler(type, context, message);
+}
+
+// Pictures need letters from a font, which Qt loads only under a QGuiApplication. The batch never shows a
+// window, so it runs on the offscreen platform wherever it is, with or without a display; without
+// --preview it stays a QtCore program.
+std::unique_ptr<QCoreApplication> makeApplication(int& argc, char* argv[])
+{
+    if (!wantsPreview(argc, argv))
+        return std::make_unique<QCoreApplication>(argc, argv);
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qtHandler = qInstallMessageHandler(quietStartHandler);
+    auto app = std::make_unique<QGuiApplication>(argc, argv);
+    qInstallMessageHandler(qtHandler);
+    return app;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -39,7 +76,7 @@ int main(int argc, char* argv[])
     fillClosed(STDERR_FILENO, O_WRONLY);
     // A reader of standard output or a printer that goes away is a failed write, not the end of the program.
     ignoreBrokenPipes();
-    QCoreApplication app(argc, argv);
+    const std::unique_ptr<QCoreApplication> app = makeApplication(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quorlex-label-batch"));
 
     QFile in;

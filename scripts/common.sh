@@ -3,12 +3,13 @@
 
 QUORLEX_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
-# Debian packages the program, its tests and its benchmarks need.
+# Debian packages the program, its tests, its benchmarks and its Debian package need.
 QUORLEX_PACKAGES=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-svg-dev qt6-qpa-plugins libgl-dev
     fonts-nanum fonts-dejavu-core
     xvfb xauth
+    dpkg-dev file man-db desktop-file-utils appstream
 )
 
 quorlex_missing_packages() {
@@ -40,6 +41,7 @@ quorlex_install_packages() {
 }
 
 # quorlex_build <build-dir> <build-type> [extra cmake arguments...]
+# Builds every target, or only those in the array QUORLEX_TARGETS when it is set.
 quorlex_build() {
     local dir="$1" type="$2"
     shift 2
@@ -49,5 +51,5 @@ quorlex_build() {
         cmake -S "$QUORLEX_ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" "$@" >/dev/null
         echo "$wanted" >"$dir/.quorlex-config"
     fi
-    cmake --build "$dir"
+    cmake --build "$dir" ${QUORLEX_TARGETS+--target "${QUORLEX_TARGETS[@]}"}
 }

@@ -94,6 +94,21 @@ CsvText readCsvText(const QByteArray& text, const CsvLimits& limits, qint64 step
     return result;
 }
 
+namespace {
+
+void composeAll(const BatchOptions& options, const CheckedLabels& labels, CheckedCsv& into)
+{
+    const LabelSettings base = baseSettings(options);
+    CheckedLabels::Cursor cursor(labels);
+    CheckedLabel label;
+    while (cursor.next(label)) {
+        into.labels << label;
+        into.jobs << composeLabel(base, label.values).bytes;
+    }
+}
+
+} // namespace
+
 CheckedCsv checkCsvText(const BatchOptions& options, const QByteArray& text, const QString& source)
 {
     QByteArray bytes = text;
@@ -103,14 +118,18 @@ CheckedCsv checkCsvText(const BatchOptions& options, const QByteArray& text, con
     const CheckedRun run = checkCsv(options, reader, source);
     CheckedCsv result;
     result.problems = run.problems;
-    if (!run.ok())
-        return result;
-    const LabelSettings base = baseSettings(options);
-    CheckedLabels::Cursor cursor(run.labels);
-    CheckedLabel label;
-    while (cursor.next(label)) {
-        result.labels << label;
-        result.jobs << composeLabel(base, label.values).bytes;
-    }
+    if (run.ok())
+        composeAll(options, run.labels, result);
     return result;
+}
+
+QList<QByteArray> checkedJobs(const BatchOptions& options, const QByteArray& csv)
+{
+    if (options.fromCsv())
+        return checkCsvText(options, csv).jobs;
+    const CheckedRun run = checkLabelFromOptions(options);
+    CheckedCsv result;
+    if (run.ok())
+        composeAll(options, run.labels, result);
+    return result.jobs;
 }

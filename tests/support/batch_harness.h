@@ -92,3 +92,7 @@ struct CheckedCsv
 };
 CheckedCsv checkCsvText(const BatchOptions& options, const QByteArray& text,
                         const QString& source = QStringLiteral("labels.csv"));
+
+// The jobs the labels of `options` make, from the options or from `csv` when they name a CSV input, as a
+// run composes them; empty when a check fails.
+QList<QByteArray> checkedJobs(const BatchOptions& options, const QByteArray& csv);

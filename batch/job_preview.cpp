@@ -1,0 +1,121 @@
+#include "batch/job_preview.h"
+
+#include "render/label_render.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageWriter>
+
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+// Warnings shown at most; a large CSV file with a field off every label is summed up after these.
+constexpr int kMaxWarnings = 50;
+
+// A path as messages show it: control characters as "?", at most 200 characters.
+QString shownPath(const QString& path)
+{
+    QString shown = QDir::toNativeSeparators(path).left(200);
+    for (QChar& c : shown) {
+        if (c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() < 0xA0))
+            c = QLatin1Char('?');
+    }
+    return path.size() > 200 ? shown + QLatin1String("...") : shown;
+}
+
+// Makes the folder and any missing parents; the cause when it cannot.
+QString makeFolder(const QString& path)
+{
+    const QFileInfo info(path);
+    if (info.exists() && !info.isDir())
+        return QStringLiteral("it is not a folder");
+    std::error_code error;
+    std::filesystem::create_directories(std::filesystem::path(QFile::encodeName(path).toStdString()), error);
+    if (error)
+        return QString::fromLocal8Bit(error.message());
+    return QString();
+}
+
+QString writtenSoFar(qsizetype written, qsizetype total)
+{
+    return QStringLiteral("%1 of %2 pictures written").arg(written).arg(total);
+}
+
+// Writes the picture; the cause when it cannot.
+QString savePicture(const QImage& image, const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return QStringLiteral("cannot write %1: %2").arg(shownPath(path), file.errorString());
+    QImageWriter writer(&file, "png");
+    if (!writer.write(image) || !file.flush())
+        return QStringLiteral("cannot write %1: %2")
+            .arg(shownPath(path), file.error() != QFileDevice::NoError ? file.errorString() : writer.errorString());
+    return QString();
+}
+
+} // namespace
+
+int writePreviews(const CheckedLabels& labels, const BatchOptions& options, BatchEnvironment& env,
+                  const std::function<void(const QString&)>& report)
+{
+    const QString folderProblem = makeFolder(options.previewDir);
+    if (!folderProblem.isEmpty()) {
+        report(QStringLiteral("--preview: cannot make the folder %1: %2; nothing was written")
+                   .arg(shownPath(options.previewDir), folderProblem));
+        return kExitSendFailed;
+    }
+    const QDir folder(options.previewDir);
+    int warnings = 0;
+    const auto warn = [&warnings, &report](const QString& line) {
+        if (++warnings <= kMaxWarnings)
+            report(line);
+    };
+    if (env.startingToSend)
+        env.startingToSend();
+
+    const LabelSettings base = baseSettings(options);
+    CheckedLabels::Cursor cursor(labels);
+    CheckedLabel checked;
+    const qsizetype total = labels.size();
+    for (qsizetype i = 0; cursor.next(checked); ++i) {
+        if (env.stopRequested && env.stopRequested()) {
+            report(QStringLiteral("stopped by Ctrl-C: %1").arg(writtenSoFar(i, total)));
+            return kExitInterrupted;
+        }
+        const QString name = QStringLiteral("job-%1.png").arg(i + 1, 5, 10, QLatin1Char('0'));
+        const QString where = checked.row > 0
+                                  ? QStringLiteral("row %1 (line %2), %3").arg(checked.row).arg(checked.line).arg(name)
+                                  : name;
+        const ComposedJob job = composeLabel(base, checked.values);
+        if (!job.ok()) {
+            report(QStringLiteral("%1: %2; %3").arg(where, job.cause, writtenSoFar(i, total)));
+            return kExitSendFailed;
+        }
+        const RenderResult result = renderJob(job.bytes, RenderOptions{options.previewScale, 1});
+        if (!result.error.isEmpty()) {
+            report(QStringLiteral("--preview: %1; %2").arg(result.error, writtenSoFar(i, total)));
+            return kExitSendFailed;
+        }
+        for (const JobNote& note : result.notUnderstood)
+            warn(QStringLiteral("%1: job line %2 not understood: %3").arg(where).arg(note.line).arg(note.text));
+        if (result.labels.isEmpty()) {
+            warn(QStringLiteral("%1: the job prints no label; no picture").arg(where));
+            continue;
+        }
+        const RenderedLabel& label = result.labels.first();
+        for (const EdgeOverrun& overrun : label.overruns)
+            warn(QStringLiteral("%1: %2").arg(where, describeOverrun(label, overrun)));
+        const QString cause = savePicture(label.image, folder.filePath(name));
+        if (!cause.isEmpty()) {
+            report(QStringLiteral("%1; %2").arg(cause, writtenSoFar(i, total)));
+            return kExitSendFailed;
+        }
+    }
+    if (warnings > kMaxWarnings)
+        report(QStringLiteral("... and %1 more warnings").arg(warnings - kMaxWarnings));
+    return kExitOk;
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Letters of a monospace font drawn into character cells of a given size: one bit per dot. The printer's own
+// letter bitmaps are not public, so these only look like its letters; each fills its cell the way the
+// font's letters fill their advance and line height.
+struct GlyphBitmap
+{
+    int width = 0;
+    int height = 0;
+    QByteArray ink; // width * height bytes, row by row: 1 where the letter prints
+    bool at(int x, int y) const { return ink.at(y * width + x) != 0; }
+};
+
+// Whether a byte (read as Latin-1) puts ink on the label: not a blank, not a control character.
+inline bool printsInk(uchar byte)
+{
+    return byte > 0x20 && !(byte >= 0x7F && byte <= 0xA0);
+}
+
+class CellGlyphs
+{
+public:
+    // The letters of DejaVu Sans Mono, or the system's fixed-pitch font when that file is missing. Null, with
+    // `why` set, when there is no QGuiApplication or no usable font. Loaded once; use from one thread.
+    static CellGlyphs* instance(QString* why);
+
+    // The letter for a byte (read as Latin-1) in a cell of the given size; all blank for a blank or a byte the
+    // font has no letter for. Valid until the next call.
+    const GlyphBitmap& glyph(uchar byte, int cellWidth, int cellHeight);
+
+private:
+    CellGlyphs() = default;
+    struct Impl;
+    Impl* d = nullptr;
+};

@@ -1,0 +1,95 @@
+#pragma once
+
+#include <QImage>
+#include <QList>
+#include <QRect>
+#include <QString>
+
+// Pictures of the labels an EPL2 job prints, drawn from the job's own bytes.
+//
+// How the job is read:
+// - Positions are printer dots from the top left corner of the label; X runs across the label (width from
+//   q), Y along it (length from the first value of Q).
+// - A text field's characters sit in cells of 8x12, 10x16, 12x20, 14x24 or 32x48 dots (fonts 1 to 5),
+//   widened and heightened by the two multipliers, side by side without space between them.
+// - Rotation turns the whole field clockwise about its X,Y point in quarter turns: 0 reads left to right
+//   with X,Y at the top left of the first cell; 1 reads downwards with the tops of the letters facing right,
+//   so the field lies left of X and below Y; 2 is upside down, left of X and above Y; 3 reads upwards with
+//   the tops facing left, right of X and above Y.
+// - R (reverse) prints the field's cells black and the letters white.
+// - Stored forms: FS"name" to FE store the lines between them, FK"name" deletes, FR"name" recalls. The "?"
+//   line after FR is followed by one data line per variable (V00, V01, ... in order of number) and then one
+//   per counter (C0, C1, ...). A value longer than its variable is cut to its length; C and R justification
+//   pad the value with blanks to that length (centring puts the odd blank on the right). A counter prints
+//   the number of its data line on the first label and steps once per label; it keeps the width of that
+//   number (leading zeros included) and rolls over past its number of digits.
+// - P prints its labels; copies repeat a label without stepping counters.
+//
+// Letters are drawn with a monospace font scaled into each cell: where they go is exact to the dot, their
+// shapes are only like the printer's.
+
+enum class LabelEdge { Left, Top, Right, Bottom };
+
+// One printed field of a label.
+struct RenderedField
+{
+    int line = 0; // the job line of its A command
+    QString form; // the stored form the A command came from; empty for a direct field
+    QString text; // the characters printed, justification blanks included (bytes as Latin-1)
+    QRect cells;  // every character cell of the field, in dots
+    QRect ink;    // the cells of the characters that print (all of them when reversed); empty when none
+    bool reverse = false;
+};
+
+// A field whose ink runs past an edge of the label.
+struct EdgeOverrun
+{
+    int field = 0; // index into RenderedLabel::fields
+    LabelEdge edge = LabelEdge::Left;
+    int dots = 0; // how far past the edge
+};
+
+struct RenderedLabel
+{
+    int number = 0; // 1 for the first label of the job
+    QSize dots;     // the label's width and length in dots
+    QImage image;   // Format_Grayscale8, only black (0) and white (255), `scale` pixels per dot
+    QList<RenderedField> fields;
+    QList<EdgeOverrun> overruns;
+};
+
+// A line of the job that was not understood or could not be carried out.
+struct JobNote
+{
+    int line = 0; // 1 for the first line of the job
+    QString text; // says what and why; printable ASCII only, bounded in length
+};
+
+struct RenderOptions
+{
+    int scale = 1;     // pixels per dot, 1 to kMaxRenderScale
+    int maxLabels = 1; // labels drawn at most; the rest are counted only
+};
+
+inline constexpr int kMaxRenderScale = 16;
+
+struct RenderResult
+{
+    QList<RenderedLabel> labels; // the first maxLabels labels
+    quint64 labelsPrinted = 0;   // every label the job prints
+    QList<JobNote> notUnderstood;
+    QString error; // not empty: nothing could be drawn (no font, no QGuiApplication, bad options)
+};
+
+// Reads and draws the job. Needs a QGuiApplication (the platform may be offscreen) for the font; called on
+// its thread.
+RenderResult renderJob(const QByteArray& job, const RenderOptions& options = RenderOptions());
+
+// "left", "top", "right" or "bottom".
+QString edgeName(LabelEdge edge);
+
+// "field 2 "V1" (job line 7)" or "field 1 "AB1234" (job line 15, form FIXEDAT0)", printable and bounded.
+QString describeField(const RenderedLabel& label, int field);
+
+// "field 1 "ABC" (job line 6) runs 6 dots past the bottom edge"
+QString describeOverrun(const RenderedLabel& label, const EdgeOverrun& overrun);

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "layout/label_preset_settings.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QList>
+#include <QRect>
+#include <QStringList>
+
+// Checks on label pictures drawn at one pixel per dot, black (0) on white (255).
+
+// The smallest rectangle holding every black pixel of `image` inside `within` (the whole image when null);
+// null when there is none.
+QRect blackBounds(const QImage& image, const QRect& within = QRect());
+
+// How many black pixels `image` has inside `area`.
+int blackPixels(const QImage& image, const QRect& area);
+
+// Whether every pixel is pure black or pure white.
+bool onlyBlackAndWhite(const QImage& image);
+
+// The cell of character `index` among `count` characters whose cells make up `cells`, taken in reading
+// order for the rotation (0 left to right, 1 top to bottom, 2 right to left, 3 bottom to top).
+QRect characterCell(const QRect& cells, int rotation, int index, int count);
+
+// The job the window sends for `size` (and five-across) after start-up, with the nudges made and the texts
+// item, version, data, checksum typed (missing ones empty).
+QByteArray presetJob(LabelSize size, bool fiveAcross, const QStringList& texts = {},
+                     const QList<FieldNudge>& nudges = {});

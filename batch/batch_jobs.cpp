@@ -3,76 +3,143 @@
 #include "layout/entry_rules.h"
 #include "layout/presets.h"
 #include "printing/epl2_job.h"
+#include "printing/safe_text.h"
 
 #include <optional>
 
 namespace {
 
-// The texts and quantity of one label, by column; a quantity that is empty takes the options' one.
-struct LabelValues
-{
-    QString values[5];
-    QString& operator[](LabelColumn column) { return values[int(column)]; }
-    const QString& operator[](LabelColumn column) const { return values[int(column)]; }
-};
+constexpr qsizetype kChunkBytes = 1 << 20;
 
 struct LabelProblem
 {
-    std::optional<LabelColumn> column;
+    LabelColumn column;
     QString what;
 };
 
-// The composer names the box a bad text came from by its heading on the window ("Date" is the Data box).
-std::optional<LabelColumn> columnOfCause(const QString& cause)
+// What is wrong with a text the batch prints, if anything: texts are at most six characters of printable
+// ASCII. The window lets a tab through; the batch promises printable ASCII and keeps to it.
+std::optional<QString> textProblem(const QString& printed)
 {
-    const std::pair<const char*, LabelColumn> headings[] = {
-        {"Item: ", LabelColumn::Item},         {"Version: ", LabelColumn::Version},   {"Date: ", LabelColumn::Data},
-        {"Checksum: ", LabelColumn::Checksum}, {"Quantity: ", LabelColumn::Quantity},
-    };
-    for (const auto& [heading, column] : headings) {
-        if (cause.startsWith(QLatin1String(heading)))
-            return column;
+    if (printed.size() > kFieldBoxMaxLength)
+        return QStringLiteral("%1 is longer than %2 characters").arg(quotedForMessage(printed)).arg(kFieldBoxMaxLength);
+    for (qsizetype i = 0; i < printed.size(); ++i) {
+        const char16_t c = printed.at(i).unicode();
+        if (c == u'\r' || c == u'\n')
+            return QStringLiteral("contains a line break");
+        if (c == u'\t')
+            return QStringLiteral("contains a tab (texts are printable ASCII)");
+        if (c > 0x7F) {
+            char32_t codePoint = c;
+            if (QChar::isHighSurrogate(c) && i + 1 < printed.size() && printed.at(i + 1).isLowSurrogate())
+                codePoint = QChar::surrogateToUcs4(c, printed.at(i + 1).unicode());
+            return QStringLiteral("contains a character outside ASCII (%1)").arg(codePointName(codePoint));
+        }
+        if (c < 0x20 || c == 0x7F)
+            return QStringLiteral("contains a control character (%1)").arg(codePointName(c));
     }
     return std::nullopt;
 }
 
-// Checks one label and composes its job, or says what is wrong with it.
-std::optional<LabelProblem> composeLabel(const LabelSettings& base, const LabelValues& label, BatchJob& job)
+// Checks one label and leaves its values as they are sent, or says what is wrong with it. An empty
+// quantity takes `defaultQuantity`.
+std::optional<LabelProblem> checkLabel(LabelSize size, LabelValues& label, const QString& defaultQuantity)
 {
-    const bool dataAndChecksum = presetFor(base.size).dataAndChecksumUsed;
+    const bool dataAndChecksum = presetFor(size).dataAndChecksumUsed;
     for (LabelColumn column : {LabelColumn::Item, LabelColumn::Version, LabelColumn::Data, LabelColumn::Checksum}) {
-        const QString printed = trimBlanks(label[column]);
-        if (printed.size() > kFieldBoxMaxLength)
-            return LabelProblem{
-                column, QStringLiteral("\"%1\" is longer than %2 characters").arg(printed).arg(kFieldBoxMaxLength)};
+        label[column] = trimBlanks(label[column]);
+        if (const std::optional<QString> problem = textProblem(label[column]))
+            return LabelProblem{column, *problem};
         const bool unused = column == LabelColumn::Data || column == LabelColumn::Checksum;
-        if (unused && !dataAndChecksum && !printed.isEmpty())
+        if (unused && !dataAndChecksum && !label[column].isEmpty())
             return LabelProblem{
                 column,
-                QStringLiteral("must be empty: %1 labels print only Item and Version").arg(labelSizeName(base.size))};
+                QStringLiteral("must be empty: %1 labels print only Item and Version").arg(labelSizeName(size))};
     }
-    if (!isQuantity(label[LabelColumn::Quantity]))
-        return LabelProblem{
-            LabelColumn::Quantity,
-            QStringLiteral("\"%1\" is not a whole number from 1 to 65535").arg(label[LabelColumn::Quantity])};
-
-    LabelSettings settings = base;
-    settings.item = label[LabelColumn::Item];
-    settings.version = label[LabelColumn::Version];
-    settings.data = label[LabelColumn::Data];
-    settings.checksum = label[LabelColumn::Checksum];
-    settings.quantity = label[LabelColumn::Quantity];
-    const ComposedJob composed = composeJob(settings);
-    if (!composed.ok()) {
-        const std::optional<LabelColumn> column = columnOfCause(composed.cause);
-        return LabelProblem{column, column ? composed.cause.section(QLatin1String(": "), 1, -1) : composed.cause};
-    }
-    job.bytes = composed.bytes;
-    job.labels = label[LabelColumn::Quantity].toUInt();
+    QString& quantity = label[LabelColumn::Quantity];
+    quantity = trimBlanks(quantity);
+    if (quantity.isEmpty())
+        quantity = defaultQuantity;
+    if (!isQuantity(quantity))
+        return LabelProblem{LabelColumn::Quantity,
+                            QStringLiteral("%1 is not a whole number from 1 to 65535").arg(quotedForMessage(quantity))};
     return std::nullopt;
+}
+
+// Appends an unsigned number in 7-bit groups, low group first, so that small numbers take one byte.
+void putNumber(QByteArray& bytes, quint32 value)
+{
+    while (value >= 0x80) {
+        bytes.append(char(0x80 | (value & 0x7F)));
+        value >>= 7;
+    }
+    bytes.append(char(value));
+}
+
+quint32 takeNumber(const QByteArray& bytes, qsizetype& pos)
+{
+    quint32 value = 0;
+    for (int shift = 0; pos < bytes.size(); shift += 7) {
+        const uchar b = uchar(bytes.at(pos++));
+        value |= quint32(b & 0x7F) << shift;
+        if (!(b & 0x80))
+            break;
+    }
+    return value;
 }
 
 } // namespace
+
+// A label is held as the steps from the row and line before it, then each of the five values as its
+// length and its ASCII bytes.
+void CheckedLabels::append(const CheckedLabel& label)
+{
+    constexpr qsizetype kLargest = 2 * 5 + 5 * (1 + 255); // two numbers and five values at their longest
+    if (chunks_.isEmpty() || chunks_.last().size() + kLargest > kChunkBytes) {
+        chunks_.append(QByteArray());
+        chunks_.last().reserve(kChunkBytes);
+    }
+    QByteArray& bytes = chunks_.last();
+    putNumber(bytes, quint32(label.row - lastRow_));
+    putNumber(bytes, quint32(label.line - lastLine_));
+    for (const QString& value : label.values.values) {
+        const qsizetype length = qMin<qsizetype>(value.size(), 255); // a checked value is far shorter
+        bytes.append(char(length));
+        for (qsizetype i = 0; i < length; ++i)
+            bytes.append(char(value.at(i).unicode()));
+    }
+    lastRow_ = label.row;
+    lastLine_ = label.line;
+    ++count_;
+}
+
+bool CheckedLabels::Cursor::next(CheckedLabel& label)
+{
+    while (chunk_ < labels_.chunks_.size() && pos_ >= labels_.chunks_.at(chunk_).size()) {
+        ++chunk_;
+        pos_ = 0;
+    }
+    if (chunk_ >= labels_.chunks_.size())
+        return false;
+    const QByteArray& bytes = labels_.chunks_.at(chunk_);
+    row_ += int(takeNumber(bytes, pos_));
+    line_ += int(takeNumber(bytes, pos_));
+    label.row = row_;
+    label.line = line_;
+    for (QString& value : label.values.values) {
+        const qsizetype length = uchar(bytes.at(pos_++));
+        value = QString::fromLatin1(bytes.constData() + pos_, length);
+        pos_ += length;
+    }
+    return true;
+}
+
+void CheckedRun::addProblem(const QString& message)
+{
+    if (problems.size() < kShownProblems)
+        problems << message;
+    ++problemCount;
+}
 
 LabelSettings baseSettings(const BatchOptions& options)
 {
@@ -84,95 +151,104 @@ LabelSettings baseSettings(const BatchOptions& options)
     return settings;
 }
 
-JobList jobsFromOptions(const BatchOptions& options)
+ComposedJob composeLabel(const LabelSettings& base, const LabelValues& label)
 {
-    LabelValues label;
-    for (int i = 0; i < 4; ++i)
-        label.values[i] = options.texts[i];
-    label[LabelColumn::Quantity] = options.quantity;
-
-    JobList list;
-    BatchJob job;
-    if (const std::optional<LabelProblem> problem = composeLabel(baseSettings(options), label, job)) {
-        list.errors << (problem->column ? QStringLiteral("--%1: %2").arg(columnName(*problem->column), problem->what)
-                                        : problem->what);
-        return list;
-    }
-    list.jobs << job;
-    return list;
+    LabelSettings settings = base;
+    settings.item = label[LabelColumn::Item];
+    settings.version = label[LabelColumn::Version];
+    settings.data = label[LabelColumn::Data];
+    settings.checksum = label[LabelColumn::Checksum];
+    settings.quantity = label[LabelColumn::Quantity];
+    return composeJob(settings);
 }
 
-JobList jobsFromCsv(const BatchOptions& options, const CsvTable& table, const QString& source)
+CheckedRun checkLabelFromOptions(const BatchOptions& options)
 {
-    JobList list;
-    if (!table.ok()) {
-        list.errors << QStringLiteral("%1: line %2: %3").arg(source).arg(table.errorLine).arg(table.error);
-        return list;
+    CheckedLabel label;
+    for (int i = 0; i < 4; ++i)
+        label.values.values[i] = options.texts[i];
+    CheckedRun run;
+    if (const std::optional<LabelProblem> problem = checkLabel(options.size, label.values, options.quantity)) {
+        run.addProblem(QStringLiteral("--%1: %2").arg(columnName(problem->column), problem->what));
+        return run;
     }
-    if (table.records.isEmpty() || table.records.first().fields.isEmpty()) {
-        list.errors << QStringLiteral("%1: row 1: the first row must name the columns (item, version, data, "
-                                      "checksum, qty)")
-                           .arg(source);
-        return list;
-    }
+    run.labels.append(label);
+    return run;
+}
+
+CheckedRun checkCsv(const BatchOptions& options, CsvReader& reader, const QString& source, qsizetype maxLabels)
+{
+    CheckedRun run;
+    auto readingFailed = [&] {
+        run.addProblem(QStringLiteral("%1: line %2: %3").arg(source).arg(reader.errorLine()).arg(reader.error()));
+        return run;
+    };
 
     // Row 1: which column each field of a row fills.
-    const QStringList& header = table.records.first().fields;
+    CsvRecord record;
+    if (!reader.next(record) || record.fields.isEmpty()) {
+        if (!reader.ok())
+            return readingFailed();
+        run.addProblem(QStringLiteral("%1: row 1: the first row must name the columns (item, version, data, "
+                                      "checksum, qty)")
+                           .arg(source));
+        return run;
+    }
+    const QStringList header = record.fields;
     QList<LabelColumn> columns;
     for (qsizetype i = 0; i < header.size(); ++i) {
         const std::optional<LabelColumn> column = columnFromName(header.at(i));
         if (!column) {
-            list.errors << QStringLiteral("%1: row 1, column %2: unknown column \"%3\" (the columns are item, "
+            run.addProblem(QStringLiteral("%1: row 1, column %2: unknown column %3 (the columns are item, "
                                           "version, data, checksum and qty)")
                                .arg(source)
                                .arg(i + 1)
-                               .arg(header.at(i));
+                               .arg(quotedForMessage(header.at(i))));
         } else if (columns.contains(*column)) {
-            list.errors << QStringLiteral("%1: row 1, column %2: \"%3\" names a column a second time")
+            run.addProblem(QStringLiteral("%1: row 1, column %2: %3 names a column a second time")
                                .arg(source)
                                .arg(i + 1)
-                               .arg(header.at(i));
+                               .arg(quotedForMessage(header.at(i))));
         }
         columns << column.value_or(LabelColumn::Item);
     }
-    if (!list.ok())
-        return list;
+    if (!run.ok())
+        return run;
 
-    const LabelSettings base = baseSettings(options);
-    for (qsizetype r = 1; r < table.records.size(); ++r) {
-        const CsvRecord& record = table.records.at(r);
+    for (int row = 2; reader.next(record); ++row) {
         if (record.fields.isEmpty())
             continue;
-        const QString where = QStringLiteral("%1: row %2 (line %3)").arg(source).arg(r + 1).arg(record.line);
+        const auto where = [&] { return QStringLiteral("%1: row %2 (line %3)").arg(source).arg(row).arg(record.line); };
+        if (run.labels.size() + run.problemCount >= maxLabels) {
+            run.addProblem(QStringLiteral("%1: more than %2 rows with a label, the most one run takes; split the "
+                                          "file")
+                               .arg(where())
+                               .arg(maxLabels));
+            return run;
+        }
         if (record.fields.size() != header.size()) {
-            list.errors << QStringLiteral("%1: %2 fields where the header has %3")
-                               .arg(where)
+            run.addProblem(QStringLiteral("%1: %2 fields where the header has %3")
+                               .arg(where())
                                .arg(record.fields.size())
-                               .arg(header.size());
+                               .arg(header.size()));
             continue;
         }
-        LabelValues label;
+        CheckedLabel label;
+        label.row = row;
+        label.line = record.line;
         for (qsizetype i = 0; i < columns.size(); ++i)
-            label[columns.at(i)] = record.fields.at(i);
-        label[LabelColumn::Quantity] = trimBlanks(label[LabelColumn::Quantity]);
-        if (label[LabelColumn::Quantity].isEmpty())
-            label[LabelColumn::Quantity] = options.quantity;
-
-        BatchJob job;
-        job.row = int(r + 1);
-        job.line = record.line;
-        if (const std::optional<LabelProblem> problem = composeLabel(base, label, job)) {
-            list.errors
-                << (problem->column
-                        ? QStringLiteral("%1, column %2: %3").arg(where, columnName(*problem->column), problem->what)
-                        : QStringLiteral("%1: %2").arg(where, problem->what));
+            label.values[columns.at(i)] = record.fields.at(i);
+        if (const std::optional<LabelProblem> problem = checkLabel(options.size, label.values, options.quantity)) {
+            run.addProblem(
+                QStringLiteral("%1, column %2: %3").arg(where(), columnName(problem->column), problem->what));
             continue;
         }
-        list.jobs << job;
+        if (run.ok())
+            run.labels.append(label);
     }
-    if (!list.ok())
-        list.jobs.clear();
-    else if (list.jobs.isEmpty())
-        list.errors << QStringLiteral("%1: no labels after the header row").arg(source);
-    return list;
+    if (!reader.ok())
+        return readingFailed();
+    if (run.ok() && run.labels.size() == 0)
+        run.addProblem(QStringLiteral("%1: no labels after the header row").arg(source));
+    return run;
 }

@@ -2,36 +2,89 @@
 
 #include "batch/batch_options.h"
 #include "batch/csv_table.h"
+#include "printing/composed_job.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
 
-// One composed job and where it comes from.
-struct BatchJob
+// Labels of one run at most: past this many CSV rows with a label the file is refused. Each checked label
+// is kept in at most about 40 bytes until its job is composed, so this bounds what a run holds to some 80 MB.
+inline constexpr qsizetype kMaxLabels = 2000000;
+// Messages about bad rows a run shows; the others are counted.
+inline constexpr qsizetype kShownProblems = 20;
+
+// The texts and quantity of one label, by column.
+struct LabelValues
+{
+    QString values[5];
+    QString& operator[](LabelColumn column) { return values[int(column)]; }
+    const QString& operator[](LabelColumn column) const { return values[int(column)]; }
+};
+
+// One label that passed every check: its texts and quantity as they are sent (blanks around them taken off,
+// printable ASCII, the quantity a number), and where it comes from.
+struct CheckedLabel
 {
     int row = 0;  // CSV row (the header is row 1); 0 for the label from options
     int line = 0; // CSV line the row starts on; 0 for the label from options
-    QByteArray bytes;
-    quint32 labels = 0; // its quantity
+    LabelValues values;
 };
 
-struct JobList
+// The checked labels of a run, in order, kept compactly: each one's job is composed only when it is sent.
+class CheckedLabels
 {
-    QList<BatchJob> jobs;
-    QStringList errors; // one line per bad row (or option); no jobs when there are any
-    bool ok() const { return errors.isEmpty(); }
+public:
+    void append(const CheckedLabel& label);
+    qsizetype size() const { return count_; }
+
+    // Walks the labels from the first.
+    class Cursor
+    {
+    public:
+        explicit Cursor(const CheckedLabels& labels) : labels_(labels) {}
+        bool next(CheckedLabel& label);
+
+    private:
+        const CheckedLabels& labels_;
+        qsizetype chunk_ = 0;
+        qsizetype pos_ = 0;
+        int row_ = 0;
+        int line_ = 0;
+    };
+
+private:
+    QList<QByteArray> chunks_; // each about 1 MiB, so that growing never copies what is held
+    qsizetype count_ = 0;
+    int lastRow_ = 0;
+    int lastLine_ = 0;
+};
+
+// What checking the labels of a run found.
+struct CheckedRun
+{
+    CheckedLabels labels;
+    QStringList problems;       // the first kShownProblems messages about bad rows or options
+    qsizetype problemCount = 0; // all of them
+    bool ok() const { return problemCount == 0; }
+    void addProblem(const QString& message);
 };
 
 // The settings of one label: the size's preset with the nudges, and darkness, gap and five-across from
 // the options. The texts and quantity are left for each label.
 LabelSettings baseSettings(const BatchOptions& options);
 
-// The one job of the label the options describe.
-JobList jobsFromOptions(const BatchOptions& options);
+// Checks the one label the options describe.
+CheckedRun checkLabelFromOptions(const BatchOptions& options);
 
-// One job per CSV row after the header. Every row is checked and composed before this returns; a row that
-// fails is reported as "<source>: row R (line L), column C: what is wrong" and no job is returned at all.
-// Rows with nothing on them are skipped. `source` names the file in the messages.
-JobList jobsFromCsv(const BatchOptions& options, const CsvTable& table, const QString& source);
+// Reads the CSV rows after the header and checks every one. A row that fails is reported as
+// "<source>: row R (line L), column C: what is wrong", text that cannot be read as "<source>: line L: what
+// is wrong", after which reading stops. Rows with nothing on them are skipped. `source` names the input in
+// the messages and is shown as it is.
+// More than `maxLabels` rows with a label are refused.
+CheckedRun checkCsv(const BatchOptions& options, CsvReader& reader, const QString& source,
+                    qsizetype maxLabels = kMaxLabels);
+
+// The job of a checked label under `base`: the same job the window composes from the same settings.
+ComposedJob composeLabel(const LabelSettings& base, const LabelValues& label);

@@ -1,7 +1,10 @@
 #include "batch/batch_options.h"
 
+#include "batch/batch_jobs.h"
+
 #include "layout/nudge.h"
 #include "layout/presets.h"
+#include "printing/safe_text.h"
 #include "render/label_render.h"
 
 #include <QCommandLineParser>
@@ -34,8 +37,8 @@ QString helpEpilog()
     return QStringLiteral(R"(
 Labels:
   One label comes from --item, --version, --data and --checksum, or one label
-  per row from --csv. Texts are at most 6 characters of printable ASCII; blanks
-  around them are not printed. Under 1M and 2M only Item and Version are
+  per row from --csv. Texts are at most 6 characters of printable ASCII (no
+  tabs or other control characters); blanks around them are not printed. Under 1M and 2M only Item and Version are
   printed, so Data and Checksum must be empty. Under 3M, 6M and 9M an empty
   Checksum prints a counter that starts at 0001.
 
@@ -56,10 +59,13 @@ CSV files (--csv FILE, or - for standard input):
   empty, and an empty qty takes --qty. Every other row is one job. Fields
   follow RFC 4180: in double quotes a field may hold commas and line breaks,
   and "" stands for one double quote. UTF-8 with or without a byte-order mark,
-  CR LF or LF line ends; empty lines are skipped.
-  Every row is checked and composed before anything is sent. A bad row is
-  reported with its row number (the header is row 1) and column, and nothing
-  is printed.
+  CR LF, LF or CR line ends; empty lines are skipped.
+  Every row is checked before anything is sent. A bad row is reported with its
+  row number (the header is row 1) and column, and nothing is printed; each
+  job is composed just before it is sent.
+  Limits: the file or standard input at most %5 MiB, a field at most %6
+  bytes, a row at most %7 fields, at most %8 rows with a label. Past any
+  of them the run stops with status 2 and nothing is sent.
 
 Ports (--port):
   com1  serial port COM1 at 9600 baud, 8 data bits, no parity, 1 stop bit:
@@ -96,7 +102,7 @@ Preview (--preview DIR):
   Sends nothing. Draws the first label of every job into DIR (made if
   missing) as job-00001.png, job-00002.png, ... in job or row order: the
   label itself, width from the job's q and length from its Q, white with the
-  print in black, one pixel per printer dot (--preview-scale 1 to %5 for
+  print in black, one pixel per printer dot (--preview-scale 1 to %9 for
   larger). Text field rotation 1 reads downwards with the letter tops facing
   right, the field lying left of its X. Positions are exact to the dot; the
   letters are a monospace font scaled into the printer's character cells, so
@@ -120,22 +126,42 @@ Examples:
   quorlex-label-batch --size 1M --csv labels.csv --preview pictures --preview-scale 4
 )")
         .arg(sizeList(), boundsText(LabelField::Item, Axis::X), boundsText(LabelField::Item, Axis::Y),
-             boundsText(LabelField::Data, Axis::Y), QString::number(kMaxRenderScale));
+             boundsText(LabelField::Data, Axis::Y))
+        .arg(CsvLimits().inputBytes / (1024 * 1024))
+        .arg(CsvLimits().fieldBytes)
+        .arg(CsvLimits().fields)
+        .arg(kMaxLabels)
+        .arg(kMaxRenderScale);
 }
 
+// A pattern that must match the whole text: "$" alone would also match before a final line feed.
+QRegularExpression wholeText(const QString& pattern,
+                             QRegularExpression::PatternOptions options = QRegularExpression::NoPatternOption)
+{
+    return QRegularExpression(QRegularExpression::anchoredPattern(pattern), options);
+}
+
+// One to nine digits and nothing else, from `lowest` to `highest`. (Every CSV row's quantity comes here.)
 bool isWholeNumberIn(const QString& text, int lowest, int highest)
 {
-    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,9}$"));
-    if (!digits.match(text).hasMatch())
+    if (text.isEmpty() || text.size() > 9)
         return false;
-    const int value = text.toInt();
+    int value = 0;
+    for (const QChar c : text) {
+        if (c < u'0' || c > u'9')
+            return false;
+        value = value * 10 + (c.unicode() - u'0');
+    }
     return value >= lowest && value <= highest;
 }
 
+// The gap goes to the printer as the text it is (the 1M preset's is "20.8"). EPL2 printers take a gap of up
+// to 240 dots in their Q command, so larger numbers, and numbers with more digits than a gap needs, are
+// refused here rather than by the printer.
 bool isGap(const QString& text)
 {
-    static const QRegularExpression number(QStringLiteral("^[0-9]+(\\.[0-9]+)?$"));
-    return number.match(text).hasMatch();
+    static const QRegularExpression number = wholeText(QStringLiteral("[0-9]{1,3}(\\.[0-9]{1,3})?"));
+    return number.match(text).hasMatch() && text.toDouble() <= kMaxGapDots;
 }
 
 std::optional<LabelField> fieldFromName(const QString& name)
@@ -187,18 +213,18 @@ bool isQuantity(const QString& text)
 
 QList<FieldNudge> parseNudges(const QString& text, QString* error)
 {
-    static const QRegularExpression form(QStringLiteral("^([a-z]+)-([xy])=([+-]?[0-9]{1,6})$"),
-                                         QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression form =
+        wholeText(QStringLiteral("([a-z]+)-([xy])=([+-]?[0-9]{1,6})"), QRegularExpression::CaseInsensitiveOption);
     QList<FieldNudge> nudges;
     for (const QString& part : text.split(QLatin1Char(','))) {
-        const QString each = part.trimmed();
+        const QString each = trimBlanks(part);
         const QRegularExpressionMatch match = form.match(each);
         const std::optional<LabelField> field =
             match.hasMatch() ? fieldFromName(match.captured(1).toLower()) : std::nullopt;
         if (!field) {
-            *error = QStringLiteral("--nudge: \"%1\" is not FIELD-AXIS=OFFSET with a field item, ver, data or "
+            *error = QStringLiteral("--nudge: %1 is not FIELD-AXIS=OFFSET with a field item, ver, data or "
                                     "checksum and an axis x or y (e.g. item-x=+2)")
-                         .arg(each);
+                         .arg(quotedForMessage(each));
             return {};
         }
         const Axis axis = match.captured(2).toLower() == QLatin1String("x") ? Axis::X : Axis::Y;
@@ -234,8 +260,8 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments)
                                                      "gives it per row."),
                                       QStringLiteral("n"));
     const QCommandLineOption gap(QStringLiteral("gap"),
-                                 QStringLiteral("Gap in dots, a number such as 12 or 20.8 (default: the size's "
-                                                "gap)."),
+                                 QStringLiteral("Gap in dots, 0 to 240, such as 12 or 20.8 with at most three "
+                                                "decimals (default: the size's gap)."),
                                  QStringLiteral("dots"));
     const QCommandLineOption nudge(QStringLiteral("nudge"),
                                    QStringLiteral("Offsets from the preset positions, e.g. item-x=+2,ver-y=-3 "
@@ -281,14 +307,20 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments)
         return result;
     };
 
-    if (!parser.parse(QStringList{QStringLiteral("quorlex-label-batch")} + arguments))
+    if (!parser.parse(QStringList{QStringLiteral("quorlex-label-batch")} + arguments)) {
+        // The parser's own text would show an unknown option exactly as it was typed.
+        if (!parser.unknownOptionNames().isEmpty())
+            return usage(
+                QStringLiteral("unknown option %1").arg(quotedForMessage(parser.unknownOptionNames().first())));
         return usage(parser.errorText());
+    }
     if (parser.isSet(help)) {
         result.message = parser.helpText() + helpEpilog();
         return result;
     }
     if (!parser.positionalArguments().isEmpty())
-        return usage(QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()));
+        return usage(
+            QStringLiteral("unexpected argument %1").arg(quotedForMessage(parser.positionalArguments().first())));
     if (parser.isSet(listPorts)) {
         if (parser.optionNames().size() > 1)
             return usage(QStringLiteral("--list-ports takes no other options"));
@@ -305,7 +337,8 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments)
         return usage(QStringLiteral("--size is required (1M, 2M, 3M, 6M or 9M)"));
     options.size = labelSizeFromName(parser.value(size));
     if (options.size == LabelSize::None)
-        return usage(QStringLiteral("--size: \"%1\" is not 1M, 2M, 3M, 6M or 9M").arg(parser.value(size)));
+        return usage(
+            QStringLiteral("--size: %1 is not 1M, 2M, 3M, 6M or 9M").arg(quotedForMessage(parser.value(size))));
 
     options.fiveAcross = parser.isSet(fiveAcross);
     if (options.fiveAcross && options.size != LabelSize::M2)
@@ -315,18 +348,22 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments)
     if (parser.isSet(darkness)) {
         options.darkness = parser.value(darkness);
         if (!isWholeNumberIn(options.darkness, 0, 15))
-            return usage(QStringLiteral("--darkness: \"%1\" is not a whole number from 0 to 15").arg(options.darkness));
+            return usage(QStringLiteral("--darkness: %1 is not a whole number from 0 to 15")
+                             .arg(quotedForMessage(options.darkness)));
     }
     if (parser.isSet(quantity)) {
         options.quantity = parser.value(quantity);
         if (!isQuantity(options.quantity))
-            return usage(QStringLiteral("--qty: \"%1\" is not a whole number from 1 to 65535").arg(options.quantity));
+            return usage(QStringLiteral("--qty: %1 is not a whole number from 1 to 65535")
+                             .arg(quotedForMessage(options.quantity)));
     }
     options.gap = QString::fromLatin1(presetFor(options.size).gap);
     if (parser.isSet(gap)) {
         options.gap = parser.value(gap);
         if (!isGap(options.gap))
-            return usage(QStringLiteral("--gap: \"%1\" is not a number of dots (e.g. 12 or 20.8)").arg(options.gap));
+            return usage(QStringLiteral("--gap: %1 is not a number of dots from 0 to %2 (e.g. 12 or 20.8)")
+                             .arg(quotedForMessage(options.gap))
+                             .arg(kMaxGapDots));
     }
 
     for (const QString& list : parser.values(nudge)) {

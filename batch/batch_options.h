@@ -16,6 +16,9 @@ enum class PortChoice {
     Device, // a device or file named on the command line
 };
 
+// The largest gap --gap takes, in dots: what EPL2 printers accept as the gap of their Q command.
+inline constexpr int kMaxGapDots = 240;
+
 // The label columns of a CSV file, which are also the label options.
 enum class LabelColumn { Item, Version, Data, Checksum, Quantity };
 inline constexpr LabelColumn kLabelColumns[] = {LabelColumn::Item, LabelColumn::Version, LabelColumn::Data,
@@ -60,7 +63,7 @@ struct ParsedCommandLine
 };
 
 // Reads the arguments (without the program name) and checks everything that does not depend on the labels:
-// the size, darkness 0 to 15, quantity 1 to 65535, a gap that is a number, nudges within the window's
+// the size, darkness 0 to 15, quantity 1 to 65535, a gap of 0 to 240 dots, nudges within the window's
 // bounds and on fields the size prints, --five-across only with 2M, no label options together with --csv,
 // --preview-scale 1 to 16 and only with --preview, --preview not with --dry-run.
 ParsedCommandLine parseCommandLine(const QStringList& arguments);

@@ -4,6 +4,7 @@
 #include "batch/csv_table.h"
 #include "batch/job_preview.h"
 #include "batch/port_list.h"
+#include "printing/safe_text.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -18,13 +19,13 @@ void writeText(QIODevice* device, const QString& text)
     if (!device)
         return;
     device->write(text.toUtf8());
-    if (auto* file = qobject_cast<QFile*>(device))
-        file->flush();
+    flushDevice(*device);
 }
 
+// Every line to standard error goes through here, made safe for a terminal.
 void report(BatchEnvironment& env, const QString& line)
 {
-    writeText(env.standardError, QStringLiteral("%1: %2\n").arg(QLatin1String(kProgram), line));
+    writeText(env.standardError, QStringLiteral("%1: %2\n").arg(QLatin1String(kProgram), safeMessageLine(line)));
 }
 
 // Shows "rows 12 of 300 done, 24 labels sent" once the run has taken long enough.
@@ -50,7 +51,8 @@ public:
     {
         if (!shown_)
             return;
-        show(done, labels);
+        if (done != shownDone_ || labels != shownLabels_)
+            show(done, labels);
         if (env_.errorIsTerminal)
             writeText(env_.standardError, QStringLiteral("\n"));
     }
@@ -67,6 +69,8 @@ private:
                                           ? QStringLiteral("\r%1: %2").arg(QLatin1String(kProgram), what)
                                           : QStringLiteral("%1: %2\n").arg(QLatin1String(kProgram), what));
         shown_ = true;
+        shownDone_ = done;
+        shownLabels_ = labels;
     }
 
     BatchEnvironment& env_;
@@ -75,6 +79,8 @@ private:
     QElapsedTimer clock_;
     qint64 lastShown_ = 0;
     bool shown_ = false;
+    qsizetype shownDone_ = 0;
+    quint64 shownLabels_ = 0;
 };
 
 QString goneSoFar(const Destination& output, qsizetype gone, qsizetype total, quint64 labels)
@@ -86,28 +92,9 @@ QString goneSoFar(const Destination& output, qsizetype gone, qsizetype total, qu
         .arg(output.goneMeaning());
 }
 
-// Reads the CSV text the options name; false after reporting why it cannot be read.
-bool readCsv(BatchEnvironment& env, const QString& path, QByteArray* bytes)
+QString placeOf(const CheckedLabel& label)
 {
-    if (path == QLatin1String("-")) {
-        if (!env.standardInput) {
-            report(env, QStringLiteral("--csv -: there is no standard input"));
-            return false;
-        }
-        *bytes = env.standardInput->readAll();
-        return true;
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        report(env, QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
-        return false;
-    }
-    *bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        report(env, QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
-        return false;
-    }
-    return true;
+    return label.row > 0 ? QStringLiteral("row %1 (line %2): ").arg(label.row).arg(label.line) : QString();
 }
 
 // --list-ports: the list on standard output, what could not be listed on standard error.
@@ -123,47 +110,19 @@ int listPortsTo(BatchEnvironment& env)
     return env.stopRequested && env.stopRequested() ? int(kExitInterrupted) : int(kExitOk);
 }
 
-} // namespace
-
-int runBatch(const QStringList& arguments, BatchEnvironment& env)
+// Composes and sends the checked labels in order, each job composed just before it is sent.
+int sendLabels(BatchEnvironment& env, const BatchOptions& options, const CheckedLabels& labels)
 {
-    const ParsedCommandLine command = parseCommandLine(arguments);
-    if (!command.error.isEmpty()) {
-        report(env, command.error);
-        writeText(env.standardError, QStringLiteral("Try '%1 --help' for more.\n").arg(QLatin1String(kProgram)));
-        return kExitUsage;
-    }
-    if (!command.message.isEmpty()) {
-        writeText(env.standardOutput, command.message);
-        return kExitOk;
-    }
-    if (command.listPorts)
-        return listPortsTo(env);
-    const BatchOptions& options = command.options;
-
-    JobList list;
-    if (options.fromCsv()) {
-        QByteArray csv;
-        if (!readCsv(env, options.csvPath, &csv))
-            return kExitUsage;
-        const QString source =
-            options.csvPath == QLatin1String("-") ? QStringLiteral("standard input") : options.csvPath;
-        list = jobsFromCsv(options, parseCsv(csv), source);
-    } else {
-        list = jobsFromOptions(options);
-    }
-    if (!list.ok()) {
-        constexpr qsizetype kShown = 20;
-        for (qsizetype i = 0; i < list.errors.size() && i < kShown; ++i)
-            report(env, list.errors.at(i));
-        if (list.errors.size() > kShown)
-            report(env, QStringLiteral("... and %1 more").arg(list.errors.size() - kShown));
+    const LabelSettings base = baseSettings(options);
+    CheckedLabels::Cursor cursor(labels);
+    CheckedLabel label;
+    cursor.next(label); // a checked run has a label
+    ComposedJob job = composeLabel(base, label.values);
+    if (!job.ok()) {
+        report(env, placeOf(label) + job.cause);
         report(env, QStringLiteral("nothing was sent"));
         return kExitUsage;
     }
-
-    if (options.preview())
-        return writePreviews(list.jobs, options, env, [&env](const QString& line) { report(env, line); });
 
     if (env.startingToSend)
         env.startingToSend();
@@ -178,19 +137,20 @@ int runBatch(const QStringList& arguments, BatchEnvironment& env)
     output->setWaitControl({[] { QCoreApplication::processEvents(); }, env.stopRequested});
     output->setTimeouts(env.timeouts);
 
-    const qsizetype total = list.jobs.size();
+    const qsizetype total = labels.size();
     Progress progress(env, options.fromCsv(), total);
     // A destination that delivers at close has delivered nothing before it.
-    const auto goneNow = [&](qsizetype handed, quint64 labels) {
-        return goneSoFar(*output, output->deliversAtClose() ? 0 : handed, total, labels);
+    const auto goneNow = [&](qsizetype handed, quint64 labelsHanded) {
+        return goneSoFar(*output, output->deliversAtClose() ? 0 : handed, total, labelsHanded);
     };
-    const auto stoppedOrFailed = [&](const QString& where, qsizetype handed, quint64 labels) {
-        progress.finish(handed, labels);
+    const auto stoppedOrFailed = [&](const QString& where, const QString& cause, qsizetype handed,
+                                     quint64 labelsHanded) {
+        progress.finish(handed, labelsHanded);
         if (output->stopped()) {
-            report(env, QStringLiteral("stopped by Ctrl-C: %1").arg(goneNow(handed, labels)));
+            report(env, QStringLiteral("stopped by Ctrl-C: %1").arg(goneNow(handed, labelsHanded)));
             return int(kExitInterrupted);
         }
-        report(env, QStringLiteral("%1%2; %3").arg(where, output->errorString(), goneNow(handed, labels)));
+        report(env, QStringLiteral("%1%2; %3").arg(where, cause, goneNow(handed, labelsHanded)));
         return int(kExitSendFailed);
     };
 
@@ -204,40 +164,111 @@ int runBatch(const QStringList& arguments, BatchEnvironment& env)
     }
 
     qsizetype sent = 0;
-    quint64 labels = 0;
+    quint64 labelsSent = 0;
     bool stopped = false;
-    for (const BatchJob& job : std::as_const(list.jobs)) {
+    for (;;) {
         if (env.stopRequested && env.stopRequested()) {
             stopped = true;
             break;
         }
         if (!output->send(job.bytes) || !output->confirm()) {
-            const QString where =
-                job.row > 0 ? QStringLiteral("row %1 (line %2): ").arg(job.row).arg(job.line) : QString();
-            const int status = stoppedOrFailed(where, sent, labels);
+            const int status = stoppedOrFailed(placeOf(label), output->errorString(), sent, labelsSent);
             output->abandon();
             return status;
         }
         ++sent;
-        labels += job.labels;
-        progress.update(sent, labels);
+        labelsSent += label.values[LabelColumn::Quantity].toUInt();
+        progress.update(sent, labelsSent);
+        if (!cursor.next(label))
+            break;
+        job = composeLabel(base, label.values);
+        if (!job.ok()) {
+            // Not seen: every label passed checks stricter than the composer's, under the settings the first
+            // job was composed with. Should it happen, the run stops before the job.
+            const int status = stoppedOrFailed(placeOf(label), job.cause, sent, labelsSent);
+            output->abandon();
+            return status;
+        }
     }
 
     // A destination that delivers at close takes the whole run or none of it: a stopped run is cancelled.
     if (stopped && output->deliversAtClose()) {
         output->abandon();
-        progress.finish(sent, labels);
-        report(env, QStringLiteral("stopped by Ctrl-C: %1").arg(goneNow(sent, labels)));
+        progress.finish(sent, labelsSent);
+        report(env, QStringLiteral("stopped by Ctrl-C: %1").arg(goneNow(sent, labelsSent)));
         return kExitInterrupted;
     }
     if (!output->close())
-        return stoppedOrFailed(QString(), sent, labels);
-    progress.finish(sent, labels);
+        return stoppedOrFailed(QString(), output->errorString(), sent, labelsSent);
+    progress.finish(sent, labelsSent);
     if (!output->receipt().isEmpty())
         writeText(env.standardOutput, output->receipt() + QLatin1Char('\n'));
     if (stopped) {
-        report(env, QStringLiteral("stopped by Ctrl-C: %1").arg(goneNow(sent, labels)));
+        report(env, QStringLiteral("stopped by Ctrl-C: %1").arg(goneNow(sent, labelsSent)));
         return kExitInterrupted;
     }
     return kExitOk;
+}
+
+// Reads and checks the labels of the CSV input the options name.
+CheckedRun checkCsvInput(BatchEnvironment& env, const BatchOptions& options)
+{
+    CheckedRun closed;
+    QFile file;
+    QIODevice* input = env.standardInput;
+    const QString& path = options.csvPath;
+    QString source = QStringLiteral("standard input");
+    if (path == QLatin1String("-")) {
+        if (!input) {
+            closed.addProblem(QStringLiteral("--csv -: standard input is closed"));
+            return closed;
+        }
+    } else {
+        source = visibleForMessage(path);
+        file.setFileName(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            closed.addProblem(QStringLiteral("cannot read %1: %2").arg(source, file.errorString()));
+            return closed;
+        }
+        input = &file;
+    }
+    CsvReader reader(*input);
+    return checkCsv(options, reader, source);
+}
+
+} // namespace
+
+int runBatch(const QStringList& arguments, BatchEnvironment& env)
+{
+    const ParsedCommandLine command = parseCommandLine(arguments);
+    if (!command.error.isEmpty()) {
+        report(env, command.error);
+        writeText(env.standardError, QStringLiteral("Try '%1 --help' for more.\n").arg(QLatin1String(kProgram)));
+        return kExitUsage;
+    }
+    if (!command.message.isEmpty()) {
+        const QString why = env.standardOutput ? writeAll(*env.standardOutput, command.message.toUtf8())
+                                               : QStringLiteral("there is no standard output");
+        if (!why.isEmpty()) {
+            report(env, QStringLiteral("writing the help to standard output: %1").arg(why));
+            return kExitSendFailed;
+        }
+        return kExitOk;
+    }
+    if (command.listPorts)
+        return listPortsTo(env);
+    const BatchOptions& options = command.options;
+
+    const CheckedRun checked = options.fromCsv() ? checkCsvInput(env, options) : checkLabelFromOptions(options);
+    if (!checked.ok()) {
+        for (const QString& problem : checked.problems)
+            report(env, problem);
+        if (checked.problemCount > checked.problems.size())
+            report(env, QStringLiteral("... and %1 more").arg(checked.problemCount - checked.problems.size()));
+        report(env, QStringLiteral("nothing was sent"));
+        return kExitUsage;
+    }
+    if (options.preview())
+        return writePreviews(checked.labels, options, env, [&env](const QString& line) { report(env, line); });
+    return sendLabels(env, options, checked.labels);
 }

@@ -22,13 +22,13 @@ enum BatchExit : int {
 // What a run reads from and writes to besides its arguments.
 struct BatchEnvironment
 {
-    QIODevice* standardInput = nullptr;  // read for --csv -
+    QIODevice* standardInput = nullptr;  // read for --csv -; none when it is closed
     QIODevice* standardOutput = nullptr; // --help, and the jobs with --dry-run
     QIODevice* standardError = nullptr;  // errors and progress
     // Whether standard error is a terminal: progress then rewrites one line instead of adding lines.
     bool errorIsTerminal = false;
 
-    // Called once every job is composed, right before the output opens (the program arms its Ctrl-C
+    // Called once every label is checked, right before the output opens (the program arms its Ctrl-C
     // handling here, so that Ctrl-C while the input is read still ends it at once).
     std::function<void()> startingToSend;
     // Asked before every job and during every wait for the printer: true stops the run there.
@@ -41,6 +41,7 @@ struct BatchEnvironment
     std::chrono::milliseconds progressAfter{1000};
 };
 
-// Runs quorlex-label-batch with `arguments` (without the program name): reads and checks everything,
-// composes every job, then sends them in order. Returns the exit status.
+// Runs quorlex-label-batch with `arguments` (without the program name): reads and checks every label first,
+// then composes and sends their jobs in order, each job composed just before it is sent. Returns the exit
+// status.
 int runBatch(const QStringList& arguments, BatchEnvironment& environment);

@@ -22,32 +22,44 @@ QString writeWhole(QIODevice& device, const QByteArray& bytes)
     return {};
 }
 
+// --dry-run: the jobs one after another on standard output. They are written through the file's buffer and
+// flushed at the end, so a million jobs do not take a million writes; a write that fails (a full disk, a
+// closed pipe) fails the job it belongs to, and a flush that fails fails the close.
 class StandardOutput final : public Destination
 {
 public:
     explicit StandardOutput(QIODevice& out) : Destination(QStringLiteral("standard output")), out_(out) {}
 
-    QString goneMeaning() const override { return QStringLiteral("written to standard output"); }
+    QString goneMeaning() const override
+    {
+        return QStringLiteral("written to standard output, the last of them possibly only to its buffer");
+    }
 
 protected:
     QString doOpen() override { return {}; }
-    QString doSend(const QByteArray& job) override
-    {
-        QString why = writeWhole(out_, job);
-        if (why.isEmpty()) {
-            if (auto* file = qobject_cast<QFile*>(&out_); file && !file->flush())
-                why = file->errorString();
-        }
-        return why;
-    }
+    QString doSend(const QByteArray& job) override { return writeWhole(out_, job); }
     QString doConfirm() override { return {}; }
-    QString doClose() override { return {}; }
+    QString doClose() override { return flushDevice(out_); }
 
 private:
     QIODevice& out_;
 };
 
 } // namespace
+
+QString flushDevice(QIODevice& device)
+{
+    auto* file = qobject_cast<QFileDevice*>(&device);
+    if (!file || file->flush())
+        return {};
+    return file->errorString();
+}
+
+QString writeAll(QIODevice& device, const QByteArray& bytes)
+{
+    const QString why = writeWhole(device, bytes);
+    return why.isEmpty() ? flushDevice(device) : why;
+}
 
 std::unique_ptr<Destination> createJobOutput(const BatchOptions& options, QIODevice& standardOutput, QString* error)
 {

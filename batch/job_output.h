@@ -3,6 +3,9 @@
 #include "batch/batch_options.h"
 #include "printing/destination.h"
 
+#include <QByteArray>
+#include <QString>
+
 #include <memory>
 
 class QIODevice;
@@ -11,3 +14,9 @@ class QIODevice;
 // LPT1 mapped as the window maps them; any other value is a destination address). Null, with `error` set,
 // for an address that cannot be used.
 std::unique_ptr<Destination> createJobOutput(const BatchOptions& options, QIODevice& standardOutput, QString* error);
+
+// Flushes what a file holds back to the system: empty when done, otherwise why not. Other devices have
+// nothing to flush.
+QString flushDevice(QIODevice& device);
+// Writes all of `bytes` and flushes them: empty when done, otherwise why not.
+QString writeAll(QIODevice& device, const QByteArray& bytes);

@@ -59,7 +59,7 @@ QString savePicture(const QImage& image, const QString& path)
 
 } // namespace
 
-int writePreviews(const QList<BatchJob>& jobs, const BatchOptions& options, BatchEnvironment& env,
+int writePreviews(const CheckedLabels& labels, const BatchOptions& options, BatchEnvironment& env,
                   const std::function<void(const QString&)>& report)
 {
     const QString folderProblem = makeFolder(options.previewDir);
@@ -77,16 +77,24 @@ int writePreviews(const QList<BatchJob>& jobs, const BatchOptions& options, Batc
     if (env.startingToSend)
         env.startingToSend();
 
-    const qsizetype total = jobs.size();
-    for (qsizetype i = 0; i < total; ++i) {
+    const LabelSettings base = baseSettings(options);
+    CheckedLabels::Cursor cursor(labels);
+    CheckedLabel checked;
+    const qsizetype total = labels.size();
+    for (qsizetype i = 0; cursor.next(checked); ++i) {
         if (env.stopRequested && env.stopRequested()) {
             report(QStringLiteral("stopped by Ctrl-C: %1").arg(writtenSoFar(i, total)));
             return kExitInterrupted;
         }
-        const BatchJob& job = jobs.at(i);
         const QString name = QStringLiteral("job-%1.png").arg(i + 1, 5, 10, QLatin1Char('0'));
-        const QString where =
-            job.row > 0 ? QStringLiteral("row %1 (line %2), %3").arg(job.row).arg(job.line).arg(name) : name;
+        const QString where = checked.row > 0
+                                  ? QStringLiteral("row %1 (line %2), %3").arg(checked.row).arg(checked.line).arg(name)
+                                  : name;
+        const ComposedJob job = composeLabel(base, checked.values);
+        if (!job.ok()) {
+            report(QStringLiteral("%1: %2; %3").arg(where, job.cause, writtenSoFar(i, total)));
+            return kExitSendFailed;
+        }
         const RenderResult result = renderJob(job.bytes, RenderOptions{options.previewScale, 1});
         if (!result.error.isEmpty()) {
             report(QStringLiteral("--preview: %1; %2").arg(result.error, writtenSoFar(i, total)));

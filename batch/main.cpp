@@ -8,10 +8,29 @@
 
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <memory>
 #include <unistd.h>
 
 namespace {
+
+bool isOpen(int fd)
+{
+    return ::fcntl(fd, F_GETFD) != -1;
+}
+
+// A standard stream the caller closed gets /dev/null in its place, so that no file this run opens takes
+// its number: standard output read-only, so that writing to it still fails as it would have.
+void fillClosed(int fd, int flags)
+{
+    if (!isOpen(fd)) {
+        const int opened = ::open("/dev/null", flags);
+        if (opened >= 0 && opened != fd) {
+            ::dup2(opened, fd);
+            ::close(opened);
+        }
+    }
+}
 
 bool wantsPreview(int argc, char* argv[])
 {
@@ -51,6 +70,10 @@ std::unique_ptr<QCoreApplication> makeApplication(int& argc, char* argv[])
 
 int main(int argc, char* argv[])
 {
+    const bool inputClosed = !isOpen(STDIN_FILENO);
+    fillClosed(STDIN_FILENO, O_RDONLY);
+    fillClosed(STDOUT_FILENO, O_RDONLY);
+    fillClosed(STDERR_FILENO, O_WRONLY);
     // A reader of standard output or a printer that goes away is a failed write, not the end of the program.
     ignoreBrokenPipes();
     const std::unique_ptr<QCoreApplication> app = makeApplication(argc, argv);
@@ -59,12 +82,13 @@ int main(int argc, char* argv[])
     QFile in;
     QFile out;
     QFile err;
-    in.open(stdin, QIODevice::ReadOnly);
+    if (!inputClosed)
+        in.open(stdin, QIODevice::ReadOnly);
     out.open(stdout, QIODevice::WriteOnly);
     err.open(stderr, QIODevice::WriteOnly);
 
     BatchEnvironment environment;
-    environment.standardInput = &in;
+    environment.standardInput = inputClosed ? nullptr : &in;
     environment.standardOutput = &out;
     environment.standardError = &err;
     environment.errorIsTerminal = ::isatty(STDERR_FILENO) == 1;

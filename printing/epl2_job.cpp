@@ -1,5 +1,7 @@
 #include "printing/epl2_job.h"
 
+#include "printing/safe_text.h"
+
 #include <QStringView>
 
 #include <charconv>
@@ -45,11 +47,6 @@ constexpr FiveAcrossRow kFiveAcrossRows[] = {
     {Field::Version, 272}, {Field::Item, 287}, // copy 5
 };
 constexpr int kFiveAcrossYBase = 30;
-
-QString hexCodePoint(char32_t codePoint)
-{
-    return QStringLiteral("U+") + QString::number(uint(codePoint), 16).toUpper().rightJustified(4, QLatin1Char('0'));
-}
 
 // A text that goes into the job, with the box it comes from.
 struct BoxText
@@ -147,11 +144,11 @@ private:
                 if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate())
                     codePoint = QChar::surrogateToUcs4(c, text[i + 1].unicode());
                 fail(boxText.box,
-                     QStringLiteral("contains a character outside ASCII (%1)").arg(hexCodePoint(codePoint)));
+                     QStringLiteral("contains a character outside ASCII (%1)").arg(codePointName(codePoint)));
                 return;
             }
             if ((c < 0x20 && c != u'\t') || c == 0x7F) {
-                fail(boxText.box, QStringLiteral("contains a control character (%1)").arg(hexCodePoint(c)));
+                fail(boxText.box, QStringLiteral("contains a control character (%1)").arg(codePointName(c)));
                 return;
             }
             if (quoted && (c == u'"' || c == u'\\'))

@@ -1,6 +1,6 @@
-#include "batch/batch_jobs.h"
-#include "batch/csv_table.h"
+#include "support/batch_harness.h"
 
+#include <QBuffer>
 #include <QtTest>
 
 namespace {
@@ -55,8 +55,8 @@ private slots:
         QFETCH(QByteArray, text);
         QFETCH(Rows, fields);
         QFETCH(QList<int>, lines);
-        const CsvTable table = parseCsv(text);
-        QVERIFY2(table.ok(), qPrintable(table.error));
+        const CsvText table = readCsvText(text);
+        QVERIFY2(table.error.isEmpty(), qPrintable(table.error));
         Rows gotFields;
         QList<int> gotLines;
         for (const CsvRecord& record : table.records) {
@@ -85,43 +85,128 @@ private slots:
             << 2;
         QTest::addRow("not UTF-8") << QByteArray("a\nok\n\xC3(\n") << "the text is not UTF-8" << 3;
         QTest::addRow("Latin-1 export") << QByteArray("item\n\xC4\n") << "the text is not UTF-8" << 2;
+        QTest::addRow("a character cut off at the very end")
+            << QByteArray("item\nAB\xC3") << "the text is not UTF-8" << 2;
+        QTest::addRow("three bytes of four at the end")
+            << QByteArray("item\nA\n\xF0\x9F\x98") << "the text is not UTF-8" << 3;
+        QTest::addRow("overlong form of NUL") << QByteArray("item\n\xC0\x80\n") << "the text is not UTF-8" << 2;
+        QTest::addRow("surrogate") << QByteArray("item\n\xED\xA0\x80\n") << "the text is not UTF-8" << 2;
+        QTest::addRow("past U+10FFFF") << QByteArray("item\n\xF4\x90\x80\x80\n") << "the text is not UTF-8" << 2;
+        QTest::addRow("inside quotes, on the line it is on")
+            << QByteArray("item\n\"a\nb\xFF\"\n") << "the text is not UTF-8" << 3;
+        QTest::addRow("field over 256 bytes") << QByteArray("item\n" + QByteArray(257, 'A') + "\n")
+                                              << "a field is longer than 256 bytes, the most a field may hold" << 2;
+        QTest::addRow("quoted field over 256 bytes")
+            << QByteArray("item\n\"" + QByteArray(600, '"') + "\"\n")
+            << "a field is longer than 256 bytes, the most a field may hold" << 2;
+        QTest::addRow("NUL bytes without end")
+            << QByteArray(100000, '\0') << "a field is longer than 256 bytes, the most a field may hold" << 1;
+        QTest::addRow("65 fields") << QByteArray("item\n" + QByteArray(64, ',') + "\n")
+                                   << "more than 64 fields in one row" << 2;
     }
     void refusesBrokenText()
     {
         QFETCH(QByteArray, text);
         QFETCH(QString, error);
         QFETCH(int, line);
-        const CsvTable table = parseCsv(text);
+        const CsvText table = readCsvText(text);
         QCOMPARE(table.error, error);
         QCOMPARE(table.errorLine, line);
+    }
+
+    void labelsPastTheMost()
+    {
+        QByteArray text = "item\nA\nB\n\nC\nD\nE\n";
+        QBuffer device(&text);
+        device.open(QIODevice::ReadOnly);
+        CsvReader reader(device);
+        const CheckedRun run = checkCsv(optionsFor("3M"), reader, "labels.csv", 3);
+        QCOMPARE(run.problems,
+                 QStringList{"labels.csv: row 6 (line 6): more than 3 rows with a label, the most one run "
+                             "takes; split the file"});
+    }
+
+    // Exactly 256 bytes and 64 fields are still read.
+    void readsUpToItsLimits()
+    {
+        const CsvText table = readCsvText("a\n" + QByteArray(256, 'A') + "\n" + QByteArray(63, ',') + "\n");
+        QVERIFY2(table.error.isEmpty(), qPrintable(table.error));
+        QCOMPARE(table.records.size(), 3);
+        QCOMPARE(table.records.at(1).fields.first().size(), 256);
+        QCOMPARE(table.records.at(2).fields.size(), 64);
+    }
+
+    // The input size limit counts every byte read, empty lines too, and the reader stops reading there.
+    void inputOverItsLimit()
+    {
+        CsvLimits limits;
+        limits.inputBytes = 1000;
+        const CsvText within = readCsvText(QByteArray(1000, '\n'), limits);
+        QCOMPARE(within.error, QString());
+        const CsvText over = readCsvText(QByteArray(1001, '\n'), limits, 7);
+        QCOMPARE(over.error, "the input is larger than 1000 bytes, the most this program reads");
+        QCOMPARE(over.errorLine, 995); // 994 lines ended by the 994 bytes read before the last piece
+    }
+
+    // A pipe hands the text over in pieces of any size: the records are the same however it is cut, the
+    // byte-order mark and CR LF split over pieces included.
+    void piecesOfAnySize_data()
+    {
+        QTest::addColumn<qint64>("step");
+        for (qint64 step : {1, 2, 3, 5, 64})
+            QTest::addRow("%lld bytes at a time", step) << step;
+    }
+    void piecesOfAnySize()
+    {
+        QFETCH(qint64, step);
+        const QByteArray text = "\xEF\xBB\xBFitem,version\r\n\"a\r\n\"\"b\",\xC3\xA9\r\n\r\nX,\xF0\x9F\x98\x80\r\n";
+        const CsvText whole = readCsvText(text);
+        const CsvText pieces = readCsvText(text, {}, step);
+        QCOMPARE(whole.error, QString());
+        QCOMPARE(pieces.error, QString());
+        QCOMPARE(pieces.records.size(), 4);
+        for (qsizetype i = 0; i < whole.records.size(); ++i) {
+            QCOMPARE(pieces.records.at(i).fields, whole.records.at(i).fields);
+            QCOMPARE(pieces.records.at(i).line, whole.records.at(i).line);
+        }
+        QCOMPARE(pieces.records.at(1).fields.first(), "a\r\n\"b");
+    }
+
+    void readErrorIsNamed()
+    {
+        TrickleDevice device("item\nA\n", 3, true);
+        CsvReader reader(device);
+        CsvRecord record;
+        while (reader.next(record)) {
+        }
+        QCOMPARE(reader.error(), "cannot read on: the test device broke");
+        QCOMPARE(reader.errorLine(), 3);
     }
 
     // A CSV row makes the same job as the same label given as options, whatever the column order, the case
     // of the header and the columns left out.
     void rowIsTheLabelFromOptions()
     {
-        const CsvTable table = parseCsv(" Qty ,CHECKSUM,item\r\n3,57,AB1234\r\n,,X\r\n");
-        const JobList fromCsv = jobsFromCsv(optionsFor("6M"), table, "labels.csv");
-        QVERIFY2(fromCsv.ok(), qPrintable(fromCsv.errors.join('\n')));
+        const CheckedCsv fromCsv = checkCsvText(optionsFor("6M"), " Qty ,CHECKSUM,item\r\n3,57,AB1234\r\n,,X\r\n");
+        QVERIFY2(fromCsv.problems.isEmpty(), qPrintable(fromCsv.problems.join('\n')));
         QCOMPARE(fromCsv.jobs.size(), 2);
 
-        const JobList first = jobsFromOptions(
-            parseCommandLine({"--size", "6M", "--item", "AB1234", "--checksum", "57", "--qty", "3"}).options);
-        const JobList second = jobsFromOptions(parseCommandLine({"--size", "6M", "--item", "X"}).options);
-        QCOMPARE(fromCsv.jobs.at(0).bytes, first.jobs.at(0).bytes);
-        QCOMPARE(fromCsv.jobs.at(0).labels, 3u);
-        QCOMPARE(fromCsv.jobs.at(1).bytes, second.jobs.at(0).bytes);
-        QCOMPARE(fromCsv.jobs.at(1).labels, 1u); // an empty qty cell takes --qty
-        QCOMPARE(fromCsv.jobs.at(1).row, 3);
+        const QList<QByteArray> first =
+            batchJobs({"--size", "6M", "--item", "AB1234", "--checksum", "57", "--qty", "3"}, {});
+        QCOMPARE(fromCsv.jobs.at(0), first.value(0));
+        QCOMPARE(fromCsv.labels.at(0).values[LabelColumn::Quantity], "3");
+        QCOMPARE(fromCsv.jobs.at(1), batchJobs({"--size", "6M", "--item", "X"}, {}).value(0));
+        QCOMPARE(fromCsv.labels.at(1).values[LabelColumn::Quantity], "1"); // an empty qty cell takes --qty
+        QCOMPARE(fromCsv.labels.at(1).row, 3);
     }
 
     void emptyLinesAreSkippedButCounted()
     {
-        const JobList list = jobsFromCsv(optionsFor("3M"), parseCsv("item\n\nA\n\nB\n"), "labels.csv");
-        QVERIFY(list.ok());
-        QCOMPARE(list.jobs.size(), 2);
-        QCOMPARE(list.jobs.at(0).row, 3);
-        QCOMPARE(list.jobs.at(1).row, 5);
+        const CheckedCsv list = checkCsvText(optionsFor("3M"), "item\n\nA\n\nB\n");
+        QVERIFY(list.problems.isEmpty());
+        QCOMPARE(list.labels.size(), 2);
+        QCOMPARE(list.labels.at(0).row, 3);
+        QCOMPARE(list.labels.at(1).row, 5);
     }
 
     // Each bad row is reported with its row, the line it starts on and its column, and no job is kept.
@@ -169,6 +254,21 @@ private slots:
                            f + "row 3 (line 3), column qty: \"65536\" is not a whole number from 1 to "
                                "65535",
                            f + "row 4 (line 4), column qty: \"2x\" is not a whole number from 1 to 65535"};
+        QTest::addRow("values are quoted safely")
+            << "3M" << QByteArray("item,\"\x1B[2J\r\"\nABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789,\n")
+            << QStringList{f + "row 1, column 2: unknown column \"\\x1B[2J\\r\" (the columns are item, version, data, "
+                               "checksum and qty)"};
+        QTest::addRow("long value cut")
+            << "3M" << QByteArray("item\nABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789\n")
+            << QStringList{f + "row 2 (line 2), column item: \"ABCDEFGHIJKLMNOPQRSTUVWXYZ012345...\" (36 characters) "
+                               "is longer than 6 characters"};
+        QTest::addRow("tab in a text") << "3M" << QByteArray("item,version\nA,\"V\t1\"\n")
+                                       << QStringList{f + "row 2 (line 2), column version: contains a tab (texts are "
+                                                          "printable ASCII)"};
+        QTest::addRow("bad rows then broken text")
+            << "3M" << QByteArray("item\nTOOLONG\nA\xFF\n")
+            << QStringList{f + "row 2 (line 2), column item: \"TOOLONG\" is longer than 6 characters",
+                           f + "line 3: the text is not UTF-8"};
         QTest::addRow("broken text") << "3M" << QByteArray("item\n\"A\n")
                                      << QStringList{f + "line 2: a field in double quotes is not closed (it opens on "
                                                         "line 2)"};
@@ -178,8 +278,8 @@ private slots:
         QFETCH(QString, size);
         QFETCH(QByteArray, text);
         QFETCH(QStringList, errors);
-        const JobList list = jobsFromCsv(optionsFor(size), parseCsv(text), "labels.csv");
-        QCOMPARE(list.errors, errors);
+        const CheckedCsv list = checkCsvText(optionsFor(size), text);
+        QCOMPARE(list.problems, errors);
         QVERIFY(list.jobs.isEmpty());
     }
 };

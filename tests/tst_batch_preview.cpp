@@ -1,8 +1,7 @@
 // quorlex-label-batch --preview: one picture per job of the very bytes a run would send, warnings for fields
 // past an edge, usage errors, folders that cannot be written, Ctrl-C, and the installed program itself.
-#include "batch/batch_jobs.h"
-#include "batch/batch_run.h"
 #include "render/label_render.h"
+#include "support/batch_harness.h"
 #include "support/label_pictures.h"
 
 #include <QBuffer>
@@ -44,13 +43,7 @@ Run runInProcess(const QStringList& arguments, const QByteArray& input = {}, std
 // The jobs a run with these arguments sends.
 QList<QByteArray> jobsOf(const QStringList& arguments, const QByteArray& csv)
 {
-    const BatchOptions options = parseCommandLine(arguments).options;
-    const JobList list =
-        options.fromCsv() ? jobsFromCsv(options, parseCsv(csv), QStringLiteral("-")) : jobsFromOptions(options);
-    QList<QByteArray> jobs;
-    for (const BatchJob& job : list.jobs)
-        jobs << job.bytes;
-    return jobs;
+    return checkedJobs(parseCommandLine(arguments).options, csv);
 }
 
 QByteArray rowsOf(const QByteArray& item, int rows)

@@ -1,6 +1,6 @@
 // The installed program as a script runs it: exit statuses, standard input, real ports and Ctrl-C.
-#include "batch/batch_jobs.h"
 #include "printing/port_devices.h"
+#include "support/batch_harness.h"
 #include "support/cups_server.h"
 #include "support/printer_stand_ins.h"
 #include "support/pseudo_terminal.h"
@@ -94,11 +94,7 @@ QByteArray csvOf(int rows)
 // The jobs of a run, one by one, as the batch composes them.
 QList<QByteArray> jobsOf(const QStringList& arguments, const QByteArray& csv)
 {
-    const JobList list = jobsFromCsv(parseCommandLine(arguments).options, parseCsv(csv), QStringLiteral("-"));
-    QList<QByteArray> jobs;
-    for (const BatchJob& job : list.jobs)
-        jobs << job.bytes;
-    return jobs;
+    return batchJobs(arguments, csv);
 }
 
 QByteArray readFile(const QString& path)
@@ -177,6 +173,42 @@ private slots:
             QVERIFY(!outcome.out.isEmpty());
         if (status != 0)
             QVERIFY(outcome.out.isEmpty());
+    }
+
+    // Standard streams that are closed or take nothing, as a shell sets them up: each failure is named, and
+    // a reader that goes away does not end the program by a signal.
+    void standardStreamsThatFail_data()
+    {
+        QTest::addColumn<QString>("script"); // bash, with $0 the program and $1 a CSV file of 3000 rows
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("error");
+        QTest::addRow("help to a full device")
+            << "\"$0\" --help >/dev/full" << 1
+            << "quorlex-label-batch: writing the help to standard output: No space left on device\n";
+        QTest::addRow("dry run into a pipe that closes")
+            << "\"$0\" --size 3M --csv \"$1\" --dry-run | head -c 100 >/dev/null; exit ${PIPESTATUS[0]}" << 1
+            << "sending to standard output: Broken pipe; ";
+        QTest::addRow("closed standard input") << "\"$0\" --size 3M --csv - <&-" << 2
+                                               << "quorlex-label-batch: --csv -: standard input is closed\n"
+                                                  "quorlex-label-batch: nothing was sent\n";
+        QTest::addRow("closed standard output")
+            << "\"$0\" --size 3M --item A --dry-run >&-" << 1 << "closing standard output: Bad file descriptor";
+    }
+    void standardStreamsThatFail()
+    {
+        QFETCH(QString, script);
+        QFETCH(int, status);
+        QFETCH(QString, error);
+        QTemporaryDir dir;
+        const QString csvPath = dir.filePath(QStringLiteral("labels.csv"));
+        QVERIFY(writeFile(csvPath, csvOf(3000)));
+        QProcess shell;
+        shell.start(QStringLiteral("bash"), {"-c", script, QStringLiteral(QUORLEX_BATCH_EXE), csvPath});
+        QVERIFY(shell.waitForFinished(kDeadlineMs));
+        const QString err = QString::fromUtf8(shell.readAllStandardError());
+        QVERIFY2(shell.exitStatus() == QProcess::NormalExit && shell.exitCode() == status,
+                 qPrintable(QStringLiteral("status %1: %2").arg(shell.exitCode()).arg(err)));
+        QVERIFY2(error.endsWith('\n') ? err == error : err.contains(error), qPrintable(err));
     }
 
     // A bad last row leaves the device exactly as it was.

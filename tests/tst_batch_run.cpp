@@ -1,6 +1,5 @@
 // The batch run in-process: usage and validation errors, and what reaches an output the test controls.
-#include "batch/batch_jobs.h"
-#include "batch/batch_run.h"
+#include "support/batch_harness.h"
 
 #include <QBuffer>
 #include <QRegularExpression>
@@ -8,89 +7,32 @@
 
 namespace {
 
-// An output that records what it is asked to do, and fails where the test says.
-struct Recorder
-{
-    int opens = 0;
-    int closes = 0;
-    QList<QByteArray> sent;
-    bool failOpen = false;
-    bool failClose = false;
-    int failAtSend = 0; // 1 for the first send; 0 never
-};
-
-class RecordingOutput final : public Destination
-{
-public:
-    explicit RecordingOutput(Recorder& record) : Destination(QStringLiteral("test port")), record_(record) {}
-    QString goneMeaning() const override { return QStringLiteral("recorded"); }
-
-protected:
-    QString doOpen() override
-    {
-        ++record_.opens;
-        return record_.failOpen ? QStringLiteral("it broke") : QString();
-    }
-    QString doSend(const QByteArray& job) override
-    {
-        if (record_.failAtSend == record_.sent.size() + 1)
-            return QStringLiteral("it broke");
-        record_.sent << job;
-        return {};
-    }
-    QString doConfirm() override { return {}; }
-    QString doClose() override
-    {
-        ++record_.closes;
-        return record_.failClose ? QStringLiteral("it broke") : QString();
-    }
-
-private:
-    Recorder& record_;
-};
-
-struct Run
-{
-    int status = -1;
-    QString out;
-    QString err;
-};
-
 const QByteArray kFiveRows = "item,qty\nA,1\nB,2\nC,3\nD,4\nE,5\n";
 
-Run run(const QStringList& arguments, Recorder* recorder = nullptr, const QByteArray& input = kFiveRows,
-        std::function<void(BatchEnvironment&)> adjust = {})
+BatchRun run(const QStringList& arguments, Recorder* recorder = nullptr, const QByteArray& input = kFiveRows,
+             const std::function<void(BatchEnvironment&)>& adjust = {})
 {
-    QByteArray inBytes = input;
-    QBuffer in(&inBytes);
-    QBuffer out;
-    QBuffer err;
-    in.open(QIODevice::ReadOnly);
-    out.open(QIODevice::WriteOnly);
-    err.open(QIODevice::WriteOnly);
-    BatchEnvironment env;
-    env.standardInput = &in;
-    env.standardOutput = &out;
-    env.standardError = &err;
-    if (recorder)
-        env.createOutput = [recorder](const BatchOptions&) { return std::make_unique<RecordingOutput>(*recorder); };
-    if (adjust)
-        adjust(env);
-    Run result;
-    result.status = runBatch(arguments, env);
-    result.out = QString::fromUtf8(out.data());
-    result.err = QString::fromUtf8(err.data());
-    return result;
+    return runBatchInProcess(arguments, recorder, input, adjust);
 }
+
+// A device that refuses every write, like /dev/full.
+class FullDevice final : public QIODevice
+{
+public:
+    FullDevice() { open(QIODevice::WriteOnly | QIODevice::Unbuffered); }
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char*, qint64) override
+    {
+        setErrorString(QStringLiteral("No space left on device"));
+        return -1;
+    }
+};
 
 QList<QByteArray> jobsOf(const QStringList& arguments, const QByteArray& csv)
 {
-    const JobList list =
-        jobsFromCsv(parseCommandLine(arguments).options, parseCsv(csv), QStringLiteral("standard input"));
-    QList<QByteArray> jobs;
-    for (const BatchJob& job : list.jobs)
-        jobs << job.bytes;
-    return jobs;
+    return checkCsvText(parseCommandLine(arguments).options, csv).jobs;
 }
 
 } // namespace
@@ -106,7 +48,7 @@ private slots:
         QTest::addColumn<QString>("error");
         QTest::addRow("no size") << QStringList{"--item", "A"} << "--size is required (1M, 2M, 3M, 6M or 9M)";
         QTest::addRow("unknown size") << QStringList{"--size", "12M"} << "--size: \"12M\" is not 1M, 2M, 3M, 6M or 9M";
-        QTest::addRow("unknown option") << QStringList{"--size", "3M", "--colour"} << "Unknown option 'colour'.";
+        QTest::addRow("unknown option") << QStringList{"--size", "3M", "--colour"} << "unknown option \"colour\"";
         QTest::addRow("stray argument") << QStringList{"--size", "3M", "labels.csv"}
                                         << "unexpected argument \"labels.csv\"";
         QTest::addRow("five-across under 3M")
@@ -120,22 +62,67 @@ private slots:
         QTest::addRow("qty 65536") << QStringList{"--size", "3M", "--qty", "65536"}
                                    << "--qty: \"65536\" is not a whole number from 1 to 65535";
         QTest::addRow("gap not a number") << QStringList{"--size", "3M", "--gap", "1e3"}
-                                          << "--gap: \"1e3\" is not a number of dots (e.g. 12 or 20.8)";
+                                          << "--gap: \"1e3\" is not a number of dots from 0 to 240 (e.g. 12 or 20.8)";
         QTest::addRow("text option with csv") << QStringList{"--size", "3M", "--csv", "-", "--version", "V1"}
                                               << "--version cannot be used with --csv; give the texts as CSV columns";
         QTest::addRow("empty port") << QStringList{"--size", "3M", "--port", ""}
                                     << "--port needs com1, lpt, the path of a device or socket://HOST[:PORT]";
+        // "$" of a pattern also matches before a final line feed; the checks look at the whole text.
+        QTest::addRow("gap with a line feed") << QStringList{"--size", "3M", "--gap", "12\n"}
+                                              << "--gap: \"12\\n\" is not a number of dots from 0 to 240 (e.g. 12 or "
+                                                 "20.8)";
+        QTest::addRow("darkness with a line feed") << QStringList{"--size", "3M", "--darkness", "8\n"}
+                                                   << "--darkness: \"8\\n\" is not a whole number from 0 to 15";
+        QTest::addRow("qty with a line feed")
+            << QStringList{"--size", "3M", "--qty", "2\n"} << "--qty: \"2\\n\" is not a whole number from 1 to 65535";
+        QTest::addRow("nudge with a line feed")
+            << QStringList{"--size", "3M", "--nudge", "item-x=1\n"}
+            << "--nudge: \"item-x=1\\n\" is not FIELD-AXIS=OFFSET with a field item, ver, data or checksum and an "
+               "axis x or y (e.g. item-x=+2)";
+        QTest::addRow("gap past 240") << QStringList{"--size", "3M", "--gap", "240.001"}
+                                      << "--gap: \"240.001\" is not a number of dots from 0 to 240 (e.g. 12 or 20.8)";
+        QTest::addRow("gap of 5000 digits")
+            << QStringList{"--size", "3M", "--gap", QString(5000, '9')}
+            << "--gap: \"" + QString(32, '9') +
+                   "...\" (5000 characters) is not a number of dots from 0 to 240 (e.g. "
+                   "12 or 20.8)";
+        QTest::addRow("escape sequence in an unknown option")
+            << QStringList{"--size", "3M", "--\x1B[2Jx"} << "unknown option \"\\x1B[2Jx\"";
+        QTest::addRow("escape sequence in a size") << QStringList{"--size", "\x1B]0;title\x07"}
+                                                   << "--size: \"\\x1B]0;title\\x07\" is not 1M, 2M, 3M, 6M or 9M";
+        QTest::addRow("stray argument outside ASCII")
+            << QStringList{"--size", "3M", QString::fromUtf8("\xED\x95\x9C")} << "unexpected argument \"<U+D55C>\"";
     }
     void usageErrors()
     {
         QFETCH(QStringList, arguments);
         QFETCH(QString, error);
         Recorder recorder;
-        const Run result = run(arguments, &recorder);
+        const BatchRun result = run(arguments, &recorder);
         QCOMPARE(result.status, int(kExitUsage));
         QCOMPARE(result.err,
                  QStringLiteral("quorlex-label-batch: %1\nTry 'quorlex-label-batch --help' for more.\n").arg(error));
         QCOMPARE(recorder.opens, 0);
+    }
+
+    // EPL2 printers take a gap of 0 to 240 dots; the presets' own gaps are among them.
+    void gapBounds_data()
+    {
+        QTest::addColumn<QString>("gap");
+        QTest::addColumn<bool>("accepted");
+        for (const char* gap : {"0", "8", "20.8", "12", "18", "240", "240.0", "239.999", "007"})
+            QTest::addRow("%s", gap) << gap << true;
+        for (const char* gap : {"240.5", "241", "1000", "1.2345", ".5", "5.", "-1", " 12", "12 ", "1e2", "0x10"})
+            QTest::addRow("%s", gap) << gap << false;
+    }
+    void gapBounds()
+    {
+        QFETCH(QString, gap);
+        QFETCH(bool, accepted);
+        const ParsedCommandLine command = parseCommandLine({"--size", "1M", "--gap", gap});
+        QCOMPARE(command.error.isEmpty(), accepted);
+        if (accepted)
+            QCOMPARE(command.options.gap, gap);
     }
 
     // The bounds are those at which the window's buttons stop acting.
@@ -190,14 +177,17 @@ private slots:
                                        << "--data: must be empty: 1M labels print only Item and Version";
         QTest::addRow("version outside ASCII") << QStringList{"--size", "2M", "--version", "V\u00E9"}
                                                << "--version: contains a character outside ASCII (U+00E9)";
-        QTest::addRow("item with a tab is printable") << QStringList{"--size", "3M", "--item", "A\tB"} << "";
+        QTest::addRow("item with a tab") << QStringList{"--size", "3M", "--item", "A\tB"}
+                                         << "--item: contains a tab (texts are printable ASCII)";
+        QTest::addRow("item of six characters between blanks")
+            << QStringList{"--size", "3M", "--item", "  AB1234 "} << "";
     }
     void labelFromOptionsIsChecked()
     {
         QFETCH(QStringList, arguments);
         QFETCH(QString, error);
         Recorder recorder;
-        const Run result = run(arguments, &recorder);
+        const BatchRun result = run(arguments, &recorder);
         if (error.isEmpty()) {
             QCOMPARE(result.status, int(kExitOk));
             QCOMPARE(recorder.sent.size(), 1);
@@ -213,7 +203,7 @@ private slots:
     void badRowSendsNothing()
     {
         Recorder recorder;
-        const Run result = run({"--size", "3M", "--csv", "-"}, &recorder, "item\nA\nB\nC\nTOOLONG1\nD\n\u00C4\n");
+        const BatchRun result = run({"--size", "3M", "--csv", "-"}, &recorder, "item\nA\nB\nC\nTOOLONG1\nD\n\u00C4\n");
         QCOMPARE(result.status, int(kExitUsage));
         QCOMPARE(recorder.opens, 0);
         QVERIFY(recorder.sent.isEmpty());
@@ -226,10 +216,32 @@ private slots:
                               "quorlex-label-batch: nothing was sent"}));
     }
 
+    void closedStandardInputIsNamed()
+    {
+        Recorder recorder;
+        const BatchRun result = run({"--size", "3M", "--csv", "-"}, &recorder, {},
+                                    [](BatchEnvironment& env) { env.standardInput = nullptr; });
+        QCOMPARE(result.status, int(kExitUsage));
+        QCOMPARE(result.err, "quorlex-label-batch: --csv -: standard input is closed\n"
+                             "quorlex-label-batch: nothing was sent\n");
+        QCOMPARE(recorder.opens, 0);
+    }
+
+    // Past the first twenty bad rows the others are counted.
+    void manyBadRowsAreCounted()
+    {
+        const BatchRun result =
+            run({"--size", "3M", "--csv", "-"}, nullptr, "item\n" + QByteArray("TOOLONG\n").repeated(25));
+        QCOMPARE(result.status, int(kExitUsage));
+        const QStringList lines = result.err.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 22);
+        QCOMPARE(lines.at(20), "quorlex-label-batch: ... and 5 more");
+    }
+
     void csvFileThatCannotBeRead()
     {
         Recorder recorder;
-        const Run result = run({"--size", "3M", "--csv", "/nonexistent/labels.csv"}, &recorder);
+        const BatchRun result = run({"--size", "3M", "--csv", "/nonexistent/labels.csv"}, &recorder);
         QCOMPARE(result.status, int(kExitUsage));
         QVERIFY2(result.err.startsWith("quorlex-label-batch: cannot read /nonexistent/labels.csv: "),
                  qPrintable(result.err));
@@ -240,7 +252,7 @@ private slots:
     {
         Recorder recorder;
         const QStringList arguments{"--size", "3M", "--csv", "-"};
-        const Run result = run(arguments, &recorder);
+        const BatchRun result = run(arguments, &recorder);
         QCOMPARE(result.status, int(kExitOk));
         QCOMPARE(result.err, QString()); // a quick run says nothing
         QCOMPARE(recorder.opens, 1);
@@ -276,7 +288,7 @@ private slots:
         recorder.failOpen = failOpen;
         recorder.failAtSend = failAtSend;
         recorder.failClose = failClose;
-        const Run result = run({"--size", "3M", "--csv", "-"}, &recorder);
+        const BatchRun result = run({"--size", "3M", "--csv", "-"}, &recorder);
         QCOMPARE(result.status, int(kExitSendFailed));
         QCOMPARE(result.err, "quorlex-label-batch: " + error + "\n");
         QCOMPARE(recorder.sent.size(), sent);
@@ -288,7 +300,7 @@ private slots:
         Recorder recorder;
         const QStringList arguments{"--size", "2M", "--csv", "-"};
         bool armed = false;
-        const Run result = run(arguments, &recorder, kFiveRows, [&](BatchEnvironment& env) {
+        const BatchRun result = run(arguments, &recorder, kFiveRows, [&](BatchEnvironment& env) {
             env.startingToSend = [&] { armed = true; };
             // Ctrl-C arrives while the second job is being sent.
             env.stopRequested = [&] { return recorder.sent.size() >= 2; };
@@ -305,22 +317,24 @@ private slots:
     void progressAfterItsTime()
     {
         Recorder recorder;
-        const Run result = run({"--size", "3M", "--csv", "-"}, &recorder, kFiveRows,
-                               [](BatchEnvironment& env) { env.progressAfter = std::chrono::milliseconds(0); });
+        const BatchRun result = run({"--size", "3M", "--csv", "-"}, &recorder, kFiveRows,
+                                    [](BatchEnvironment& env) { env.progressAfter = std::chrono::milliseconds(0); });
         QCOMPARE(result.status, int(kExitOk));
         const QStringList lines = result.err.split('\n', Qt::SkipEmptyParts);
         QVERIFY2(lines.size() >= 2, qPrintable(result.err));
         QCOMPARE(lines.first(), QStringLiteral("quorlex-label-batch: rows 1 of 5 done, 1 labels sent"));
         QCOMPARE(lines.last(), QStringLiteral("quorlex-label-batch: rows 5 of 5 done, 15 labels sent"));
+        QCOMPARE(lines.count(lines.last()), 1); // the end of the run does not repeat the last line
     }
 
     void progressOnATerminalRewritesOneLine()
     {
         Recorder recorder;
-        const Run result = run({"--size", "3M", "--item", "A", "--qty", "4"}, &recorder, {}, [](BatchEnvironment& env) {
-            env.progressAfter = std::chrono::milliseconds(0);
-            env.errorIsTerminal = true;
-        });
+        const BatchRun result =
+            run({"--size", "3M", "--item", "A", "--qty", "4"}, &recorder, {}, [](BatchEnvironment& env) {
+                env.progressAfter = std::chrono::milliseconds(0);
+                env.errorIsTerminal = true;
+            });
         QCOMPARE(result.status, int(kExitOk));
         QVERIFY2(result.err.startsWith("\rquorlex-label-batch: jobs 1 of 1 done, 4 labels sent"),
                  qPrintable(result.err));
@@ -328,9 +342,32 @@ private slots:
         QCOMPARE(result.err.count('\n'), 1);
     }
 
+    // A standard output that takes nothing: --help and --dry-run say so and end with status 1.
+    void failedWritesToStandardOutput_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("error");
+        QTest::addRow("help") << QStringList{"--help"}
+                              << "writing the help to standard output: No space left on device";
+        QTest::addRow("dry run") << QStringList{"--size", "3M", "--csv", "-", "--dry-run"}
+                                 << "row 2 (line 2): sending to standard output: No space left on device; 0 of 5 "
+                                    "jobs gone (0 labels; gone: written to standard output, the last of them "
+                                    "possibly only to its buffer)";
+    }
+    void failedWritesToStandardOutput()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, error);
+        FullDevice full;
+        const BatchRun result =
+            run(arguments, nullptr, kFiveRows, [&](BatchEnvironment& env) { env.standardOutput = &full; });
+        QCOMPARE(result.status, int(kExitSendFailed));
+        QCOMPARE(result.err, "quorlex-label-batch: " + error + "\n");
+    }
+
     void helpDocumentsEverything()
     {
-        const Run result = run({"--help"});
+        const BatchRun result = run({"--help"});
         QCOMPARE(result.status, int(kExitOk));
         for (const char* needle : {"--size",
                                    "--five-across",
@@ -354,8 +391,12 @@ private slots:
                                    "Ctrl-C",
                                    "6M  12 x 12 mm label, gap 18",
                                    "9M  10 x 18 mm label, gap 18",
-                                   "1M  5 x 7 mm label, gap 20.8"})
-            QVERIFY2(result.out.contains(QLatin1String(needle)), needle);
+                                   "1M  5 x 7 mm label, gap 20.8",
+                                   "0 to 240",
+                                   "printable ASCII (no",
+                                   "at most 256 MiB",
+                                   "2000000 rows"})
+            QVERIFY2(QString::fromUtf8(result.out).contains(QLatin1String(needle)), needle);
         QCOMPARE(result.err, QString());
     }
 };

@@ -2,6 +2,7 @@
 
 #include "printing/cups_destination.h"
 #include "printing/device_destination.h"
+#include "printing/safe_text.h"
 #include "printing/serial_destination.h"
 #include "printing/socket_destination.h"
 
@@ -73,7 +74,8 @@ namespace {
 
 QString displayName(const QString& name, const QString& address)
 {
-    return name.isEmpty() ? address : QStringLiteral("%1 (%2)").arg(name, address);
+    const QString shown = visibleForMessage(address);
+    return name.isEmpty() ? shown : QStringLiteral("%1 (%2)").arg(name, shown);
 }
 
 } // namespace

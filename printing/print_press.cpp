@@ -2,6 +2,7 @@
 
 #include "printing/mscomm.h"
 #include "printing/port_devices.h"
+#include "printing/safe_text.h"
 #include "printing/serial_destination.h"
 
 namespace {
@@ -47,14 +48,15 @@ QString PrintPress::press(PrintHost& host, bool* stopped)
     std::unique_ptr<Destination> destination;
     const QString port = host.portName();
     if (port == QLatin1String("COM1")) {
-        destination = std::make_unique<SerialDestination>(serial, QStringLiteral("COM1 (%1)").arg(serialDevicePath(1)));
+        destination = std::make_unique<SerialDestination>(
+            serial, QStringLiteral("COM1 (%1)").arg(visibleForMessage(serialDevicePath(1))));
     } else if (port == QLatin1String("LPT")) {
         QString why;
         destination = createDestination(parallelPortAddress(), QStringLiteral("LPT1"), &why);
         if (!destination)
             return QStringLiteral("opening LPT1: %1").arg(why);
     } else {
-        return QStringLiteral("no printer port is chosen (the port is \"%1\")").arg(port);
+        return QStringLiteral("no printer port is chosen (the port is %1)").arg(quotedForMessage(port));
     }
 
     destination->setWaitControl({[&host] { host.processEvents(); }, [&host] { return host.closeRequested(); }});

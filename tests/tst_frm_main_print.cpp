@@ -7,6 +7,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFile>
+#include <QLabel>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -82,6 +83,7 @@ private slots:
     void fiveAcrossJobCarriesTheNudges();
     void failuresShowTheMessageAndChangeNothing_data();
     void failuresShowTheMessageAndChangeNothing();
+    void theRealMessageBox_data();
     void theRealMessageBox();
     void pressDuringAPressIsDropped();
     void endDuringAPressEndsCleanly();
@@ -313,13 +315,34 @@ void TestFrmMainPrint::failuresShowTheMessageAndChangeNothing()
     QVERIFY(printer.read().isEmpty());
 }
 
+void TestFrmMainPrint::theRealMessageBox_data()
+{
+    QTest::addColumn<QByteArray>("lpt1");     // the device the environment names for LPT1
+    QTest::addColumn<QString>("detailHas");   // what the detail shows of it
+    QTest::addColumn<QString>("detailLacks"); // what must not reach the box raw
+    QTest::addRow("missing folder") << QByteArray("/nonexistent-folder/lp0") << "/nonexistent-folder/lp0"
+                                    << "\\x";
+    QTest::addRow("markup in the name") << QByteArray("/nonexistent-folder/<b>lp0</b>")
+                                        << "/nonexistent-folder/<b>lp0</b>"
+                                        << "\\x";
+    QTest::addRow("terminal escape") << QByteArray("/nonexistent-folder/\x1b[31mlp0")
+                                     << "/nonexistent-folder/\\x1B[31mlp0"
+                                     << "\x1b";
+    QTest::addRow("line break") << QByteArray("/nonexistent-folder/lp0\nrm") << "/nonexistent-folder/lp0\\nrm"
+                                << "\n";
+}
+
 void TestFrmMainPrint::theRealMessageBox()
 {
+    QFETCH(QByteArray, lpt1);
+    QFETCH(QString, detailHas);
+    QFETCH(QString, detailLacks);
     setPortErrorSink({});
-    qputenv("QUORLEX_LABEL_LPT1", "/nonexistent-folder/lp0");
+    qputenv("QUORLEX_LABEL_LPT1", lpt1);
     Frm_Main w;
     w.Mnu_Lpt_Click();
     QString text, title, informative;
+    Qt::TextFormat detailFormat = Qt::AutoText;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     int buttons = 0;
     QTimer::singleShot(0, this, [&] {
@@ -329,6 +352,10 @@ void TestFrmMainPrint::theRealMessageBox()
         text = box->text();
         title = box->windowTitle();
         informative = box->informativeText();
+        for (const QLabel* label : box->findChildren<QLabel*>()) {
+            if (label->text() == informative)
+                detailFormat = label->textFormat();
+        }
         icon = box->icon();
         buttons = int(box->buttons().size());
         box->button(QMessageBox::Ok)->click();
@@ -344,7 +371,9 @@ void TestFrmMainPrint::theRealMessageBox()
     QCOMPARE(title, QStringLiteral("Quorlex Label"));
     QCOMPARE(icon, QMessageBox::Critical);
     QCOMPARE(buttons, 1);
-    QVERIFY2(informative.contains(QLatin1String("/nonexistent-folder/lp0")), qPrintable(informative));
+    QVERIFY2(informative.contains(detailHas), qPrintable(informative));
+    QVERIFY2(!informative.contains(detailLacks), qPrintable(informative));
+    QCOMPARE(detailFormat, Qt::PlainText);
 }
 
 void TestFrmMainPrint::pressDuringAPressIsDropped()

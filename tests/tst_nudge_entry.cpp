@@ -55,6 +55,8 @@ private slots:
     void enterWalksTheChain();
     void otherKeysReachTheBoxUnchanged();
     void previewKeepsBlanksAndCase();
+    void previewShowsMarkupAsTyped_data();
+    void previewShowsMarkupAsTyped();
 
 private:
     void showAndActivate(Frm_Main& w);
@@ -387,6 +389,37 @@ void TestNudgeEntry::previewKeepsBlanksAndCase()
     QCOMPARE(w.Lbl_ChkSum->text(), QStringLiteral("x"));
     w.Txt_Chksum->setText(QString());
     QCOMPARE(w.Lbl_ChkSum->text(), QString());
+}
+
+void TestNudgeEntry::previewShowsMarkupAsTyped_data()
+{
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("preview");
+    QTest::addColumn<QString>("typed");
+    const std::pair<const char*, const char*> pairs[] = {
+        {"Txt_Item", "Lbl_Itm"}, {"Txt_Version", "Lbl_Ver"}, {"Txt_Data", "Lbl_Dte"}, {"Txt_Chksum", "Lbl_ChkSum"}};
+    for (const auto& [box, preview] : pairs) {
+        QTest::addRow("%s italic tag", box) << box << preview << "<i>AB<";
+        QTest::addRow("%s bold tag", box) << box << preview << "<b>AB";
+        QTest::addRow("%s entity", box) << box << preview << "&lt;A";
+    }
+}
+
+// Text that looks like markup is shown character for character, at the width of its own characters.
+void TestNudgeEntry::previewShowsMarkupAsTyped()
+{
+    QFETCH(QString, box);
+    QFETCH(QString, preview);
+    QFETCH(QString, typed);
+    Frm_Main w;
+    w.findChild<TextBox*>(box)->setText(typed);
+    const auto* label = w.findChild<QLabel*>(preview);
+    QVERIFY(label);
+    QCOMPARE(label->text(), typed);
+    QCOMPARE(label->textFormat(), Qt::PlainText);
+    const int typedWidth = QFontMetrics(label->font()).horizontalAdvance(typed);
+    QVERIFY2(label->sizeHint().width() >= typedWidth,
+             qPrintable(QStringLiteral("%1 < %2").arg(label->sizeHint().width()).arg(typedWidth)));
 }
 
 QTEST_MAIN(TestNudgeEntry)

@@ -149,6 +149,7 @@ void Frm_Main::createControls()
     Shp_Lbl = named(new Shape(SSPanel1), "Shp_Lbl", 16, 72, 204, 113);
     auto previewLabel = [&](const char* name, int y) {
         auto* label = named(new QLabel(SSPanel1), name, 80, y, 81, 17);
+        label->setTextFormat(Qt::PlainText); // the field as typed, character for character, never markup
         label->setAlignment(Qt::AlignCenter);
         label->setFont(uiFont(11.25, true));
         return label;

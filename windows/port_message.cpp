@@ -1,5 +1,6 @@
 #include "windows/port_message.h"
 
+#include <QLabel>
 #include <QMessageBox>
 
 namespace {
@@ -19,7 +20,12 @@ QMessageBox* createPortErrorBox(QWidget* parent, const QString& cause)
     box->setIcon(QMessageBox::Critical);
     box->setWindowTitle(QStringLiteral("Quorlex Label"));
     box->setText(QStringLiteral("ComPort 에러 입니다."));
+    box->setTextFormat(Qt::PlainText);
     box->setInformativeText(cause);
+    // The detail names paths and addresses from the environment or the operator: shown as plain text, so
+    // that "<i>" in a device name is not taken for formatting.
+    if (auto* detail = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+        detail->setTextFormat(Qt::PlainText);
     box->setStandardButtons(QMessageBox::Ok);
     return box;
 }

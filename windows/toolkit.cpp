@@ -105,6 +105,7 @@ void SSFrame::paintEvent(QPaintEvent*)
 
 SSPanel::SSPanel(QWidget* parent, const QString& caption) : QLabel(caption, parent)
 {
+    setTextFormat(Qt::PlainText);
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
     setLineWidth(1);
     setAlignment(Qt::AlignCenter);

@@ -46,22 +46,23 @@ std::optional<QString> textProblem(const QString& printed)
 std::optional<LabelProblem> checkLabel(LabelSize size, LabelValues& label, const QString& defaultQuantity)
 {
     const bool dataAndChecksum = presetFor(size).dataAndChecksumUsed;
-    for (LabelColumn column : {LabelColumn::Item, LabelColumn::Version, LabelColumn::Data, LabelColumn::Checksum}) {
-        label[column] = trimBlanks(label[column]);
-        if (const std::optional<QString> problem = textProblem(label[column]))
-            return LabelProblem{column, *problem};
-        const bool unused = column == LabelColumn::Data || column == LabelColumn::Checksum;
-        if (unused && !dataAndChecksum && !label[column].isEmpty())
+    for (LabelField field : kLabelFields) {
+        QString& text = label.texts[field];
+        text = trimBlanks(text);
+        if (const std::optional<QString> problem = textProblem(text))
+            return LabelProblem{{field}, *problem};
+        const bool unused = field == LabelField::Data || field == LabelField::Checksum;
+        if (unused && !dataAndChecksum && !text.isEmpty())
             return LabelProblem{
-                column,
+                {field},
                 QStringLiteral("must be empty: %1 labels print only Item and Version").arg(labelSizeName(size))};
     }
-    QString& quantity = label[LabelColumn::Quantity];
+    QString& quantity = label.quantity;
     quantity = trimBlanks(quantity);
     if (quantity.isEmpty())
         quantity = defaultQuantity;
     if (!isQuantity(quantity))
-        return LabelProblem{LabelColumn::Quantity,
+        return LabelProblem{kQuantityColumn,
                             QStringLiteral("%1 is not a whole number from 1 to 65535").arg(quotedForMessage(quantity))};
     return std::nullopt;
 }
@@ -102,7 +103,8 @@ void CheckedLabels::append(const CheckedLabel& label)
     QByteArray& bytes = chunks_.last();
     putNumber(bytes, quint32(label.row - lastRow_));
     putNumber(bytes, quint32(label.line - lastLine_));
-    for (const QString& value : label.values.values) {
+    for (LabelColumn column : kLabelColumns) {
+        const QString& value = label.values[column];
         const qsizetype length = qMin<qsizetype>(value.size(), 255); // a checked value is far shorter
         bytes.append(char(length));
         for (qsizetype i = 0; i < length; ++i)
@@ -126,7 +128,8 @@ bool CheckedLabels::Cursor::next(CheckedLabel& label)
     line_ += int(takeNumber(bytes, pos_));
     label.row = row_;
     label.line = line_;
-    for (QString& value : label.values.values) {
+    for (LabelColumn column : kLabelColumns) {
+        QString& value = label.values[column];
         const qsizetype length = uchar(bytes.at(pos_++));
         value = QString::fromLatin1(bytes.constData() + pos_, length);
         pos_ += length;
@@ -154,19 +157,30 @@ LabelSettings baseSettings(const BatchOptions& options)
 ComposedJob composeLabel(const LabelSettings& base, const LabelValues& label)
 {
     LabelSettings settings = base;
-    settings.item = label[LabelColumn::Item];
-    settings.version = label[LabelColumn::Version];
-    settings.data = label[LabelColumn::Data];
-    settings.checksum = label[LabelColumn::Checksum];
-    settings.quantity = label[LabelColumn::Quantity];
+    for (LabelField field : kLabelFields)
+        settings.text(field) = label.texts[field];
+    settings.quantity = label.quantity;
     return composeJob(settings);
+}
+
+QString compositionProblem(const CheckedLabel& label, const JobFault& fault)
+{
+    if (fault.field && label.row > 0)
+        return QStringLiteral("row %1 (line %2), column %3: %4")
+            .arg(label.row)
+            .arg(label.line)
+            .arg(fieldColumn(*fault.field), faultProblem(fault));
+    if (fault.field)
+        return QStringLiteral("--%1: %2").arg(fieldColumn(*fault.field), faultProblem(fault));
+    if (label.row > 0)
+        return QStringLiteral("row %1 (line %2): %3").arg(label.row).arg(label.line).arg(describeFault(fault));
+    return describeFault(fault);
 }
 
 CheckedRun checkLabelFromOptions(const BatchOptions& options)
 {
     CheckedLabel label;
-    for (int i = 0; i < 4; ++i)
-        label.values.values[i] = options.texts[i];
+    label.values.texts = options.texts;
     CheckedRun run;
     if (const std::optional<LabelProblem> problem = checkLabel(options.size, label.values, options.quantity)) {
         run.addProblem(QStringLiteral("--%1: %2").arg(columnName(problem->column), problem->what));
@@ -210,7 +224,7 @@ CheckedRun checkCsv(const BatchOptions& options, CsvReader& reader, const QStrin
                                .arg(i + 1)
                                .arg(quotedForMessage(header.at(i))));
         }
-        columns << column.value_or(LabelColumn::Item);
+        columns << column.value_or(kQuantityColumn);
     }
     if (!run.ok())
         return run;

@@ -15,12 +15,13 @@ inline constexpr qsizetype kMaxLabels = 2000000;
 // Messages about bad rows a run shows; the others are counted.
 inline constexpr qsizetype kShownProblems = 20;
 
-// The texts and quantity of one label, by column.
+// The texts and quantity of one label.
 struct LabelValues
 {
-    QString values[5];
-    QString& operator[](LabelColumn column) { return values[int(column)]; }
-    const QString& operator[](LabelColumn column) const { return values[int(column)]; }
+    PerField<QString> texts;
+    QString quantity;
+    QString& operator[](LabelColumn column) { return column.field ? texts[*column.field] : quantity; }
+    const QString& operator[](LabelColumn column) const { return column.field ? texts[*column.field] : quantity; }
 };
 
 // One label that passed every check: its texts and quantity as they are sent (blanks around them taken off,
@@ -88,3 +89,8 @@ CheckedRun checkCsv(const BatchOptions& options, CsvReader& reader, const QStrin
 
 // The job of a checked label under `base`: the same job the window composes from the same settings.
 ComposedJob composeLabel(const LabelSettings& base, const LabelValues& label);
+
+// Why a checked label's job could not be composed, as the batch says it: a field text named by its CSV
+// column ("row 2 (line 2), column item: ...") or, for the label from options, by its option ("--item: ...");
+// any other value by its heading.
+QString compositionProblem(const CheckedLabel& label, const JobFault& fault);

@@ -16,12 +16,11 @@ namespace {
 QString sizeList()
 {
     QStringList sizes;
-    for (LabelSize size : {LabelSize::M1, LabelSize::M2, LabelSize::M3, LabelSize::M6, LabelSize::M9}) {
-        const SizePreset& preset = presetFor(size);
+    for (const SizePreset& preset : kSizePresets) {
         QString label = QString::fromLatin1(preset.caption).section(QLatin1Char(':'), 1).trimmed();
         label.replace(QLatin1String(" M/M"), QLatin1String(" mm")).replace(QLatin1Char('*'), QLatin1Char('x'));
         sizes << QStringLiteral("  %1  %2 label, gap %3")
-                     .arg(labelSizeName(size), label, QString::fromLatin1(preset.gap));
+                     .arg(QLatin1String(preset.name), label, QLatin1String(preset.gap));
     }
     return sizes.join(QLatin1Char('\n'));
 }
@@ -164,36 +163,11 @@ bool isGap(const QString& text)
     return number.match(text).hasMatch() && text.toDouble() <= kMaxGapDots;
 }
 
-std::optional<LabelField> fieldFromName(const QString& name)
-{
-    if (name == QLatin1String("item"))
-        return LabelField::Item;
-    if (name == QLatin1String("ver") || name == QLatin1String("version"))
-        return LabelField::Version;
-    if (name == QLatin1String("data"))
-        return LabelField::Data;
-    if (name == QLatin1String("checksum"))
-        return LabelField::Checksum;
-    return std::nullopt;
-}
-
 } // namespace
 
 QString columnName(LabelColumn column)
 {
-    switch (column) {
-    case LabelColumn::Item:
-        return QStringLiteral("item");
-    case LabelColumn::Version:
-        return QStringLiteral("version");
-    case LabelColumn::Data:
-        return QStringLiteral("data");
-    case LabelColumn::Checksum:
-        return QStringLiteral("checksum");
-    case LabelColumn::Quantity:
-        break;
-    }
-    return QStringLiteral("qty");
+    return column.field ? fieldColumn(*column.field) : QStringLiteral("qty");
 }
 
 std::optional<LabelColumn> columnFromName(const QString& name)
@@ -220,7 +194,7 @@ QList<FieldNudge> parseNudges(const QString& text, QString* error)
         const QString each = trimBlanks(part);
         const QRegularExpressionMatch match = form.match(each);
         const std::optional<LabelField> field =
-            match.hasMatch() ? fieldFromName(match.captured(1).toLower()) : std::nullopt;
+            match.hasMatch() ? fieldFromNudgeName(match.captured(1).toLower()) : std::nullopt;
         if (!field) {
             *error = QStringLiteral("--nudge: %1 is not FIELD-AXIS=OFFSET with a field item, ver, data or "
                                     "checksum and an axis x or y (e.g. item-x=+2)")
@@ -267,13 +241,13 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments)
                                    QStringLiteral("Offsets from the preset positions, e.g. item-x=+2,ver-y=-3 "
                                                   "(may be given more than once)."),
                                    QStringLiteral("list"));
-    const QCommandLineOption item(QStringLiteral("item"), QStringLiteral("Item text of the one label."),
+    const QCommandLineOption item(fieldColumn(LabelField::Item), QStringLiteral("Item text of the one label."),
                                   QStringLiteral("text"));
-    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Version text of the one label."),
+    const QCommandLineOption version(fieldColumn(LabelField::Version), QStringLiteral("Version text of the one label."),
                                      QStringLiteral("text"));
-    const QCommandLineOption data(QStringLiteral("data"), QStringLiteral("Data text of the one label (3M, 6M, 9M)."),
-                                  QStringLiteral("text"));
-    const QCommandLineOption checksum(QStringLiteral("checksum"),
+    const QCommandLineOption data(fieldColumn(LabelField::Data),
+                                  QStringLiteral("Data text of the one label (3M, 6M, 9M)."), QStringLiteral("text"));
+    const QCommandLineOption checksum(fieldColumn(LabelField::Checksum),
                                       QStringLiteral("Checksum text of the one label (3M, 6M, 9M)."),
                                       QStringLiteral("text"));
     const QCommandLineOption csv(QStringLiteral("csv"),
@@ -387,14 +361,18 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments)
     options.csvPath = parser.value(csv);
     if (parser.isSet(csv) && options.csvPath.isEmpty())
         return usage(QStringLiteral("--csv needs a file name, or - for standard input"));
-    const QCommandLineOption* textOptions[] = {&item, &version, &data, &checksum};
-    for (int i = 0; i < 4; ++i) {
-        if (!parser.isSet(*textOptions[i]))
+    PerField<const QCommandLineOption*> textOptions;
+    textOptions[LabelField::Item] = &item;
+    textOptions[LabelField::Version] = &version;
+    textOptions[LabelField::Data] = &data;
+    textOptions[LabelField::Checksum] = &checksum;
+    for (LabelField field : kLabelFields) {
+        if (!parser.isSet(*textOptions[field]))
             continue;
         if (options.fromCsv())
             return usage(QStringLiteral("--%1 cannot be used with --csv; give the texts as CSV columns")
-                             .arg(textOptions[i]->names().first()));
-        options.texts[i] = parser.value(*textOptions[i]);
+                             .arg(fieldColumn(field)));
+        options.texts[field] = parser.value(*textOptions[field]);
     }
 
     options.dryRun = parser.isSet(dryRun);

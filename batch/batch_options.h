@@ -19,12 +19,18 @@ enum class PortChoice {
 // The largest gap --gap takes, in dots: what EPL2 printers accept as the gap of their Q command.
 inline constexpr int kMaxGapDots = 240;
 
-// The label columns of a CSV file, which are also the label options.
-enum class LabelColumn { Item, Version, Data, Checksum, Quantity };
-inline constexpr LabelColumn kLabelColumns[] = {LabelColumn::Item, LabelColumn::Version, LabelColumn::Data,
-                                                LabelColumn::Checksum, LabelColumn::Quantity};
+// A label column of a CSV file, which is also a label option: one of the four label fields, or the quantity.
+struct LabelColumn
+{
+    std::optional<LabelField> field; // empty: the quantity
+    friend constexpr bool operator==(const LabelColumn& a, const LabelColumn& b) { return a.field == b.field; }
+    friend constexpr bool operator!=(const LabelColumn& a, const LabelColumn& b) { return !(a == b); }
+};
+inline constexpr LabelColumn kQuantityColumn{};
+inline constexpr LabelColumn kLabelColumns[] = {
+    {LabelField::Item}, {LabelField::Version}, {LabelField::Data}, {LabelField::Checksum}, kQuantityColumn};
 
-// "item", "version", "data", "checksum", "qty": the CSV header names and, with "--" before them, the options.
+// The field's column name or "qty": the CSV header names and, with "--" before them, the options.
 QString columnName(LabelColumn column);
 // The column a CSV header names (case and surrounding blanks do not matter), if any.
 std::optional<LabelColumn> columnFromName(const QString& name);
@@ -40,7 +46,7 @@ struct BatchOptions
 
     // Either one label from the options or a CSV file ("-" for standard input).
     QString csvPath;
-    QString texts[4]; // item, version, data, checksum of the label from options
+    PerField<QString> texts; // the texts of the label from options
     bool fromCsv() const { return !csvPath.isEmpty(); }
 
     PortChoice port = PortChoice::Com1;

@@ -119,7 +119,7 @@ int sendLabels(BatchEnvironment& env, const BatchOptions& options, const Checked
     cursor.next(label); // a checked run has a label
     ComposedJob job = composeLabel(base, label.values);
     if (!job.ok()) {
-        report(env, placeOf(label) + job.cause);
+        report(env, compositionProblem(label, *job.fault));
         report(env, QStringLiteral("nothing was sent"));
         return kExitUsage;
     }
@@ -177,7 +177,7 @@ int sendLabels(BatchEnvironment& env, const BatchOptions& options, const Checked
             return status;
         }
         ++sent;
-        labelsSent += label.values[LabelColumn::Quantity].toUInt();
+        labelsSent += label.values.quantity.toUInt();
         progress.update(sent, labelsSent);
         if (!cursor.next(label))
             break;
@@ -185,7 +185,7 @@ int sendLabels(BatchEnvironment& env, const BatchOptions& options, const Checked
         if (!job.ok()) {
             // Not seen: every label passed checks stricter than the composer's, under the settings the first
             // job was composed with. Should it happen, the run stops before the job.
-            const int status = stoppedOrFailed(placeOf(label), job.cause, sent, labelsSent);
+            const int status = stoppedOrFailed(QString(), compositionProblem(label, *job.fault), sent, labelsSent);
             output->abandon();
             return status;
         }

@@ -92,7 +92,7 @@ int writePreviews(const CheckedLabels& labels, const BatchOptions& options, Batc
                                   : name;
         const ComposedJob job = composeLabel(base, checked.values);
         if (!job.ok()) {
-            report(QStringLiteral("%1: %2; %3").arg(where, job.cause, writtenSoFar(i, total)));
+            report(QStringLiteral("%1; %2").arg(compositionProblem(checked, *job.fault), writtenSoFar(i, total)));
             return kExitSendFailed;
         }
         const RenderResult result = renderJob(job.bytes, RenderOptions{options.previewScale, 1});

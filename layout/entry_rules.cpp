@@ -2,33 +2,27 @@
 
 #include "layout/presets.h"
 
-int fullLength(EntryBox box, LabelSize size)
+int fullLength(LabelField field, LabelSize size)
 {
-    switch (box) {
-    case EntryBox::Item:
-    case EntryBox::Version:
-        return size == LabelSize::M1 ? 3 : 6;
-    case EntryBox::Data:
-    case EntryBox::Checksum:
-        return 6; // under 1M and 2M these boxes are empty and disabled, so they never get there
-    case EntryBox::Quantity:
-        break;
-    }
-    return 0;
+    const SizePreset& preset = presetFor(size);
+    const bool cut = field == LabelField::Item || field == LabelField::Version;
+    // Data and Checksum are empty and disabled under the sizes that do not print them, so they never fill.
+    return cut && preset.cutItemAndVersionTo > 0 ? preset.cutItemAndVersionTo : kFieldBoxMaxLength;
 }
 
-EntryBox nextBox(EntryBox box, LabelSize size)
+std::optional<LabelField> nextField(LabelField field, LabelSize size)
 {
-    switch (box) {
-    case EntryBox::Item:
-        return EntryBox::Version;
-    case EntryBox::Version:
-        return presetFor(size).dataAndChecksumUsed ? EntryBox::Data : EntryBox::Quantity;
-    case EntryBox::Data:
-        return EntryBox::Checksum;
-    case EntryBox::Checksum:
-    case EntryBox::Quantity:
+    switch (field) {
+    case LabelField::Item:
+        return LabelField::Version;
+    case LabelField::Version:
+        if (presetFor(size).dataAndChecksumUsed)
+            return LabelField::Data;
+        return std::nullopt;
+    case LabelField::Data:
+        return LabelField::Checksum;
+    case LabelField::Checksum:
         break;
     }
-    return EntryBox::Quantity;
+    return std::nullopt;
 }

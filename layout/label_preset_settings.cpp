@@ -2,26 +2,12 @@
 
 #include "layout/presets.h"
 
+#include <array>
 #include <cstdlib>
 
 LabelPositions startUpPositions()
 {
     return applyPresetPositions(presetFor(LabelSize::M3), LabelPositions{});
-}
-
-QString fieldName(LabelField field)
-{
-    switch (field) {
-    case LabelField::Item:
-        return QStringLiteral("Item");
-    case LabelField::Version:
-        return QStringLiteral("Version");
-    case LabelField::Data:
-        return QStringLiteral("Data");
-    case LabelField::Checksum:
-        break;
-    }
-    return QStringLiteral("Checksum");
 }
 
 QString axisName(Axis axis)
@@ -39,7 +25,7 @@ PresetSettings presetSettings(LabelSize size, const QList<FieldNudge>& nudges)
     settings.positions = applyPresetPositions(preset, startUpPositions());
 
     // The eight offset panels, by field and axis, as the preset leaves them.
-    QString captions[4][2];
+    PerField<std::array<QString, 2>> captions;
     for (auto& row : captions)
         row[0] = row[1] = QStringLiteral("0");
 
@@ -50,7 +36,7 @@ PresetSettings presetSettings(LabelSize size, const QList<FieldNudge>& nudges)
             return PresetSettings{LabelSettings{}, QStringLiteral("%1: the %2 size does not print the %3 field")
                                                        .arg(where, labelSizeName(size), fieldName(each.field))};
         }
-        QString& caption = captions[int(each.field)][int(each.axis)];
+        QString& caption = captions[each.field][int(each.axis)];
         const NudgeBounds bounds = nudgeBounds(each.field, each.axis);
         const qint64 target = qint64(textToInt16(caption).value_or(0)) + each.offset;
         if (target < bounds.lowest || target > bounds.highest) {
@@ -69,9 +55,9 @@ PresetSettings presetSettings(LabelSize size, const QList<FieldNudge>& nudges)
         }
     }
 
-    settings.ItemXOffset = captions[int(LabelField::Item)][int(Axis::X)];
-    settings.ItemYOffset = captions[int(LabelField::Item)][int(Axis::Y)];
-    settings.VerXOffset = captions[int(LabelField::Version)][int(Axis::X)];
-    settings.VerYOffset = captions[int(LabelField::Version)][int(Axis::Y)];
+    settings.ItemXOffset = captions[LabelField::Item][int(Axis::X)];
+    settings.ItemYOffset = captions[LabelField::Item][int(Axis::Y)];
+    settings.VerXOffset = captions[LabelField::Version][int(Axis::X)];
+    settings.VerYOffset = captions[LabelField::Version][int(Axis::Y)];
     return result;
 }

@@ -41,7 +41,5 @@ struct PresetSettings
 // disables those buttons (1M, 2M). Nudges of the same field and axis add up.
 PresetSettings presetSettings(LabelSize size, const QList<FieldNudge>& nudges = {});
 
-// "Item", "Version", "Data" or "Checksum".
-QString fieldName(LabelField field);
 // "X" or "Y".
 QString axisName(Axis axis);

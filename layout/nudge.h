@@ -1,12 +1,12 @@
 #pragma once
 
+#include "printing/label_field.h"
 #include "printing/label_settings.h"
 
 #include <QString>
 
 #include <optional>
 
-enum class LabelField { Item, Version, Data, Checksum };
 enum class Axis { X, Y };
 
 struct NudgeBounds

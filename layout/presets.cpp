@@ -3,28 +3,24 @@
 #include <cmath>
 #include <iterator>
 
-namespace {
-
 // clang-format off
-const SizePreset kPresets[] = {
-    // size          caption                 D&C    cut  outline (W, H, L, T)          gap     ItemX ItemY VerX VerY DataX DataY ChkX ChkY Len
-    {LabelSize::M1, " 1M :  5 * 7 M/M",     false, 3,   {1401, 1061, 1100, 1247},     "20.8", 32,   "10", 17,  10,  0,    0,    0,   0,   41},
-    {LabelSize::M2, " 2M :  5 * 15 M/M",    false, 0,   {1701, 1061, 957, 1247},      "8",    30,   "16", 15,  16,  0,    0,    0,   0,   86},
-    {LabelSize::M3, " 3M :  8 * 10 M/M",    true,  0,   {1701, 1361, 957, 1247},      "12",   100,  "0",  85,  0,   70,   0,    55,  0,   86},
-    {LabelSize::M6, " 6M : 12 * 12 M/M ",   true,  0,   {2041, 2041, 787, 907},       "18",   113,  "0",  93,  0,   73,   0,    53,  0,   100},
-    {LabelSize::M9, " 9M : 10 * 18 M/M",    true,  0,   {3062, 1701, 276, 1077},      "18",   110,  "20", 95,  20,  80,   20,   65,  20,  144},
+const SizePreset kSizePresets[5] = {
+    // size          name  caption                 D&C    cut  outline (W, H, L, T)          gap     ItemX ItemY VerX VerY DataX DataY ChkX ChkY Len
+    {LabelSize::M1, "1M", " 1M :  5 * 7 M/M",     false, 3,   {1401, 1061, 1100, 1247},     "20.8", 32,   "10", 17,  10,  0,    0,    0,   0,   41},
+    {LabelSize::M2, "2M", " 2M :  5 * 15 M/M",    false, 0,   {1701, 1061, 957, 1247},      "8",    30,   "16", 15,  16,  0,    0,    0,   0,   86},
+    {LabelSize::M3, "3M", " 3M :  8 * 10 M/M",    true,  0,   {1701, 1361, 957, 1247},      "12",   100,  "0",  85,  0,   70,   0,    55,  0,   86},
+    {LabelSize::M6, "6M", " 6M : 12 * 12 M/M ",   true,  0,   {2041, 2041, 787, 907},       "18",   113,  "0",  93,  0,   73,   0,    53,  0,   100},
+    {LabelSize::M9, "9M", " 9M : 10 * 18 M/M",    true,  0,   {3062, 1701, 276, 1077},      "18",   110,  "20", 95,  20,  80,   20,   65,  20,  144},
 };
 // clang-format on
 
-} // namespace
-
 const SizePreset& presetFor(LabelSize size)
 {
-    for (const SizePreset& preset : kPresets) {
+    for (const SizePreset& preset : kSizePresets) {
         if (preset.size == size)
             return preset;
     }
-    return kPresets[2]; // no size selected: the stored-form size the program starts with
+    return kSizePresets[2]; // no size selected: the stored-form size the program starts with
 }
 
 LabelPositions applyPresetPositions(const SizePreset& preset, const LabelPositions& before)
@@ -57,35 +53,15 @@ QRect outlinePixels(const OutlineTwips& outline)
 
 LabelSize labelSizeFromName(const QString& name)
 {
-    const QString n = name.trimmed().toUpper();
-    if (n == QLatin1String("1M"))
-        return LabelSize::M1;
-    if (n == QLatin1String("2M"))
-        return LabelSize::M2;
-    if (n == QLatin1String("3M"))
-        return LabelSize::M3;
-    if (n == QLatin1String("6M"))
-        return LabelSize::M6;
-    if (n == QLatin1String("9M"))
-        return LabelSize::M9;
+    const QString wanted = name.trimmed();
+    for (const SizePreset& preset : kSizePresets) {
+        if (wanted.compare(QLatin1String(preset.name), Qt::CaseInsensitive) == 0)
+            return preset.size;
+    }
     return LabelSize::None;
 }
 
 QString labelSizeName(LabelSize size)
 {
-    switch (size) {
-    case LabelSize::M1:
-        return QStringLiteral("1M");
-    case LabelSize::M2:
-        return QStringLiteral("2M");
-    case LabelSize::M3:
-        return QStringLiteral("3M");
-    case LabelSize::M6:
-        return QStringLiteral("6M");
-    case LabelSize::M9:
-        return QStringLiteral("9M");
-    case LabelSize::None:
-        break;
-    }
-    return QString();
+    return size == LabelSize::None ? QString() : QString::fromLatin1(presetFor(size).name);
 }

@@ -18,6 +18,7 @@ struct OutlineTwips
 struct SizePreset
 {
     LabelSize size;
+    const char* name;         // "1M": what the batch and messages call the size
     const char* caption;      // caption of the option button that applies it
     bool dataAndChecksumUsed; // Data and Checksum boxes and their position controls enabled
     int cutItemAndVersionTo;  // 0: texts kept; otherwise cut to this many characters
@@ -35,6 +36,9 @@ struct SizePreset
     qint16 LabelLength;
 };
 
+// The five sizes in the order the window lists them.
+extern const SizePreset kSizePresets[5];
+
 const SizePreset& presetFor(LabelSize size);
 
 // The positions after applying a preset to the given positions (Data and Checksum kept for 1M and 2M).
@@ -44,6 +48,6 @@ LabelPositions applyPresetPositions(const SizePreset& preset, const LabelPositio
 int twipsToPixels(float twips);
 QRect outlinePixels(const OutlineTwips& outline);
 
-// Parses "1M", "2M", "3M", "6M" or "9M" (case-insensitive); LabelSize::None otherwise.
+// Parses a preset's name, "1M" to "9M" (case and surrounding blanks do not matter); LabelSize::None otherwise.
 LabelSize labelSizeFromName(const QString& name);
 QString labelSizeName(LabelSize size);

@@ -1,12 +1,59 @@
 #pragma once
 
+#include "printing/label_field.h"
+
 #include <QByteArray>
 #include <QString>
+
+#include <optional>
+
+// The values a job is composed from besides the four field texts.
+enum class JobSetting {
+    Darkness,
+    Gap,
+    Quantity,
+    ItemY,       // the Item Y position
+    VersionY,    // the Version Y position
+    ItemXOffset, // the panel offsets the five-across job reads
+    ItemYOffset,
+    VersionXOffset,
+    VersionYOffset,
+};
+
+// What is wrong with a value that stops a job from being composed.
+enum class JobProblem {
+    LineBreak,          // a text holds CR or LF
+    OutsideAscii,       // a text holds `character`, outside ASCII
+    ControlCharacter,   // a text holds `character`, a control character other than tab
+    NotANumber,         // a number is needed
+    OutOfRange,         // a number that does not fit
+    TooLargeAfterShift, // a Y position passes 32767 once `shift` is added
+    NotFinite,          // an offset sum that is not a finite number
+};
+
+// Why a job could not be composed: the value at fault and what is wrong with it. Turned into words only
+// where it is shown.
+struct JobFault
+{
+    std::optional<LabelField> field; // the field text at fault; empty when `setting` is
+    JobSetting setting = JobSetting::Darkness;
+    JobProblem problem = JobProblem::NotANumber;
+    char32_t character = 0; // for OutsideAscii and ControlCharacter
+    int shift = 0;          // for TooLargeAfterShift
+};
+
+// The value as the window names it: the field's box heading ("Date"), "Gap", "Item Y position".
+QString faultSubject(const JobFault& fault);
+// What is wrong, in words: "contains a line break", "not a number".
+QString faultProblem(const JobFault& fault);
+// The one line a message shows: "<subject>: <what is wrong>".
+QString describeFault(const JobFault& fault);
 
 // A job as the composer hands it to the Print press: the bytes to send, or why there are none.
 struct ComposedJob
 {
     QByteArray bytes;
-    QString cause; // one English line saying what is wrong; empty when the job was composed
-    bool ok() const { return cause.isEmpty(); }
+    std::optional<JobFault> fault; // empty when the job was composed
+    bool ok() const { return !fault; }
+    QString cause() const { return fault ? describeFault(*fault) : QString(); }
 };

@@ -10,20 +10,20 @@
 
 namespace {
 
-// Box headings as the operator sees them; every cause starts with one of them.
-constexpr char kItem[] = "Item";
-constexpr char kVersion[] = "Version";
-constexpr char kData[] = "Date"; // the heading of the Data box
-constexpr char kChecksum[] = "Checksum";
-constexpr char kDarkness[] = "Darkness";
-constexpr char kGap[] = "Gap";
-constexpr char kQuantity[] = "Quantity";
-constexpr char kItemY[] = "Item Y position";
-constexpr char kVersionY[] = "Version Y position";
-constexpr char kItemXOffset[] = "Item X offset";
-constexpr char kItemYOffset[] = "Item Y offset";
-constexpr char kVersionXOffset[] = "Version X offset";
-constexpr char kVersionYOffset[] = "Version Y offset";
+// The value a fault names: one of the four field texts, or another setting.
+struct Source
+{
+    std::optional<LabelField> field;
+    JobSetting setting;
+};
+constexpr Source fieldText(LabelField field)
+{
+    return {field, JobSetting::Darkness};
+}
+constexpr Source setting(JobSetting setting)
+{
+    return {std::nullopt, setting};
+}
 
 // Every text line: "A" + X + "," + Y + kFieldTail + data (rotation, font, multipliers, normal print).
 constexpr char kFieldTail[] = ",1,1,1,1,N,";
@@ -33,26 +33,25 @@ constexpr int kOneMYShift = 10;
 
 // The five-across job: ten text lines, Version then Item for each copy, placed by the panel offsets plus
 // these bases. The X bases are not evenly spaced; the Y base is the same for every line.
-enum class Field { Item, Version };
 struct FiveAcrossRow
 {
-    Field field;
+    LabelField field; // Item or Version
     int xBase;
 };
 constexpr FiveAcrossRow kFiveAcrossRows[] = {
-    {Field::Version, 16},  {Field::Item, 31},  // copy 1
-    {Field::Version, 79},  {Field::Item, 94},  // copy 2
-    {Field::Version, 144}, {Field::Item, 159}, // copy 3
-    {Field::Version, 206}, {Field::Item, 223}, // copy 4
-    {Field::Version, 272}, {Field::Item, 287}, // copy 5
+    {LabelField::Version, 16},  {LabelField::Item, 31},  // copy 1
+    {LabelField::Version, 79},  {LabelField::Item, 94},  // copy 2
+    {LabelField::Version, 144}, {LabelField::Item, 159}, // copy 3
+    {LabelField::Version, 206}, {LabelField::Item, 223}, // copy 4
+    {LabelField::Version, 272}, {LabelField::Item, 287}, // copy 5
 };
 constexpr int kFiveAcrossYBase = 30;
 
-// A text that goes into the job, with the box it comes from.
+// A text that goes into the job, with the value it comes from.
 struct BoxText
 {
     QStringView text;
-    const char* box;
+    Source source;
 };
 
 // Builds a job line by line. The first fault found becomes the cause; whatever is written after it is
@@ -62,10 +61,10 @@ class JobWriter
 public:
     JobWriter() { m_bytes.reserve(512); }
 
-    void fail(const char* box, const QString& what)
+    void fail(Source source, JobProblem problem, char32_t character = 0, int shift = 0)
     {
-        if (m_cause.isEmpty())
-            m_cause = QLatin1String(box) + QLatin1String(": ") + what;
+        if (!m_fault)
+            m_fault = JobFault{source.field, source.setting, problem, character, shift};
     }
 
     void line(const char* ascii)
@@ -84,16 +83,16 @@ public:
     }
     // An offset sum: shortest decimal form that reads back as the same double, never with an exponent
     // ("16", "13", "12.5").
-    void put(double value, const char* box)
+    void put(double value, Source source)
     {
         if (!std::isfinite(value)) {
-            fail(box, QStringLiteral("not a finite number"));
+            fail(source, JobProblem::NotFinite);
             return;
         }
         char buffer[512]; // enough for every finite double in fixed notation
         const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
         if (result.ec != std::errc()) {
-            fail(box, QStringLiteral("out of range"));
+            fail(source, JobProblem::OutOfRange);
             return;
         }
         m_bytes.append(buffer, result.ptr - buffer);
@@ -120,9 +119,9 @@ public:
 
     ComposedJob finish()
     {
-        if (!m_cause.isEmpty())
-            return ComposedJob{QByteArray(), m_cause};
-        return ComposedJob{m_bytes, QString()};
+        if (m_fault)
+            return ComposedJob{QByteArray(), m_fault};
+        return ComposedJob{m_bytes, std::nullopt};
     }
 
 private:
@@ -136,19 +135,18 @@ private:
         for (qsizetype i = 0; i < text.size(); ++i) {
             const char16_t c = text[i].unicode();
             if (c == u'\r' || c == u'\n') {
-                fail(boxText.box, QStringLiteral("contains a line break"));
+                fail(boxText.source, JobProblem::LineBreak);
                 return;
             }
             if (c > 0x7F) {
                 char32_t codePoint = c;
                 if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate())
                     codePoint = QChar::surrogateToUcs4(c, text[i + 1].unicode());
-                fail(boxText.box,
-                     QStringLiteral("contains a character outside ASCII (%1)").arg(codePointName(codePoint)));
+                fail(boxText.source, JobProblem::OutsideAscii, codePoint);
                 return;
             }
             if ((c < 0x20 && c != u'\t') || c == 0x7F) {
-                fail(boxText.box, QStringLiteral("contains a control character (%1)").arg(codePointName(c)));
+                fail(boxText.source, JobProblem::ControlCharacter, c);
                 return;
             }
             if (quoted && (c == u'"' || c == u'\\'))
@@ -158,7 +156,7 @@ private:
     }
 
     QByteArray m_bytes;
-    QString m_cause;
+    std::optional<JobFault> m_fault;
 };
 
 // The 1M job reads ItemY as a 16-bit number; the other jobs send its trimmed text.
@@ -168,26 +166,26 @@ std::optional<qint16> itemYAsNumber(const QString& itemY, JobWriter& writer)
     if (!value) {
         bool isNumber = false;
         const double read = trimBlanks(itemY).toDouble(&isNumber);
-        writer.fail(kItemY,
-                    isNumber && !std::isnan(read) ? QStringLiteral("out of range") : QStringLiteral("not a number"));
+        writer.fail(setting(JobSetting::ItemY),
+                    isNumber && !std::isnan(read) ? JobProblem::OutOfRange : JobProblem::NotANumber);
     }
     return value;
 }
 
-qint16 plusShift(qint16 y, const char* box, JobWriter& writer)
+qint16 plusShift(qint16 y, JobSetting position, JobWriter& writer)
 {
     const std::optional<qint16> shifted = checkedAdd16(y, kOneMYShift);
     if (!shifted)
-        writer.fail(box, QStringLiteral("too large after adding %1").arg(kOneMYShift));
+        writer.fail(setting(position), JobProblem::TooLargeAfterShift, 0, kOneMYShift);
     return shifted.value_or(0);
 }
 
-double offsetValue(const QString& offset, const char* box, JobWriter& writer)
+double offsetValue(const QString& offset, JobSetting panel, JobWriter& writer)
 {
     bool isNumber = false;
     const double value = offset.toDouble(&isNumber);
     if (!isNumber)
-        writer.fail(box, QStringLiteral("not a number"));
+        writer.fail(setting(panel), JobProblem::NotANumber);
     return value;
 }
 
@@ -195,7 +193,7 @@ double offsetValue(const QString& offset, const char* box, JobWriter& writer)
 void darknessLine(JobWriter& w, const LabelSettings& s)
 {
     w.put("D");
-    w.put(BoxText{s.darkness, kDarkness});
+    w.put(BoxText{s.darkness, setting(JobSetting::Darkness)});
     w.endLine();
 }
 
@@ -203,7 +201,7 @@ void darknessLine(JobWriter& w, const LabelSettings& s)
 void quantityLine(JobWriter& w, const LabelSettings& s)
 {
     w.put("P");
-    w.put(BoxText{trimBlanks(s.quantity), kQuantity});
+    w.put(BoxText{trimBlanks(s.quantity), setting(JobSetting::Quantity)});
     w.endLine();
 }
 
@@ -218,17 +216,17 @@ ComposedJob composeOneM(const LabelSettings& s)
     w.line("S1");
     w.line("q48");
     w.put("Q38,");
-    w.put(BoxText{trimBlanks(s.gap), kGap});
+    w.put(BoxText{trimBlanks(s.gap), setting(JobSetting::Gap)});
     w.endLine();
 
-    const qint16 itemY = plusShift(itemYAsNumber(s.positions.ItemY, w).value_or(0), kItemY, w);
+    const qint16 itemY = plusShift(itemYAsNumber(s.positions.ItemY, w).value_or(0), JobSetting::ItemY, w);
     w.textLineHead(int(s.positions.ItemX), int(itemY));
-    w.putQuoted(BoxText{item, kItem});
+    w.putQuoted(BoxText{item, fieldText(LabelField::Item)});
     w.endLine();
 
-    const qint16 verY = plusShift(s.positions.VerY, kVersionY, w);
+    const qint16 verY = plusShift(s.positions.VerY, JobSetting::VersionY, w);
     w.textLineHead(int(s.positions.VerX), int(verY));
-    w.putQuoted(BoxText{version, kVersion});
+    w.putQuoted(BoxText{version, fieldText(LabelField::Version)});
     w.endLine();
 
     quantityLine(w, s);
@@ -247,14 +245,14 @@ ComposedJob composeTwoM(const LabelSettings& s)
     darknessLine(w, s);
     w.line("q48");
     w.put("Q130,");
-    w.put(BoxText{trimBlanks(s.gap), kGap});
+    w.put(BoxText{trimBlanks(s.gap), setting(JobSetting::Gap)});
     w.endLine();
 
-    w.textLineHead(int(s.positions.ItemX), BoxText{itemY, kItemY});
-    w.putQuoted(BoxText{item, kItem});
+    w.textLineHead(int(s.positions.ItemX), BoxText{itemY, setting(JobSetting::ItemY)});
+    w.putQuoted(BoxText{item, fieldText(LabelField::Item)});
     w.endLine();
     w.textLineHead(int(s.positions.VerX), int(s.positions.VerY));
-    w.putQuoted(BoxText{version, kVersion});
+    w.putQuoted(BoxText{version, fieldText(LabelField::Version)});
     w.endLine();
 
     quantityLine(w, s);
@@ -274,19 +272,21 @@ ComposedJob composeFiveAcross(const LabelSettings& s)
     w.line("Q81,20");
 
     // Version is read first because the first line of the table prints it.
-    const double versionX = offsetValue(s.VerXOffset, kVersionXOffset, w);
-    const double versionY = offsetValue(s.VerYOffset, kVersionYOffset, w);
-    const double itemX = offsetValue(s.ItemXOffset, kItemXOffset, w);
-    const double itemY = offsetValue(s.ItemYOffset, kItemYOffset, w);
+    const double versionX = offsetValue(s.VerXOffset, JobSetting::VersionXOffset, w);
+    const double versionY = offsetValue(s.VerYOffset, JobSetting::VersionYOffset, w);
+    const double itemX = offsetValue(s.ItemXOffset, JobSetting::ItemXOffset, w);
+    const double itemY = offsetValue(s.ItemYOffset, JobSetting::ItemYOffset, w);
 
     for (const FiveAcrossRow& row : kFiveAcrossRows) {
-        const bool isItem = row.field == Field::Item;
+        const bool isItem = row.field == LabelField::Item;
         w.put("A");
-        w.put((isItem ? itemX : versionX) + row.xBase, isItem ? kItemXOffset : kVersionXOffset);
+        w.put((isItem ? itemX : versionX) + row.xBase,
+              setting(isItem ? JobSetting::ItemXOffset : JobSetting::VersionXOffset));
         w.put(",");
-        w.put((isItem ? itemY : versionY) + kFiveAcrossYBase, isItem ? kItemYOffset : kVersionYOffset);
+        w.put((isItem ? itemY : versionY) + kFiveAcrossYBase,
+              setting(isItem ? JobSetting::ItemYOffset : JobSetting::VersionYOffset));
         w.put(kFieldTail);
-        w.putQuoted(isItem ? BoxText{item, kItem} : BoxText{version, kVersion});
+        w.putQuoted(BoxText{isItem ? item : version, fieldText(row.field)});
         w.endLine();
     }
 
@@ -319,11 +319,11 @@ ComposedJob composeStoredForm(const LabelSettings& s)
     w.put("Q");
     w.put(int(s.positions.LabelLength));
     w.put(",");
-    w.put(BoxText{trimBlanks(s.gap), kGap});
+    w.put(BoxText{trimBlanks(s.gap), setting(JobSetting::Gap)});
     w.endLine();
     w.line("q150");
 
-    w.textLineHead(int(s.positions.ItemX), BoxText{itemY, kItemY});
+    w.textLineHead(int(s.positions.ItemX), BoxText{itemY, setting(JobSetting::ItemY)});
     w.line("V00");
     w.textLineHead(int(s.positions.VerX), int(s.positions.VerY));
     w.line("V01");
@@ -336,17 +336,13 @@ ComposedJob composeStoredForm(const LabelSettings& s)
     w.endLine();
     w.line("FR\"FIXEDAT0\"");
     w.line("?");
-    w.put(BoxText{trimBlanks(s.item), kItem});
-    w.endLine();
-    w.put(BoxText{trimBlanks(s.version), kVersion});
-    w.endLine();
-    w.put(BoxText{trimBlanks(s.data), kData});
-    w.endLine();
-    if (counter)
-        w.put("0001");
-    else
-        w.put(BoxText{checksum, kChecksum});
-    w.endLine();
+    for (LabelField field : kLabelFields) {
+        if (field == LabelField::Checksum && counter)
+            w.put("0001");
+        else
+            w.put(BoxText{trimBlanks(s.text(field)), fieldText(field)});
+        w.endLine();
+    }
     quantityLine(w, s);
     w.endLine();
     return w.finish();

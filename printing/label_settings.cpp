@@ -1,6 +1,7 @@
 #include "printing/label_settings.h"
 
 #include <cmath>
+#include <utility>
 
 namespace Module1 {
 
@@ -58,4 +59,24 @@ std::optional<qint16> textToInt16(const QString& text)
     if (rounded < -32768.0 || rounded > 32767.0)
         return std::nullopt;
     return qint16(rounded);
+}
+
+QString& LabelSettings::text(LabelField field)
+{
+    return const_cast<QString&>(std::as_const(*this).text(field));
+}
+
+const QString& LabelSettings::text(LabelField field) const
+{
+    switch (field) {
+    case LabelField::Item:
+        return item;
+    case LabelField::Version:
+        return version;
+    case LabelField::Data:
+        return data;
+    case LabelField::Checksum:
+        break;
+    }
+    return checksum;
 }

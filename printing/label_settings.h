@@ -1,5 +1,7 @@
 #pragma once
 
+#include "printing/label_field.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -60,6 +62,9 @@ struct LabelSettings
     QString data;
     QString checksum;
     LabelPositions positions;
+    // item, version, data or checksum by field.
+    QString& text(LabelField field);
+    const QString& text(LabelField field) const;
     // Offsets exactly as their panels show them; only the five-across job reads them.
     QString ItemXOffset = QStringLiteral("0");
     QString ItemYOffset = QStringLiteral("0");

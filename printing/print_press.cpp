@@ -40,7 +40,7 @@ QString PrintPress::press(PrintHost& host, bool* stopped)
 
     const ComposedJob job = host.composeJob();
     if (!job.ok())
-        return QStringLiteral("composing the job: %1").arg(job.cause);
+        return QStringLiteral("composing the job: %1").arg(job.cause());
 
     if (serial.PortOpen())
         return QStringLiteral("the serial port is still open, so nothing was sent");

@@ -194,9 +194,9 @@ private slots:
         const QList<QByteArray> first =
             batchJobs({"--size", "6M", "--item", "AB1234", "--checksum", "57", "--qty", "3"}, {});
         QCOMPARE(fromCsv.jobs.at(0), first.value(0));
-        QCOMPARE(fromCsv.labels.at(0).values[LabelColumn::Quantity], "3");
+        QCOMPARE(fromCsv.labels.at(0).values[kQuantityColumn], "3");
         QCOMPARE(fromCsv.jobs.at(1), batchJobs({"--size", "6M", "--item", "X"}, {}).value(0));
-        QCOMPARE(fromCsv.labels.at(1).values[LabelColumn::Quantity], "1"); // an empty qty cell takes --qty
+        QCOMPARE(fromCsv.labels.at(1).values[kQuantityColumn], "1"); // an empty qty cell takes --qty
         QCOMPARE(fromCsv.labels.at(1).row, 3);
     }
 

@@ -51,7 +51,7 @@ public:
                 columns << column;
         }
         if (columns.isEmpty())
-            columns << LabelColumn::Item;
+            columns << LabelColumn{LabelField::Item};
         std::shuffle(columns.begin(), columns.end(), random_);
 
         QList<QByteArray> header;
@@ -71,9 +71,9 @@ public:
             LabelValues label;
             QList<QByteArray> fields;
             for (LabelColumn column : columns) {
-                const bool text = column != LabelColumn::Quantity;
-                const bool unused =
-                    !dataAndChecksum && (column == LabelColumn::Data || column == LabelColumn::Checksum);
+                const bool text = column != kQuantityColumn;
+                const bool unused = !dataAndChecksum && (column == LabelColumn{LabelField::Data} ||
+                                                         column == LabelColumn{LabelField::Checksum});
                 QByteArray value = text ? (unused ? blanks() : cleanText()) : cleanQuantity();
                 if (chance(25)) {
                     value = spoiledValue(text);
@@ -82,8 +82,8 @@ public:
                 label[column] = QString::fromUtf8(value);
                 fields << encoded(value, columns.size() == 1);
             }
-            if (label[LabelColumn::Quantity].trimmed().isEmpty())
-                label[LabelColumn::Quantity].clear();
+            if (label[kQuantityColumn].trimmed().isEmpty())
+                label[kQuantityColumn].clear();
             g.labels << label;
             if (chance(20)) {
                 fields << "extra";
@@ -218,8 +218,8 @@ bool isValidEpl2(const QByteArray& job)
 // What the batch promises of every text it prints: at most six characters of printable ASCII.
 bool isPrintableLabel(const LabelValues& label)
 {
-    for (LabelColumn column : {LabelColumn::Item, LabelColumn::Version, LabelColumn::Data, LabelColumn::Checksum}) {
-        const QString text = trimBlanks(label[column]);
+    for (const QString& each : label.texts) {
+        const QString text = trimBlanks(each);
         if (text.size() > 6)
             return false;
         for (const QChar c : text) {
@@ -233,14 +233,12 @@ bool isPrintableLabel(const LabelValues& label)
 QByteArray jobFor(const LabelSettings& base, const LabelValues& label, const QString& defaultQuantity)
 {
     LabelSettings settings = base;
-    settings.item = label[LabelColumn::Item];
-    settings.version = label[LabelColumn::Version];
-    settings.data = label[LabelColumn::Data];
-    settings.checksum = label[LabelColumn::Checksum];
-    const QString quantity = trimBlanks(label[LabelColumn::Quantity]);
+    for (LabelField field : kLabelFields)
+        settings.text(field) = label.texts[field];
+    const QString quantity = trimBlanks(label.quantity);
     settings.quantity = quantity.isEmpty() ? defaultQuantity : quantity;
     const ComposedJob job = composeJob(settings);
-    return job.ok() ? job.bytes : QByteArray("<" + job.cause.toUtf8() + ">");
+    return job.ok() ? job.bytes : QByteArray("<" + job.cause().toUtf8() + ">");
 }
 
 // The labels the reader finds in a text, by the header's columns; empty when the header does not name them.
@@ -252,7 +250,7 @@ QList<LabelValues> labelsAsRead(const QByteArray& csv)
         return labels;
     QList<LabelColumn> columns;
     for (const QString& name : table.records.first().fields)
-        columns << columnFromName(name).value_or(LabelColumn::Item);
+        columns << columnFromName(name).value_or(LabelColumn{LabelField::Item});
     for (qsizetype r = 1; r < table.records.size(); ++r) {
         const QStringList& fields = table.records.at(r).fields;
         if (fields.isEmpty())

@@ -365,6 +365,37 @@ private slots:
         QCOMPARE(result.err, "quorlex-label-batch: " + error + "\n");
     }
 
+    // A composition failure names the CSV column (or the option) from the fault itself, whatever the
+    // box headings say.
+    void compositionProblemNamesTheColumn_data()
+    {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<int>("field"); // -1: a setting, not a field text
+        QTest::addColumn<QString>("expected");
+        QTest::addRow("Data text in a row")
+            << 3 << int(LabelField::Data) << "row 3 (line 5), column data: contains a line break";
+        QTest::addRow("Item text in a row")
+            << 2 << int(LabelField::Item) << "row 2 (line 5), column item: contains a line break";
+        QTest::addRow("Checksum from options") << 0 << int(LabelField::Checksum) << "--checksum: contains a line break";
+        QTest::addRow("gap in a row") << 4 << -1 << "row 4 (line 5): Gap: contains a line break";
+        QTest::addRow("gap from options") << 0 << -1 << "Gap: contains a line break";
+    }
+    void compositionProblemNamesTheColumn()
+    {
+        QFETCH(int, row);
+        QFETCH(int, field);
+        QFETCH(QString, expected);
+        CheckedLabel label;
+        label.row = row;
+        label.line = row > 0 ? 5 : 0;
+        JobFault fault;
+        fault.problem = JobProblem::LineBreak;
+        fault.setting = JobSetting::Gap;
+        if (field >= 0)
+            fault.field = LabelField(field);
+        QCOMPARE(compositionProblem(label, fault), expected);
+    }
+
     void helpDocumentsEverything()
     {
         const BatchRun result = run({"--help"});

@@ -343,7 +343,7 @@ void TestEpl2Job::workedExamples()
     QFETCH(LabelSettings, settings);
     QFETCH(QByteArray, job);
     const ComposedJob composed = composeJob(settings);
-    QCOMPARE(composed.cause, QString());
+    QCOMPARE(composed.cause(), QString());
     QVERIFY(composed.ok());
     QCOMPARE(composed.bytes, job);
 }
@@ -445,7 +445,7 @@ void TestEpl2Job::verifyLine()
     QFETCH(int, line);
     QFETCH(QByteArray, expected);
     const ComposedJob composed = composeJob(settings);
-    QCOMPARE(composed.cause, QString());
+    QCOMPARE(composed.cause(), QString());
     QCOMPARE(lineOf(composed.bytes, line), expected);
     QCOMPARE(composed.bytes.count("\r\n"), lineCount(jobKindFor(settings)));
 }
@@ -504,7 +504,7 @@ void TestEpl2Job::verifyFailure()
     QFETCH(QString, cause);
     const ComposedJob composed = composeJob(settings);
     QVERIFY(!composed.ok());
-    QCOMPARE(composed.cause, cause);
+    QCOMPARE(composed.cause(), cause);
     QVERIFY(composed.bytes.isEmpty());
 }
 
@@ -553,7 +553,7 @@ void TestEpl2Job::unusedInputsChangeNothing()
     const ComposedJob expected = composeJob(base);
     QVERIFY(expected.ok());
     const ComposedJob composed = composeJob(changed);
-    QCOMPARE(composed.cause, QString());
+    QCOMPARE(composed.cause(), QString());
     QCOMPARE(composed.bytes, expected.bytes);
 }
 
@@ -739,12 +739,12 @@ void TestEpl2Job::randomizedRoundTrip()
         if (!faulty.empty()) {
             QVERIFY2(!job.ok(), context);
             QVERIFY2(job.bytes.isEmpty(), context);
-            const QString box = job.cause.section(QStringLiteral(": "), 0, 0);
-            QVERIFY2(faulty.count(box) == 1, context + " " + job.cause.toUtf8());
-            QVERIFY2(!job.cause.contains(QLatin1Char('\n')) && !job.cause.contains(QLatin1Char('\r')), context);
+            const QString box = job.cause().section(QStringLiteral(": "), 0, 0);
+            QVERIFY2(faulty.count(box) == 1, context + " " + job.cause().toUtf8());
+            QVERIFY2(!job.cause().contains(QLatin1Char('\n')) && !job.cause().contains(QLatin1Char('\r')), context);
             continue;
         }
-        QVERIFY2(job.ok(), context + " " + job.cause.toUtf8());
+        QVERIFY2(job.ok(), context + " " + job.cause().toUtf8());
         ++composed;
 
         // Shape: the kind's number of lines, each ended by CR LF, no other CR or LF, only ASCII.

@@ -1,4 +1,5 @@
 #include "layout/presets.h"
+#include "printing/composed_job.h"
 #include "windows/app_version.h"
 #include "windows/frm_main.h"
 
@@ -71,6 +72,8 @@ private slots:
     void dataPositionsKeptUnderOneMAndTwoM();
     void startingTwiceGivesTheSameState();
     void resetPositionPanelsLeavesPositions();
+    void headingsNameTheFieldAsCausesDo_data();
+    void headingsNameTheFieldAsCausesDo();
 };
 
 void TestFrmMainPresets::startUpState()
@@ -488,6 +491,39 @@ void TestFrmMainPresets::resetPositionPanelsLeavesPositions()
     QCOMPARE(panelCaptions(w), kAllZero);
     QCOMPARE(Module1::currentPositions(), nudged);
     QCOMPARE(Module1::ItemY, QStringLiteral("-1"));
+}
+
+void TestFrmMainPresets::headingsNameTheFieldAsCausesDo_data()
+{
+    QTest::addColumn<int>("field");
+    QTest::addColumn<QString>("heading");
+    QTest::addColumn<QString>("positionHeading");
+    QTest::addRow("Item") << int(LabelField::Item) << "SSCmd_Item"
+                          << "SSCmd_Pos_Item";
+    QTest::addRow("Version") << int(LabelField::Version) << "SSCmd_Version"
+                             << "SSCmd_Pos_Version";
+    QTest::addRow("Data") << int(LabelField::Data) << "SSCmd_Data"
+                          << "SSCmd_Pos_Data";
+    QTest::addRow("Checksum") << int(LabelField::Checksum) << "SSCmd_Checksum"
+                              << "SSCmd_Pos_Checksum";
+}
+
+// A composition failure starts with the heading of the box at fault, exactly as the window shows it.
+void TestFrmMainPresets::headingsNameTheFieldAsCausesDo()
+{
+    QFETCH(int, field);
+    QFETCH(QString, heading);
+    QFETCH(QString, positionHeading);
+    Frm_Main w;
+    JobFault fault;
+    fault.field = LabelField(field);
+    fault.problem = JobProblem::LineBreak;
+    const QString cause = describeFault(fault);
+    for (const QString& name : {heading, positionHeading}) {
+        const auto* button = w.findChild<SSCommand*>(name);
+        QVERIFY(button);
+        QVERIFY2(cause.startsWith(button->text() + QStringLiteral(": ")), qPrintable(cause));
+    }
 }
 
 QTEST_MAIN(TestFrmMainPresets)

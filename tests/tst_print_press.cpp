@@ -211,26 +211,27 @@ private slots:
     void nothingIsSent_data()
     {
         QTest::addColumn<QString>("port");
-        QTest::addColumn<QString>("compositionFailure");
+        QTest::addColumn<bool>("compositionFails");
         QTest::addColumn<QString>("expectedCause");
-        QTest::addRow("composition fails") << "COM1"
-                                           << "Item Y: \"1O\" is not a number"
-                                           << "composing the job: Item Y: \"1O\" is not a number";
-        QTest::addRow("port name LPT1") << "LPT1" << QString() << "no printer port is chosen (the port is \"LPT1\")";
+        QTest::addRow("composition fails") << "COM1" << true << "composing the job: Item Y position: not a number";
+        QTest::addRow("port name LPT1") << "LPT1" << false << "no printer port is chosen (the port is \"LPT1\")";
         QTest::addRow("port name in lower case")
-            << "com1" << QString() << "no printer port is chosen (the port is \"com1\")";
+            << "com1" << false << "no printer port is chosen (the port is \"com1\")";
+        QTest::addRow("port name with a control character")
+            << "LPT\x1b" << false << "no printer port is chosen (the port is \"LPT\\x1B\")";
     }
     void nothingIsSent()
     {
         QFETCH(QString, port);
-        QFETCH(QString, compositionFailure);
+        QFETCH(bool, compositionFails);
         QFETCH(QString, expectedCause);
         PseudoTerminal pty;
         QVERIFY(mapCom1To(pty));
         MSComm serial;
         TestHost host(serial);
         host.port = port;
-        host.job.cause = compositionFailure;
+        if (compositionFails)
+            host.job = ComposedJob{QByteArray(), JobFault{std::nullopt, JobSetting::ItemY, JobProblem::NotANumber}};
         PrintPress().run(host);
         QCOMPARE(host.failures, QStringList{expectedCause});
         QVERIFY(!serial.PortOpen());

@@ -86,7 +86,7 @@ void RenderComposerTest::everyJobIsUnderstood()
     QFETCH(QSize, dots);
 
     const ComposedJob job = composeJob(settings);
-    QVERIFY2(job.ok(), qPrintable(job.cause));
+    QVERIFY2(job.ok(), qPrintable(job.cause()));
     const RenderResult result = renderJob(job.bytes);
     QVERIFY(result.error.isEmpty());
     for (const JobNote& note : result.notUnderstood)

@@ -15,9 +15,13 @@
 #include <QMenuBar>
 #include <QScreen>
 
+#include <tuple>
+
 namespace {
 
 Frm_Main* g_mainWindow = nullptr;
+
+constexpr qint16 kEnter = 13; // the key code Enter gives in a KeyPress handler
 
 bool otherWindowOpen(const QWidget* except)
 {
@@ -48,6 +52,70 @@ void setBackground(QWidget* widget, const QColor& color)
     widget->setPalette(pal);
     widget->setAutoFillBackground(true);
 }
+
+void centreOnScreen(QWidget* window)
+{
+    window->adjustSize();
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame = window->frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        window->move(frame.topLeft());
+    }
+}
+
+// The controls of one label field: its heading and box in LABEL, its preview line, its POSITION heading.
+struct FieldControls
+{
+    LabelField field;
+    const char* headingName;
+    SSCommand* Frm_Main::*heading;
+    int headingY;
+    const char* headingPicture;
+    const char* boxName;
+    TextBox* Frm_Main::*box;
+    int boxX;
+    const char* previewName;
+    QLabel* Frm_Main::*preview;
+    int previewY;
+    const char* positionName;
+    SSCommand* Frm_Main::*position;
+    int positionY;
+    const char* positionPicture;
+};
+// clang-format off
+const FieldControls kFieldControls[] = {
+    {LabelField::Item, "SSCmd_Item", &Frm_Main::SSCmd_Item, 32, ":/button-item.svg",
+     "Txt_Item", &Frm_Main::Txt_Item, 146, "Lbl_Itm", &Frm_Main::Lbl_Itm, 90,
+     "SSCmd_Pos_Item", &Frm_Main::SSCmd_Pos_Item, 56, ":/heading-item.svg"},
+    {LabelField::Version, "SSCmd_Version", &Frm_Main::SSCmd_Version, 88, ":/button-version.svg",
+     "Txt_Version", &Frm_Main::Txt_Version, 146, "Lbl_Ver", &Frm_Main::Lbl_Ver, 110,
+     "SSCmd_Pos_Version", &Frm_Main::SSCmd_Pos_Version, 88, ":/heading-version.svg"},
+    {LabelField::Data, "SSCmd_Data", &Frm_Main::SSCmd_Data, 144, ":/button-date.svg",
+     "Txt_Data", &Frm_Main::Txt_Data, 144, "Lbl_Dte", &Frm_Main::Lbl_Dte, 130,
+     "SSCmd_Pos_Data", &Frm_Main::SSCmd_Pos_Data, 120, ":/heading-date.svg"},
+    {LabelField::Checksum, "SSCmd_Checksum", &Frm_Main::SSCmd_Checksum, 200, ":/button-checksum.svg",
+     "Txt_Chksum", &Frm_Main::Txt_Chksum, 144, "Lbl_ChkSum", &Frm_Main::Lbl_ChkSum, 150,
+     "SSCmd_Pos_Checksum", &Frm_Main::SSCmd_Pos_Checksum, 152, ":/heading-checksum.svg"},
+};
+// clang-format on
+
+// The size option buttons from the top. Each is named after the caption it had when the window was first
+// laid out; SSOpt_9M now carries the 6M size and SSOpt_6M the 9M size.
+struct SizeOption
+{
+    LabelSize size;
+    const char* name;
+    SSOption* Frm_Main::*button;
+    void (Frm_Main::*click)(qint16);
+    int y;
+};
+const SizeOption kSizeOptions[] = {
+    {LabelSize::M1, "SSOpt_1M", &Frm_Main::SSOpt_1M, &Frm_Main::SSOpt_1M_Click, 28},
+    {LabelSize::M2, "SSOpt_2M", &Frm_Main::SSOpt_2M, &Frm_Main::SSOpt_2M_Click, 66},
+    {LabelSize::M3, "SSOpt_3M", &Frm_Main::SSOpt_3M, &Frm_Main::SSOpt_3M_Click, 104},
+    {LabelSize::M6, "SSOpt_9M", &Frm_Main::SSOpt_9M, &Frm_Main::SSOpt_9M_Click, 140},
+    {LabelSize::M9, "SSOpt_6M", &Frm_Main::SSOpt_6M, &Frm_Main::SSOpt_6M_Click, 178},
+};
 
 } // namespace
 
@@ -105,37 +173,23 @@ void Frm_Main::createControls()
     // LABEL
     SSFra_Label = named(new SSFrame(m_client), "SSFra_Label", 16, 2, 605, 269);
     SSFra_Label->setCaption(QStringLiteral("LABEL"), kCaptionRed, 14.25);
-    SSCmd_Item = heading(SSFra_Label, "SSCmd_Item", QStringLiteral("Item"), 16, 32, 123, 49);
-    Txt_Item = fieldBox(SSFra_Label, "Txt_Item", 146, 32);
-    SSCmd_Version = heading(SSFra_Label, "SSCmd_Version", QStringLiteral("Version"), 16, 88, 123, 49);
-    Txt_Version = fieldBox(SSFra_Label, "Txt_Version", 146, 88);
-    SSCmd_Data = heading(SSFra_Label, "SSCmd_Data", QStringLiteral("Date"), 16, 144, 123, 49);
-    Txt_Data = fieldBox(SSFra_Label, "Txt_Data", 144, 144);
-    SSCmd_Checksum = heading(SSFra_Label, "SSCmd_Checksum", QStringLiteral("Checksum"), 16, 200, 123, 49);
-    Txt_Chksum = fieldBox(SSFra_Label, "Txt_Chksum", 144, 200);
-    for (SSCommand* button : {SSCmd_Item, SSCmd_Version, SSCmd_Data, SSCmd_Checksum}) {
+    for (const FieldControls& row : kFieldControls) {
+        SSCommand* button = heading(SSFra_Label, row.headingName, fieldHeading(row.field), 16, row.headingY, 123, 49);
         button->setFont(uiFont(12, true));
         setTextColor(button, kLightBlue, QPalette::ButtonText);
+        this->*row.heading = button;
+        this->*row.box = m_fieldBoxes[row.field] = fieldBox(SSFra_Label, row.boxName, row.boxX, row.headingY);
     }
 
     SSFra_Size = named(new SSFrame(SSFra_Label), "SSFra_Size", 336, 24, 259, 225);
     SSFra_Size->setCaption(QStringLiteral("SIZE"), kSubCaptionPink, 11.25);
-    auto sizeOption = [&](const char* name, LabelSize size, int y) {
-        auto* option =
-            named(new SSOption(SSFra_Size, QString::fromLatin1(presetFor(size).caption)), name, 24, y, 193, 25);
+    for (const SizeOption& row : kSizeOptions) {
+        auto* option = named(new SSOption(SSFra_Size, QString::fromLatin1(presetFor(row.size).caption)), row.name, 24,
+                             row.y, 193, 25);
         option->setFont(uiFont(14.25, true));
-        return option;
-    };
-    SSOpt_1M = sizeOption("SSOpt_1M", LabelSize::M1, 28);
-    SSOpt_2M = sizeOption("SSOpt_2M", LabelSize::M2, 66);
-    SSOpt_3M = sizeOption("SSOpt_3M", LabelSize::M3, 104);
-    SSOpt_9M = sizeOption("SSOpt_9M", LabelSize::M6, 140);
-    SSOpt_6M = sizeOption("SSOpt_6M", LabelSize::M9, 178);
-    connect(SSOpt_1M, &QAbstractButton::clicked, this, [this] { SSOpt_1M_Click(1); });
-    connect(SSOpt_2M, &QAbstractButton::clicked, this, [this] { SSOpt_2M_Click(1); });
-    connect(SSOpt_3M, &QAbstractButton::clicked, this, [this] { SSOpt_3M_Click(1); });
-    connect(SSOpt_6M, &QAbstractButton::clicked, this, [this] { SSOpt_6M_Click(1); });
-    connect(SSOpt_9M, &QAbstractButton::clicked, this, [this] { SSOpt_9M_Click(1); });
+        this->*row.button = option;
+        connect(option, &QAbstractButton::clicked, this, [this, click = row.click] { (this->*click)(1); });
+    }
     Chk_Print5 = named(new CheckBox(SSFra_Size, QStringLiteral("Check1")), "Chk_Print5", 222, 72, 15, 17);
     MSC_Com1 = new MSComm(this); // port 1, 9600 baud, no parity, 8 data bits, 1 stop bit
     MSC_Com1->setObjectName(QStringLiteral("MSC_Com1"));
@@ -154,10 +208,8 @@ void Frm_Main::createControls()
         label->setFont(uiFont(11.25, true));
         return label;
     };
-    Lbl_Itm = previewLabel("Lbl_Itm", 90);
-    Lbl_Ver = previewLabel("Lbl_Ver", 110);
-    Lbl_Dte = previewLabel("Lbl_Dte", 130);
-    Lbl_ChkSum = previewLabel("Lbl_ChkSum", 150);
+    for (const FieldControls& row : kFieldControls)
+        this->*row.preview = m_previews[row.field] = previewLabel(row.previewName, row.previewY);
     Label1 = named(new QLabel(QStringLiteral("GAP"), SSPanel1), "Label1", 50, 212, 66, 27);
     Label1->setFont(uiFont(20.25, true));
     Txt_Gap = named(new TextBox(SSPanel1, QStringLiteral("0")), "Txt_Gap", 126, 210, 69, 32);
@@ -169,10 +221,10 @@ void Frm_Main::createControls()
     SSFra_Position->setCaption(QStringLiteral("POSITION"), kCaptionRed, 14.25);
     SSCmd_X = heading(SSFra_Position, "SSCmd_X", QStringLiteral("X"), 136, 32, 89, 25);
     SSCmd_Y = heading(SSFra_Position, "SSCmd_Y", QStringLiteral("Y"), 224, 32, 89, 25);
-    SSCmd_Pos_Item = heading(SSFra_Position, "SSCmd_Pos_Item", QStringLiteral("Item"), 24, 56, 113, 33);
-    SSCmd_Pos_Version = heading(SSFra_Position, "SSCmd_Pos_Version", QStringLiteral("Version"), 24, 88, 113, 33);
-    SSCmd_Pos_Data = heading(SSFra_Position, "SSCmd_Pos_Data", QStringLiteral("Date"), 24, 120, 113, 33);
-    SSCmd_Pos_Checksum = heading(SSFra_Position, "SSCmd_Pos_Checksum", QStringLiteral("Checksum"), 24, 152, 113, 33);
+    for (const FieldControls& row : kFieldControls) {
+        this->*row.position =
+            heading(SSFra_Position, row.positionName, fieldHeading(row.field), 24, row.positionY, 113, 33);
+    }
 
     struct NudgeRow
     {
@@ -245,6 +297,7 @@ void Frm_Main::createControls()
         *row.yMinus = nudgeButton(row.names[3], QStringLiteral("-"), 224, row.y);
         *row.yPanel = offsetPanel(row.names[4], 240, row.y);
         *row.yPlus = nudgeButton(row.names[5], QStringLiteral("+"), 296, row.y);
+        m_offsetPanels[row.field] = {*row.xPanel, *row.yPanel};
     }
     // Each button runs its own handler; the handlers share one nudge step.
     const std::pair<SSCommand*, void (Frm_Main::*)()> nudgeHandlers[] = {
@@ -301,18 +354,14 @@ void Frm_Main::createControls()
         const char* resource;
         QSize size;
     };
+    for (const FieldControls& row : kFieldControls) {
+        (this->*row.heading)->setPicture(QString::fromLatin1(row.headingPicture), {113, 39});
+        (this->*row.position)->setPicture(QString::fromLatin1(row.positionPicture), {90, 20});
+    }
     const Picture pictures[] = {
-        {SSCmd_Item, ":/button-item.svg", {113, 39}},
-        {SSCmd_Version, ":/button-version.svg", {113, 39}},
-        {SSCmd_Data, ":/button-date.svg", {113, 39}},
-        {SSCmd_Checksum, ":/button-checksum.svg", {113, 39}},
         {SSCommand2, ":/button-preview.svg", {90, 31}},
         {SSCmd_X, ":/heading-x.svg", {90, 20}},
         {SSCmd_Y, ":/heading-y.svg", {90, 20}},
-        {SSCmd_Pos_Item, ":/heading-item.svg", {90, 20}},
-        {SSCmd_Pos_Version, ":/heading-version.svg", {90, 20}},
-        {SSCmd_Pos_Data, ":/heading-date.svg", {90, 20}},
-        {SSCmd_Pos_Checksum, ":/heading-checksum.svg", {90, 20}},
         {SSCmd_Qty, ":/button-qty.svg", {90, 20}},
         {SSCmd_Print, ":/button-print.svg", {180, 31}},
         {SSCmd_End, ":/button-end.svg", {170, 28}},
@@ -323,14 +372,16 @@ void Frm_Main::createControls()
         each.button->setPicture(QString::fromLatin1(each.resource), each.size);
 
     // The four field boxes and the quantity box follow the entry rules.
-    connect(Txt_Item, &TextBox::Change, this, &Frm_Main::Txt_Item_Change);
-    connect(Txt_Item, &TextBox::KeyPress, this, &Frm_Main::Txt_Item_KeyPress);
-    connect(Txt_Version, &TextBox::Change, this, &Frm_Main::Txt_Version_Change);
-    connect(Txt_Version, &TextBox::KeyPress, this, &Frm_Main::Txt_Version_KeyPress);
-    connect(Txt_Data, &TextBox::Change, this, &Frm_Main::Txt_Data_Change);
-    connect(Txt_Data, &TextBox::KeyPress, this, &Frm_Main::Txt_Data_KeyPress);
-    connect(Txt_Chksum, &TextBox::Change, this, &Frm_Main::Txt_Chksum_Change);
-    connect(Txt_Chksum, &TextBox::KeyPress, this, &Frm_Main::Txt_Chksum_KeyPress);
+    const std::tuple<TextBox*, void (Frm_Main::*)(), void (Frm_Main::*)(qint16)> entryHandlers[] = {
+        {Txt_Item, &Frm_Main::Txt_Item_Change, &Frm_Main::Txt_Item_KeyPress},
+        {Txt_Version, &Frm_Main::Txt_Version_Change, &Frm_Main::Txt_Version_KeyPress},
+        {Txt_Data, &Frm_Main::Txt_Data_Change, &Frm_Main::Txt_Data_KeyPress},
+        {Txt_Chksum, &Frm_Main::Txt_Chksum_Change, &Frm_Main::Txt_Chksum_KeyPress},
+    };
+    for (const auto& [box, change, keyPress] : entryHandlers) {
+        connect(box, &TextBox::Change, this, change);
+        connect(box, &TextBox::KeyPress, this, keyPress);
+    }
     connect(Txt_Qty, &TextBox::KeyPress, this, &Frm_Main::Txt_Qty_KeyPress);
 
     // Tab order; controls that never take the focus by Tab are left out.
@@ -365,12 +416,7 @@ void Frm_Main::createMenus()
 
 void Frm_Main::showCentred()
 {
-    adjustSize();
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    centreOnScreen(this);
     show();
     raise();
     activateWindow();
@@ -384,28 +430,18 @@ QList<SSPanel*> Frm_Main::offsetPanels() const
 
 SSOption* Frm_Main::sizeButton(LabelSize size) const
 {
-    switch (size) {
-    case LabelSize::M1:
-        return SSOpt_1M;
-    case LabelSize::M2:
-        return SSOpt_2M;
-    case LabelSize::M3:
-        return SSOpt_3M;
-    case LabelSize::M6:
-        return SSOpt_9M;
-    case LabelSize::M9:
-        return SSOpt_6M;
-    case LabelSize::None:
-        break;
+    for (const SizeOption& row : kSizeOptions) {
+        if (row.size == size)
+            return this->*row.button;
     }
     return nullptr;
 }
 
 LabelSize Frm_Main::selectedSize() const
 {
-    for (LabelSize size : {LabelSize::M1, LabelSize::M2, LabelSize::M3, LabelSize::M6, LabelSize::M9}) {
-        if (sizeButton(size)->Value())
-            return size;
+    for (const SizeOption& row : kSizeOptions) {
+        if ((this->*row.button)->Value())
+            return row.size;
     }
     return LabelSize::None;
 }
@@ -435,11 +471,7 @@ void Frm_Main::Form_Load()
     SSOpt_3M->setValue(true);
     SSOpt_6M->setValue(false);
     SSOpt_9M->setValue(false);
-    Mnu_Com1->setChecked(true);
-    Mnu_Lpt->setChecked(false);
-    SSOpt_Com1->setValue(true);
-    SSOpt_Lpt->setValue(false);
-    PortName = QStringLiteral("COM1");
+    selectPort(QStringLiteral("COM1"));
     SSCmd_Qty->setEnabled(false);
     setWindowTitle(QStringLiteral("Quorlex Co., Ltd.  ") + applicationVersionText());
     SSOpt_3M_Click(1);
@@ -477,51 +509,44 @@ void Frm_Main::applySizePreset(LabelSize size)
 {
     const SizePreset& preset = presetFor(size);
 
-    // 1. Option buttons: its own on, the other four off. Turning them from code starts no preset.
-    SSOption* own = sizeButton(size);
-    own->setValue(true);
-    for (SSOption* other : {SSOpt_1M, SSOpt_2M, SSOpt_3M, SSOpt_6M, SSOpt_9M}) {
-        if (other != own)
-            other->setValue(false);
-    }
+    // Its own option button on, the other four off; turning them from code starts no preset.
+    for (const SizeOption& row : kSizeOptions)
+        (this->*row.button)->setValue(row.size == size);
 
-    // 2. Text boxes; each change runs the box's change rule.
-    if (size == LabelSize::M1) {
-        Txt_Data->setText(QString());
-        Txt_Chksum->setText(QString());
-        Txt_Item->setText(Txt_Item->text().left(preset.cutItemAndVersionTo));
-        Txt_Version->setText(Txt_Version->text().left(preset.cutItemAndVersionTo));
-        Txt_Data->setEnabled(false);
-        Txt_Chksum->setEnabled(false);
-    } else if (size == LabelSize::M2) {
-        Txt_Data->setEnabled(false);
-        Txt_Chksum->setEnabled(false);
-        Txt_Data->setText(QString());
-        Txt_Chksum->setText(QString());
+    // Each text set here runs its box's change rule, which moves the focus when the box becomes full, and
+    // disabling the box that has the focus moves the focus on. A size that cuts Item and Version empties
+    // Data and Checksum, cuts, and disables last, so that the focus follows the cut boxes along the chain;
+    // one that cuts nothing disables Data and Checksum before emptying them.
+    TextBox* const unused[] = {Txt_Data, Txt_Chksum};
+    if (preset.dataAndChecksumUsed) {
+        for (TextBox* box : unused)
+            box->setEnabled(true);
+    } else if (preset.cutItemAndVersionTo > 0) {
+        for (TextBox* box : unused)
+            box->setText(QString());
+        for (TextBox* box : {Txt_Item, Txt_Version})
+            box->setText(box->text().left(preset.cutItemAndVersionTo));
+        for (TextBox* box : unused)
+            box->setEnabled(false);
     } else {
-        Txt_Data->setEnabled(true);
-        Txt_Chksum->setEnabled(true);
+        for (TextBox* box : unused)
+            box->setEnabled(false);
+        for (TextBox* box : unused)
+            box->setText(QString());
     }
 
-    // 3. The twelve Data and Checksum position controls.
+    // The Data and Checksum offset panels and nudge buttons.
     for (QWidget* control : std::initializer_list<QWidget*>{
              SSP_DataX, SSP_DataY, SSP_ChksumX, SSP_ChksumY, SSCmd_ChksumXM, SSCmd_ChksumXP, SSCmd_ChksumYM,
              SSCmd_ChksumYP, SSCmd_DataXM, SSCmd_DataXP, SSCmd_DataYM, SSCmd_DataYP})
         control->setEnabled(preset.dataAndChecksumUsed);
 
-    // 4. The outline in the preview.
     Shp_Lbl->setWidth(preset.outline.width);
     Shp_Lbl->setHeight(preset.outline.height);
     Shp_Lbl->setLeft(preset.outline.left);
     Shp_Lbl->setTop(preset.outline.top);
-
-    // 5. Gap.
     Txt_Gap->setText(QString::fromLatin1(preset.gap));
-
-    // 6. Positions and label length.
     Module1::setPositions(applyPresetPositions(preset, Module1::currentPositions()));
-
-    // 7. Offsets back to "0".
     Module1::ResetPositionPanels();
 }
 
@@ -536,8 +561,7 @@ void Module1::ResetPositionPanels()
 
 void Frm_Main::nudgeClicked(LabelField field, Axis axis, int step)
 {
-    static constexpr int kPanelIndex[4][2] = {{0, 1}, {2, 3}, {4, 5}, {6, 7}};
-    SSPanel* panel = offsetPanels().at(kPanelIndex[int(field)][int(axis)]);
+    SSPanel* panel = m_offsetPanels[field][int(axis)];
     const std::optional<NudgeResult> result = nudge(field, axis, step, panel->Caption(), Module1::currentPositions());
     if (!result)
         return;
@@ -617,84 +641,65 @@ void Frm_Main::moveFocusTo(TextBox* box)
         box->setFocus(Qt::OtherFocusReason);
 }
 
-void Frm_Main::fieldChanged(TextBox* box, QLabel* preview, int full, TextBox* next)
+TextBox* Frm_Main::boxAfter(LabelField field) const
 {
-    preview->setText(box->text());
-    if (box->text().size() == full)
-        moveFocusTo(next);
+    const std::optional<LabelField> next = nextField(field, selectedSize());
+    return next ? m_fieldBoxes[*next] : Txt_Qty;
 }
 
-namespace {
-
-constexpr qint16 kEnter = 13;
-
-TextBox* boxFor(Frm_Main* window, EntryBox box)
+// The preview shows the box's text as it stands; a box that has just become full hands the focus on.
+void Frm_Main::fieldChanged(LabelField field)
 {
-    switch (box) {
-    case EntryBox::Item:
-        return window->Txt_Item;
-    case EntryBox::Version:
-        return window->Txt_Version;
-    case EntryBox::Data:
-        return window->Txt_Data;
-    case EntryBox::Checksum:
-        return window->Txt_Chksum;
-    case EntryBox::Quantity:
-        break;
-    }
-    return window->Txt_Qty;
+    const QString text = m_fieldBoxes[field]->text();
+    m_previews[field]->setText(text);
+    if (text.size() == fullLength(field, selectedSize()))
+        moveFocusTo(boxAfter(field));
 }
 
-} // namespace
+void Frm_Main::fieldKeyPress(LabelField field, qint16 KeyAscii)
+{
+    if (KeyAscii == kEnter)
+        moveFocusTo(boxAfter(field));
+}
 
 void Frm_Main::Txt_Item_Change()
 {
-    const LabelSize size = selectedSize();
-    fieldChanged(Txt_Item, Lbl_Itm, fullLength(EntryBox::Item, size), boxFor(this, nextBox(EntryBox::Item, size)));
+    fieldChanged(LabelField::Item);
 }
 
 void Frm_Main::Txt_Item_KeyPress(qint16 KeyAscii)
 {
-    if (KeyAscii == kEnter)
-        moveFocusTo(boxFor(this, nextBox(EntryBox::Item, selectedSize())));
+    fieldKeyPress(LabelField::Item, KeyAscii);
 }
 
 void Frm_Main::Txt_Version_Change()
 {
-    const LabelSize size = selectedSize();
-    fieldChanged(Txt_Version, Lbl_Ver, fullLength(EntryBox::Version, size),
-                 boxFor(this, nextBox(EntryBox::Version, size)));
+    fieldChanged(LabelField::Version);
 }
 
 void Frm_Main::Txt_Version_KeyPress(qint16 KeyAscii)
 {
-    if (KeyAscii == kEnter)
-        moveFocusTo(boxFor(this, nextBox(EntryBox::Version, selectedSize())));
+    fieldKeyPress(LabelField::Version, KeyAscii);
 }
 
 void Frm_Main::Txt_Data_Change()
 {
-    const LabelSize size = selectedSize();
-    fieldChanged(Txt_Data, Lbl_Dte, fullLength(EntryBox::Data, size), boxFor(this, nextBox(EntryBox::Data, size)));
+    fieldChanged(LabelField::Data);
 }
 
 void Frm_Main::Txt_Data_KeyPress(qint16 KeyAscii)
 {
-    if (KeyAscii == kEnter)
-        moveFocusTo(boxFor(this, nextBox(EntryBox::Data, selectedSize())));
+    fieldKeyPress(LabelField::Data, KeyAscii);
 }
 
 void Frm_Main::Txt_Chksum_Change()
 {
-    const LabelSize size = selectedSize();
-    fieldChanged(Txt_Chksum, Lbl_ChkSum, fullLength(EntryBox::Checksum, size),
-                 boxFor(this, nextBox(EntryBox::Checksum, size)));
+    fieldChanged(LabelField::Checksum);
 }
 
 void Frm_Main::Txt_Chksum_KeyPress(qint16 KeyAscii)
 {
-    if (KeyAscii == kEnter)
-        moveFocusTo(boxFor(this, nextBox(EntryBox::Checksum, selectedSize())));
+    fieldKeyPress(LabelField::Checksum, KeyAscii);
 }
 
 void Frm_Main::Txt_Qty_KeyPress(qint16 KeyAscii)
@@ -731,41 +736,35 @@ void Frm_Main::reportFailure(const QString& cause)
     showPortError(this, cause);
 }
 
+void Frm_Main::selectPort(const QString& port)
+{
+    const bool com1 = port == QLatin1String("COM1");
+    Mnu_Com1->setChecked(com1);
+    Mnu_Lpt->setChecked(!com1);
+    SSOpt_Com1->setValue(com1);
+    SSOpt_Lpt->setValue(!com1);
+    PortName = port;
+}
+
 void Frm_Main::Mnu_Com1_Click()
 {
-    Mnu_Com1->setChecked(true);
-    Mnu_Lpt->setChecked(false);
-    SSOpt_Com1->setValue(true);
-    SSOpt_Lpt->setValue(false);
-    PortName = QStringLiteral("COM1");
+    selectPort(QStringLiteral("COM1"));
 }
 
 void Frm_Main::Mnu_Lpt_Click()
 {
-    Mnu_Lpt->setChecked(true);
-    Mnu_Com1->setChecked(false);
-    SSOpt_Lpt->setValue(true);
-    SSOpt_Com1->setValue(false);
-    PortName = QStringLiteral("LPT");
+    selectPort(QStringLiteral("LPT"));
 }
 
 void Frm_Main::SSOpt_Com1_Click(qint16)
 {
-    SSOpt_Com1->setValue(true);
-    SSOpt_Lpt->setValue(false);
-    Mnu_Com1->setChecked(true);
-    Mnu_Lpt->setChecked(false);
-    PortName = QStringLiteral("COM1");
+    selectPort(QStringLiteral("COM1"));
     MSC_Com1->setCommPort(1);
 }
 
 void Frm_Main::SSOpt_Lpt_Click(qint16)
 {
-    SSOpt_Lpt->setValue(true);
-    SSOpt_Com1->setValue(false);
-    Mnu_Lpt->setChecked(true);
-    Mnu_Com1->setChecked(false);
-    PortName = QStringLiteral("LPT");
+    selectPort(QStringLiteral("LPT"));
 }
 
 void Frm_Main::closeEvent(QCloseEvent* event)
@@ -795,12 +794,7 @@ void Frm_Main::Mnu_Help_Click()
 {
     if (!m_help) {
         m_help = new Frm_Help; // its load step runs as it is created
-        m_help->adjustSize();
-        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-            QRect frame = m_help->frameGeometry();
-            frame.moveCenter(screen->availableGeometry().center());
-            m_help->move(frame.topLeft());
-        }
+        centreOnScreen(m_help);
     }
     m_help->show();
     m_help->raise();

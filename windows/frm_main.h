@@ -10,6 +10,8 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include <array>
+
 class Frm_Help;
 class QAction;
 class QMenu;
@@ -200,9 +202,19 @@ private:
     void createMenus();
     void applySizePreset(LabelSize size);
     void nudgeClicked(LabelField field, Axis axis, int step);
-    void fieldChanged(TextBox* box, QLabel* preview, int fullLength, TextBox* next);
+    // The change and Enter rules every field box follows.
+    void fieldChanged(LabelField field);
+    void fieldKeyPress(LabelField field, qint16 KeyAscii);
+    // The box the focus moves on to from a field's box under the selected size.
+    TextBox* boxAfter(LabelField field) const;
     void moveFocusTo(TextBox* box);
+    // Both port controls and both menu entries show `port` ("COM1" or "LPT"), which becomes PortName.
+    void selectPort(const QString& port);
     SSOption* sizeButton(LabelSize size) const;
+
+    PerField<TextBox*> m_fieldBoxes;
+    PerField<QLabel*> m_previews;
+    PerField<std::array<SSPanel*, 2>> m_offsetPanels; // by field, then X and Y
 
     QWidget* m_client = nullptr;
     QPointer<Frm_Help> m_help;

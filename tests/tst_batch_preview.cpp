@@ -12,32 +12,10 @@
 
 namespace {
 
-struct Run
+BatchRun runInProcess(const QStringList& arguments, const QByteArray& input = {}, std::function<bool()> stop = {})
 {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-Run runInProcess(const QStringList& arguments, const QByteArray& input = {}, std::function<bool()> stop = {})
-{
-    QByteArray inBytes = input;
-    QBuffer in(&inBytes);
-    QBuffer out;
-    QBuffer err;
-    in.open(QIODevice::ReadOnly);
-    out.open(QIODevice::WriteOnly);
-    err.open(QIODevice::WriteOnly);
-    BatchEnvironment env;
-    env.standardInput = &in;
-    env.standardOutput = &out;
-    env.standardError = &err;
-    env.stopRequested = std::move(stop);
-    Run result;
-    result.status = runBatch(arguments, env);
-    result.out = QString::fromUtf8(out.data());
-    result.err = QString::fromUtf8(err.data());
-    return result;
+    return runBatchInProcess(arguments, nullptr, input,
+                             [&stop](BatchEnvironment& env) { env.stopRequested = std::move(stop); });
 }
 
 // The jobs a run with these arguments sends.
@@ -108,10 +86,10 @@ void BatchPreviewTest::picturePerJob()
     QVERIFY(temporary.isValid());
     const int dirAt = int(arguments.indexOf(QRegularExpression(QStringLiteral("DIR.*"))));
     arguments[dirAt].replace(QLatin1String("DIR"), temporary.path());
-    const Run run = runInProcess(arguments, csv);
+    const BatchRun run = runInProcess(arguments, csv);
     QCOMPARE(run.err, err);
     QCOMPARE(run.status, 0);
-    QCOMPARE(run.out, QString()); // nothing is sent, not even to standard output
+    QCOMPARE(run.out, QByteArray()); // nothing is sent, not even to standard output
 
     const QList<QByteArray> jobs = jobsOf(arguments, csv);
     QVERIFY(!jobs.isEmpty());
@@ -162,7 +140,7 @@ void BatchPreviewTest::usageErrors()
     QTemporaryDir temporary;
     const QString folder = temporary.filePath(QStringLiteral("pictures"));
     arguments.replaceInStrings(QRegularExpression(QStringLiteral("^DIR$")), folder);
-    const Run run = runInProcess(arguments);
+    const BatchRun run = runInProcess(arguments);
     QCOMPARE(run.status, 2);
     QCOMPARE(run.err.section(QLatin1Char('\n'), 0, 0), QStringLiteral("quorlex-label-batch: ") + error);
     QVERIFY(!QFileInfo::exists(folder));
@@ -173,7 +151,7 @@ void BatchPreviewTest::folderThatCannotBeWritten()
     QTemporaryDir temporary;
     const QString file = temporary.filePath(QStringLiteral("a-file"));
     QFile(file).open(QIODevice::WriteOnly);
-    Run run = runInProcess({"--size", "3M", "--item", "A", "--preview", file});
+    BatchRun run = runInProcess({"--size", "3M", "--item", "A", "--preview", file});
     QCOMPARE(run.status, 1);
     QCOMPARE(run.err, QStringLiteral("quorlex-label-batch: --preview: cannot make the folder %1: it is not a folder; "
                                      "nothing was written\n")
@@ -195,7 +173,7 @@ void BatchPreviewTest::ctrlCBetweenPictures()
 {
     QTemporaryDir temporary;
     int asked = 0;
-    const Run run = runInProcess({"--size", "6M", "--csv", "-", "--preview", temporary.path()}, rowsOf("A", 3),
+    const BatchRun run = runInProcess({"--size", "6M", "--csv", "-", "--preview", temporary.path()}, rowsOf("A", 3),
                                  [&asked] { return ++asked == 3; });
     QCOMPARE(run.status, 130);
     QCOMPARE(run.err, QStringLiteral("quorlex-label-batch: stopped by Ctrl-C: 2 of 3 pictures written\n"));
@@ -205,7 +183,7 @@ void BatchPreviewTest::ctrlCBetweenPictures()
 void BatchPreviewTest::warningsAreBounded()
 {
     QTemporaryDir temporary;
-    const Run run = runInProcess({"--size", "1M", "--csv", "-", "--preview", temporary.path()}, rowsOf("ABC", 60));
+    const BatchRun run = runInProcess({"--size", "1M", "--csv", "-", "--preview", temporary.path()}, rowsOf("ABC", 60));
     QCOMPARE(run.status, 0);
     const QStringList lines = run.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 51);

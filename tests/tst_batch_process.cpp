@@ -4,6 +4,7 @@
 #include "support/cups_server.h"
 #include "support/printer_stand_ins.h"
 #include "support/pseudo_terminal.h"
+#include "support/test_files.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -95,18 +96,6 @@ QByteArray csvOf(int rows)
 QList<QByteArray> jobsOf(const QStringList& arguments, const QByteArray& csv)
 {
     return batchJobs(arguments, csv);
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 } // namespace

@@ -2,7 +2,9 @@
 // side by side, the window through its handlers with LPT1 mapped to a file, the batch with --dry-run.
 #include "batch/batch_run.h"
 #include "printing/port_devices.h"
+#include "support/batch_harness.h"
 #include "support/printer_stand_ins.h"
+#include "support/test_files.h"
 #include "windows/frm_main.h"
 #include "windows/port_message.h"
 
@@ -67,38 +69,10 @@ void chooseSize(Frm_Main& w, const QString& size)
         w.SSOpt_6M_Click(1);
 }
 
-QByteArray readFile(const QString& path)
+// The batch in-process, its jobs on standard output or sent to the port.
+BatchRun runBatchWith(const QStringList& arguments, const QByteArray& input = {})
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-// The batch in-process: its exit status, and what it wrote to standard output and standard error.
-struct BatchResult
-{
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-BatchResult runBatchWith(const QStringList& arguments, const QByteArray& input = {})
-{
-    QByteArray inBytes = input;
-    QBuffer in(&inBytes);
-    QBuffer out;
-    QBuffer err;
-    in.open(QIODevice::ReadOnly);
-    out.open(QIODevice::WriteOnly);
-    err.open(QIODevice::WriteOnly);
-    BatchEnvironment env;
-    env.standardInput = &in;
-    env.standardOutput = &out;
-    env.standardError = &err;
-    BatchResult result;
-    result.status = runBatch(arguments, env);
-    result.out = out.data();
-    result.err = err.data();
-    return result;
+    return runBatchInProcess(arguments, nullptr, input);
 }
 
 } // namespace
@@ -282,8 +256,8 @@ private slots:
         if (!nudgeList.isEmpty())
             arguments << "--nudge" << nudgeList.join(QLatin1Char(','));
 
-        const BatchResult batch = runBatchWith(arguments);
-        QVERIFY2(batch.status == kExitOk, batch.err.constData());
+        const BatchRun batch = runBatchWith(arguments);
+        QVERIFY2(batch.status == kExitOk, qPrintable(batch.err));
         QCOMPARE(batch.out, windowJob);
     }
 
@@ -317,9 +291,9 @@ private slots:
         }
         QCOMPARE(failures_, QStringList());
 
-        const BatchResult batch =
+        const BatchRun batch =
             runBatchWith({"--size", "9M", "--nudge", "ver-x=+1,data-y=-1", "--csv", "-", "--dry-run"}, csv);
-        QVERIFY2(batch.status == kExitOk, batch.err.constData());
+        QVERIFY2(batch.status == kExitOk, qPrintable(batch.err));
         QCOMPARE(batch.out, windowJobs);
     }
 
@@ -338,7 +312,7 @@ private slots:
         QFETCH(PrinterKind, kind);
         const QStringList settings{"--size", "9M",     "--item", "AB1234", "--version",
                                    "V9",     "--data", "0623",   "--qty",  "3"};
-        const BatchResult dryRun = runBatchWith(settings + QStringList{"--dry-run"});
+        const BatchRun dryRun = runBatchWith(settings + QStringList{"--dry-run"});
         QCOMPARE(dryRun.status, int(kExitOk));
 
         StandInPrinter windowPrinter(kind);
@@ -354,8 +328,8 @@ private slots:
         QCOMPARE(failures_, QStringList());
 
         StandInPrinter batchPrinter(kind);
-        const BatchResult batch = runBatchWith(settings + QStringList{"--port", batchPrinter.address});
-        QVERIFY2(batch.status == kExitOk, batch.err.constData());
+        const BatchRun batch = runBatchWith(settings + QStringList{"--port", batchPrinter.address});
+        QVERIFY2(batch.status == kExitOk, qPrintable(batch.err));
 
         QCOMPARE(windowPrinter.received(dryRun.out.size()), dryRun.out);
         QCOMPARE(batchPrinter.received(dryRun.out.size()), dryRun.out);

@@ -341,12 +341,13 @@ void CupsQueuesTest::serverThatIsDownFailsAtOnce()
     const std::unique_ptr<Destination> destination = destinationFor(address);
     QVERIFY(destination);
     DestinationTimeouts timeouts;
-    timeouts.connect = std::chrono::milliseconds(3000);
+    timeouts.connect = std::chrono::milliseconds(60000);
     destination->setTimeouts(timeouts);
     QElapsedTimer clock;
     clock.start();
     QVERIFY(!destination->open());
-    QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
+    // Refused or unknown, not timed out: well before the minute the connection may take.
+    QVERIFY2(clock.elapsed() < 30000, qPrintable(QString::number(clock.elapsed())));
     QVERIFY2(destination->errorString().startsWith(cause), qPrintable(destination->errorString()));
     destination->abandon();
 }
@@ -370,7 +371,7 @@ void CupsQueuesTest::silentServerTimesOutWhileEventsGoOn()
     clock.start();
     QVERIFY(!destination->open());
     const qint64 elapsed = clock.elapsed();
-    QVERIFY2(elapsed >= 650 && elapsed < 2000, qPrintable(QString::number(elapsed)));
+    QVERIFY2(elapsed >= 650 && elapsed < 7000, qPrintable(QString::number(elapsed))); // the time-out fired
     QCOMPARE(destination->errorString(),
              QStringLiteral("opening %1: the CUPS server at 127.0.0.1:%2 did not answer within 0.7 s")
                  .arg(address)
@@ -378,7 +379,7 @@ void CupsQueuesTest::silentServerTimesOutWhileEventsGoOn()
     QVERIFY2(pumps >= 50, qPrintable(QString::number(pumps)));
     clock.restart();
     destination->abandon();
-    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY2(clock.elapsed() < 7000, qPrintable(QString::number(clock.elapsed()))); // not another service wait
 }
 
 void CupsQueuesTest::stopEndsTheWaitAtOnce()
@@ -393,7 +394,8 @@ void CupsQueuesTest::stopEndsTheWaitAtOnce()
     QElapsedTimer clock;
     clock.start();
     QVERIFY(!destination->open());
-    QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+    // Stopped, not timed out: well before the connection's own ten seconds.
+    QVERIFY2(clock.elapsed() < 9000, qPrintable(QString::number(clock.elapsed())));
     QVERIFY(destination->stopped());
     QVERIFY2(destination->errorString().endsWith(QLatin1String("stopped before the job had gone")),
              qPrintable(destination->errorString()));

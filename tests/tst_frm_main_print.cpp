@@ -1,6 +1,7 @@
 #include "printing/epl2_job.h"
 #include "support/printer_stand_ins.h"
 #include "support/pseudo_terminal.h"
+#include "support/test_files.h"
 #include "windows/frm_main.h"
 #include "windows/port_message.h"
 
@@ -57,12 +58,6 @@ struct WindowState
                menuCom1 == o.menuCom1 && optionLpt == o.optionLpt;
     }
 };
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<cannot read>");
-}
 
 } // namespace
 

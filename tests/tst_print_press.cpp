@@ -4,6 +4,7 @@
 #include "support/fake_serial_line.h"
 #include "support/printer_stand_ins.h"
 #include "support/pseudo_terminal.h"
+#include "support/test_files.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -64,12 +65,6 @@ bool mapCom1To(const PseudoTerminal& pty)
         return false;
     qputenv(kCom1Variable, pty.slavePath().toLocal8Bit());
     return true;
-}
-
-QByteArray fileContents(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
 int descriptorsOn(const QString& path)
@@ -277,7 +272,7 @@ private slots:
         // The first job went with the port it was queued on; only the second one is sent.
         received += pty.read();
         QCOMPARE(received, filler + (nextPort == "COM1" ? secondJob : QByteArray()));
-        QCOMPARE(fileContents(printerFile), nextPort == "LPT" ? secondJob : QByteArray());
+        QCOMPARE(readFile(printerFile), nextPort == "LPT" ? secondJob : QByteArray());
     }
 
     void lptPressWritesExactlyTheJob()
@@ -294,7 +289,7 @@ private slots:
         host.port = QStringLiteral("LPT");
         PrintPress().run(host);
         QVERIFY2(host.failures.isEmpty(), qPrintable(host.failures.join('\n')));
-        QCOMPARE(fileContents(path), kJob); // no line end added
+        QCOMPARE(readFile(path), kJob); // no line end added
         QCOMPARE(descriptorsOn(path), 0);
         QVERIFY(host.passes >= PrintPress::kPausePasses);
     }

@@ -293,11 +293,8 @@ void TestWindows::endWithNothingElseOpenEndsAtOnce()
         timedOut = true;
         QCoreApplication::quit();
     });
-    QElapsedTimer clock;
-    clock.start();
     QCoreApplication::exec();
-    QVERIFY(!timedOut);
-    QVERIFY(clock.elapsed() < 2000);
+    QVERIFY(!timedOut); // ended by itself, before the guard
     QTRY_VERIFY(w.isNull());
 }
 

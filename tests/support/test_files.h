@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// The whole file, or "<unreadable>" when it cannot be opened, so that a comparison with expected bytes
+// fails and says why.
+QByteArray readFile(const QString& path);
+
+// Writes the whole file; false when any of it could not be written.
+bool writeFile(const QString& path, const QByteArray& bytes);

@@ -425,7 +425,10 @@ void Frm_Main::showCentred()
 
 QList<SSPanel*> Frm_Main::offsetPanels() const
 {
-    return {SSP_ItemX, SSP_ItemY, SSP_VerX, SSP_VerY, SSP_DataX, SSP_DataY, SSP_ChksumX, SSP_ChksumY};
+    QList<SSPanel*> panels;
+    for (const auto& xAndY : m_offsetPanels)
+        panels << xAndY[0] << xAndY[1];
+    return panels;
 }
 
 SSOption* Frm_Main::sizeButton(LabelSize size) const

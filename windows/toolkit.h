@@ -57,7 +57,6 @@ public:
     void setTabStop(bool tabStop);
     // Shows the picture, drawn at the given size, instead of the caption; the caption stays the button's text.
     void setPicture(const QString& resource, const QSize& size);
-    QString pictureResource() const { return m_picture; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -77,15 +77,26 @@ Ports (--port):
         device and must already exist. Write ./com1 for a file named com1.
   socket://HOST[:PORT]
         a network printer's raw port (9100 when left out).
+  cups:QUEUE
+        a queue of the CUPS server that the CUPS set-up names (CUPS_SERVER
+        or client.conf, else this machine's).
+  ipp://HOST[:PORT]/printers/QUEUE
+        a queue of the CUPS server on HOST (port 631 unless given); ipps://
+        for an encrypted connection.
   The destination is opened once per run, and each job has gone before the
   next is sent: a serial port has sent it, a device or pipe has taken it, a
   network printer has acknowledged every byte. Connecting waits at most 10 s;
   a printer that takes nothing fails after 10 s plus 1 s per 10 KB of the job.
+  A CUPS queue takes the whole run as one raw job when the run ends, or none
+  of it; its job id is printed on standard output.
+  --list-ports lists what this machine offers, one per line, starting with
+  what --port takes.
 
 Progress and Ctrl-C:
   A run that takes longer than a second tells on standard error how many rows
   are done and how many labels were sent. Ctrl-C stops after the job that is
-  being sent, or at once while the printer makes the run wait.
+  being sent, or at once while the printer makes the run wait. A run to a
+  CUPS queue is cancelled whole: the queue prints none of it.
 
 Preview (--preview DIR):
   Sends nothing. Draws the first label of every job into DIR (made if
@@ -269,7 +280,8 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments)
                                  QStringLiteral("One label per row of this CSV file; - reads standard input."),
                                  QStringLiteral("file"));
     const QCommandLineOption port(QStringLiteral("port"),
-                                  QStringLiteral("com1 (default), lpt, or the path of a device or file."),
+                                  QStringLiteral("com1 (default), lpt, a path, socket://HOST[:PORT], cups:QUEUE or "
+                                                 "ipp://HOST[:PORT]/printers/QUEUE."),
                                   QStringLiteral("port"));
     const QCommandLineOption dryRun(QStringLiteral("dry-run"),
                                     QStringLiteral("Writes the jobs to standard output instead of a port."));
@@ -282,8 +294,11 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments)
                                                          "(default 1).")
                                               .arg(kMaxRenderScale),
                                           QStringLiteral("n"));
+    const QCommandLineOption listPorts(QStringLiteral("list-ports"),
+                                       QStringLiteral("Lists the serial ports, printer devices and CUPS queues that "
+                                                      "--port takes, and exits."));
     parser.addOptions({help, size, fiveAcross, darkness, quantity, gap, nudge, item, version, data, checksum, csv, port,
-                       dryRun, preview, previewScale});
+                       dryRun, preview, previewScale, listPorts});
 
     ParsedCommandLine result;
     BatchOptions& options = result.options;
@@ -306,6 +321,12 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments)
     if (!parser.positionalArguments().isEmpty())
         return usage(
             QStringLiteral("unexpected argument %1").arg(quotedForMessage(parser.positionalArguments().first())));
+    if (parser.isSet(listPorts)) {
+        if (parser.optionNames().size() > 1)
+            return usage(QStringLiteral("--list-ports takes no other options"));
+        result.listPorts = true;
+        return result;
+    }
     for (const QCommandLineOption* once :
          {&size, &darkness, &quantity, &gap, &item, &version, &data, &checksum, &csv, &port, &preview, &previewScale}) {
         if (parser.values(*once).size() > 1)

@@ -57,8 +57,9 @@ struct BatchOptions
 struct ParsedCommandLine
 {
     BatchOptions options;
-    QString error;   // a usage error, one line
-    QString message; // --help or --version: the text for standard output
+    QString error;          // a usage error, one line
+    QString message;        // --help or --version: the text for standard output
+    bool listPorts = false; // --list-ports: list what --port takes, and send nothing
 };
 
 // Reads the arguments (without the program name) and checks everything that does not depend on the labels:

@@ -3,6 +3,7 @@
 #include "batch/batch_jobs.h"
 #include "batch/csv_table.h"
 #include "batch/job_preview.h"
+#include "batch/port_list.h"
 #include "printing/safe_text.h"
 
 #include <QCoreApplication>
@@ -96,6 +97,19 @@ QString placeOf(const CheckedLabel& label)
     return label.row > 0 ? QStringLiteral("row %1 (line %2): ").arg(label.row).arg(label.line) : QString();
 }
 
+// --list-ports: the list on standard output, what could not be listed on standard error.
+int listPortsTo(BatchEnvironment& env)
+{
+    if (env.startingToSend)
+        env.startingToSend(); // Ctrl-C while the CUPS server is asked ends the wait, not the program
+    const PortList list = listPorts(env.timeouts, {[] { QCoreApplication::processEvents(); }, env.stopRequested});
+    for (const QString& line : list.lines)
+        writeText(env.standardOutput, line + QLatin1Char('\n'));
+    for (const QString& note : list.notes)
+        report(env, note);
+    return env.stopRequested && env.stopRequested() ? int(kExitInterrupted) : int(kExitOk);
+}
+
 // Composes and sends the checked labels in order, each job composed just before it is sent.
 int sendLabels(BatchEnvironment& env, const BatchOptions& options, const CheckedLabels& labels)
 {
@@ -177,6 +191,13 @@ int sendLabels(BatchEnvironment& env, const BatchOptions& options, const Checked
         }
     }
 
+    // A destination that delivers at close takes the whole run or none of it: a stopped run is cancelled.
+    if (stopped && output->deliversAtClose()) {
+        output->abandon();
+        progress.finish(sent, labelsSent);
+        report(env, QStringLiteral("stopped by Ctrl-C: %1").arg(goneNow(sent, labelsSent)));
+        return kExitInterrupted;
+    }
     if (!output->close())
         return stoppedOrFailed(QString(), output->errorString(), sent, labelsSent);
     progress.finish(sent, labelsSent);
@@ -234,6 +255,8 @@ int runBatch(const QStringList& arguments, BatchEnvironment& env)
         }
         return kExitOk;
     }
+    if (command.listPorts)
+        return listPortsTo(env);
     const BatchOptions& options = command.options;
 
     const CheckedRun checked = options.fromCsv() ? checkCsvInput(env, options) : checkLabelFromOptions(options);

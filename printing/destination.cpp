@@ -1,5 +1,6 @@
 #include "printing/destination.h"
 
+#include "printing/cups_destination.h"
 #include "printing/device_destination.h"
 #include "printing/serial_destination.h"
 #include "printing/socket_destination.h"
@@ -88,6 +89,15 @@ std::unique_ptr<Destination> createDestination(const QString& address, const QSt
             return nullptr;
         }
         return std::make_unique<SocketDestination>(socket, shown);
+    }
+    if (isCupsAddress(address)) {
+        CupsAddress queue;
+        const QString why = parseCupsAddress(address, &queue);
+        if (!why.isEmpty()) {
+            *error = why;
+            return nullptr;
+        }
+        return std::make_unique<CupsDestination>(queue, shown);
     }
     if (address.isEmpty()) {
         *error = QStringLiteral("no printer is named (the address is empty)");

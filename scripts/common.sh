@@ -6,6 +6,7 @@ QUORLEX_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 # Debian packages the program, its tests, its benchmarks and its Debian package need.
 QUORLEX_PACKAGES=(
     cmake ninja-build g++ pkg-config
+    libcups2-dev cups-daemon cups-client  # CUPS queues: libcups, and a private server for the tests
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-svg-dev qt6-qpa-plugins libgl-dev
     fonts-nanum fonts-dejavu-core
     xvfb xauth

@@ -1,13 +1,16 @@
 // The installed program as a script runs it: exit statuses, standard input, real ports and Ctrl-C.
 #include "printing/port_devices.h"
 #include "support/batch_harness.h"
+#include "support/cups_server.h"
 #include "support/printer_stand_ins.h"
 #include "support/pseudo_terminal.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QHostAddress>
 #include <QProcess>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -111,6 +114,25 @@ bool writeFile(const QString& path, const QByteArray& bytes)
 class BatchProcessTest : public QObject
 {
     Q_OBJECT
+
+    // A private CUPS server with the queue LABELS and the stopped queue STOPPED, started on first use.
+    std::unique_ptr<PrivateCupsServer> cups_;
+    bool startCups()
+    {
+        if (cups_)
+            return cups_->isRunning();
+        cups_ = std::make_unique<PrivateCupsServer>();
+        const bool ready = cups_->isRunning() && cups_->addQueue(QStringLiteral("LABELS")) &&
+                           cups_->addQueue(QStringLiteral("STOPPED")) &&
+                           cups_->runTool(QStringLiteral("cupsdisable"), {"-r", "Out of labels", "STOPPED"});
+        if (!ready)
+            qWarning("%s", qPrintable(cups_->failure()));
+        return ready;
+    }
+    QProcessEnvironment cupsEnvironment() const
+    {
+        return environmentWith({{QStringLiteral("CUPS_SERVER"), cups_->socketPath()}});
+    }
 
 private slots:
     void exitStatuses_data()
@@ -365,6 +387,128 @@ private slots:
         QVERIFY(whole < kRows);
         QVERIFY2(err.contains(QStringLiteral("stopped by Ctrl-C: %1 of %2 jobs gone").arg(whole).arg(kRows)),
                  qPrintable(err));
+    }
+
+    // A run to a CUPS queue is one CUPS job holding every job of the run in order, and its id is printed.
+    void cupsQueueTakesTheRunAsOneJob_data()
+    {
+        QTest::addColumn<bool>("ipp");
+        QTest::addRow("cups:LABELS") << false;
+        QTest::addRow("ipp://127.0.0.1:PORT/printers/LABELS") << true;
+    }
+    void cupsQueueTakesTheRunAsOneJob()
+    {
+        QFETCH(bool, ipp);
+        QVERIFY(startCups());
+        const QString port = ipp ? cups_->ippAddress(QStringLiteral("LABELS")) : QStringLiteral("cups:LABELS");
+        const QByteArray csv = csvOf(25);
+        const QStringList arguments{"--size", "3M", "--csv", "-", "--port", port};
+        const int before = int(cups_->printed(QStringLiteral("LABELS")).size());
+        const Outcome outcome = runProgram(arguments, csv, nullptr, cupsEnvironment());
+        QVERIFY2(outcome.status == 0, qPrintable(outcome.err));
+        QCOMPARE(outcome.err, QString());
+        const QRegularExpressionMatch receipt =
+            QRegularExpression(QStringLiteral("^queue LABELS accepted job (\\d+)\n$"))
+                .match(QString::fromUtf8(outcome.out));
+        QVERIFY2(receipt.hasMatch(), outcome.out.constData());
+        const int id = receipt.captured(1).toInt();
+        QVERIFY(cups_->waitForPrinted(QStringLiteral("LABELS"), id));
+        QCOMPARE(cups_->printed(QStringLiteral("LABELS")).value(id), jobsOf(arguments, csv).join());
+        QCOMPARE(cups_->printed(QStringLiteral("LABELS")).size(), before + 1);
+    }
+
+    void cupsRefusalsSendNothing_data()
+    {
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<QString>("server"); // CUPS_SERVER; empty: the private server
+        QTest::addColumn<QString>("error");
+        QTest::addRow("missing queue") << "cups:NOSUCH"
+                                       << ""
+                                       << "quorlex-label-batch: opening cups:NOSUCH: there is no queue NOSUCH on the "
+                                          "CUPS server at ";
+        QTest::addRow("stopped queue") << "cups:STOPPED"
+                                       << ""
+                                       << "quorlex-label-batch: opening cups:STOPPED: queue STOPPED is stopped: Out "
+                                          "of labels (paused); nothing was sent\n";
+        QTest::addRow("no server") << "cups:LABELS"
+                                   << "/nonexistent/cups.sock"
+                                   << "quorlex-label-batch: opening cups:LABELS: cannot reach the CUPS server at "
+                                      "/nonexistent/cups.sock: No such file or directory; nothing was sent\n";
+    }
+    void cupsRefusalsSendNothing()
+    {
+        QFETCH(QString, port);
+        QFETCH(QString, server);
+        QFETCH(QString, error);
+        QVERIFY(startCups());
+        const QProcessEnvironment env =
+            server.isEmpty() ? cupsEnvironment() : environmentWith({{QStringLiteral("CUPS_SERVER"), server}});
+        const Outcome outcome = runProgram({"--size", "3M", "--csv", "-", "--port", port}, csvOf(3), nullptr, env);
+        QCOMPARE(outcome.status, 1);
+        QVERIFY2(outcome.err.startsWith(error), qPrintable(outcome.err));
+        QVERIFY(outcome.out.isEmpty());
+        QVERIFY(cups_->printed(QStringLiteral("STOPPED")).isEmpty());
+    }
+
+    // Ctrl-C while a run goes to a CUPS queue cancels the job on the server: the queue prints none of it.
+    void ctrlCCancelsTheCupsRun()
+    {
+        QVERIFY(startCups());
+        const QMap<int, int> before = cups_->jobStates(QStringLiteral("LABELS"));
+        const auto newJob = [&] {
+            const QMap<int, int> now = cups_->jobStates(QStringLiteral("LABELS"));
+            for (auto it = now.cbegin(); it != now.cend(); ++it) {
+                if (!before.contains(it.key()))
+                    return it.key();
+            }
+            return 0;
+        };
+        QProcess process;
+        // Enough rows that the run is still being sent when the server shows its job.
+        QVERIFY(
+            start(process, {"--size", "3M", "--csv", "-", "--port", "cups:LABELS"}, csvOf(20000), cupsEnvironment()));
+        int id = 0;
+        const QDeadlineTimer deadline(kDeadlineMs);
+        while (id == 0 && process.state() == QProcess::Running && !deadline.hasExpired()) {
+            process.waitForFinished(2);
+            id = newJob();
+        }
+        QVERIFY2(id > 0, "the run made no job on the server");
+        ::kill(pid_t(process.processId()), SIGINT);
+        QVERIFY(process.waitForFinished(kDeadlineMs));
+        const QString err = QString::fromUtf8(process.readAllStandardError());
+        QVERIFY2(process.exitCode() == 130, qPrintable(err));
+        QVERIFY2(err.contains(QStringLiteral("stopped by Ctrl-C: 0 of 20000 jobs gone")), qPrintable(err));
+        QVERIFY(process.readAllStandardOutput().isEmpty());
+        QTRY_COMPARE(cups_->jobStates(QStringLiteral("LABELS")).value(id), 7); // cancelled
+        QVERIFY(!cups_->printed(QStringLiteral("LABELS")).contains(id));
+    }
+
+    // --list-ports shows the queues with their states in the form --port takes; without a CUPS server it
+    // lists the rest and says so.
+    void listPorts()
+    {
+        QVERIFY(startCups());
+        Outcome outcome = runProgram({"--list-ports"}, {}, nullptr, cupsEnvironment());
+        QVERIFY2(outcome.status == 0, qPrintable(outcome.err));
+        QCOMPARE(outcome.err, QString());
+        const QStringList lines = QString::fromUtf8(outcome.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QVERIFY2(lines.contains(QStringLiteral("cups:LABELS   CUPS queue: idle, accepting jobs")),
+                 outcome.out.constData());
+        QVERIFY2(lines.contains(QStringLiteral("cups:STOPPED  CUPS queue: stopped, accepting jobs: Out of labels "
+                                               "(paused)")),
+                 outcome.out.constData());
+
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost, 0));
+        const QString at = QStringLiteral("127.0.0.1:%1").arg(closed.serverPort());
+        closed.close();
+        outcome = runProgram({"--list-ports"}, {}, nullptr, environmentWith({{QStringLiteral("CUPS_SERVER"), at}}));
+        QCOMPARE(outcome.status, 0);
+        QVERIFY(!outcome.out.contains("cups:"));
+        QCOMPARE(outcome.err, QStringLiteral("quorlex-label-batch: no CUPS server answered, so no CUPS queue is listed "
+                                             "(cannot reach the CUPS server at %1: Connection refused)\n")
+                                  .arg(at));
     }
 };
 

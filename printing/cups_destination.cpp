@@ -1,0 +1,305 @@
+#include "printing/cups_destination.h"
+
+#include <QCoreApplication>
+#include <QUrl>
+
+#include <mutex>
+
+// What a CupsDestination shares with its worker thread. The connection and the job are the worker's
+// alone; the rest is read and written under the mutex.
+struct CupsSession
+{
+    CupsSession(const CupsAddress& address, const DestinationTimeouts& timeouts)
+        : address(address), timeouts(timeouts), connection(address.server, timeouts, cutShort)
+    {
+    }
+
+    void fail(const QString& why)
+    {
+        const std::lock_guard lock(mutex);
+        if (failure.isEmpty())
+            failure = why;
+    }
+    bool failed() const
+    {
+        const std::lock_guard lock(mutex);
+        return !failure.isEmpty();
+    }
+
+    const CupsAddress address;
+    const DestinationTimeouts timeouts;
+    // Set by the caller: the connection's current call ends within a quarter of a second.
+    std::atomic<bool> cutShort{false};
+    // Set by the caller once it no longer waits for the clean-up: the cancelling ends as well.
+    std::atomic<bool> cleanUpCutShort{false};
+
+    // The worker's
+    CupsConnection connection;
+    int jobId = 0;
+    bool accepted = false;
+
+    mutable std::mutex mutex;
+    QString failure; // the first one; no task runs after it
+    QString server;  // how messages name the server, once known
+    QList<CupsQueueState> queues;
+};
+
+namespace {
+
+QString serverOf(const CupsSession& session)
+{
+    const std::lock_guard lock(session.mutex);
+    return session.server.isEmpty() ? QStringLiteral("the CUPS server")
+                                    : QStringLiteral("the CUPS server at %1").arg(session.server);
+}
+
+// Connects the session's connection, naming its server for the caller first; false after a failure.
+bool connectSession(CupsSession& session)
+{
+    session.connection.chooseServer();
+    {
+        const std::lock_guard lock(session.mutex);
+        session.server = session.connection.serverShown();
+    }
+    const QString why = session.connection.connect();
+    session.fail(why);
+    return why.isEmpty();
+}
+
+// What a queue name may hold: what cupsd takes, less what would need quoting in a command line.
+QString queueNameFault(const QString& queue)
+{
+    if (queue.isEmpty())
+        return QStringLiteral("the queue name is empty");
+    if (queue.toUtf8().size() > 127)
+        return QStringLiteral("a queue name is at most 127 bytes long");
+    for (QChar c : queue) {
+        const char16_t code = c.unicode();
+        if (code <= 0x20 || (code >= 0x7f && code < 0xa0) || QStringLiteral("/\\?'\"#").contains(c))
+            return QStringLiteral("a queue name has no blanks, control characters or any of / \\ ? ' \" #");
+    }
+    return {};
+}
+
+// The worker's last task: closes the connection and, when `cancel` is set, cancels the job it started
+// unless the server accepted it, through a connection of its own (the first may be cut off in the middle
+// of the document).
+std::function<void()> cleanUp(std::shared_ptr<CupsSession> session, bool cancel)
+{
+    return [session = std::move(session), cancel] {
+        session->connection.close();
+        if (!cancel || session->jobId <= 0 || session->accepted)
+            return;
+        CupsConnection other(session->address.server, session->timeouts, session->cleanUpCutShort);
+        if (other.connect().isEmpty())
+            other.cancelJob(session->address.queue, session->jobId);
+    };
+}
+
+} // namespace
+
+bool isCupsAddress(const QString& address)
+{
+    return address.startsWith(QLatin1String("cups:"), Qt::CaseInsensitive) ||
+           address.startsWith(QLatin1String("ipp://"), Qt::CaseInsensitive) ||
+           address.startsWith(QLatin1String("ipps://"), Qt::CaseInsensitive);
+}
+
+QString parseCupsAddress(const QString& address, CupsAddress* result)
+{
+    if (address.startsWith(QLatin1String("cups:"), Qt::CaseInsensitive)) {
+        const QString queue = address.mid(5);
+        if (const QString why = queueNameFault(queue); !why.isEmpty())
+            return QStringLiteral("a CUPS queue is written cups:QUEUE, and %1").arg(why);
+        *result = CupsAddress{CupsServer{}, queue};
+        return {};
+    }
+    const QString form = QStringLiteral("a queue of a CUPS server is written ipp://HOST[:PORT]/printers/QUEUE");
+    const QUrl url(address, QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || (scheme != QLatin1String("ipp") && scheme != QLatin1String("ipps")) || url.host().isEmpty() ||
+        !url.userInfo().isEmpty() || url.hasQuery() || url.hasFragment())
+        return form;
+    const QString path = url.path(QUrl::FullyDecoded);
+    const QLatin1String printers("/printers/");
+    if (!path.startsWith(printers))
+        return form;
+    const QString queue = path.mid(printers.size());
+    if (const QString why = queueNameFault(queue); !why.isEmpty())
+        return QStringLiteral("%1, and %2").arg(form, why);
+    const int port = url.port(631);
+    if (port < 1 || port > 65535)
+        return QStringLiteral("the port of a CUPS server is a number from 1 to 65535");
+    *result = CupsAddress{CupsServer{url.host(), port, scheme == QLatin1String("ipps")}, queue};
+    return {};
+}
+
+CupsDestination::CupsDestination(const CupsAddress& address, const QString& name) : Destination(name), address_(address)
+{
+}
+
+CupsDestination::~CupsDestination()
+{
+    if (!worker_)
+        return;
+    // Nobody waits any more; the worker still cancels a job it started, on its own.
+    session_->cutShort = true;
+    worker_->finish(cleanUp(session_, true));
+}
+
+QString CupsDestination::failure() const
+{
+    const std::lock_guard lock(session_->mutex);
+    return session_->failure;
+}
+
+QString CupsDestination::waitFor(quint64 number, std::chrono::milliseconds timeout, const char* timedOutWhat)
+{
+    switch (worker_->waitFor(
+        number, QDeadlineTimer(timeout), [this] { pump(); }, [this] { return stopRequested(); })) {
+    case WorkerThread::Wait::Done:
+        return failure();
+    case WorkerThread::Wait::Stopped:
+        session_->fail(stoppedReason());
+        session_->cutShort = true;
+        return stoppedReason();
+    case WorkerThread::Wait::TimedOut:
+        break;
+    }
+    session_->fail(QStringLiteral("%1 %2 within %3 s")
+                       .arg(serverOf(*session_), QLatin1String(timedOutWhat), secondsText(timeout)));
+    session_->cutShort = true;
+    return failure();
+}
+
+QString CupsDestination::doOpen()
+{
+    if (worker_)
+        release(true);
+    receipt_.clear();
+    jobStarted_ = false;
+    unconfirmed_ = 0;
+    session_ = std::make_shared<CupsSession>(address_, timeouts());
+    worker_ = std::make_unique<WorkerThread>();
+    lastTask_ = worker_->post([session = session_] {
+        if (!connectSession(*session))
+            return;
+        CupsQueueState state;
+        QString why = session->connection.queryQueue(session->address.queue, &state);
+        session->fail(why.isEmpty() ? state.refusal() : why);
+    });
+    const std::chrono::milliseconds timeout = timeouts().connect + timeouts().service;
+    return waitFor(lastTask_, timeout, "did not answer");
+}
+
+QString CupsDestination::doSend(const QByteArray& job)
+{
+    if (!worker_)
+        return QStringLiteral("the queue is not open");
+    if (const QString why = failure(); !why.isEmpty())
+        return why;
+    if (!jobStarted_) {
+        jobStarted_ = true;
+        QString title = QCoreApplication::applicationName();
+        if (title.isEmpty())
+            title = QStringLiteral("Quorlex Label");
+        worker_->post([session = session_, title] {
+            if (session->failed())
+                return;
+            session->fail(session->connection.startJob(session->address.queue, title, &session->jobId));
+        });
+    }
+    lastTask_ = worker_->post([session = session_, job] {
+        if (!session->failed())
+            session->fail(session->connection.write(job));
+    });
+    unconfirmed_ += job.size();
+    return {};
+}
+
+QString CupsDestination::doConfirm()
+{
+    if (!worker_)
+        return QStringLiteral("the queue is not open");
+    const std::chrono::milliseconds timeout = timeouts().service + timeouts().transfer(unconfirmed_);
+    const QString why = waitFor(lastTask_, timeout, "did not take the job");
+    if (why.isEmpty())
+        unconfirmed_ = 0;
+    return why;
+}
+
+QString CupsDestination::doClose()
+{
+    if (!worker_)
+        return {};
+    QString why = failure();
+    if (why.isEmpty() && jobStarted_) {
+        lastTask_ = worker_->post([session = session_] {
+            if (session->failed())
+                return;
+            const QString why = session->connection.finishJob(session->address.queue);
+            session->accepted = why.isEmpty();
+            session->fail(why);
+        });
+        const std::chrono::milliseconds timeout = timeouts().service + timeouts().transfer(unconfirmed_);
+        why = waitFor(lastTask_, timeout, "did not accept the job");
+        // The job id is the worker's, read once the worker has run the task that follows its writing.
+        if (why.isEmpty())
+            receipt_ = QStringLiteral("queue %1 accepted job %2").arg(address_.queue, QString::number(session_->jobId));
+    }
+    release(!why.isEmpty());
+    return why;
+}
+
+void CupsDestination::doAbandon()
+{
+    release(true);
+}
+
+void CupsDestination::release(bool cancel)
+{
+    if (!worker_)
+        return;
+    // A worker that was given up may still be in a call that ends only at its own time-out; it is not
+    // waited for long, and cancels the job on its own when it gets there.
+    const std::chrono::milliseconds atMost =
+        session_->cutShort ? std::min(timeouts().connect, std::chrono::milliseconds(1000)) : timeouts().connect;
+    session_->cutShort = true;
+    const quint64 last = worker_->finish(cleanUp(session_, cancel));
+    if (worker_->waitFor(last, QDeadlineTimer(atMost), [this] { pump(); }, {}) != WorkerThread::Wait::Done)
+        session_->cleanUpCutShort = true;
+    worker_.reset();
+    session_.reset();
+}
+
+std::optional<QList<CupsQueueState>> listCupsQueues(const DestinationTimeouts& timeouts, const WaitControl& wait,
+                                                    QString* error)
+{
+    auto session = std::make_shared<CupsSession>(CupsAddress{}, timeouts);
+    WorkerThread worker;
+    const quint64 task = worker.post([session] {
+        QList<CupsQueueState> queues;
+        if (!connectSession(*session))
+            return;
+        const QString why = session->connection.listQueues(&queues);
+        session->connection.close();
+        const std::lock_guard lock(session->mutex);
+        session->queues = queues;
+        if (session->failure.isEmpty())
+            session->failure = why;
+    });
+    const std::chrono::milliseconds timeout = timeouts.connect + timeouts.service;
+    const WorkerThread::Wait result = worker.waitFor(task, QDeadlineTimer(timeout), wait.pump, wait.stopRequested);
+    if (result == WorkerThread::Wait::Done) {
+        const std::lock_guard lock(session->mutex);
+        if (session->failure.isEmpty())
+            return session->queues;
+        *error = session->failure;
+        return std::nullopt;
+    }
+    session->cutShort = true;
+    *error = result == WorkerThread::Wait::Stopped
+                 ? QStringLiteral("stopped before a CUPS server answered")
+                 : QStringLiteral("%1 did not answer within %2 s").arg(serverOf(*session), secondsText(timeout));
+    return std::nullopt;
+}

@@ -1,0 +1,231 @@
+#include "support/cups_server.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QHostAddress>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+
+#include <algorithm>
+#include <csignal>
+#include <cups/cups.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kStartMs = 15000;
+constexpr int kToolMs = 10000;
+
+// Keeps every job in DIR/job-ID; the device URI is capture:DIR. Run without arguments, it lists itself.
+constexpr char kCaptureBackend[] = R"(#!/bin/sh
+if [ $# -eq 0 ]; then
+    echo 'direct capture "Unknown" "Test capture"'
+    exit 0
+fi
+dir="${DEVICE_URI#capture:}"
+if [ $# -ge 6 ]; then cat -- "$6"; else cat; fi > "$dir/.job-$1" || exit 1
+mv -- "$dir/.job-$1" "$dir/job-$1"
+)";
+
+quint16 freeLoopbackPort()
+{
+    QTcpServer probe;
+    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes, QFile::Permissions permissions)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size() &&
+           file.setPermissions(permissions);
+}
+
+} // namespace
+
+PrivateCupsServer::PrivateCupsServer()
+{
+    // A port found free may be taken before cupsd binds it: then again with another.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        failure_.clear();
+        if (start())
+            break;
+    }
+}
+
+PrivateCupsServer::~PrivateCupsServer()
+{
+    stop();
+}
+
+bool PrivateCupsServer::fail(const QString& why)
+{
+    QFile log(dir_.filePath(QStringLiteral("log/error_log")));
+    const QByteArray tail = log.open(QIODevice::ReadOnly) ? log.readAll().right(1500) : QByteArray();
+    failure_ = tail.isEmpty() ? why : QStringLiteral("%1\n--- cupsd error_log:\n%2").arg(why, QString::fromUtf8(tail));
+    return false;
+}
+
+bool PrivateCupsServer::start()
+{
+    if (!dir_.isValid())
+        return fail(QStringLiteral("no temporary folder: %1").arg(dir_.errorString()));
+    port_ = freeLoopbackPort();
+    if (port_ == 0)
+        return fail(QStringLiteral("no free loopback port"));
+
+    const QDir root(dir_.path());
+    for (const char* folder : {"bin/backend", "bin/filter", "spool/temp", "log", "cache", "state", "capture"}) {
+        if (!root.mkpath(QLatin1String(folder)))
+            return fail(QStringLiteral("cannot make %1").arg(QLatin1String(folder)));
+    }
+    // cupsd starts backends through its own helper in ServerBin/daemon.
+    const QString daemonFolder = root.filePath(QStringLiteral("bin/daemon"));
+    if (!QFile::exists(daemonFolder) && !QFile::link(QStringLiteral("/usr/lib/cups/daemon"), daemonFolder))
+        return fail(QStringLiteral("cannot link the cups daemon helpers"));
+    if (!writeFile(root.filePath(QStringLiteral("bin/backend/capture")), kCaptureBackend,
+                   QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
+        return fail(QStringLiteral("cannot install the capture backend"));
+
+    const QString base = dir_.path();
+    const QByteArray cupsd = QStringLiteral("Listen 127.0.0.1:%1\n"
+                                            "Listen %2\n"
+                                            "Browsing Off\n"
+                                            "LogLevel warn\n"
+                                            "MaxLogSize 0\n"
+                                            "PreserveJobHistory Yes\n"
+                                            "PreserveJobFiles No\n"
+                                            "<Location />\nOrder allow,deny\nAllow all\n</Location>\n"
+                                            "<Policy default>\n<Limit All>\nOrder deny,allow\n</Limit>\n</Policy>\n")
+                                 .arg(port_)
+                                 .arg(socketPath())
+                                 .toUtf8();
+    const QByteArray files = QStringLiteral("ServerRoot %1\n"
+                                            "StateDir %1/state\n"
+                                            "CacheDir %1/cache\n"
+                                            "ServerBin %1/bin\n"
+                                            "RequestRoot %1/spool\n"
+                                            "TempDir %1/spool/temp\n"
+                                            "AccessLog %1/log/access_log\n"
+                                            "ErrorLog %1/log/error_log\n"
+                                            "PageLog %1/log/page_log\n"
+                                            "Printcap %1/printcap\n"
+                                            "FileDevice No\n")
+                                 .arg(base)
+                                 .toUtf8();
+    const QFile::Permissions readWrite = QFile::ReadOwner | QFile::WriteOwner;
+    if (!writeFile(root.filePath(QStringLiteral("cupsd.conf")), cupsd, readWrite) ||
+        !writeFile(root.filePath(QStringLiteral("cups-files.conf")), files, readWrite))
+        return fail(QStringLiteral("cannot write the configuration"));
+
+    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process_.setStandardOutputFile(QProcess::nullDevice());
+    process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+    process_.start(QStringLiteral("/usr/sbin/cupsd"),
+                   {QStringLiteral("-f"), QStringLiteral("-c"), root.filePath(QStringLiteral("cupsd.conf")),
+                    QStringLiteral("-s"), root.filePath(QStringLiteral("cups-files.conf"))});
+    if (!process_.waitForStarted(kStartMs))
+        return fail(QStringLiteral("cupsd does not start: %1").arg(process_.errorString()));
+
+    // Up once both its socket and its port take connections.
+    const QDeadlineTimer deadline(kStartMs);
+    while (!deadline.hasExpired()) {
+        if (process_.state() != QProcess::Running || process_.waitForFinished(0))
+            return fail(QStringLiteral("cupsd ended at start with status %1").arg(process_.exitCode()));
+        QTcpSocket probe;
+        probe.connectToHost(QHostAddress::LocalHost, port_);
+        if (QFile::exists(socketPath()) && probe.waitForConnected(200))
+            return true;
+        QThread::msleep(20);
+    }
+    stop();
+    return fail(QStringLiteral("cupsd did not answer within %1 s").arg(kStartMs / 1000));
+}
+
+void PrivateCupsServer::stop()
+{
+    if (process_.state() == QProcess::NotRunning)
+        return;
+    ::kill(pid_t(process_.processId()), SIGTERM);
+    if (!process_.waitForFinished(10000)) {
+        ::kill(pid_t(process_.processId()), SIGKILL);
+        process_.waitForFinished(5000);
+    }
+}
+
+QString PrivateCupsServer::ippAddress(const QString& queue) const
+{
+    return QStringLiteral("ipp://%1/printers/%2").arg(hostAndPort(), queue);
+}
+
+QString PrivateCupsServer::captureFolder(const QString& queue) const
+{
+    return dir_.filePath(QStringLiteral("capture/") + queue);
+}
+
+bool PrivateCupsServer::runTool(const QString& program, const QStringList& arguments)
+{
+    QProcess tool;
+    tool.setProcessChannelMode(QProcess::MergedChannels);
+    tool.start(program, QStringList{QStringLiteral("-h"), hostAndPort()} + arguments);
+    if (!tool.waitForFinished(kToolMs)) {
+        tool.kill();
+        tool.waitForFinished();
+        return fail(QStringLiteral("%1 did not end: %2").arg(program, tool.errorString()));
+    }
+    if (tool.exitStatus() != QProcess::NormalExit || tool.exitCode() != 0)
+        return fail(QStringLiteral("%1 %2 failed: %3")
+                        .arg(program, arguments.join(QLatin1Char(' ')), QString::fromLocal8Bit(tool.readAll())));
+    return true;
+}
+
+bool PrivateCupsServer::addQueue(const QString& queue)
+{
+    if (!QDir().mkpath(captureFolder(queue)))
+        return fail(QStringLiteral("cannot make the capture folder of %1").arg(queue));
+    // CUPS 2.4 warns that raw queues are deprecated, and makes one.
+    return runTool(QStringLiteral("lpadmin"), {QStringLiteral("-p"), queue, QStringLiteral("-v"),
+                                               QStringLiteral("capture:") + captureFolder(queue), QStringLiteral("-m"),
+                                               QStringLiteral("raw"), QStringLiteral("-E")});
+}
+
+QMap<int, QByteArray> PrivateCupsServer::printed(const QString& queue) const
+{
+    const QDir folder(captureFolder(queue));
+    QMap<int, QByteArray> jobs;
+    for (const QString& name : folder.entryList({QStringLiteral("job-*")}, QDir::Files)) {
+        QFile file(folder.filePath(name));
+        jobs.insert(name.mid(4).toInt(), file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>"));
+    }
+    return jobs;
+}
+
+bool PrivateCupsServer::waitForPrinted(const QString& queue, int jobId, int timeoutMs) const
+{
+    const QString path = captureFolder(queue) + QStringLiteral("/job-%1").arg(jobId);
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!QFile::exists(path)) {
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(10);
+    }
+    return true;
+}
+
+QMap<int, int> PrivateCupsServer::jobStates(const QString& queue) const
+{
+    QMap<int, int> states;
+    http_t* http = httpConnect2(socketPath().toUtf8().constData(), 0, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED,
+                                1, 5000, nullptr);
+    if (!http)
+        return states;
+    cups_job_t* jobs = nullptr;
+    const int count = cupsGetJobs2(http, &jobs, queue.toUtf8().constData(), 0, CUPS_WHICHJOBS_ALL);
+    for (int i = 0; i < count; ++i)
+        states.insert(jobs[i].id, int(jobs[i].state));
+    cupsFreeJobs(count, jobs);
+    httpClose(http);
+    return states;
+}

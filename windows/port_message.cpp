@@ -1,6 +1,8 @@
 #include "windows/port_message.h"
 
+#include <QGridLayout>
 #include <QMessageBox>
+#include <QSpacerItem>
 
 namespace {
 
@@ -21,6 +23,11 @@ QMessageBox* createPortErrorBox(QWidget* parent, const QString& cause)
     box->setText(QStringLiteral("ComPort 에러 입니다."));
     box->setInformativeText(cause);
     box->setStandardButtons(QMessageBox::Ok);
+    // Wide enough that a cause naming a device or a network printer reads on one or two lines, not as a
+    // narrow column.
+    if (auto* grid = qobject_cast<QGridLayout*>(box->layout()))
+        grid->addItem(new QSpacerItem(420, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                      grid->columnCount());
     return box;
 }
 

@@ -1,6 +1,7 @@
 #include "batch/interrupt_flag.h"
 
 #include <csignal>
+#include <pthread.h>
 
 namespace {
 
@@ -22,6 +23,12 @@ void armInterruptFlag()
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART; // a write under way goes on instead of failing
     sigaction(SIGINT, &action, nullptr);
+    // A program started from a shell or service that blocks SIGINT inherits the blocked mask; Ctrl-C must
+    // reach the run all the same.
+    sigset_t interrupt;
+    sigemptyset(&interrupt);
+    sigaddset(&interrupt, SIGINT);
+    pthread_sigmask(SIG_UNBLOCK, &interrupt, nullptr);
 }
 
 bool interruptRequested()

@@ -304,11 +304,27 @@ private slots:
         QCOMPARE(outcome.err.count(QLatin1Char('\n')), 1);
     }
 
-    // Ctrl-C while the printer takes nothing: the run stops at once with status 130 and says what had gone.
+    // Ctrl-C while the printer takes nothing: the run stops at once with status 130 and says what had gone, also
+    // when it was started with SIGINT blocked, as some shells and services start programs.
+    void ctrlCWhileThePrinterWaits_data()
+    {
+        QTest::addColumn<bool>("blockedAtStart");
+        QTest::addRow("from a shell") << false;
+        QTest::addRow("SIGINT blocked at start") << true;
+    }
     void ctrlCWhileThePrinterWaits()
     {
+        QFETCH(bool, blockedAtStart);
         FifoPrinter printer(Reading::Never);
         QProcess process;
+        if (blockedAtStart) {
+            process.setChildProcessModifier([] {
+                sigset_t interrupt;
+                sigemptyset(&interrupt);
+                sigaddset(&interrupt, SIGINT);
+                sigprocmask(SIG_BLOCK, &interrupt, nullptr);
+            });
+        }
         QVERIFY(start(process, {"--size", "3M", "--item", "A", "--port", printer.path()}, {}, environmentWith({})));
         QVERIFY(!process.waitForFinished(500)); // it waits for the full pipe
         ::kill(pid_t(process.processId()), SIGINT);

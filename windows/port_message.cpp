@@ -1,7 +1,9 @@
 #include "windows/port_message.h"
 
+#include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
+#include <QSpacerItem>
 
 namespace {
 
@@ -27,6 +29,11 @@ QMessageBox* createPortErrorBox(QWidget* parent, const QString& cause)
     if (auto* detail = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
         detail->setTextFormat(Qt::PlainText);
     box->setStandardButtons(QMessageBox::Ok);
+    // Wide enough that a cause naming a device or a network printer reads on one or two lines, not as a
+    // narrow column.
+    if (auto* grid = qobject_cast<QGridLayout*>(box->layout()))
+        grid->addItem(new QSpacerItem(420, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                      grid->columnCount());
     return box;
 }
 

@@ -63,6 +63,23 @@ void centreOnScreen(QWidget* window)
     }
 }
 
+// Names a child control and places it at x, y, width, height (in pixels).
+template <typename Control> Control* named(Control* control, const char* name, int x, int y, int w, int h)
+{
+    control->setObjectName(QString::fromLatin1(name));
+    place(control, x, y, w, h);
+    return control;
+}
+
+// A picture button that heads a row or a column: it shows, but takes neither clicks nor the focus.
+SSCommand* heading(QWidget* parent, const char* name, const QString& word, int x, int y, int w, int h)
+{
+    auto* button = named(new SSCommand(parent, word), name, x, y, w, h);
+    button->setTabStop(false);
+    button->setEnabled(false);
+    return button;
+}
+
 // The controls of one label field: its heading and box in LABEL, its preview line, its POSITION heading.
 struct FieldControls
 {
@@ -150,18 +167,17 @@ void Frm_Main::createControls()
     m_client->setFixedSize(884, 507);
     setCentralWidget(m_client);
 
-    // Creates a named child control placed at x, y, width, height.
-    auto named = [](auto* control, const char* name, int x, int y, int w, int h) {
-        control->setObjectName(QString::fromLatin1(name));
-        place(control, x, y, w, h);
-        return control;
-    };
-    auto heading = [&](QWidget* parent, const char* name, const QString& word, int x, int y, int w, int h) {
-        auto* button = named(new SSCommand(parent, word), name, x, y, w, h);
-        button->setTabStop(false);
-        button->setEnabled(false);
-        return button;
-    };
+    createLabelGroup();
+    createPreviewPanel();
+    createPositionGroup();
+    createPrintingGroup();
+    createDarknessGroup();
+    setPictures();
+    connectEntryRules();
+}
+
+void Frm_Main::createLabelGroup()
+{
     auto fieldBox = [&](QWidget* parent, const char* name, int x, int y) {
         auto* box = named(new TextBox(parent), name, x, y, 183, 49);
         box->setMaxLength(kFieldBoxMaxLength);
@@ -193,8 +209,10 @@ void Frm_Main::createControls()
     Chk_Print5 = named(new CheckBox(SSFra_Size, QStringLiteral("Check1")), "Chk_Print5", 222, 72, 15, 17);
     MSC_Com1 = new MSComm(this); // port 1, 9600 baud, no parity, 8 data bits, 1 stop bit
     MSC_Com1->setObjectName(QStringLiteral("MSC_Com1"));
+}
 
-    // Preview
+void Frm_Main::createPreviewPanel()
+{
     SSPanel1 = named(new SSPanel(m_client), "SSPanel1", 634, 12, 241, 257);
     SSPanel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
     setBackground(SSPanel1, QColor(0xDD, 0xDD, 0xDD));
@@ -215,8 +233,10 @@ void Frm_Main::createControls()
     Txt_Gap = named(new TextBox(SSPanel1, QStringLiteral("0")), "Txt_Gap", 126, 210, 69, 32);
     Txt_Gap->setAlignment(Qt::AlignCenter);
     Txt_Gap->setFont(uiFont(18, true));
+}
 
-    // POSITION
+void Frm_Main::createPositionGroup()
+{
     SSFra_Position = named(new SSFrame(m_client), "SSFra_Position", 16, 286, 323, 203);
     SSFra_Position->setCaption(QStringLiteral("POSITION"), kCaptionRed, 14.25);
     SSCmd_X = heading(SSFra_Position, "SSCmd_X", QStringLiteral("X"), 136, 32, 89, 25);
@@ -312,8 +332,10 @@ void Frm_Main::createControls()
     };
     for (const auto& [button, handler] : nudgeHandlers)
         connect(button, &QAbstractButton::clicked, this, handler);
+}
 
-    // PRINTING
+void Frm_Main::createPrintingGroup()
+{
     SSFra_Print = named(new SSFrame(m_client), "SSFra_Print", 348, 286, 239, 203);
     SSFra_Print->setCaption(QStringLiteral("PRINTING"), kCaptionRed, 14.25);
     SSFra_Port = named(new SSFrame(SSFra_Print), "SSFra_Port", 24, 32, 193, 49);
@@ -332,8 +354,10 @@ void Frm_Main::createControls()
     connect(SSCmd_Print, &QAbstractButton::clicked, this, &Frm_Main::SSCmd_Print_Click);
     connect(SSOpt_Com1, &QAbstractButton::clicked, this, [this] { SSOpt_Com1_Click(1); });
     connect(SSOpt_Lpt, &QAbstractButton::clicked, this, [this] { SSOpt_Lpt_Click(1); });
+}
 
-    // Darkness, logo and End
+void Frm_Main::createDarknessGroup()
+{
     SSFrame1 = named(new SSFrame(m_client), "SSFrame1", 600, 288, 275, 201);
     Label2 = named(new QLabel(QStringLiteral("인쇄농도"), SSFrame1), "Label2", 24, 22, 112, 27);
     Label2->setFont(uiFont(20.25, true));
@@ -346,8 +370,11 @@ void Frm_Main::createControls()
     SSCmd_End = named(new SSCommand(SSFrame1, QStringLiteral("End")), "SSCmd_End", 51, 144, 189, 41);
     connect(SSCommand1, &QAbstractButton::clicked, this, &Frm_Main::SSCommand1_Click);
     connect(SSCmd_End, &QAbstractButton::clicked, this, &Frm_Main::SSCmd_End_Click);
+}
 
-    // Pictures of the picture buttons, at their own sizes.
+// Pictures of the picture buttons, at their own sizes.
+void Frm_Main::setPictures()
+{
     struct Picture
     {
         SSCommand* button;
@@ -370,8 +397,11 @@ void Frm_Main::createControls()
     };
     for (const Picture& each : pictures)
         each.button->setPicture(QString::fromLatin1(each.resource), each.size);
+}
 
-    // The four field boxes and the quantity box follow the entry rules.
+// The four field boxes and the quantity box follow the entry rules; Tab walks the boxes in their order.
+void Frm_Main::connectEntryRules()
+{
     const std::tuple<TextBox*, void (Frm_Main::*)(), void (Frm_Main::*)(qint16)> entryHandlers[] = {
         {Txt_Item, &Frm_Main::Txt_Item_Change, &Frm_Main::Txt_Item_KeyPress},
         {Txt_Version, &Frm_Main::Txt_Version_Change, &Frm_Main::Txt_Version_KeyPress},
@@ -384,7 +414,7 @@ void Frm_Main::createControls()
     }
     connect(Txt_Qty, &TextBox::KeyPress, this, &Frm_Main::Txt_Qty_KeyPress);
 
-    // Tab order; controls that never take the focus by Tab are left out.
+    // Controls that never take the focus by Tab are left out.
     QWidget* tabOrder[] = {Txt_Item,  Txt_Version, Txt_Data,   Txt_Chksum, Txt_Qty,    SSCmd_Print,
                            SSCmd_End, SSCmd_Qty,   SSCommand2, Txt_Gap,    Chk_Print5, Txt_DarkNess};
     for (size_t i = 0; i + 1 < std::size(tabOrder); ++i)

@@ -199,6 +199,13 @@ private:
     bool closeRequested() override { return m_closeAfterPress; }
 
     void createControls();
+    void createLabelGroup();
+    void createPreviewPanel();
+    void createPositionGroup();
+    void createPrintingGroup();
+    void createDarknessGroup();
+    void setPictures();
+    void connectEntryRules();
     void createMenus();
     void applySizePreset(LabelSize size);
     void nudgeClicked(LabelField field, Axis axis, int step);

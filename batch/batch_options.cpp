@@ -315,7 +315,7 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments)
             QStringLiteral("--size: %1 is not 1M, 2M, 3M, 6M or 9M").arg(quotedForMessage(parser.value(size))));
 
     options.fiveAcross = parser.isSet(fiveAcross);
-    if (options.fiveAcross && options.size != LabelSize::M2)
+    if (options.fiveAcross && !hasFiveAcross(presetFor(options.size)))
         return usage(
             QStringLiteral("--five-across is a 2M job; it cannot be used with %1").arg(labelSizeName(options.size)));
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "printing/epl2_job.h"
 #include "printing/label_settings.h"
 
 #include <QRect>
@@ -22,6 +23,8 @@ struct SizePreset
     const char* caption;      // caption of the option button that applies it
     bool dataAndChecksumUsed; // Data and Checksum boxes and their position controls enabled
     int cutItemAndVersionTo;  // 0: texts kept; otherwise cut to this many characters
+    JobKind job;              // the job this size prints
+    JobKind fiveAcrossJob;    // the job with the five-across box ticked; `job` where the size has none
     OutlineTwips outline;
     const char* gap;
     qint16 ItemX;
@@ -40,6 +43,12 @@ struct SizePreset
 extern const SizePreset kSizePresets[5];
 
 const SizePreset& presetFor(LabelSize size);
+
+// Whether the size prints a five-across job when its box is ticked.
+inline bool hasFiveAcross(const SizePreset& preset)
+{
+    return preset.fiveAcrossJob != preset.job;
+}
 
 // The positions after applying a preset to the given positions (Data and Checksum kept for 1M and 2M).
 LabelPositions applyPresetPositions(const SizePreset& preset, const LabelPositions& before);

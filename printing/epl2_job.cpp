@@ -1,5 +1,7 @@
 #include "printing/epl2_job.h"
 
+#include "layout/presets.h"
+
 #include "printing/safe_text.h"
 
 #include <QStringView>
@@ -352,11 +354,9 @@ ComposedJob composeStoredForm(const LabelSettings& s)
 
 JobKind jobKindFor(const LabelSettings& settings)
 {
-    if (settings.size == LabelSize::M1)
-        return JobKind::OneM;
-    if (settings.size == LabelSize::M2)
-        return settings.fiveAcross == 0 ? JobKind::TwoM : JobKind::TwoMFiveAcross;
-    return JobKind::StoredForm;
+    // With no size chosen the table gives the stored form, the job of the size the program starts with.
+    const SizePreset& preset = presetFor(settings.size);
+    return settings.fiveAcross == 0 ? preset.job : preset.fiveAcrossJob;
 }
 
 ComposedJob composeJob(const LabelSettings& settings)

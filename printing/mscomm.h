@@ -34,7 +34,6 @@ public:
     // A device to open in place of the one the port number is mapped to (a terminal named on a command
     // line); empty goes back to the mapping. Takes effect at the next open.
     void setDevicePath(const QString& path) { devicePath_ = path; }
-    QString devicePath() const { return devicePath_; }
 
     bool PortOpen() const { return open_; }
     // True opens the port numbered by CommPort and fails if it cannot (or is open already). False closes it

@@ -461,15 +461,6 @@ QList<SSPanel*> Frm_Main::offsetPanels() const
     return panels;
 }
 
-SSOption* Frm_Main::sizeButton(LabelSize size) const
-{
-    for (const SizeOption& row : kSizeOptions) {
-        if (row.size == size)
-            return this->*row.button;
-    }
-    return nullptr;
-}
-
 LabelSize Frm_Main::selectedSize() const
 {
     for (const SizeOption& row : kSizeOptions) {

@@ -217,7 +217,6 @@ private:
     void moveFocusTo(TextBox* box);
     // Both port controls and both menu entries show `port` ("COM1" or "LPT"), which becomes PortName.
     void selectPort(const QString& port);
-    SSOption* sizeButton(LabelSize size) const;
 
     PerField<TextBox*> m_fieldBoxes;
     PerField<QLabel*> m_previews;

@@ -37,9 +37,10 @@ QString helpEpilog()
 Labels:
   One label comes from --item, --version, --data and --checksum, or one label
   per row from --csv. Texts are at most 6 characters of printable ASCII (no
-  tabs or other control characters); blanks around them are not printed. Under 1M and 2M only Item and Version are
-  printed, so Data and Checksum must be empty. Under 3M, 6M and 9M an empty
-  Checksum prints a counter that starts at 0001.
+  tabs or other control characters); blanks around them are not printed.
+  Under 1M and 2M only Item and Version are printed, so Data and Checksum
+  must be empty. Under 3M, 6M and 9M an empty Checksum prints a counter that
+  starts at 0001.
 
 Sizes (named by the label they make):
 %1
@@ -385,8 +386,8 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments)
         if (!options.preview())
             return usage(QStringLiteral("--preview-scale is only used with --preview"));
         if (!isWholeNumberIn(parser.value(previewScale), 1, kMaxRenderScale))
-            return usage(QStringLiteral("--preview-scale: \"%1\" is not a whole number from 1 to %2")
-                             .arg(parser.value(previewScale))
+            return usage(QStringLiteral("--preview-scale: %1 is not a whole number from 1 to %2")
+                             .arg(quotedForMessage(parser.value(previewScale)))
                              .arg(kMaxRenderScale));
         options.previewScale = parser.value(previewScale).toInt();
     }

@@ -1,7 +1,6 @@
 #include "batch/job_output.h"
 
 #include "printing/port_devices.h"
-#include "printing/serial_destination.h"
 
 #include <QFile>
 
@@ -67,10 +66,9 @@ std::unique_ptr<Destination> createJobOutput(const BatchOptions& options, QIODev
         return std::make_unique<StandardOutput>(standardOutput);
     switch (options.port) {
     case PortChoice::Com1:
-        return std::make_unique<SerialDestination>(serialDevicePath(1),
-                                                   QStringLiteral("COM1 (%1)").arg(serialDevicePath(1)));
+        return com1Destination(nullptr);
     case PortChoice::Lpt:
-        return createDestination(parallelPortAddress(), QStringLiteral("LPT1"), error);
+        return lpt1Destination(error);
     case PortChoice::Device:
         break;
     }

@@ -1,5 +1,7 @@
 #include "batch/job_preview.h"
 
+#include "printing/safe_text.h"
+
 #include "render/label_render.h"
 
 #include <QDir>
@@ -14,17 +16,6 @@ namespace {
 
 // Warnings shown at most; a large CSV file with a field off every label is summed up after these.
 constexpr int kMaxWarnings = 50;
-
-// A path as messages show it: control characters as "?", at most 200 characters.
-QString shownPath(const QString& path)
-{
-    QString shown = QDir::toNativeSeparators(path).left(200);
-    for (QChar& c : shown) {
-        if (c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() < 0xA0))
-            c = QLatin1Char('?');
-    }
-    return path.size() > 200 ? shown + QLatin1String("...") : shown;
-}
 
 // Makes the folder and any missing parents; the cause when it cannot.
 QString makeFolder(const QString& path)
@@ -49,11 +40,13 @@ QString savePicture(const QImage& image, const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return QStringLiteral("cannot write %1: %2").arg(shownPath(path), file.errorString());
+        return QStringLiteral("cannot write %1: %2")
+            .arg(visibleForMessage(QDir::toNativeSeparators(path)), file.errorString());
     QImageWriter writer(&file, "png");
     if (!writer.write(image) || !file.flush())
         return QStringLiteral("cannot write %1: %2")
-            .arg(shownPath(path), file.error() != QFileDevice::NoError ? file.errorString() : writer.errorString());
+            .arg(visibleForMessage(QDir::toNativeSeparators(path)),
+                 file.error() != QFileDevice::NoError ? file.errorString() : writer.errorString());
     return QString();
 }
 
@@ -65,7 +58,7 @@ int writePreviews(const CheckedLabels& labels, const BatchOptions& options, Batc
     const QString folderProblem = makeFolder(options.previewDir);
     if (!folderProblem.isEmpty()) {
         report(QStringLiteral("--preview: cannot make the folder %1: %2; nothing was written")
-                   .arg(shownPath(options.previewDir), folderProblem));
+                   .arg(visibleForMessage(QDir::toNativeSeparators(options.previewDir)), folderProblem));
         return kExitSendFailed;
     }
     const QDir folder(options.previewDir);

@@ -1,6 +1,7 @@
 #include "batch/port_list.h"
 
 #include "printing/cups_destination.h"
+#include "printing/safe_text.h"
 
 #include <QCollator>
 #include <QDir>
@@ -35,7 +36,7 @@ QString serialDescription(const QSerialPortInfo& port)
     QStringList parts;
     for (const QString& part : {port.description(), port.manufacturer()}) {
         if (!part.trimmed().isEmpty() && !parts.contains(part.trimmed()))
-            parts << printableText(part.trimmed(), 80);
+            parts << safeMessageLine(part.trimmed(), 80);
     }
     return parts.isEmpty() ? QStringLiteral("serial port")
                            : QStringLiteral("serial port: %1").arg(parts.join(QLatin1String(", ")));
@@ -53,11 +54,11 @@ PortList listPorts(const DestinationTimeouts& timeouts, const WaitControl& wait)
         return collator.compare(a.systemLocation(), b.systemLocation()) < 0;
     });
     for (const QSerialPortInfo& port : std::as_const(serial))
-        ports.append({printableText(port.systemLocation(), 120), serialDescription(port)});
+        ports.append({safeMessageLine(port.systemLocation(), 120), serialDescription(port)});
     for (const QString& path : devicesIn(QStringLiteral("/dev/usb"), QStringLiteral("lp*")))
-        ports.append({path, QStringLiteral("USB printer device")});
+        ports.append({safeMessageLine(path, 120), QStringLiteral("USB printer device")});
     for (const QString& path : devicesIn(QStringLiteral("/dev"), QStringLiteral("lp*")))
-        ports.append({path, QStringLiteral("parallel printer device")});
+        ports.append({safeMessageLine(path, 120), QStringLiteral("parallel printer device")});
 
     PortList list;
     QString error;

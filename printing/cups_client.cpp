@@ -1,5 +1,7 @@
 #include "printing/cups_client.h"
 
+#include "printing/safe_text.h"
+
 #include <cups/cups.h>
 
 #include <cerrno>
@@ -33,17 +35,17 @@ ipp_attribute_t* readQueue(ipp_t* response, ipp_attribute_t* attribute, CupsQueu
         if (!name)
             continue;
         if (!std::strcmp(name, "printer-name") && ippGetValueTag(attribute) == IPP_TAG_NAME)
-            state->name = printableText(QString::fromUtf8(ippGetString(attribute, 0, nullptr)), 127);
+            state->name = safeMessageLine(QString::fromUtf8(ippGetString(attribute, 0, nullptr)), 127);
         else if (!std::strcmp(name, "printer-state") && ippGetValueTag(attribute) == IPP_TAG_ENUM)
             state->state = ippGetInteger(attribute, 0);
         else if (!std::strcmp(name, "printer-state-message") && ippGetValueTag(attribute) == IPP_TAG_TEXT)
-            state->message = printableText(QString::fromUtf8(ippGetString(attribute, 0, nullptr)).trimmed());
+            state->message = safeMessageLine(QString::fromUtf8(ippGetString(attribute, 0, nullptr)).trimmed(), 200);
         else if (!std::strcmp(name, "printer-is-accepting-jobs") && ippGetValueTag(attribute) == IPP_TAG_BOOLEAN)
             state->accepting = ippGetBoolean(attribute, 0) != 0;
         else if (!std::strcmp(name, "printer-state-reasons") && ippGetValueTag(attribute) == IPP_TAG_KEYWORD) {
             constexpr int kShownReasons = 8;
             for (int i = 0; i < ippGetCount(attribute) && i < kShownReasons; ++i) {
-                const QString reason = printableText(QString::fromUtf8(ippGetString(attribute, i, nullptr)), 60);
+                const QString reason = safeMessageLine(QString::fromUtf8(ippGetString(attribute, i, nullptr)), 60);
                 if (reason != QLatin1String("none"))
                     state->reasons << reason;
             }
@@ -111,24 +113,6 @@ ipp_t* stateRequest(ipp_op_t operation, const QString& queue)
 
 } // namespace
 
-QString secondsText(std::chrono::milliseconds ms)
-{
-    return QString::number(double(ms.count()) / 1000.0);
-}
-
-QString printableText(const QString& text, int maxChars)
-{
-    QString shown = text.left(maxChars);
-    for (QChar& c : shown) {
-        const char16_t code = c.unicode();
-        if (code < 0x20 || (code >= 0x7f && code < 0xa0) || c.isSurrogate() || code == 0x2028 || code == 0x2029)
-            c = QLatin1Char('?');
-    }
-    if (text.size() > maxChars)
-        shown += QLatin1String("...");
-    return shown;
-}
-
 QString CupsQueueState::describe() const
 {
     QString text = state == 3   ? QStringLiteral("idle")
@@ -190,14 +174,14 @@ void CupsConnection::chooseServer()
     } else {
         host_ = server_.host.toUtf8();
     }
-    const QString hostText = printableText(QString::fromUtf8(host_), 120);
+    const QString hostText = safeMessageLine(QString::fromUtf8(host_), 120);
     if (host_.startsWith('/'))
         shown_ = hostText;
     else if (hostText.contains(QLatin1Char(':')))
         shown_ = QStringLiteral("[%1]:%2").arg(hostText, QString::number(port_));
     else
         shown_ = QStringLiteral("%1:%2").arg(hostText, QString::number(port_));
-    user_ = printableText(QString::fromUtf8(cupsUser()), 60);
+    user_ = safeMessageLine(QString::fromUtf8(cupsUser()), 60);
 }
 
 QString CupsConnection::connect()
@@ -215,7 +199,7 @@ QString CupsConnection::connect()
         const QString why = left.count() <= 0 || givenUp_
                                 ? QStringLiteral("no answer within %1 s").arg(secondsText(timeouts_.connect))
                                 : connectFault(host_, port_, int(left.count()));
-        return QStringLiteral("cannot reach the CUPS server at %1: %2").arg(shown_, printableText(why));
+        return QStringLiteral("cannot reach the CUPS server at %1: %2").arg(shown_, safeMessageLine(why, 200));
     }
     return {};
 }
@@ -241,7 +225,7 @@ QString CupsConnection::requestFailure(const QString& queue, const QString& what
     if (timedOut_)
         return QStringLiteral("the CUPS server at %1 did not answer within %2 s").arg(shown_, secondsText(waitCap_));
     const ipp_status_t status = cupsLastError();
-    const QString said = printableText(QString::fromUtf8(cupsLastErrorString()));
+    const QString said = safeMessageLine(QString::fromUtf8(cupsLastErrorString()), 200);
     switch (status) {
     case IPP_STATUS_ERROR_NOT_FOUND:
         if (!queue.isEmpty())

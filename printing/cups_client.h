@@ -85,9 +85,3 @@ private:
     std::chrono::milliseconds waitCap_{0};
     bool timedOut_ = false;
 };
-
-// "2.5" for 2500 ms, for messages.
-QString secondsText(std::chrono::milliseconds ms);
-
-// `text` without control characters (each becomes '?') and at most `maxChars` long, for messages.
-QString printableText(const QString& text, int maxChars = 200);

@@ -28,10 +28,9 @@ struct CupsSession
 
     const CupsAddress address;
     const DestinationTimeouts timeouts;
-    // Set by the caller: the connection's current call ends within a quarter of a second.
+    // Set by the caller once it no longer waits: the connection's current call runs to its own time-out, and
+    // the worker then stops (between pieces of a document, or after connecting).
     std::atomic<bool> cutShort{false};
-    // Set by the caller once it no longer waits for the clean-up: the cancelling ends as well.
-    std::atomic<bool> cleanUpCutShort{false};
 
     // The worker's
     CupsConnection connection;
@@ -90,7 +89,10 @@ std::function<void()> cleanUp(std::shared_ptr<CupsSession> session, bool cancel)
         session->connection.close();
         if (!cancel || session->jobId <= 0 || session->accepted)
             return;
-        CupsConnection other(session->address.server, session->timeouts, session->cleanUpCutShort);
+        // Never given up: a job left on the server is what the cancelling is for, and its calls are bounded by
+        // the connect and service time-outs.
+        std::atomic<bool> neverGivenUp{false};
+        CupsConnection other(session->address.server, session->timeouts, neverGivenUp);
         if (other.connect().isEmpty())
             other.cancelJob(session->address.queue, session->jobId);
     };
@@ -266,8 +268,7 @@ void CupsDestination::release(bool cancel)
         session_->cutShort ? std::min(timeouts().connect, std::chrono::milliseconds(1000)) : timeouts().connect;
     session_->cutShort = true;
     const quint64 last = worker_->finish(cleanUp(session_, cancel));
-    if (worker_->waitFor(last, QDeadlineTimer(atMost), [this] { pump(); }, {}) != WorkerThread::Wait::Done)
-        session_->cleanUpCutShort = true;
+    worker_->waitFor(last, QDeadlineTimer(atMost), [this] { pump(); }, {});
     worker_.reset();
     session_.reset();
 }

@@ -70,19 +70,15 @@ bool Destination::step(const char* what, const QString& reason)
     return false;
 }
 
-namespace {
-
-QString displayName(const QString& name, const QString& address)
+QString destinationName(const QString& name, const QString& address)
 {
     const QString shown = visibleForMessage(address);
     return name.isEmpty() ? shown : QStringLiteral("%1 (%2)").arg(name, shown);
 }
 
-} // namespace
-
 std::unique_ptr<Destination> createDestination(const QString& address, const QString& name, QString* error)
 {
-    const QString shown = displayName(name, address);
+    const QString shown = destinationName(name, address);
     if (address.startsWith(QLatin1String("socket://"), Qt::CaseInsensitive)) {
         SocketAddress socket;
         const QString why = parseSocketAddress(address, &socket);
@@ -136,6 +132,11 @@ bool isTerminalDevice(const QString& path)
     const bool terminal = ::isatty(fd) == 1;
     ::close(fd);
     return terminal;
+}
+
+QString secondsText(std::chrono::milliseconds ms)
+{
+    return QString::number(double(ms.count()) / 1000.0);
 }
 
 void ignoreBrokenPipes()

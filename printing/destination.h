@@ -88,7 +88,7 @@ protected:
     virtual void doAbandon() { doClose(); }
 
     // For waits: one slice of the caller's event processing; true when the caller asks to stop, in which
-    // case the reason to return is kStopped.
+    // case the reason to return is stoppedReason().
     void pump() const;
     bool stopRequested();
     static const QString& stoppedReason();
@@ -113,9 +113,16 @@ private:
 // Returns null and sets `error` for an address that cannot be used (an empty path, a bad port number).
 std::unique_ptr<Destination> createDestination(const QString& address, const QString& name, QString* error);
 
+// What messages call a destination: `name (address)`, or the address alone without a name; the address
+// shown safely (control characters visible, a long one cut).
+QString destinationName(const QString& name, const QString& address);
+
 // Whether `path` names a terminal (a serial port, a USB serial adapter, a pseudo-terminal), told without
 // opening it where the system says so, so that a terminal the user may not open is still known as one.
 bool isTerminalDevice(const QString& path);
+
+// "2.5" for 2500 ms: a time-out as messages say it.
+QString secondsText(std::chrono::milliseconds ms);
 
 // Makes a reader that goes away a failed write with EPIPE instead of a signal that ends the process.
 // Called by every destination that writes to a descriptor; harmless to call again.

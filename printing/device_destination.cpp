@@ -36,11 +36,6 @@ QString hintFor(int error, bool characterDevice)
 
 } // namespace
 
-QString systemError(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
 DescriptorDestination::~DescriptorDestination()
 {
     if (fd_ >= 0)
@@ -54,7 +49,7 @@ long DescriptorDestination::writeSome(const char* data, qint64 size)
 
 QString DescriptorDestination::writeFailure(int error, qint64 done, qint64 total) const
 {
-    return QStringLiteral("%1 after %2 of %3 bytes").arg(systemError(error)).arg(done).arg(total);
+    return QStringLiteral("%1 after %2 of %3 bytes").arg(qt_error_string(error)).arg(done).arg(total);
 }
 
 QString DescriptorDestination::writeWhole(const QByteArray& bytes)
@@ -78,12 +73,17 @@ QString DescriptorDestination::writeWhole(const QByteArray& bytes)
             return QStringLiteral("took %1 of %2 bytes in %3 s and no more (is the printer switched on and online?)")
                 .arg(done)
                 .arg(bytes.size())
-                .arg(double(timeout.count()) / 1000.0);
+                .arg(secondsText(timeout));
         }
         pump();
-        waitFor(POLLOUT, int(std::min<qint64>(kSliceMs, std::max<qint64>(deadline.remainingTime(), 0))));
+        waitFor(POLLOUT, sliceMs(deadline));
     }
     return {};
+}
+
+int DescriptorDestination::sliceMs(const QDeadlineTimer& deadline)
+{
+    return int(std::clamp<qint64>(deadline.remainingTime(), 0, kSliceMs));
 }
 
 short DescriptorDestination::waitFor(short events, int atMost)
@@ -102,7 +102,7 @@ QString DescriptorDestination::closeDescriptor()
     fd_ = -1;
     // Linux releases the descriptor even when close reports an error; never retry it.
     if (::close(fd) != 0 && errno != EINTR)
-        return systemError(errno);
+        return qt_error_string(errno);
     return {};
 }
 
@@ -129,7 +129,7 @@ QString DeviceDestination::doOpen()
         const int error = errno;
         if (error == ENXIO && pipe_)
             return QStringLiteral("nothing is reading the pipe");
-        return systemError(error) + hintFor(error, characterDevice);
+        return qt_error_string(error) + hintFor(error, characterDevice);
     }
     return {};
 }

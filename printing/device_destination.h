@@ -2,6 +2,8 @@
 
 #include "printing/destination.h"
 
+class QDeadlineTimer;
+
 // A destination written through a non-blocking descriptor: a write that the device cannot take yet is
 // retried when it becomes ready, the caller's events processed in between, until the transfer time-out.
 class DescriptorDestination : public Destination
@@ -13,6 +15,8 @@ public:
 protected:
     // Writes all of `bytes`; empty when done, otherwise why not, with how many bytes were taken.
     QString writeWhole(const QByteArray& bytes);
+    // One slice of a wait: short enough that the window stays lively, never past `deadline`.
+    static int sliceMs(const QDeadlineTimer& deadline);
     // Waits one slice, at most `atMost` ms, for `events` on the descriptor; returns the events seen.
     short waitFor(short events, int atMost);
     // Closes the descriptor; the reason when closing failed.
@@ -46,6 +50,3 @@ private:
     QString path_;
     bool pipe_ = false;
 };
-
-// Text of `error` (an errno value) as the system words it.
-QString systemError(int error);

@@ -1,5 +1,6 @@
 #include "printing/mscomm.h"
 
+#include "printing/destination.h"
 #include "printing/port_devices.h"
 
 #include <QDeadlineTimer>
@@ -70,7 +71,7 @@ bool MSComm::drain(std::chrono::milliseconds timeout, const std::function<bool()
         if (deadline.hasExpired()) {
             return fail(QStringLiteral("the port did not send the job within %1 s: %2 bytes were still waiting (is "
                                        "the printer switched on and online?)")
-                            .arg(double(timeout.count()) / 1000.0)
+                            .arg(secondsText(timeout))
                             .arg(pending));
         }
         if (keepWaiting && !keepWaiting())

@@ -1,5 +1,8 @@
 #include "printing/port_devices.h"
 
+#include "printing/destination.h"
+#include "printing/serial_destination.h"
+
 #include <QtGlobal>
 
 namespace {
@@ -22,4 +25,18 @@ QString serialDevicePath(int port)
 QString parallelPortAddress()
 {
     return mappedOr(kLpt1Variable, "/dev/lp0");
+}
+
+std::unique_ptr<Destination> com1Destination(MSComm* control)
+{
+    const QString path = serialDevicePath(1);
+    const QString name = destinationName(QStringLiteral("COM1"), path);
+    if (control)
+        return std::make_unique<SerialDestination>(*control, name);
+    return std::make_unique<SerialDestination>(path, name);
+}
+
+std::unique_ptr<Destination> lpt1Destination(QString* error)
+{
+    return createDestination(parallelPortAddress(), QStringLiteral("LPT1"), error);
 }

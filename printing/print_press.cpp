@@ -48,11 +48,10 @@ QString PrintPress::press(PrintHost& host, bool* stopped)
     std::unique_ptr<Destination> destination;
     const QString port = host.portName();
     if (port == QLatin1String("COM1")) {
-        destination = std::make_unique<SerialDestination>(
-            serial, QStringLiteral("COM1 (%1)").arg(visibleForMessage(serialDevicePath(1))));
+        destination = com1Destination(&serial);
     } else if (port == QLatin1String("LPT")) {
         QString why;
-        destination = createDestination(parallelPortAddress(), QStringLiteral("LPT1"), &why);
+        destination = lpt1Destination(&why);
         if (!destination)
             return QStringLiteral("opening LPT1: %1").arg(why);
     } else {

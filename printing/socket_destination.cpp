@@ -16,17 +16,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace {
-
-constexpr int kSliceMs = 10;
-
-int remainingMs(const QDeadlineTimer& deadline)
-{
-    return int(std::clamp<qint64>(deadline.remainingTime(), 0, kSliceMs));
-}
-
-} // namespace
-
 QString SocketAddress::shown() const
 {
     const QString hostText = host.contains(QLatin1Char(':')) ? QStringLiteral("[%1]").arg(host) : host;
@@ -79,7 +68,7 @@ QString SocketDestination::doOpen()
                 return stopped() ? stoppedReason()
                                  : QStringLiteral("looking up %1 took longer than %2 s")
                                        .arg(address_.host)
-                                       .arg(double(timeouts().connect.count()) / 1000.0);
+                                       .arg(secondsText(timeouts().connect));
             }
             pump();
             QThread::msleep(2);
@@ -120,13 +109,13 @@ QString SocketDestination::connectTo(const QHostAddress& address, const QDeadlin
         closeDescriptor();
     fd_ = ::socket(storage.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd_ < 0)
-        return systemError(errno);
+        return qt_error_string(errno);
     if (::connect(fd_, reinterpret_cast<sockaddr*>(&storage), length) == 0)
         return {};
     if (errno != EINPROGRESS)
         return connectionFault(errno);
     for (;;) {
-        if (waitFor(POLLOUT, remainingMs(deadline)) != 0) {
+        if (waitFor(POLLOUT, sliceMs(deadline)) != 0) {
             int error = 0;
             socklen_t size = sizeof(error);
             ::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &size);
@@ -137,7 +126,7 @@ QString SocketDestination::connectTo(const QHostAddress& address, const QDeadlin
         if (deadline.hasExpired())
             return QStringLiteral("%1 did not answer within %2 s (is the printer switched on and on the network?)")
                 .arg(address_.shown())
-                .arg(double(timeouts().connect.count()) / 1000.0);
+                .arg(secondsText(timeouts().connect));
         pump();
     }
 }
@@ -152,7 +141,7 @@ QString SocketDestination::connectionFault(int error) const
         return QStringLiteral("%1 did not answer (is the printer switched on and on the network?)")
             .arg(address_.shown());
     default:
-        return QStringLiteral("cannot connect to %1: %2").arg(address_.shown(), systemError(error));
+        return QStringLiteral("cannot connect to %1: %2").arg(address_.shown(), qt_error_string(error));
     }
 }
 
@@ -186,13 +175,13 @@ QString SocketDestination::doConfirm()
     for (;;) {
         int unacknowledged = 0;
         if (::ioctl(fd_, SIOCOUTQ, &unacknowledged) != 0)
-            return QStringLiteral("cannot watch the connection: %1").arg(systemError(errno));
+            return QStringLiteral("cannot watch the connection: %1").arg(qt_error_string(errno));
         int error = 0;
         socklen_t size = sizeof(error);
         ::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &size);
         if (error != 0)
             return QStringLiteral("%1 closed the connection before it had acknowledged the job: %2")
-                .arg(address_.shown(), systemError(error));
+                .arg(address_.shown(), qt_error_string(error));
         if (unacknowledged == 0) {
             sent_ = 0;
             return {};
@@ -202,13 +191,14 @@ QString SocketDestination::doConfirm()
         if (deadline.hasExpired())
             return QStringLiteral("%1 bytes were not acknowledged within %2 s (is the printer switched on and online?)")
                 .arg(unacknowledged)
-                .arg(double(timeout.count()) / 1000.0);
+                .arg(secondsText(timeout));
         pump();
-        // Anything the printer says is read and dropped, so that it never waits for us to listen.
+        // What the printer says is read and dropped, so that it never waits for us to listen; a few reads a
+        // slice, so that a printer that talks without end cannot hold the wait.
         char sink[512];
-        while (::recv(fd_, sink, sizeof sink, MSG_DONTWAIT) > 0) {
+        for (int reads = 0; reads < 16 && ::recv(fd_, sink, sizeof sink, MSG_DONTWAIT) > 0; ++reads) {
         }
-        waitFor(0, remainingMs(deadline));
+        waitFor(0, sliceMs(deadline));
     }
 }
 

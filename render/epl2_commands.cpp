@@ -7,7 +7,6 @@
 namespace {
 
 // The largest label side the picture takes, in dots (about 1 m at 203 dots per inch).
-constexpr int kMaxLabelDots = 8192;
 // Positions beyond this are refused rather than carried through the arithmetic.
 constexpr int kMaxPosition = 99999;
 constexpr int kMaxTextLength = 1000;

@@ -4,6 +4,9 @@
 #include <QByteArrayView>
 #include <QString>
 
+// The longest side of a label the drawing takes, in dots (about a metre at 203 dots per inch).
+inline constexpr int kMaxLabelDots = 8192;
+
 // One EPL2 command line of a job, read without looking at what came before it. Only the commands the label
 // program sends are known; everything else is an error that names what is wrong.
 

@@ -21,7 +21,7 @@ struct CellSize
 constexpr CellSize kFontCells[] = {{8, 12}, {10, 16}, {12, 20}, {14, 24}, {32, 48}};
 
 // Pictures larger than this many pixels are drawn at one pixel per dot instead.
-constexpr qint64 kMaxPicturePixels = qint64(8192) * 8192;
+constexpr qint64 kMaxPicturePixels = qint64(kMaxLabelDots) * kMaxLabelDots;
 // Not-understood lines noted at most; a job of nothing but garbage is not copied into the result.
 constexpr int kMaxNotes = 1000;
 
@@ -351,9 +351,7 @@ private:
     {
         if (!counter.steps)
             return counter.text;
-        qint64 modulus = 1;
-        for (int i = 0; i < counter.digits; ++i)
-            modulus *= 10;
+        const qint64 modulus = modulusOf(counter);
         // The step times the labels ahead stays far inside 64 bits: steps are below 10^6, labels below 2^33.
         qint64 value = (counter.value + qint64(labelsAhead % quint64(modulus)) * counter.step) % modulus;
         if (value < 0)
@@ -369,8 +367,18 @@ private:
         for (qint64 i = 0; i < wanted; ++i)
             m_result.labels << drawLabel(int(m_result.labels.size()) + 1, quint64(i / command.copies), line);
         m_result.labelsPrinted += quint64(command.value) * quint64(command.copies);
+        // Kept within the counter's digits, so that no number of P lines can run it past 64 bits.
         for (auto it = m_counters.begin(); it != m_counters.end(); ++it)
-            it->value = it->steps ? it->value + qint64(command.value) * it->step : it->value;
+            it->value = it->steps ? (it->value + qint64(command.value) * it->step) % modulusOf(*it) : it->value;
+    }
+
+    // 10 to the power of the counter's digits (1 to 18): where its value wraps around.
+    static qint64 modulusOf(const Counter& counter)
+    {
+        qint64 modulus = 1;
+        for (int i = 0; i < counter.digits; ++i)
+            modulus *= 10;
+        return modulus;
     }
 
     QByteArray textOf(const BufferedField& buffered, quint64 labelsAhead) const
@@ -421,8 +429,8 @@ private:
             note(line, QStringLiteral("P: no q line gave the label width; the picture is as wide as the print"));
         if (!m_length && firstLabel)
             note(line, QStringLiteral("P: no Q line gave the label length; the picture is as long as the print"));
-        const int width = m_width ? *m_width : std::clamp(extent.right() + 1, 1, 8192);
-        const int length = m_length ? *m_length : std::clamp(extent.bottom() + 1, 1, 8192);
+        const int width = m_width ? *m_width : std::clamp(extent.right() + 1, 1, kMaxLabelDots);
+        const int length = m_length ? *m_length : std::clamp(extent.bottom() + 1, 1, kMaxLabelDots);
         label.dots = QSize(width, length);
 
         for (int i = 0; i < label.fields.size(); ++i) {

@@ -174,7 +174,7 @@ void BatchPreviewTest::ctrlCBetweenPictures()
     QTemporaryDir temporary;
     int asked = 0;
     const BatchRun run = runInProcess({"--size", "6M", "--csv", "-", "--preview", temporary.path()}, rowsOf("A", 3),
-                                 [&asked] { return ++asked == 3; });
+                                      [&asked] { return ++asked == 3; });
     QCOMPARE(run.status, 130);
     QCOMPARE(run.err, QStringLiteral("quorlex-label-batch: stopped by Ctrl-C: 2 of 3 pictures written\n"));
     QCOMPARE(QDir(temporary.path()).entryList(QDir::Files).size(), 2);

@@ -446,12 +446,17 @@ private slots:
         QFETCH(QString, server);
         QFETCH(QString, error);
         QVERIFY(startCups());
+        const QMap<int, int> labelsJobs = cups_->jobStates(QStringLiteral("LABELS"));
+        const QMap<int, int> stoppedJobs = cups_->jobStates(QStringLiteral("STOPPED"));
         const QProcessEnvironment env =
             server.isEmpty() ? cupsEnvironment() : environmentWith({{QStringLiteral("CUPS_SERVER"), server}});
         const Outcome outcome = runProgram({"--size", "3M", "--csv", "-", "--port", port}, csvOf(3), nullptr, env);
         QCOMPARE(outcome.status, 1);
         QVERIFY2(outcome.err.startsWith(error), qPrintable(outcome.err));
         QVERIFY(outcome.out.isEmpty());
+        // No queue of the server got a job from the run.
+        QCOMPARE(cups_->jobStates(QStringLiteral("LABELS")), labelsJobs);
+        QCOMPARE(cups_->jobStates(QStringLiteral("STOPPED")), stoppedJobs);
         QVERIFY(cups_->printed(QStringLiteral("STOPPED")).isEmpty());
     }
 

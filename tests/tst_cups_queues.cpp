@@ -5,6 +5,7 @@
 #include "printing/port_devices.h"
 #include "printing/print_press.h"
 #include "support/cups_server.h"
+#include "support/printer_stand_ins.h"
 #include "windows/frm_main.h"
 #include "windows/port_message.h"
 
@@ -38,27 +39,6 @@ QByteArray everyByteJob(int noiseBytes)
 int procEntries(const char* folder)
 {
     return int(QDir(QLatin1String(folder)).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size());
-}
-
-quint16 closedLoopbackPort()
-{
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
-}
-
-// Runs a destination through the window's steps; the cause of the first that fails, empty when all went.
-QString pressOnce(Destination& destination, const QList<QByteArray>& jobs)
-{
-    if (!destination.open())
-        return destination.errorString();
-    for (const QByteArray& job : jobs) {
-        if (!destination.send(job) || !destination.confirm()) {
-            const QString cause = destination.errorString();
-            destination.abandon();
-            return cause;
-        }
-    }
-    return destination.close() ? QString() : destination.errorString();
 }
 
 // The job id of a destination's receipt, "queue LABELS accepted job 42"; 0 when there is none.
@@ -247,7 +227,7 @@ void CupsQueuesTest::jobArrivesUnchanged()
     QVERIFY(destination);
     QElapsedTimer clock;
     clock.start();
-    QCOMPARE(pressOnce(*destination, {job}), QString());
+    QCOMPARE(printJobs(*destination, {job}), QString());
     const qint64 acceptedAfter = clock.elapsed();
 
     const int id = acceptedJob(*destination, QLatin1String(kQueue));
@@ -260,7 +240,7 @@ void CupsQueuesTest::jobArrivesUnchanged()
     // The time from the press to the accepted job, for a label and for the large job above.
     const std::unique_ptr<Destination> label = destinationFor(address);
     clock.restart();
-    QCOMPARE(pressOnce(*label, {job.left(300)}), QString());
+    QCOMPARE(printJobs(*label, {job.left(300)}), QString());
     qInfo("%s: 300 bytes accepted after %lld ms, %lld bytes after %lld ms", QTest::currentDataTag(), clock.elapsed(),
           qint64(job.size()), acceptedAfter);
     QVERIFY(server_->waitForPrinted(QLatin1String(kQueue), acceptedJob(*label, QLatin1String(kQueue))));
@@ -269,15 +249,16 @@ void CupsQueuesTest::jobArrivesUnchanged()
 void CupsQueuesTest::runOfJobsIsOneCupsJob()
 {
     const int before = printedCount();
+    const int jobsBefore = int(server_->jobStates(QLatin1String(kQueue)).size());
     const std::unique_ptr<Destination> destination = destinationFor(QStringLiteral("cups:LABELS"));
     QVERIFY(destination);
     QList<QByteArray> jobs;
     for (int i = 0; i < 40; ++i)
         jobs << QStringLiteral("\r\nN\r\nA10,20,0,1,1,1,N,\"R%1\"\r\nP1\r\n").arg(i).toLatin1();
-    QCOMPARE(pressOnce(*destination, jobs), QString());
+    QCOMPARE(printJobs(*destination, jobs), QString());
     const int id = acceptedJob(*destination, QLatin1String(kQueue));
     QVERIFY(server_->waitForPrinted(QLatin1String(kQueue), id));
-    QTest::qWait(200); // a second job would have come by now
+    QCOMPARE(int(server_->jobStates(QLatin1String(kQueue)).size()), jobsBefore + 1); // the server took one job
     const QMap<int, QByteArray> printed = server_->printed(QLatin1String(kQueue));
     QCOMPARE(printed.size(), before + 1);
     QCOMPARE(printed.value(id), jobs.join());
@@ -304,7 +285,7 @@ void CupsQueuesTest::refusals()
     QFETCH(QString, cause);
     const std::unique_ptr<Destination> destination = destinationFor(QStringLiteral("cups:") + queue);
     QVERIFY(destination);
-    const QString why = pressOnce(*destination, {"\r\nN\r\nP1\r\n"});
+    const QString why = printJobs(*destination, {"\r\nN\r\nP1\r\n"});
     QVERIFY2(why.startsWith(cause), qPrintable(why + QLatin1String(" <> ") + cause));
     QVERIFY(!destination->stopped());
     QVERIFY(destination->receipt().isEmpty());
@@ -319,7 +300,7 @@ void CupsQueuesTest::serverThatIsDownFailsAtOnce_data()
     QTest::addColumn<QString>("address");
     QTest::addColumn<QByteArray>("cupsServer");
     QTest::addColumn<QString>("cause");
-    const quint16 closed = closedLoopbackPort();
+    const quint16 closed = refusedLoopbackPort();
     const QString at = QStringLiteral("127.0.0.1:%1").arg(closed);
     QTest::addRow("cups: with no server on the port")
         << "cups:LABELS" << at.toUtf8() << "opening cups:LABELS: cannot reach the CUPS server at " + at + ": ";
@@ -449,10 +430,10 @@ void CupsQueuesTest::leavesNoDescriptorOrThreadBehind()
         for (const QString& address :
              {QStringLiteral("cups:LABELS"), QStringLiteral("cups:STOPPED"), QStringLiteral("cups:NOSUCH"),
               QStringLiteral("ipp://127.0.0.1:%1/printers/LABELS").arg(silent.serverPort()),
-              QStringLiteral("ipp://127.0.0.1:%1/printers/LABELS").arg(closedLoopbackPort())}) {
+              QStringLiteral("ipp://127.0.0.1:%1/printers/LABELS").arg(refusedLoopbackPort())}) {
             const std::unique_ptr<Destination> destination = destinationFor(address);
             destination->setTimeouts(quick);
-            pressOnce(*destination, {"\r\nN\r\nP1\r\n"});
+            printJobs(*destination, {"\r\nN\r\nP1\r\n"});
         }
         const std::unique_ptr<Destination> dropped = destinationFor(QStringLiteral("cups:LABELS"));
         QVERIFY(dropped->open() && dropped->send("\r\nN\r\n") && dropped->confirm()); // then destroyed

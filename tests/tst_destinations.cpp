@@ -20,14 +20,6 @@ DestinationTimeouts quickTimeouts()
     return timeouts;
 }
 
-// Opens, sends, confirms and closes; the first failure's message, empty when the job went.
-QString print(Destination& destination, const QByteArray& job)
-{
-    if (destination.open() && destination.send(job) && destination.confirm() && destination.close())
-        return {};
-    return destination.errorString();
-}
-
 } // namespace
 
 class DestinationsTest : public QObject
@@ -67,7 +59,7 @@ private slots:
                                          printer.serve();
                                      },
                                      {}});
-        const QString failure = print(*destination, job);
+        const QString failure = printJobs(*destination, {job});
         QVERIFY2(failure.isEmpty(), qPrintable(failure));
         QCOMPARE(printer.received(job.size()), job);
         if (waits)
@@ -95,9 +87,6 @@ private slots:
             << "took 0 of 1048576 bytes in 0.3 s and no more \\(is the printer switched on and online\\?\\)$";
         QTest::addRow("connection refused") << PrinterKind::RefusedPort << Reading::All << qint64(0) << "opening"
                                             << "127.0.0.1:\\d+ refused the connection";
-        QTest::addRow("unknown host") << PrinterKind::UnknownHost << Reading::All << qint64(0) << "opening"
-                                      << "(host no-such-printer.invalid not found|looking up "
-                                         "no-such-printer.invalid took longer than 1.5 s)";
         QTest::addRow("network printer never reads")
             << PrinterKind::Network << Reading::Never << qint64(0) << "sending to"
             << "(took \\d+ of 1048576 bytes in 0.3 s|bytes were not acknowledged within 0.3 s)";
@@ -130,7 +119,7 @@ private slots:
             QVERIFY(!(destination->send(bulkyJob()) && destination->confirm()));
             failure = destination->errorString();
         } else {
-            failure = print(*destination, bulkyJob());
+            failure = printJobs(*destination, {bulkyJob()});
         }
         const QString prefix = QStringLiteral("%1 %2: ").arg(step, printer.address);
         QVERIFY2(failure.startsWith(prefix), qPrintable(failure));
@@ -193,7 +182,7 @@ private slots:
         QString why;
         const auto destination = createDestination(address, QString(), &why);
         QCOMPARE(bool(destination), error.isEmpty());
-        QVERIFY2(why.contains(error), qPrintable(why));
+        QVERIFY2(error.isEmpty() ? why.isEmpty() : why.contains(error), qPrintable(why));
     }
 
     void terminalsAreToldApart()

@@ -1,5 +1,8 @@
 #include "support/cups_server.h"
 
+#include "support/printer_stand_ins.h"
+#include "support/test_files.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -30,17 +33,9 @@ if [ $# -ge 6 ]; then cat -- "$6"; else cat; fi > "$dir/.job-$1" || exit 1
 mv -- "$dir/.job-$1" "$dir/job-$1"
 )";
 
-quint16 freeLoopbackPort()
-{
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
-}
-
 bool writeFile(const QString& path, const QByteArray& bytes, QFile::Permissions permissions)
 {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size() &&
-           file.setPermissions(permissions);
+    return ::writeFile(path, bytes) && QFile::setPermissions(path, permissions);
 }
 
 } // namespace
@@ -72,7 +67,7 @@ bool PrivateCupsServer::start()
 {
     if (!dir_.isValid())
         return fail(QStringLiteral("no temporary folder: %1").arg(dir_.errorString()));
-    port_ = freeLoopbackPort();
+    port_ = refusedLoopbackPort();
     if (port_ == 0)
         return fail(QStringLiteral("no free loopback port"));
 
@@ -196,8 +191,7 @@ QMap<int, QByteArray> PrivateCupsServer::printed(const QString& queue) const
     const QDir folder(captureFolder(queue));
     QMap<int, QByteArray> jobs;
     for (const QString& name : folder.entryList({QStringLiteral("job-*")}, QDir::Files)) {
-        QFile file(folder.filePath(name));
-        jobs.insert(name.mid(4).toInt(), file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>"));
+        jobs.insert(name.mid(4).toInt(), readFile(folder.filePath(name)));
     }
     return jobs;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -10,6 +11,7 @@
 #include <mutex>
 #include <thread>
 
+class Destination;
 class PseudoTerminal;
 
 // Printers made of real parts for the output tests: a loopback TCP listener and a FIFO, each served by a
@@ -89,7 +91,7 @@ private:
 QByteArray bulkyJob(qint64 bytes = 1024 * 1024);
 
 // Kinds of destination a test can stand a printer in for.
-enum class PrinterKind { File, Folder, Missing, Fifo, Network, RefusedPort, UnknownHost, Terminal };
+enum class PrinterKind { File, Folder, Missing, Fifo, Network, RefusedPort, Terminal };
 
 // One stand-in printer of any kind, its address as the program takes it, and what it received.
 class StandInPrinter
@@ -113,3 +115,7 @@ private:
     QTemporaryDir dir_;
     QByteArray terminalGot_;
 };
+
+// Runs `destination` through a press's steps for `jobs`: open, send and confirm each, close. The cause of the
+// first step that fails (after which the destination is abandoned), empty when every job went.
+QString printJobs(Destination& destination, const QList<QByteArray>& jobs);

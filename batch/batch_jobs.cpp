@@ -23,22 +23,15 @@ std::optional<QString> textProblem(const QString& printed)
 {
     if (printed.size() > kFieldBoxMaxLength)
         return QStringLiteral("%1 is longer than %2 characters").arg(quotedForMessage(printed)).arg(kFieldBoxMaxLength);
-    for (qsizetype i = 0; i < printed.size(); ++i) {
-        const char16_t c = printed.at(i).unicode();
-        if (c == u'\r' || c == u'\n')
-            return QStringLiteral("contains a line break");
-        if (c == u'\t')
-            return QStringLiteral("contains a tab (texts are printable ASCII)");
-        if (c > 0x7F) {
-            char32_t codePoint = c;
-            if (QChar::isHighSurrogate(c) && i + 1 < printed.size() && printed.at(i + 1).isLowSurrogate())
-                codePoint = QChar::surrogateToUcs4(c, printed.at(i + 1).unicode());
-            return QStringLiteral("contains a character outside ASCII (%1)").arg(codePointName(codePoint));
-        }
-        if (c < 0x20 || c == 0x7F)
-            return QStringLiteral("contains a control character (%1)").arg(codePointName(c));
-    }
-    return std::nullopt;
+    const auto refused = firstUnprintable(printed, false);
+    if (!refused)
+        return std::nullopt;
+    if (refused->character == u'\t')
+        return QStringLiteral("contains a tab (texts are printable ASCII)");
+    JobFault fault;
+    fault.problem = refused->problem;
+    fault.character = refused->character;
+    return faultProblem(fault);
 }
 
 // Checks one label and leaves its values as they are sent, or says what is wrong with it. An empty

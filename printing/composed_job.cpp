@@ -2,6 +2,24 @@
 
 #include "printing/safe_text.h"
 
+std::optional<UnprintableCharacter> firstUnprintable(QStringView text, bool tabAllowed)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c == u'\r' || c == u'\n')
+            return UnprintableCharacter{JobProblem::LineBreak, c};
+        if (c > 0x7F) {
+            char32_t codePoint = c;
+            if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+                codePoint = QChar::surrogateToUcs4(c, text[i + 1].unicode());
+            return UnprintableCharacter{JobProblem::OutsideAscii, codePoint};
+        }
+        if ((c < 0x20 && !(tabAllowed && c == u'\t')) || c == 0x7F)
+            return UnprintableCharacter{JobProblem::ControlCharacter, c};
+    }
+    return std::nullopt;
+}
+
 QString faultSubject(const JobFault& fault)
 {
     if (fault.field)

@@ -42,6 +42,16 @@ struct JobFault
     int shift = 0;          // for TooLargeAfterShift
 };
 
+// The first character of a text that must not reach the printer, and why: a line break, a character outside
+// ASCII (a surrogate pair taken as its code point) or another control character, tab included only when
+// `tabAllowed` is false. Empty when every character may go.
+struct UnprintableCharacter
+{
+    JobProblem problem;
+    char32_t character;
+};
+std::optional<UnprintableCharacter> firstUnprintable(QStringView text, bool tabAllowed);
+
 // The value as the window names it: the field's box heading ("Date"), "Gap", "Item Y position".
 QString faultSubject(const JobFault& fault);
 // What is wrong, in words: "contains a line break", "not a number".

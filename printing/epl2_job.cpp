@@ -133,27 +133,14 @@ private:
     // cannot be printed by the printer's built-in fonts.
     void putText(const BoxText& boxText, bool quoted)
     {
-        const QStringView text = boxText.text;
-        for (qsizetype i = 0; i < text.size(); ++i) {
-            const char16_t c = text[i].unicode();
-            if (c == u'\r' || c == u'\n') {
-                fail(boxText.source, JobProblem::LineBreak);
-                return;
-            }
-            if (c > 0x7F) {
-                char32_t codePoint = c;
-                if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate())
-                    codePoint = QChar::surrogateToUcs4(c, text[i + 1].unicode());
-                fail(boxText.source, JobProblem::OutsideAscii, codePoint);
-                return;
-            }
-            if ((c < 0x20 && c != u'\t') || c == 0x7F) {
-                fail(boxText.source, JobProblem::ControlCharacter, c);
-                return;
-            }
+        if (const auto refused = firstUnprintable(boxText.text, true)) {
+            fail(boxText.source, refused->problem, refused->character);
+            return;
+        }
+        for (const QChar c : boxText.text) {
             if (quoted && (c == u'"' || c == u'\\'))
                 m_bytes.append('\\');
-            m_bytes.append(char(c));
+            m_bytes.append(char(c.unicode()));
         }
     }
 

@@ -18,12 +18,6 @@ BatchRun runInProcess(const QStringList& arguments, const QByteArray& input = {}
                              [&stop](BatchEnvironment& env) { env.stopRequested = std::move(stop); });
 }
 
-// The jobs a run with these arguments sends.
-QList<QByteArray> jobsOf(const QStringList& arguments, const QByteArray& csv)
-{
-    return checkedJobs(parseCommandLine(arguments).options, csv);
-}
-
 QByteArray rowsOf(const QByteArray& item, int rows)
 {
     QByteArray csv = "item,version\n";

@@ -92,12 +92,6 @@ QByteArray csvOf(int rows)
     return csv;
 }
 
-// The jobs of a run, one by one, as the batch composes them.
-QList<QByteArray> jobsOf(const QStringList& arguments, const QByteArray& csv)
-{
-    return batchJobs(arguments, csv);
-}
-
 } // namespace
 
 class BatchProcessTest : public QObject

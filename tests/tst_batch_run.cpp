@@ -30,11 +30,6 @@ protected:
     }
 };
 
-QList<QByteArray> jobsOf(const QStringList& arguments, const QByteArray& csv)
-{
-    return checkCsvText(parseCommandLine(arguments).options, csv).jobs;
-}
-
 } // namespace
 
 class BatchRunTest : public QObject

@@ -190,36 +190,25 @@ void TestFrmMainPrint::enterInQuantityPrintsOnce()
 
 void TestFrmMainPrint::lptPressWritesTheJobToTheDevice_data()
 {
-    QTest::addColumn<QString>("kind");
-    QTest::addRow("file") << "file";
-    QTest::addRow("network printer") << "network";
-    QTest::addRow("FIFO") << "fifo";
+    QTest::addColumn<PrinterKind>("kind");
+    QTest::addRow("file") << PrinterKind::File;
+    QTest::addRow("network printer") << PrinterKind::Network;
+    QTest::addRow("FIFO") << PrinterKind::Fifo;
 }
 
 void TestFrmMainPrint::lptPressWritesTheJobToTheDevice()
 {
-    QFETCH(QString, kind);
-    LoopbackPrinter network;
-    FifoPrinter fifo;
-    QString address = kind == QLatin1String("network") ? network.address() : fifo.path();
-    if (kind == QLatin1String("file")) {
-        address = m_dir.filePath(QStringLiteral("lp0"));
-        QFile file(address);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("old contents that must go");
-    }
-    qputenv("QUORLEX_LABEL_LPT1", address.toLocal8Bit());
+    QFETCH(PrinterKind, kind);
+    StandInPrinter printer(kind);
+    if (kind == PrinterKind::File)
+        QVERIFY(writeFile(printer.address, "old contents that must go"));
+    qputenv("QUORLEX_LABEL_LPT1", printer.address.toLocal8Bit());
     Frm_Main w;
     fillSample(w);
     w.Mnu_Lpt_Click();
     w.SSCmd_Print_Click();
     QCOMPARE(m_causes, QStringList());
-    if (kind == QLatin1String("file"))
-        QCOMPARE(readFile(address), kStoredFormJob);
-    else
-        QCOMPARE(kind == QLatin1String("network") ? network.received(kStoredFormJob.size())
-                                                  : fifo.received(kStoredFormJob.size()),
-                 kStoredFormJob);
+    QCOMPARE(printer.received(kStoredFormJob.size()), kStoredFormJob);
 }
 
 void TestFrmMainPrint::fiveAcrossJobCarriesTheNudges()

@@ -378,26 +378,25 @@ private slots:
     // wait at once without a message.
     void lptToPrintersThatWait_data()
     {
-        QTest::addColumn<bool>("network");
+        QTest::addColumn<PrinterKind>("kind");
         QTest::addColumn<Reading>("reading");
         QTest::addColumn<bool>("endDuringTheWait");
         QTest::addColumn<QString>("cause"); // empty when the job arrives
-        QTest::addRow("network printer") << true << Reading::All << false << QString();
-        QTest::addRow("FIFO read slowly") << false << Reading::Slowly << false << QString();
-        QTest::addRow("full FIFO") << false << Reading::Never << false
+        QTest::addRow("network printer") << PrinterKind::Network << Reading::All << false << QString();
+        QTest::addRow("FIFO read slowly") << PrinterKind::Fifo << Reading::Slowly << false << QString();
+        QTest::addRow("full FIFO") << PrinterKind::Fifo << Reading::Never << false
                                    << "sending to LPT1 (%1): took 0 of 58 bytes in 0.3 s and no more (is the printer "
                                       "switched on and online?)";
-        QTest::addRow("End while a full FIFO waits") << false << Reading::Never << true << QString();
+        QTest::addRow("End while a full FIFO waits") << PrinterKind::Fifo << Reading::Never << true << QString();
     }
     void lptToPrintersThatWait()
     {
-        QFETCH(bool, network);
+        QFETCH(PrinterKind, kind);
         QFETCH(Reading, reading);
         QFETCH(bool, endDuringTheWait);
         QFETCH(QString, cause);
-        LoopbackPrinter socketPrinter(reading);
-        FifoPrinter pipePrinter(reading);
-        const QString address = network ? socketPrinter.address() : pipePrinter.path();
+        StandInPrinter printer(kind, reading);
+        const QString& address = printer.address;
         qputenv(kLpt1Variable, address.toLocal8Bit());
         MSComm serial;
         TestHost host(serial);
@@ -410,7 +409,7 @@ private slots:
         PrintPress().run(host);
         if (cause.isEmpty() && !endDuringTheWait) {
             QVERIFY2(host.failures.isEmpty(), qPrintable(host.failures.join('\n')));
-            QCOMPARE(network ? socketPrinter.received(kJob.size()) : pipePrinter.received(kJob.size()), kJob);
+            QCOMPARE(printer.received(kJob.size()), kJob);
             return;
         }
         QCOMPARE(host.failures, cause.isEmpty() ? QStringList() : QStringList{cause.arg(address)});

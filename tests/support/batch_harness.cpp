@@ -133,3 +133,8 @@ QList<QByteArray> checkedJobs(const BatchOptions& options, const QByteArray& csv
         composeAll(options, run.labels, result);
     return result.jobs;
 }
+
+QList<QByteArray> jobsOf(const QStringList& arguments, const QByteArray& csv)
+{
+    return checkedJobs(parseCommandLine(arguments).options, csv);
+}

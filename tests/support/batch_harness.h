@@ -96,3 +96,5 @@ CheckedCsv checkCsvText(const BatchOptions& options, const QByteArray& text,
 // The jobs the labels of `options` make, from the options or from `csv` when they name a CSV input, as a
 // run composes them; empty when a check fails.
 QList<QByteArray> checkedJobs(const BatchOptions& options, const QByteArray& csv);
+// The same for a command line.
+QList<QByteArray> jobsOf(const QStringList& arguments, const QByteArray& csv);

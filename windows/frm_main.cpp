@@ -98,21 +98,27 @@ struct FieldControls
     SSCommand* Frm_Main::*position;
     int positionY;
     const char* positionPicture;
+    void (Frm_Main::*change)();
+    void (Frm_Main::*keyPress)(qint16);
 };
 // clang-format off
 const FieldControls kFieldControls[] = {
     {LabelField::Item, "SSCmd_Item", &Frm_Main::SSCmd_Item, 32, ":/button-item.svg",
      "Txt_Item", &Frm_Main::Txt_Item, 146, "Lbl_Itm", &Frm_Main::Lbl_Itm, 90,
-     "SSCmd_Pos_Item", &Frm_Main::SSCmd_Pos_Item, 56, ":/heading-item.svg"},
+     "SSCmd_Pos_Item", &Frm_Main::SSCmd_Pos_Item, 56, ":/heading-item.svg",
+     &Frm_Main::Txt_Item_Change, &Frm_Main::Txt_Item_KeyPress},
     {LabelField::Version, "SSCmd_Version", &Frm_Main::SSCmd_Version, 88, ":/button-version.svg",
      "Txt_Version", &Frm_Main::Txt_Version, 146, "Lbl_Ver", &Frm_Main::Lbl_Ver, 110,
-     "SSCmd_Pos_Version", &Frm_Main::SSCmd_Pos_Version, 88, ":/heading-version.svg"},
+     "SSCmd_Pos_Version", &Frm_Main::SSCmd_Pos_Version, 88, ":/heading-version.svg",
+     &Frm_Main::Txt_Version_Change, &Frm_Main::Txt_Version_KeyPress},
     {LabelField::Data, "SSCmd_Data", &Frm_Main::SSCmd_Data, 144, ":/button-date.svg",
      "Txt_Data", &Frm_Main::Txt_Data, 144, "Lbl_Dte", &Frm_Main::Lbl_Dte, 130,
-     "SSCmd_Pos_Data", &Frm_Main::SSCmd_Pos_Data, 120, ":/heading-date.svg"},
+     "SSCmd_Pos_Data", &Frm_Main::SSCmd_Pos_Data, 120, ":/heading-date.svg",
+     &Frm_Main::Txt_Data_Change, &Frm_Main::Txt_Data_KeyPress},
     {LabelField::Checksum, "SSCmd_Checksum", &Frm_Main::SSCmd_Checksum, 200, ":/button-checksum.svg",
      "Txt_Chksum", &Frm_Main::Txt_Chksum, 144, "Lbl_ChkSum", &Frm_Main::Lbl_ChkSum, 150,
-     "SSCmd_Pos_Checksum", &Frm_Main::SSCmd_Pos_Checksum, 152, ":/heading-checksum.svg"},
+     "SSCmd_Pos_Checksum", &Frm_Main::SSCmd_Pos_Checksum, 152, ":/heading-checksum.svg",
+     &Frm_Main::Txt_Chksum_Change, &Frm_Main::Txt_Chksum_KeyPress},
 };
 // clang-format on
 
@@ -402,15 +408,9 @@ void Frm_Main::setPictures()
 // The four field boxes and the quantity box follow the entry rules; Tab walks the boxes in their order.
 void Frm_Main::connectEntryRules()
 {
-    const std::tuple<TextBox*, void (Frm_Main::*)(), void (Frm_Main::*)(qint16)> entryHandlers[] = {
-        {Txt_Item, &Frm_Main::Txt_Item_Change, &Frm_Main::Txt_Item_KeyPress},
-        {Txt_Version, &Frm_Main::Txt_Version_Change, &Frm_Main::Txt_Version_KeyPress},
-        {Txt_Data, &Frm_Main::Txt_Data_Change, &Frm_Main::Txt_Data_KeyPress},
-        {Txt_Chksum, &Frm_Main::Txt_Chksum_Change, &Frm_Main::Txt_Chksum_KeyPress},
-    };
-    for (const auto& [box, change, keyPress] : entryHandlers) {
-        connect(box, &TextBox::Change, this, change);
-        connect(box, &TextBox::KeyPress, this, keyPress);
+    for (const FieldControls& row : kFieldControls) {
+        connect(this->*row.box, &TextBox::Change, this, row.change);
+        connect(this->*row.box, &TextBox::KeyPress, this, row.keyPress);
     }
     connect(Txt_Qty, &TextBox::KeyPress, this, &Frm_Main::Txt_Qty_KeyPress);
 

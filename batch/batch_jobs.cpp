@@ -2,8 +2,8 @@
 
 #include "layout/entry_rules.h"
 #include "layout/presets.h"
+#include "output/safe_text.h"
 #include "printing/epl2_job.h"
-#include "printing/safe_text.h"
 
 #include <optional>
 

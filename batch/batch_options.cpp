@@ -4,7 +4,7 @@
 
 #include "layout/nudge.h"
 #include "layout/presets.h"
-#include "printing/safe_text.h"
+#include "output/safe_text.h"
 #include "render/label_render.h"
 
 #include <QCommandLineParser>

@@ -4,7 +4,7 @@
 #include "batch/csv_table.h"
 #include "batch/job_preview.h"
 #include "batch/port_list.h"
-#include "printing/safe_text.h"
+#include "output/safe_text.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

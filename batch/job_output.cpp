@@ -1,6 +1,6 @@
 #include "batch/job_output.h"
 
-#include "printing/port_devices.h"
+#include "output/port_devices.h"
 
 #include <QFile>
 

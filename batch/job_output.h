@@ -1,7 +1,7 @@
 #pragma once
 
 #include "batch/batch_options.h"
-#include "printing/destination.h"
+#include "output/destination.h"
 
 #include <QByteArray>
 #include <QString>

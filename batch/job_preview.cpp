@@ -1,6 +1,6 @@
 #include "batch/job_preview.h"
 
-#include "printing/safe_text.h"
+#include "output/safe_text.h"
 
 #include "render/label_render.h"
 

@@ -1,6 +1,6 @@
 #include "batch/batch_run.h"
 #include "batch/interrupt_flag.h"
-#include "printing/destination.h"
+#include "output/destination.h"
 
 #include <QCoreApplication>
 #include <QFile>

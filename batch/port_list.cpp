@@ -1,7 +1,7 @@
 #include "batch/port_list.h"
 
-#include "printing/cups_destination.h"
-#include "printing/safe_text.h"
+#include "output/cups_destination.h"
+#include "output/safe_text.h"
 
 #include <QCollator>
 #include <QDir>

@@ -2,7 +2,7 @@
 // server's acceptance, on a private CUPS server, through its socket, its TCP port (cups:QUEUE) and
 // ipp://127.0.0.1:PORT. Prints the median and the 90th percentile of many presses of one label job.
 
-#include "printing/destination.h"
+#include "output/destination.h"
 #include "support/cups_server.h"
 
 #include <QCoreApplication>

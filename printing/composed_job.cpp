@@ -1,6 +1,6 @@
 #include "printing/composed_job.h"
 
-#include "printing/safe_text.h"
+#include "output/safe_text.h"
 
 std::optional<UnprintableCharacter> firstUnprintable(QStringView text, bool tabAllowed)
 {

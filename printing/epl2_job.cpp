@@ -2,7 +2,7 @@
 
 #include "layout/presets.h"
 
-#include "printing/safe_text.h"
+#include "output/safe_text.h"
 
 #include <QStringView>
 

@@ -1,7 +1,7 @@
 #include "printing/mscomm.h"
 
-#include "printing/destination.h"
-#include "printing/port_devices.h"
+#include "output/destination.h"
+#include "output/port_devices.h"
 
 #include <QDeadlineTimer>
 

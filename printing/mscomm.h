@@ -1,6 +1,6 @@
 #pragma once
 
-#include "printing/serial_line.h"
+#include "output/serial_line.h"
 
 #include <QByteArray>
 #include <QObject>

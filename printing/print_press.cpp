@@ -1,9 +1,9 @@
 #include "printing/print_press.h"
 
+#include "output/port_devices.h"
+#include "output/safe_text.h"
+#include "output/serial_destination.h"
 #include "printing/mscomm.h"
-#include "printing/port_devices.h"
-#include "printing/safe_text.h"
-#include "printing/serial_destination.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "output/destination.h"
 #include "printing/composed_job.h"
-#include "printing/destination.h"
 
 #include <QString>
 

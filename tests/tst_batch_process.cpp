@@ -1,5 +1,5 @@
 // The installed program as a script runs it: exit statuses, standard input, real ports and Ctrl-C.
-#include "printing/port_devices.h"
+#include "output/port_devices.h"
 #include "support/batch_harness.h"
 #include "support/cups_server.h"
 #include "support/printer_stand_ins.h"

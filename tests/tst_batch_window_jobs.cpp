@@ -1,7 +1,7 @@
 // The batch composes, for the same settings, exactly the bytes the window's Print sends: both are driven here
 // side by side, the window through its handlers with LPT1 mapped to a file, the batch with --dry-run.
 #include "batch/batch_run.h"
-#include "printing/port_devices.h"
+#include "output/port_devices.h"
 #include "support/batch_harness.h"
 #include "support/printer_stand_ins.h"
 #include "support/test_files.h"

@@ -1,8 +1,8 @@
 // CUPS queues as destinations, against a private CUPS server: addresses, jobs arriving byte for byte, one
 // job per run, refusals with their causes, servers that are down or silent, cancelling, and the window.
-#include "printing/cups_destination.h"
+#include "output/cups_destination.h"
+#include "output/port_devices.h"
 #include "printing/epl2_job.h"
-#include "printing/port_devices.h"
 #include "printing/print_press.h"
 #include "support/cups_server.h"
 #include "support/printer_stand_ins.h"

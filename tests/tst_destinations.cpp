@@ -1,5 +1,5 @@
 // The output layer against real parts: files, FIFOs, a loopback network printer and pseudo-terminals.
-#include "printing/destination.h"
+#include "output/destination.h"
 #include "support/printer_stand_ins.h"
 #include "support/pseudo_terminal.h"
 

@@ -1,5 +1,5 @@
+#include "output/port_devices.h"
 #include "printing/mscomm.h"
-#include "printing/port_devices.h"
 #include "support/fake_serial_line.h"
 #include "support/pseudo_terminal.h"
 

@@ -1,4 +1,4 @@
-#include "printing/destination.h"
+#include "output/destination.h"
 #include "windows/start.h"
 
 #include <QApplication>

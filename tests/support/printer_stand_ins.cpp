@@ -1,6 +1,6 @@
 #include "support/printer_stand_ins.h"
 
-#include "printing/destination.h"
+#include "output/destination.h"
 #include "support/pseudo_terminal.h"
 #include "support/test_files.h"
 

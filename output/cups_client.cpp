@@ -1,6 +1,6 @@
-#include "printing/cups_client.h"
+#include "output/cups_client.h"
 
-#include "printing/safe_text.h"
+#include "output/safe_text.h"
 
 #include <cups/cups.h>
 

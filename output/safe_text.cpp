@@ -1,4 +1,4 @@
-#include "printing/safe_text.h"
+#include "output/safe_text.h"
 
 namespace {
 

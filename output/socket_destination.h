@@ -1,6 +1,6 @@
 #pragma once
 
-#include "printing/device_destination.h"
+#include "output/device_destination.h"
 
 // A network printer's raw port, from "socket://HOST[:PORT]".
 struct SocketAddress

@@ -1,7 +1,7 @@
-#include "printing/port_devices.h"
+#include "output/port_devices.h"
 
-#include "printing/destination.h"
-#include "printing/serial_destination.h"
+#include "output/destination.h"
+#include "output/serial_destination.h"
 
 #include <QtGlobal>
 

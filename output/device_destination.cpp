@@ -1,4 +1,4 @@
-#include "printing/device_destination.h"
+#include "output/device_destination.h"
 
 #include <QDeadlineTimer>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "printing/cups_destination.h"
+#include "output/cups_destination.h"
 
 #include <QCoreApplication>
 #include <QUrl>

@@ -1,10 +1,10 @@
-#include "printing/destination.h"
+#include "output/destination.h"
 
-#include "printing/cups_destination.h"
-#include "printing/device_destination.h"
-#include "printing/safe_text.h"
-#include "printing/serial_destination.h"
-#include "printing/socket_destination.h"
+#include "output/cups_destination.h"
+#include "output/device_destination.h"
+#include "output/safe_text.h"
+#include "output/serial_destination.h"
+#include "output/socket_destination.h"
 
 #include <QFile>
 

@@ -1,4 +1,4 @@
-#include "printing/worker_thread.h"
+#include "output/worker_thread.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -1,4 +1,4 @@
-#include "printing/serial_line.h"
+#include "output/serial_line.h"
 
 #include <QThread>
 

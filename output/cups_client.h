@@ -1,6 +1,6 @@
 #pragma once
 
-#include "printing/destination.h"
+#include "output/destination.h"
 
 #include <QList>
 #include <QString>

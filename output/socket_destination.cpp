@@ -1,4 +1,4 @@
-#include "printing/socket_destination.h"
+#include "output/socket_destination.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "printing/cups_client.h"
-#include "printing/destination.h"
-#include "printing/worker_thread.h"
+#include "output/cups_client.h"
+#include "output/destination.h"
+#include "output/worker_thread.h"
 
 #include <memory>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "printing/serial_destination.h"
+#include "output/serial_destination.h"
 
 #include "printing/mscomm.h"
 

@@ -164,6 +164,9 @@ Result lengthCommand(QByteArrayView rest)
         return notUnderstood(QStringLiteral("the gap of Q is a number of dots, or B and a number"));
     if (p.size() == 3 && !wholeNumber(p[2], -kMaxLabelDots, kMaxLabelDots, true))
         return notUnderstood(QStringLiteral("the offset of Q is a whole number of dots"));
+    result.name = p[1].toByteArray();
+    if (p.size() == 3)
+        result.step = p[2].toInt();
     return result;
 }
 

@@ -56,9 +56,9 @@ struct Epl2Command
     int value = 0;  // D, S, q; Q length; P labels; V length; C digits
     int copies = 1; // P
     int number = 0; // V and C: which one
-    int step = 0;   // C
+    int step = 0;   // C; the offset of Q
     Justify justify = Justify::Left;
-    QByteArray name; // FK, FS, FR
+    QByteArray name; // FK, FS, FR; the gap of Q as written ("24", "B24")
     TextField field; // A
 };
 

@@ -22,7 +22,7 @@ constexpr CellSize kFontCells[] = {{8, 12}, {10, 16}, {12, 20}, {14, 24}, {32, 4
 
 // Pictures larger than this many pixels are drawn at one pixel per dot instead.
 constexpr qint64 kMaxPicturePixels = qint64(kMaxLabelDots) * kMaxLabelDots;
-// Not-understood lines noted at most; a job of nothing but garbage is not copied into the result.
+// Not-understood lines noted at most in a RenderResult; a job of nothing but garbage is not copied into it.
 constexpr int kMaxNotes = 1000;
 
 CellSize cellOf(const TextField& field)
@@ -100,12 +100,6 @@ struct BufferedField
     QByteArray form;
 };
 
-struct FormLine
-{
-    Epl2Command command;
-    int line = 0;
-};
-
 struct Variable
 {
     int length = 0;
@@ -133,36 +127,72 @@ struct DataSlot
 class JobInterpreter
 {
 public:
-    JobInterpreter(const RenderOptions& options, CellGlyphs& glyphs) : m_options(options), m_glyphs(glyphs) {}
-
-    RenderResult run(const QByteArray& job)
+    JobInterpreter(PrinterMemory& memory, const RenderOptions& options, CellGlyphs& glyphs, LabelSink& sink)
+        : m_memory(memory), m_options(options), m_glyphs(glyphs), m_sink(sink)
     {
-        qsizetype start = 0;
-        int line = 0;
-        while (start < job.size()) {
-            qsizetype end = job.indexOf('\n', start);
-            if (end < 0)
-                end = job.size();
-            QByteArrayView text = QByteArrayView(job).sliced(start, end - start);
-            if (text.endsWith('\r'))
-                text.chop(1);
-            ++line;
-            take(text, line);
-            start = end + 1;
-        }
-        if (m_storing)
-            note(m_storingLine,
-                 QStringLiteral("the form \"%1\" is not ended by FE").arg(printableExcerpt(m_storingName)));
-        if (!m_pending.isEmpty())
-            note(m_dataLine, QStringLiteral("? expects %1 more data lines than the job has").arg(m_pending.size()));
-        return m_result;
     }
 
-private:
-    void note(int line, const QString& text)
+    void feed(QByteArrayView bytes)
     {
-        if (m_result.notUnderstood.size() < kMaxNotes)
-            m_result.notUnderstood << JobNote{line, text};
+        while (!bytes.isEmpty()) {
+            const qsizetype end = bytes.indexOf('\n');
+            const QByteArrayView part = end < 0 ? bytes : bytes.first(end);
+            if (m_overlong) {
+                m_overlongBytes += part.size();
+            } else if (m_partial.size() + part.size() > kMaxLineBytes) {
+                m_overlong = true;
+                m_overlongBytes = m_partial.size() + part.size();
+                m_overlongStart = m_partial.left(40) + part.first(std::min<qsizetype>(part.size(), 40)).toByteArray();
+                m_partial.clear();
+            } else {
+                m_partial.append(part);
+            }
+            if (end < 0)
+                return;
+            endLine();
+            bytes = bytes.sliced(end + 1);
+        }
+    }
+
+    void finish()
+    {
+        if (!m_partial.isEmpty() || m_overlong)
+            endLine();
+        if (m_storing) {
+            note(m_storingLine,
+                 QStringLiteral("the form \"%1\" is not ended by FE").arg(printableExcerpt(m_storingName)));
+            m_storing = false;
+            m_storingLines.clear();
+        }
+        if (!m_pending.isEmpty())
+            note(m_dataLine, QStringLiteral("? expects %1 more data lines than the job has").arg(m_pending.size()));
+        m_pending.clear();
+    }
+
+    quint64 labelsPrinted() const { return m_labelsPrinted; }
+    int lines() const { return m_line; }
+
+private:
+    void note(int line, const QString& text) { m_sink.note(JobNote{line, text}); }
+
+    void endLine()
+    {
+        ++m_line;
+        if (m_overlong) {
+            note(m_line, QStringLiteral("%1: the line is %2 bytes long; a command line has at most %3")
+                             .arg(printableExcerpt(m_overlongStart))
+                             .arg(m_overlongBytes)
+                             .arg(kMaxLineBytes));
+            m_overlong = false;
+            m_overlongStart.clear();
+            m_overlongBytes = 0;
+            return;
+        }
+        QByteArrayView text(m_partial);
+        if (text.endsWith('\r'))
+            text.chop(1);
+        take(text, m_line);
+        m_partial.clear();
     }
 
     void take(QByteArrayView text, int line)
@@ -171,6 +201,8 @@ private:
             fill(m_pending.takeFirst(), text, line);
             return;
         }
+        if (!m_storing && m_sink.printerCommand(text, line))
+            return;
         const Epl2Command command = readEpl2Command(text);
         if (!command.error.isEmpty()) {
             note(line, QStringLiteral("%1: %2").arg(printableExcerpt(text), command.error));
@@ -187,7 +219,8 @@ private:
     {
         switch (command.kind) {
         case Epl2Command::FormEnd:
-            m_forms.insert(m_storingName, m_storingLines);
+            m_memory.forms.insert(m_storingName, m_storingLines);
+            ++m_memory.generation;
             m_storing = false;
             m_storingLines.clear();
             return;
@@ -200,7 +233,7 @@ private:
         case Epl2Command::Text:
         case Epl2Command::Variable:
         case Epl2Command::Counter:
-            m_storingLines << FormLine{command, line};
+            m_storingLines << StoredLine{text.toByteArray(), line};
             return;
         default:
             break;
@@ -214,9 +247,13 @@ private:
         const QString shown = printableExcerpt(text);
         switch (command.kind) {
         case Epl2Command::Blank:
-        case Epl2Command::Density:
-        case Epl2Command::Speed:
         case Epl2Command::Options:
+            return;
+        case Epl2Command::Density:
+            m_memory.settings.density = command.value;
+            return;
+        case Epl2Command::Speed:
+            m_memory.settings.speed = command.value;
             return;
         case Epl2Command::Clear:
             m_buffer.clear();
@@ -225,10 +262,13 @@ private:
             m_recalled = false;
             return;
         case Epl2Command::Width:
-            m_width = command.value;
+            m_memory.settings.width = command.value;
             return;
         case Epl2Command::Length:
-            m_length = command.value;
+            m_memory.settings.length = command.value;
+            if (!command.name.isEmpty())
+                m_memory.settings.gap = command.name;
+            m_memory.settings.offset = command.step;
             return;
         case Epl2Command::Text:
             if (command.field.source != TextSource::Quoted && form.isEmpty()) {
@@ -247,12 +287,13 @@ private:
             return;
         case Epl2Command::FormDelete:
             if (command.name == "*")
-                m_forms.clear();
+                m_memory.forms.clear();
             else
-                m_forms.remove(command.name);
+                m_memory.forms.remove(command.name);
+            ++m_memory.generation;
             return;
         case Epl2Command::FormStore:
-            if (m_forms.contains(command.name)) {
+            if (m_memory.forms.contains(command.name)) {
                 note(line, QStringLiteral("%1: the form is already stored; FK must delete it first").arg(shown));
                 return;
             }
@@ -298,33 +339,35 @@ private:
 
     void recall(const QByteArray& name, int line, const QString& shown)
     {
-        const auto found = m_forms.constFind(name);
-        if (found == m_forms.constEnd()) {
-            note(line, QStringLiteral("%1: no such form was stored in this job").arg(shown));
+        const auto found = m_memory.forms.constFind(name);
+        if (found == m_memory.forms.constEnd()) {
+            note(line, QStringLiteral("%1: no such form was stored").arg(shown));
             return;
         }
         m_recalled = true;
         m_variables.clear();
         m_counters.clear();
-        for (const FormLine& each : *found) {
-            if (each.command.kind != Epl2Command::Text)
-                execute(each.command, each.line, QByteArrayView(), name);
+        QList<std::pair<Epl2Command, int>> fields;
+        for (const StoredLine& each : *found) {
+            const Epl2Command command = readEpl2Command(each.text);
+            if (command.kind == Epl2Command::Text)
+                fields.append({command, each.line});
+            else if (command.error.isEmpty())
+                execute(command, each.line, QByteArrayView(), name);
         }
-        for (const FormLine& each : *found) {
-            if (each.command.kind != Epl2Command::Text)
-                continue;
-            const TextField& field = each.command.field;
+        for (const auto& [command, fieldLine] : std::as_const(fields)) {
+            const TextField& field = command.field;
             const bool declared = field.source == TextSource::Quoted ||
                                   (field.source == TextSource::Variable ? m_variables.contains(field.number)
                                                                         : m_counters.contains(field.number));
             if (!declared) {
-                note(each.line,
+                note(fieldLine,
                      QStringLiteral("the form \"%1\" prints %2%3, which it does not declare")
                          .arg(printableExcerpt(name), QLatin1String(field.source == TextSource::Variable ? "V" : "C"))
                          .arg(field.number, field.source == TextSource::Variable ? 2 : 1, 10, QLatin1Char('0')));
                 continue;
             }
-            m_buffer << BufferedField{field, each.line, name};
+            m_buffer << BufferedField{field, fieldLine, name};
         }
     }
 
@@ -363,10 +406,15 @@ private:
     {
         // Label by label, each copy after its label, until enough are drawn.
         const qint64 printed = qint64(command.value) * command.copies;
-        const qint64 wanted = std::min<qint64>(printed, m_options.maxLabels - m_result.labels.size());
-        for (qint64 i = 0; i < wanted; ++i)
-            m_result.labels << drawLabel(int(m_result.labels.size()) + 1, quint64(i / command.copies), line);
-        m_result.labelsPrinted += quint64(command.value) * quint64(command.copies);
+        qint64 room = m_options.maxLabels - m_drawn;
+        if (m_options.maxLabelsPerPrint > 0)
+            room = std::min<qint64>(room, m_options.maxLabelsPerPrint);
+        const qint64 wanted = std::clamp<qint64>(room, 0, printed);
+        for (qint64 i = 0; i < wanted; ++i) {
+            ++m_drawn;
+            m_sink.label(drawLabel(m_labelsPrinted + quint64(i) + 1, quint64(i / command.copies), line));
+        }
+        m_labelsPrinted += quint64(command.value) * quint64(command.copies);
         // Kept within the counter's digits, so that no number of P lines can run it past 64 bits.
         for (auto it = m_counters.begin(); it != m_counters.end(); ++it)
             it->value = it->steps ? (it->value + qint64(command.value) * it->step) % modulusOf(*it) : it->value;
@@ -395,10 +443,11 @@ private:
         return field.text;
     }
 
-    RenderedLabel drawLabel(int number, quint64 labelsAhead, int line)
+    RenderedLabel drawLabel(quint64 number, quint64 labelsAhead, int line)
     {
         RenderedLabel label;
         label.number = number;
+        label.line = line;
         QList<QByteArray> texts;
         QRect extent;
         for (const BufferedField& buffered : std::as_const(m_buffer)) {
@@ -424,13 +473,15 @@ private:
             texts << text;
         }
 
-        const bool firstLabel = number == 1;
-        if (!m_width && firstLabel)
+        const std::optional<int>& knownWidth = m_memory.settings.width;
+        const std::optional<int>& knownLength = m_memory.settings.length;
+        const bool firstLabel = labelsAhead == 0;
+        if (!knownWidth && firstLabel)
             note(line, QStringLiteral("P: no q line gave the label width; the picture is as wide as the print"));
-        if (!m_length && firstLabel)
+        if (!knownLength && firstLabel)
             note(line, QStringLiteral("P: no Q line gave the label length; the picture is as long as the print"));
-        const int width = m_width ? *m_width : std::clamp(extent.right() + 1, 1, kMaxLabelDots);
-        const int length = m_length ? *m_length : std::clamp(extent.bottom() + 1, 1, kMaxLabelDots);
+        const int width = knownWidth ? *knownWidth : std::clamp(extent.right() + 1, 1, kMaxLabelDots);
+        const int length = knownLength ? *knownLength : std::clamp(extent.bottom() + 1, 1, kMaxLabelDots);
         label.dots = QSize(width, length);
 
         for (int i = 0; i < label.fields.size(); ++i) {
@@ -441,7 +492,7 @@ private:
             const LabelEdge edges[] = {LabelEdge::Left, LabelEdge::Top, LabelEdge::Right, LabelEdge::Bottom};
             for (int e = 0; e < 4; ++e) {
                 const bool known =
-                    (edges[e] != LabelEdge::Right || m_width) && (edges[e] != LabelEdge::Bottom || m_length);
+                    (edges[e] != LabelEdge::Right || knownWidth) && (edges[e] != LabelEdge::Bottom || knownLength);
                 if (past[e] > 0 && known)
                     label.overruns << EdgeOverrun{i, edges[e], past[e]};
             }
@@ -489,19 +540,25 @@ private:
         }
     }
 
-    const RenderOptions& m_options;
+    PrinterMemory& m_memory;
+    const RenderOptions m_options;
     CellGlyphs& m_glyphs;
-    RenderResult m_result;
+    LabelSink& m_sink;
 
-    std::optional<int> m_width;
-    std::optional<int> m_length;
+    QByteArray m_partial; // the line read so far
+    int m_line = 0;       // lines ended so far
+    bool m_overlong = false;
+    QByteArray m_overlongStart;
+    qint64 m_overlongBytes = 0;
+
+    quint64 m_labelsPrinted = 0;
+    qint64 m_drawn = 0;
     QList<BufferedField> m_buffer;
-    QHash<QByteArray, QList<FormLine>> m_forms;
 
     bool m_storing = false;
     QByteArray m_storingName;
     int m_storingLine = 0;
-    QList<FormLine> m_storingLines;
+    QList<StoredLine> m_storingLines;
 
     bool m_recalled = false;
     QMap<int, Variable> m_variables;
@@ -512,21 +569,92 @@ private:
 
 } // namespace
 
+QString checkRenderOptions(const RenderOptions& options)
+{
+    if (options.scale < 1 || options.scale > kMaxRenderScale)
+        return QStringLiteral("the scale is 1 to %1 pixels per dot").arg(kMaxRenderScale);
+    if (options.maxLabels < 0 || options.maxLabelsPerPrint < 0)
+        return QStringLiteral("the number of labels to draw cannot be negative");
+    return QString();
+}
+
+struct LabelStream::Private
+{
+    Private(PrinterMemory& memory, const RenderOptions& options, CellGlyphs& glyphs, LabelSink& sink)
+        : interpreter(memory, options, glyphs, sink)
+    {
+    }
+    JobInterpreter interpreter;
+};
+
+LabelStream::LabelStream(PrinterMemory& memory, const RenderOptions& options, LabelSink& sink)
+{
+    m_error = checkRenderOptions(options);
+    if (!m_error.isEmpty())
+        return;
+    CellGlyphs* glyphs = CellGlyphs::instance(&m_error);
+    if (glyphs)
+        d = std::make_unique<Private>(memory, options, *glyphs, sink);
+}
+
+LabelStream::~LabelStream() = default;
+
+void LabelStream::feed(QByteArrayView bytes)
+{
+    if (d)
+        d->interpreter.feed(bytes);
+}
+
+void LabelStream::finish()
+{
+    if (d)
+        d->interpreter.finish();
+}
+
+quint64 LabelStream::labelsPrinted() const
+{
+    return d ? d->interpreter.labelsPrinted() : 0;
+}
+
+int LabelStream::lines() const
+{
+    return d ? d->interpreter.lines() : 0;
+}
+
+namespace {
+
+// Collects what a whole job prints into a RenderResult.
+class ResultSink final : public LabelSink
+{
+public:
+    explicit ResultSink(RenderResult& result) : m_result(result) {}
+    void label(RenderedLabel&& label) override { m_result.labels << std::move(label); }
+    void note(const JobNote& note) override
+    {
+        if (m_result.notUnderstood.size() < kMaxNotes)
+            m_result.notUnderstood << note;
+    }
+
+private:
+    RenderResult& m_result;
+};
+
+} // namespace
+
 RenderResult renderJob(const QByteArray& job, const RenderOptions& options)
 {
     RenderResult result;
-    if (options.scale < 1 || options.scale > kMaxRenderScale) {
-        result.error = QStringLiteral("the scale is 1 to %1 pixels per dot").arg(kMaxRenderScale);
+    PrinterMemory memory;
+    ResultSink sink(result);
+    LabelStream stream(memory, options, sink);
+    if (!stream.error().isEmpty()) {
+        result.error = stream.error();
         return result;
     }
-    if (options.maxLabels < 0) {
-        result.error = QStringLiteral("the number of labels to draw cannot be negative");
-        return result;
-    }
-    CellGlyphs* glyphs = CellGlyphs::instance(&result.error);
-    if (!glyphs)
-        return result;
-    return JobInterpreter(options, *glyphs).run(job);
+    stream.feed(job);
+    stream.finish();
+    result.labelsPrinted = stream.labelsPrinted();
+    return result;
 }
 
 QString edgeName(LabelEdge edge)

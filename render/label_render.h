@@ -1,9 +1,14 @@
 #pragma once
 
+#include <QByteArrayView>
+#include <QHash>
 #include <QImage>
 #include <QList>
 #include <QRect>
 #include <QString>
+
+#include <memory>
+#include <optional>
 
 // Pictures of the labels an EPL2 job prints, drawn from the job's own bytes.
 //
@@ -51,9 +56,10 @@ struct EdgeOverrun
 
 struct RenderedLabel
 {
-    int number = 0; // 1 for the first label of the job
-    QSize dots;     // the label's width and length in dots
-    QImage image;   // Format_Grayscale8, only black (0) and white (255), `scale` pixels per dot
+    quint64 number = 0; // 1 for the first label of the job (of the stream)
+    int line = 0;       // the job line of the P that printed it
+    QSize dots;         // the label's width and length in dots
+    QImage image;       // Format_Grayscale8, only black (0) and white (255), `scale` pixels per dot
     QList<RenderedField> fields;
     QList<EdgeOverrun> overruns;
 };
@@ -67,9 +73,14 @@ struct JobNote
 
 struct RenderOptions
 {
-    int scale = 1;     // pixels per dot, 1 to kMaxRenderScale
-    int maxLabels = 1; // labels drawn at most; the rest are counted only
+    int scale = 1;             // pixels per dot, 1 to kMaxRenderScale
+    int maxLabels = 1;         // labels drawn at most; the rest are counted only
+    int maxLabelsPerPrint = 0; // labels drawn at most for one P line; 0 sets no bound of its own
 };
+
+// A command line longer than this is not read: it is noted and skipped to its line end, so that a stream
+// without line ends cannot make the reader hold more.
+inline constexpr qsizetype kMaxLineBytes = 64 * 1024;
 
 inline constexpr int kMaxRenderScale = 16;
 
@@ -79,6 +90,73 @@ struct RenderResult
     quint64 labelsPrinted = 0;   // every label the job prints
     QList<JobNote> notUnderstood;
     QString error; // not empty: nothing could be drawn (no font, no QGuiApplication, bad options)
+};
+
+// A line of a stored form as it was received, with its line number in the stream that stored it.
+struct StoredLine
+{
+    QByteArray text;
+    int line = 0;
+};
+
+// The settings that last until a command changes them.
+struct PrinterSettings
+{
+    std::optional<int> width;  // q
+    std::optional<int> length; // Q
+    QByteArray gap = "24";     // Q, as written: dots of gap, or B and the dots of a black mark
+    int offset = 0;            // Q
+    int density = 10;          // D
+    int speed = 3;             // S
+};
+
+// What a printer keeps from one job to the next: its stored forms and its settings. A whole job drawn by
+// renderJob starts from an empty memory; a printer keeps one for its life.
+struct PrinterMemory
+{
+    QHash<QByteArray, QList<StoredLine>> forms;
+    PrinterSettings settings;
+    quint64 generation = 0; // steps whenever the stored forms change, for whoever keeps them on disk
+};
+
+// Where a LabelStream puts what it prints and what it could not read, as it goes.
+class LabelSink
+{
+public:
+    virtual ~LabelSink() = default;
+    virtual void label(RenderedLabel&& label) = 0;
+    virtual void note(const JobNote& note) = 0;
+    // Offered every command line before the stream reads it (never the bytes of binary data); true when the
+    // printer has carried it out itself (status queries, replies on the line), so the stream skips it.
+    virtual bool printerCommand(QByteArrayView /*line*/, int /*lineNumber*/) { return false; }
+};
+
+// Reads a stream of EPL2 bytes as they arrive, as a printer does: each command is carried out when its line
+// end has arrived, and each label is handed to the sink when its P line is read. Lines are numbered from 1
+// across the whole stream. Needs a QGuiApplication (the platform may be offscreen); used on its thread.
+class LabelStream
+{
+public:
+    LabelStream(PrinterMemory& memory, const RenderOptions& options, LabelSink& sink);
+    ~LabelStream();
+    LabelStream(const LabelStream&) = delete;
+    LabelStream& operator=(const LabelStream&) = delete;
+
+    // Not empty: the options are wrong or no font could be had, and nothing will be read.
+    QString error() const { return m_error; }
+
+    void feed(QByteArrayView bytes);
+    // The stream has ended: a last line without its line end is carried out, and a form or data left
+    // unfinished is noted.
+    void finish();
+
+    quint64 labelsPrinted() const;
+    int lines() const;
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+    QString m_error;
 };
 
 // Reads and draws the job. Needs a QGuiApplication (the platform may be offscreen) for the font; called on

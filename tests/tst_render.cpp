@@ -34,6 +34,15 @@ QByteArray counterJob(const QByteArray& counter, const QByteArray& start, const 
            start + "\r\n" + print + "\r\n";
 }
 
+// Collects what a stream prints.
+struct Collected final : LabelSink
+{
+    QList<RenderedLabel> labels;
+    QList<JobNote> notes;
+    void label(RenderedLabel&& label) override { labels << std::move(label); }
+    void note(const JobNote& note) override { notes << note; }
+};
+
 } // namespace
 
 class RenderTest : public QObject
@@ -56,6 +65,7 @@ private slots:
     void notUnderstood();
     void scaleAndBounds();
     void hostileBytes();
+    void streamKeepsMemory();
 };
 
 void RenderTest::fieldInk_data()
@@ -366,7 +376,7 @@ void RenderTest::notUnderstood_data()
                         << "the number of labels of P is a whole number from 1 to 65535" << 0;
     QTest::addRow("options are not read") << job("OD") << 4 << "O (options are not read) takes nothing after it" << 1;
     QTest::addRow("FE without FS") << job("FE") << 4 << "FE: no FS started a form" << 1;
-    QTest::addRow("form never stored") << job("FR\"NONE\"") << 4 << "no such form was stored in this job" << 1;
+    QTest::addRow("form never stored") << job("FR\"NONE\"") << 4 << "no such form was stored" << 1;
     QTest::addRow("? without FR") << job("?") << 4 << "?: no form was recalled with FR" << 1;
     QTest::addRow("variable outside a form")
         << job("A1,1,0,1,1,1,N,V00") << 4 << "a variable or counter only prints from a stored form" << 1;
@@ -472,3 +482,39 @@ void RenderTest::hostileBytes()
 
 QTEST_MAIN(RenderTest)
 #include "tst_render.moc"
+
+// A printer reads a stream in whatever pieces it arrives in, and keeps forms and sizes for the next stream.
+void RenderTest::streamKeepsMemory()
+{
+    const QByteArray store = "N\r\nFS\"KEPT\"\r\nV00,6,L,\"\"\r\nq150\r\nQ86,24\r\nA10,10,0,1,1,1,N,V00\r\nFE\r\n";
+    const QByteArray recall = "FR\"KEPT\"\r\n?\r\nAB12\r\nP2\r\n";
+    const RenderResult whole = renderJob(store + recall, RenderOptions{1, 2});
+    QCOMPARE(whole.labels.size(), 2);
+
+    PrinterMemory memory;
+    Collected first;
+    LabelStream(memory, RenderOptions{1, 10}, first).feed(store);
+    QCOMPARE(memory.forms.keys(), QList<QByteArray>{"KEPT"});
+
+    Collected second;
+    LabelStream stream(memory, RenderOptions{1, 10, 1}, second);
+    for (const char byte : recall)
+        stream.feed(QByteArrayView(&byte, 1));
+    QVERIFY(second.notes.isEmpty());
+    QCOMPARE(second.labels.size(), 1); // one drawn for the P line, both counted
+    QCOMPARE(stream.labelsPrinted(), 2u);
+    QCOMPARE(second.labels.first().image, whole.labels.first().image);
+    QCOMPARE(second.labels.first().line, 4);
+
+    // A line without end is not held whole: it is noted once and the next line is read.
+    Collected third;
+    LabelStream flood(memory, RenderOptions{1, 10}, third);
+    const QByteArray chunk(1 << 20, 'A');
+    for (int i = 0; i < 4; ++i)
+        flood.feed(chunk);
+    flood.feed("\r\n" + recall);
+    QCOMPARE(third.notes.size(), 1);
+    QVERIFY2(third.notes.first().text.contains(QLatin1String("4194305 bytes long")),
+             qPrintable(third.notes.first().text));
+    QCOMPARE(third.labels.size(), 2);
+}

@@ -4,6 +4,7 @@
 #include "batch/csv_table.h"
 #include "batch/job_preview.h"
 #include "batch/port_list.h"
+#include "output/cups_library.h"
 #include "output/safe_text.h"
 
 #include <QCoreApplication>
@@ -132,7 +133,9 @@ int sendLabels(BatchEnvironment& env, const BatchOptions& options, const Checked
     if (!output) {
         report(env, QStringLiteral("--port: %1").arg(addressError));
         report(env, QStringLiteral("nothing was sent"));
-        return kExitUsage;
+        // A good CUPS address whose library is missing is a machine that cannot send, not a wrong option.
+        QString notLoaded;
+        return isCupsAddress(options.devicePath) && !loadCupsLibrary(&notLoaded) ? kExitSendFailed : kExitUsage;
     }
     output->setWaitControl({[] { QCoreApplication::processEvents(); }, env.stopRequested});
     output->setTimeouts(env.timeouts);

@@ -2,8 +2,8 @@
 
 #include "batch/batch_jobs.h"
 #include "batch/csv_table.h"
-#include "batch/job_preview.h"
 #include "batch/port_list.h"
+#include "batch/preview_library.h"
 #include "output/cups_library.h"
 #include "output/safe_text.h"
 
@@ -271,7 +271,15 @@ int runBatch(const QStringList& arguments, BatchEnvironment& env)
         report(env, QStringLiteral("nothing was sent"));
         return kExitUsage;
     }
-    if (options.preview())
-        return writePreviews(checked.labels, options, env, [&env](const QString& line) { report(env, line); });
+    if (options.preview()) {
+        QString notLoaded;
+        const PreviewLibraryEntry* preview = previewLibrary(&notLoaded);
+        if (!preview) {
+            report(env, QStringLiteral("--preview: %1").arg(notLoaded));
+            report(env, QStringLiteral("no picture was drawn"));
+            return kExitSendFailed;
+        }
+        return preview->writePreviews(checked.labels, options, env, [&env](const QString& line) { report(env, line); });
+    }
     return sendLabels(env, options, checked.labels);
 }

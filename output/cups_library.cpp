@@ -1,60 +1,16 @@
 #include "output/cups_library.h"
 
-#include "output/safe_text.h"
-
-#include <QFileInfo>
-#include <QRegularExpression>
-
-#include <dlfcn.h>
-#include <mutex>
+#include "output/optional_library.h"
 
 namespace {
 
-using EntryFunction = const CupsLibraryEntry* (*)();
+constexpr OptionalLibrary kCupsLibrary{kCupsLibraryFile,    kCupsLibraryVariable, kCupsLibraryEntryName,
+                                       kCupsLibraryVersion, "CUPS queues",        "libcups.so",
+                                       "libcups2"};
 
-// The library's path: from the environment, otherwise beside the library this function is in.
-QString libraryPath()
+const CupsLibraryEntry* entry(QString* failure)
 {
-    const QString chosen = qEnvironmentVariable(kCupsLibraryVariable);
-    if (!chosen.isEmpty())
-        return chosen;
-    Dl_info info{};
-    if (dladdr(reinterpret_cast<void*>(&libraryPath), &info) && info.dli_fname)
-        return QFileInfo(QString::fromLocal8Bit(info.dli_fname)).absolutePath() + QLatin1Char('/') +
-               QLatin1String(kCupsLibraryFile);
-    return QString::fromLatin1(kCupsLibraryFile);
-}
-
-struct Loaded
-{
-    const CupsLibraryEntry* entry = nullptr;
-    QString failure;
-};
-
-// Loaded once and kept for the life of the program.
-const Loaded& loaded()
-{
-    static Loaded result;
-    static std::once_flag once;
-    std::call_once(once, [] {
-        const QString path = libraryPath();
-        void* handle = dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL);
-        if (!handle) {
-            const char* says = dlerror();
-            result.failure = cupsLibraryFailure(path, QString::fromLocal8Bit(says ? says : ""));
-            return;
-        }
-        const auto entry = reinterpret_cast<EntryFunction>(dlsym(handle, kCupsLibraryEntryName));
-        const CupsLibraryEntry* offered = entry ? entry() : nullptr;
-        if (!offered || offered->version != kCupsLibraryVersion) {
-            result.failure = QStringLiteral("%1 is not the CUPS library of this version of the program (install "
-                                            "the package quorlex-label again)")
-                                 .arg(visibleForMessage(path));
-            return;
-        }
-        result.entry = offered;
-    });
-    return result;
+    return static_cast<const CupsLibraryEntry*>(loadOptionalLibrary(kCupsLibrary, failure));
 }
 
 } // namespace
@@ -68,46 +24,30 @@ bool isCupsAddress(const QString& address)
 
 QString cupsLibraryFailure(const QString& path, const QString& loaderSays)
 {
-    // "libcups.so.2: cannot open shared object file: No such file or directory"
-    static const QRegularExpression missingLibcups(QStringLiteral("(libcups\\.so[.0-9]*): cannot open"));
-    if (const QRegularExpressionMatch match = missingLibcups.match(loaderSays); match.hasMatch())
-        return QStringLiteral("CUPS queues need %1, which is missing (install the Debian package libcups2)")
-            .arg(match.captured(1));
-    if (!QFileInfo::exists(path))
-        return QStringLiteral("CUPS queues need %1, which is missing (install the package quorlex-label again)")
-            .arg(visibleForMessage(path));
-    return QStringLiteral("the CUPS library %1 cannot be loaded: %2")
-        .arg(visibleForMessage(path), safeMessageLine(loaderSays, 200));
+    return optionalLibraryFailure(kCupsLibrary, path, loaderSays);
 }
 
 bool loadCupsLibrary(QString* why)
 {
-    const Loaded& library = loaded();
-    if (!library.entry)
-        *why = library.failure;
-    return library.entry != nullptr;
+    return entry(why) != nullptr;
 }
 
 std::unique_ptr<Destination> createCupsDestination(const QString& address, const QString& name, QString* error)
 {
-    const Loaded& library = loaded();
-    if (!library.entry) {
-        *error = library.failure;
+    const CupsLibraryEntry* library = entry(error);
+    if (!library)
         return nullptr;
-    }
-    return std::unique_ptr<Destination>(library.entry->createDestination(address, name, error));
+    return std::unique_ptr<Destination>(library->createDestination(address, name, error));
 }
 
 std::optional<QList<CupsQueueListing>> listCupsQueueNames(const DestinationTimeouts& timeouts, const WaitControl& wait,
                                                           QString* error)
 {
-    const Loaded& library = loaded();
-    if (!library.entry) {
-        *error = library.failure;
+    const CupsLibraryEntry* library = entry(error);
+    if (!library)
         return std::nullopt;
-    }
     QList<CupsQueueListing> queues;
-    if (!library.entry->listQueues(timeouts, wait, &queues, error))
+    if (!library->listQueues(timeouts, wait, &queues, error))
         return std::nullopt;
     return queues;
 }

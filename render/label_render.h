@@ -1,5 +1,7 @@
 #pragma once
 
+#include "render/render_limits.h"
+
 #include <QByteArrayView>
 #include <QHash>
 #include <QImage>
@@ -81,8 +83,6 @@ struct RenderOptions
 // A command line longer than this is not read: it is noted and skipped to its line end, so that a stream
 // without line ends cannot make the reader hold more.
 inline constexpr qsizetype kMaxLineBytes = 64 * 1024;
-
-inline constexpr int kMaxRenderScale = 16;
 
 struct RenderResult
 {

@@ -212,7 +212,7 @@ private slots:
             << "CUPS queues need /nowhere/libquorlex-label-cups.so, which is missing (install the package "
                "quorlex-label again)";
         QTest::addRow("anything else, shown safely") << here << "undefined symbol: x\x1b[31m"
-                                                     << QStringLiteral("the CUPS library %1 cannot be loaded: "
+                                                     << QStringLiteral("the library %1 cannot be loaded: "
                                                                        "undefined symbol: x\\x1B[31m")
                                                             .arg(here);
     }

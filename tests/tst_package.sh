@@ -61,6 +61,7 @@ expect_file -rwxr-xr-x usr/bin/quorlex-label
 expect_file -rwxr-xr-x usr/bin/quorlex-label-batch
 expect_file -rw-r--r-- usr/lib/quorlex-label/libquorlex-label-output.so
 expect_file -rw-r--r-- usr/lib/quorlex-label/libquorlex-label-cups.so
+expect_file -rw-r--r-- usr/lib/quorlex-label/libquorlex-label-preview.so
 expect_file -rw-r--r-- usr/share/applications/quorlex-label.desktop
 expect_file -rw-r--r-- usr/share/icons/hicolor/scalable/apps/quorlex-label.svg
 expect_file -rw-r--r-- usr/share/metainfo/org.example.quorlex_label.metainfo.xml
@@ -75,13 +76,16 @@ root="$work/root"
 dpkg-deb -x "$deb" "$root"
 share="$root/usr/share"
 
-# The programs find their own libraries where the package puts them, and load libcups only for a CUPS queue:
-# without the CUPS library a queue fails with the file that is missing, and other ports still work.
+# The programs find their own libraries where the package puts them, the batch draws its pictures with the
+# preview library, and libcups is loaded only for a CUPS queue: without the CUPS library a queue fails with
+# the file that is missing, and other ports still work.
 for program in quorlex-label quorlex-label-batch; do
     missing="$(ldd "$root/usr/bin/$program" | grep 'not found')" && fail "$program from the package misses: $missing"
 done
-rm "$root/usr/lib/quorlex-label/libquorlex-label-cups.so"
 one_label=(--size 3M --item AB --version V1)
+"$root/usr/bin/quorlex-label-batch" "${one_label[@]}" --preview "$work/pictures" >/dev/null 2>&1 &&
+    [ -s "$work/pictures/job-00001.png" ] || fail "--preview from the package drew no picture"
+rm "$root/usr/lib/quorlex-label/libquorlex-label-cups.so"
 without="$("$root/usr/bin/quorlex-label-batch" "${one_label[@]}" --port cups:labels 2>&1)"
 [ $? -eq 1 ] && grep -q 'libquorlex-label-cups.so, which is missing (install the package quorlex-label again)' <<<"$without" ||
     fail "without the CUPS library, a CUPS queue says: $without"

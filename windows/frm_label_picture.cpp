@@ -169,14 +169,11 @@ void LabelPictureView::paintEvent(QPaintEvent*)
     painter.drawImage(label, m_image);
 
     if (z >= kGridZoom) {
-        QVector<QLine> lines;
-        lines.reserve(m_dots.width() + m_dots.height());
+        // One-pixel rectangles: filling them blends far faster than stroking lines with a translucent pen.
         for (int x = 1; x < m_dots.width(); ++x)
-            lines << QLine(label.left() + x * z, label.top(), label.left() + x * z, label.bottom());
+            painter.fillRect(label.left() + x * z, label.top(), 1, label.height(), kGrid);
         for (int y = 1; y < m_dots.height(); ++y)
-            lines << QLine(label.left(), label.top() + y * z, label.right(), label.top() + y * z);
-        painter.setPen(QPen(kGrid, 0));
-        painter.drawLines(lines);
+            painter.fillRect(label.left(), label.top() + y * z, label.width(), 1, kGrid);
     }
 
     // Frames drawn on the pixels just outside what they frame, so that no dot is covered.
@@ -199,7 +196,7 @@ Frm_LabelPicture::Frm_LabelPicture(QWidget* parent, std::function<LabelSettings(
 {
     setObjectName(QStringLiteral("Frm_LabelPicture"));
     setWindowTitle(QStringLiteral("Label Picture"));
-    resize(560, 400);
+    resize(680, 600); // 2M five-across at 2 pixels per dot, 9M at 3
 
     Lbl_Title = new QLabel(this);
     Lbl_Title->setTextFormat(Qt::PlainText);

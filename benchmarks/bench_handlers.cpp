@@ -201,7 +201,7 @@ int main(int argc, char* argv[])
              window.SSOpt_6M_Click(1);
          }},
     };
-    for (const QSize size : {QSize(560, 400), QSize(1200, 900)}) {
+    for (const QSize size : {picture->size(), QSize(1200, 900)}) { // as it first opens, and larger
         picture->resize(size);
         for (const auto& [name, choose] : labels) {
             choose();

@@ -51,6 +51,8 @@ private slots:
     void dotsAreWholeSquares();
     void followsOnlyWhileOpen();
     void endWithPictureOpenEndsAtOnce();
+    void placedBesideTheMainWindow_data();
+    void placedBesideTheMainWindow();
     void accessibleNames();
 };
 
@@ -294,6 +296,40 @@ void TestLabelPicture::endWithPictureOpenEndsAtOnce()
     QVERIFY(!timedOut);
     QTRY_VERIFY(w.isNull());
     QVERIFY(picture.isNull());
+}
+
+void TestLabelPicture::placedBesideTheMainWindow_data()
+{
+    QTest::addColumn<QString>("side"); // where the main window leaves room: "right", "left" or "none"
+    QTest::addRow("room on the right") << "right";
+    QTest::addRow("room on the left") << "left";
+    QTest::addRow("room on neither side") << "none";
+}
+
+void TestLabelPicture::placedBesideTheMainWindow()
+{
+    QFETCH(QString, side);
+    Frm_Main w;
+    Frm_LabelPicture picture(&w, [] { return LabelSettings(); });
+    const QRect screen = w.screen()->availableGeometry();
+    QVERIFY(screen.width() >= 300 + 8 + 400);
+    QRect frame(screen.topLeft(), QSize(300, 200));
+    if (side == QLatin1String("left"))
+        frame.moveRight(screen.right());
+    else if (side == QLatin1String("none"))
+        frame = screen.adjusted(screen.width() / 2 - 250, 0, 250 - screen.width() / 2, 0);
+    picture.placeBeside(frame);
+
+    const QRect placed = picture.geometry();
+    QVERIFY(screen.contains(placed));
+    QVERIFY(placed.width() >= 400);
+    if (side == QLatin1String("right"))
+        QCOMPARE(placed.left(), frame.right() + 1 + 8);
+    else if (side == QLatin1String("left"))
+        QCOMPARE(placed.right(), frame.left() - 1 - 8);
+    else
+        QCOMPARE(placed.right(), screen.right());
+    QCOMPARE(placed.intersects(frame), side == QLatin1String("none"));
 }
 
 void TestLabelPicture::accessibleNames()

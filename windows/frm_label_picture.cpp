@@ -5,7 +5,6 @@
 #include "render/job_fields.h"
 #include "windows/toolkit.h"
 
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
@@ -224,6 +223,31 @@ Frm_LabelPicture::Frm_LabelPicture(QWidget* parent, std::function<LabelSettings(
     layout->addWidget(Lbl_Title);
     layout->addWidget(m_stack, 1);
     layout->addWidget(Lbl_Overruns);
+}
+
+void Frm_LabelPicture::placeBeside(const QRect& frame)
+{
+    const QScreen* screen = parentWidget() ? parentWidget()->screen() : this->screen();
+    if (!screen)
+        return;
+    constexpr int kGap = 8;
+    constexpr int kNarrowest = 400;
+    const QRect available = screen->availableGeometry();
+    const int right = available.right() - frame.right() - kGap;
+    const int left = frame.left() - kGap - available.left();
+    QRect placed(frame.topLeft(), frameSize());
+    if (right >= kNarrowest) {
+        placed.setWidth(std::min(placed.width(), right));
+        placed.moveLeft(frame.right() + 1 + kGap);
+    } else if (left >= kNarrowest) {
+        placed.setWidth(std::min(placed.width(), left));
+        placed.moveRight(frame.left() - 1 - kGap);
+    } else {
+        placed.moveRight(available.right());
+    }
+    placed.moveBottom(std::min(placed.bottom(), available.bottom()));
+    resize(size() - (frameSize() - placed.size()));
+    move(placed.topLeft());
 }
 
 void Frm_LabelPicture::scheduleRefresh()

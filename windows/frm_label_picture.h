@@ -69,6 +69,11 @@ public:
     // `settings` reads the main window's state; `parent` is the main window, which the picture stays above.
     Frm_LabelPicture(QWidget* parent, std::function<LabelSettings()> settings);
 
+    // Places the window beside `frame` (the main window's frame), right or left, narrowed to the room there, so
+    // that neither hides the other; where neither side has room, at the screen's right edge, over the right of
+    // the main window where its small preview panel is.
+    void placeBeside(const QRect& frame);
+
     // Something the job depends on changed: the picture is drawn again once, after the handler that
     // changed it, however many changes it made.
     void scheduleRefresh();

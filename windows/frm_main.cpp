@@ -16,7 +16,6 @@
 #include <QMenuBar>
 #include <QScreen>
 
-#include <algorithm>
 #include <tuple>
 
 namespace {
@@ -834,7 +833,7 @@ void Frm_Main::SSOpt_Lpt_Click(qint16)
 
 void Frm_Main::closeEvent(QCloseEvent* event)
 {
-    // The picture belongs to this window and goes with it, also while a press keeps it alive hidden.
+    // The picture belongs to this window and goes with it, also when a press under way keeps this one alive.
     if (m_picture)
         m_picture->close();
     if (m_press.isRunning()) {
@@ -878,30 +877,7 @@ void Frm_Main::Mnu_LabelPicture_Click()
 {
     if (!m_picture) {
         m_picture = new Frm_LabelPicture(this, [this] { return labelSettings(); });
-        // Beside this window, right or left, narrowed to the room there, so that neither hides the other;
-        // where neither side has room, at the screen's right edge over the right of this window, where the old
-        // preview panel is.
-        if (const QScreen* screen = this->screen()) {
-            constexpr int kGap = 8;
-            constexpr int kNarrowest = 400;
-            const QRect available = screen->availableGeometry();
-            const QRect frame = frameGeometry();
-            const int right = available.right() - frame.right() - kGap;
-            const int left = frame.left() - kGap - available.left();
-            QRect picture(frame.topLeft(), m_picture->frameSize());
-            if (right >= kNarrowest) {
-                picture.setWidth(std::min(picture.width(), right));
-                picture.moveLeft(frame.right() + 1 + kGap);
-            } else if (left >= kNarrowest) {
-                picture.setWidth(std::min(picture.width(), left));
-                picture.moveRight(frame.left() - 1 - kGap);
-            } else {
-                picture.moveRight(available.right());
-            }
-            picture.moveBottom(std::min(picture.bottom(), available.bottom()));
-            m_picture->resize(m_picture->size() - (m_picture->frameSize() - picture.size()));
-            m_picture->move(picture.topLeft());
-        }
+        m_picture->placeBeside(frameGeometry());
     }
     m_picture->show();
     m_picture->raise();

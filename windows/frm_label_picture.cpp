@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -26,7 +27,11 @@ constexpr int kMaxZoom = 40;
 
 const QColor kDesk(0x9A, 0x9A, 0x9A);
 const QColor kEdge(0x20, 0x50, 0xC0);
-const QColor kGrid(0x80, 0x80, 0x80, 0x70);
+// The grid line over a white dot and over a black one: mid grey laid on at 44 %.
+constexpr QRgb kPaper = 0xFFFFFFFF;
+constexpr QRgb kInk = 0xFF000000;
+constexpr QRgb kPaperLine = 0xFFC7C7C7;
+constexpr QRgb kInkLine = 0xFF383838;
 const QColor kOverrun(0xE0, 0x00, 0x00);
 
 QString spanText(int first, int last)
@@ -45,6 +50,31 @@ QString fieldInWords(const LabelPicture& picture, int index)
     return QStringLiteral("%1 %2 at x %3, y %4")
         .arg(name, text, spanText(field.cells.left(), field.cells.right()),
              spanText(field.cells.top(), field.cells.bottom()));
+}
+
+// Every dot of a picture drawn one pixel per dot (black 0, white 255) as a square of zoom by zoom pixels;
+// with the grid, the first column and row of every square after the first are the grid line. Built once per
+// picture and zoom, so that painting is a plain copy.
+QImage enlargedWithGrid(const QImage& dots, int zoom, bool grid)
+{
+    QImage pixels(dots.width() * zoom, dots.height() * zoom, QImage::Format_RGB32);
+    for (int dotY = 0; dotY < dots.height(); ++dotY) {
+        const uchar* from = dots.constScanLine(dotY);
+        const int top = dotY * zoom;
+        auto* plain = reinterpret_cast<QRgb*>(pixels.scanLine(top));
+        for (int x = 0; x < pixels.width(); ++x) {
+            const bool black = from[x / zoom] == 0;
+            const bool line = grid && x >= zoom && x % zoom == 0;
+            plain[x] = black ? (line ? kInkLine : kInk) : (line ? kPaperLine : kPaper);
+        }
+        for (int y = top + 1; y < top + zoom; ++y)
+            std::memcpy(pixels.scanLine(y), plain, size_t(pixels.bytesPerLine()));
+        if (grid && dotY > 0) {
+            for (int x = 0; x < pixels.width(); ++x)
+                plain[x] = from[x / zoom] == 0 ? kInkLine : kPaperLine;
+        }
+    }
+    return pixels;
 }
 
 } // namespace
@@ -102,14 +132,9 @@ LabelPictureView::LabelPictureView(QWidget* parent) : QWidget(parent)
 
 void LabelPictureView::setPicture(const LabelPicture& picture)
 {
-    if (picture.ok()) {
-        // The desktop's own format, so that painting only scales and never converts.
-        m_image = picture.label.image.convertToFormat(QImage::Format_RGB32);
-        m_dots = picture.label.dots;
-    } else {
-        m_image = QImage();
-        m_dots = QSize();
-    }
+    m_image = picture.ok() ? picture.label.image : QImage();
+    m_dots = picture.ok() ? picture.label.dots : QSize();
+    m_enlarged = QImage();
     m_outlines.clear();
     for (int field : picture.outlined)
         m_outlines << picture.label.fields.at(field).ink;
@@ -163,17 +188,9 @@ void LabelPictureView::paintEvent(QPaintEvent*)
     const int z = zoom();
     const QRect label = labelPixels();
 
-    // Without smoothing a scaled image repeats each pixel: square, crisp dots.
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-    painter.drawImage(label, m_image);
-
-    if (z >= kGridZoom) {
-        // One-pixel rectangles: filling them blends far faster than stroking lines with a translucent pen.
-        for (int x = 1; x < m_dots.width(); ++x)
-            painter.fillRect(label.left() + x * z, label.top(), 1, label.height(), kGrid);
-        for (int y = 1; y < m_dots.height(); ++y)
-            painter.fillRect(label.left(), label.top() + y * z, label.width(), 1, kGrid);
-    }
+    if (m_enlarged.isNull() || m_enlarged.size() != label.size())
+        m_enlarged = enlargedWithGrid(m_image, z, z >= kGridZoom);
+    painter.drawImage(label.topLeft(), m_enlarged);
 
     // Frames drawn on the pixels just outside what they frame, so that no dot is covered.
     const auto frame = [&painter](const QRect& pixels, const QColor& color, int width) {

@@ -55,8 +55,9 @@ private:
     // Pixels of a rectangle in dots.
     QRect toPixels(const QRect& dots) const;
 
-    QImage m_image; // the label, one pixel per dot, in a format drawn without conversion
+    QImage m_image; // the label, one pixel per dot
     QSize m_dots;
+    QImage m_enlarged;       // m_image at the zoom it was last painted at, with its grid
     QList<QRect> m_outlines; // in dots
 };
 

@@ -50,7 +50,6 @@ private slots:
     void dotsAreWholeSquares_data();
     void dotsAreWholeSquares();
     void followsOnlyWhileOpen();
-    void endWithPictureOpenEndsAtOnce();
     void placedBesideTheMainWindow_data();
     void placedBesideTheMainWindow();
     void accessibleNames();
@@ -277,25 +276,6 @@ void TestLabelPicture::followsOnlyWhileOpen()
 
     w.Mnu_End_Click();
     QVERIFY(!picture.isVisible()); // it goes with the main window
-}
-
-// The picture window does not keep the process alive once the main window has gone.
-void TestLabelPicture::endWithPictureOpenEndsAtOnce()
-{
-    QPointer<Frm_Main> w = new Frm_Main;
-    w->showCentred();
-    w->Mnu_LabelPicture_Click();
-    QPointer<Frm_LabelPicture> picture = w->pictureWindow();
-    QTimer::singleShot(0, this, [&] { w->Mnu_End_Click(); });
-    bool timedOut = false;
-    QTimer::singleShot(5000, this, [&] {
-        timedOut = true;
-        QCoreApplication::quit();
-    });
-    QCoreApplication::exec();
-    QVERIFY(!timedOut);
-    QTRY_VERIFY(w.isNull());
-    QVERIFY(picture.isNull());
 }
 
 void TestLabelPicture::placedBesideTheMainWindow_data()

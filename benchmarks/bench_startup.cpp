@@ -1,8 +1,13 @@
 // Start-up time and peak memory of the program's window next to a bare Qt window of the same size, and of
 // quorlex-label-batch (--help, and a --dry-run of one label) next to a bare QtCore program.
 //
-//   bench_startup [runs]          runs every kind `runs` times (default 15), interleaved, and prints medians
-//   bench_startup --child app     starts the program's window exactly as the program does, reports, quits
+//   bench_startup [runs] [--programs DIR]   runs every kind `runs` times (default 15), interleaved, and prints
+//                                           medians; DIR holds the programs to measure (default: this build's)
+//   bench_startup --child app               starts the program's window as the program does, reports, quits
+//
+// Under X11 (QT_QPA_PLATFORM=xcb) the window is quorlex-label itself, timed from its start until the X
+// server maps its window; on other platforms the window is started in a child of this program and timed to
+// its first paint.
 //
 // The bare window is bench_bare_window and the bare QtCore program bench_bare_core, both beside this program
 // and linked with nothing but Qt, so that each side loads only its own libraries; quorlex-label-batch is the
@@ -17,7 +22,11 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QThread>
+
 #include <QWidget>
+#include <poll.h>
+#include <xcb/xcb.h>
 
 #include <functional>
 
@@ -64,6 +73,77 @@ bool runWindow(const QString& program, const QStringList& arguments, Sample* sam
     child.waitForFinished(10000);
     return line.startsWith("painted");
 }
+
+// VmHWM of a running process, in kB; 0 when it cannot be read.
+long peakOf(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    }
+    return 0;
+}
+
+// Under X11: from starting `program` until the X server maps its first window, as another client sees it (the
+// program is not changed to tell). Its peak memory is read half a second later, once it has painted; then it
+// is ended.
+class MapWatch
+{
+public:
+    MapWatch()
+    {
+        m_connection = xcb_connect(nullptr, nullptr);
+        if (xcb_connection_has_error(m_connection))
+            return;
+        m_root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
+        const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+        xcb_change_window_attributes(m_connection, m_root, XCB_CW_EVENT_MASK, &mask);
+        xcb_flush(m_connection);
+        m_ok = true;
+    }
+    ~MapWatch() { xcb_disconnect(m_connection); }
+    bool ok() const { return m_ok; }
+
+    bool run(const QString& program, const QStringList& arguments, Sample* sample)
+    {
+        while (xcb_generic_event_t* stale = xcb_poll_for_event(m_connection))
+            std::free(stale);
+        QProcess child;
+        child.setStandardOutputFile(QProcess::nullDevice());
+        child.setStandardErrorFile(QProcess::nullDevice());
+        QElapsedTimer clock;
+        clock.start();
+        child.start(program, arguments);
+        if (!child.waitForStarted(10000))
+            return false;
+        bool mapped = false;
+        pollfd watch{xcb_get_file_descriptor(m_connection), POLLIN, 0};
+        while (!mapped && clock.elapsed() < 20000) {
+            ::poll(&watch, 1, 100);
+            while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
+                if ((event->response_type & 0x7f) == XCB_MAP_NOTIFY &&
+                    !reinterpret_cast<xcb_map_notify_event_t*>(event)->override_redirect && !mapped) {
+                    sample->milliseconds = double(clock.nsecsElapsed()) / 1e6;
+                    mapped = true;
+                }
+                std::free(event);
+            }
+        }
+        QThread::msleep(500);
+        sample->peakKiB = peakOf(child.processId());
+        child.kill();
+        child.waitForFinished(10000);
+        return mapped;
+    }
+
+private:
+    xcb_connection_t* m_connection = nullptr;
+    xcb_window_t m_root = 0;
+    bool m_ok = false;
+};
 
 // Runs a command-line program to its end through bench_measure, which reports its time and its own peak.
 bool runCommand(const QString& measure, const QStringList& command, Sample* sample)
@@ -116,11 +196,18 @@ int main(int argc, char* argv[])
         return runChild(argc, argv);
 
     QCoreApplication app(argc, argv);
-    const int runs = argc >= 2 ? std::max(1, atoi(argv[1])) : 15;
-    const QString self = QCoreApplication::applicationFilePath();
+    QStringList arguments = QCoreApplication::arguments().mid(1);
     const QString folder = QCoreApplication::applicationDirPath() + QLatin1Char('/');
+    // --programs DIR: the quorlex-label and quorlex-label-batch to measure (another build), instead of this one's.
+    QString programs = folder;
+    if (const qsizetype at = arguments.indexOf(QStringLiteral("--programs")); at >= 0 && at + 1 < arguments.size()) {
+        programs = arguments.at(at + 1) + QLatin1Char('/');
+        arguments.remove(at, 2);
+    }
+    const int runs = arguments.isEmpty() ? 15 : std::max(1, arguments.first().toInt());
+    const QString self = QCoreApplication::applicationFilePath();
     const QString measure = folder + QLatin1String("bench_measure");
-    const QString batch = folder + QLatin1String("quorlex-label-batch");
+    const QString batch = programs + QLatin1String("quorlex-label-batch");
     const QStringList oneLabel{batch,
                                QStringLiteral("--size"),
                                QStringLiteral("3M"),
@@ -133,9 +220,24 @@ int main(int argc, char* argv[])
     const QStringList appChild{QStringLiteral("--child"), QStringLiteral("app")};
     const QStringList bareCore{folder + QLatin1String("bench_bare_core"), QStringLiteral("--size=3M")};
     const QStringList help{batch, QStringLiteral("--help")};
+    const bool x11 =
+        qEnvironmentVariable("QT_QPA_PLATFORM") == QLatin1String("xcb") && qEnvironmentVariableIsSet("DISPLAY");
+    std::unique_ptr<MapWatch> mapWatch;
+    const QStringList stay{QStringLiteral("--stay")};
+    const QString program = programs + QLatin1String("quorlex-label");
     std::vector<Kind> kinds;
-    kinds.push_back({"bare", [&](Sample* s) { return runWindow(bareWindow, {}, s); }, {}, {}});
-    kinds.push_back({"quorlex", [&](Sample* s) { return runWindow(self, appChild, s); }, {}, {}});
+    if (x11) {
+        mapWatch = std::make_unique<MapWatch>();
+        if (!mapWatch->ok()) {
+            std::fprintf(stderr, "bench_startup: cannot watch the X display\n");
+            return 1;
+        }
+        kinds.push_back({"bare", [&](Sample* s) { return mapWatch->run(bareWindow, stay, s); }, {}, {}});
+        kinds.push_back({"quorlex", [&](Sample* s) { return mapWatch->run(program, {}, s); }, {}, {}});
+    } else {
+        kinds.push_back({"bare", [&](Sample* s) { return runWindow(bareWindow, {}, s); }, {}, {}});
+        kinds.push_back({"quorlex", [&](Sample* s) { return runWindow(self, appChild, s); }, {}, {}});
+    }
     kinds.push_back({"bare", [&](Sample* s) { return runCommand(measure, bareCore, s); }, {}, {}});
     kinds.push_back({"--help", [&](Sample* s) { return runCommand(measure, help, s); }, {}, {}});
     kinds.push_back({"--dry-run", [&](Sample* s) { return runCommand(measure, oneLabel, s); }, {}, {}});
@@ -150,7 +252,8 @@ int main(int argc, char* argv[])
             kind.memory.push_back(sample.peakKiB);
         }
     }
-    printRatio("window: start-up to first paint", "bare window", kinds[0], kinds[1], runs);
+    printRatio(x11 ? "window: start until mapped (X11)" : "window: start-up to first paint", "bare window", kinds[0],
+               kinds[1], runs);
     printRatio("quorlex-label-batch --help, to its end", "bare QtCore", kinds[2], kinds[3], runs);
     printRatio("quorlex-label-batch one label --dry-run", "bare QtCore", kinds[2], kinds[4], runs);
     return 0;

@@ -325,6 +325,8 @@ LinearCode encodeLinear(const BarcodeField& field, const QByteArray& data)
         dark = !dark;
         run = 1;
     }
+    if (code.elements.size() % 2 == 0 && !code.elements.isEmpty())
+        code.elements.removeLast(); // a symbol ends with its last bar; trailing space is quiet zone
     for (const unsigned char* c = symbol->text; *c && code.readable.size() < 120; ++c)
         code.readable += char(*c);
     return code;

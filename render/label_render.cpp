@@ -29,6 +29,10 @@ constexpr qint64 kMaxPicturePixels = qint64(kMaxLabelDots) * kMaxLabelDots;
 constexpr int kMaxNotes = 1000;
 // Dots along of a MaxiCode hexagon 7 dots across (rows are 6 dots apart, so neighbouring rows interlock).
 constexpr int kHexHeight = 8;
+// What one label may draw, counted in dots of each item on the label (four times the largest label).
+constexpr qint64 kMaxDrawnDots = qint64(4) * kMaxLabelDots * kMaxLabelDots;
+// Bytes of GW pictures one label may hold.
+constexpr qint64 kMaxBufferedGraphicBytes = 64 * 1024 * 1024;
 // What one stored form and all of them together may take, in bytes of their lines.
 constexpr qint64 kMaxFormBytes = 4 * 1024 * 1024;
 constexpr qint64 kMaxFormsBytes = 16 * 1024 * 1024;
@@ -123,19 +127,20 @@ void printPicture(QImage& image, const QImage& picture, QPoint at)
     }
 }
 
-// A GW picture: rows of `across` bytes, the leftmost dot in the high bit, 0 printing.
-QImage graphicPicture(const QByteArray& bits, int across, int along)
+// Prints a GW picture (rows of `across` bytes, the leftmost dot in the high bit, 0 printing) at `at`.
+void printBits(QImage& image, const QByteArray& bits, int across, QPoint at)
 {
-    QImage picture(across * 8, along, QImage::Format_Grayscale8);
-    for (int y = 0; y < along; ++y) {
-        uchar* row = picture.scanLine(y);
-        for (int b = 0; b < across; ++b) {
-            const uchar byte = uchar(bits.at(qsizetype(y) * across + b));
-            for (int bit = 0; bit < 8; ++bit)
-                row[b * 8 + bit] = (byte & (0x80 >> bit)) ? 255 : 0;
+    const int along = across > 0 ? int(bits.size() / across) : 0;
+    const QRect r = QRect(at, QSize(across * 8, along)) & image.rect();
+    for (int y = r.top(); y <= r.bottom(); ++y) {
+        const char* from = bits.constData() + qsizetype(y - at.y()) * across;
+        uchar* to = image.scanLine(y);
+        for (int x = r.left(); x <= r.right(); ++x) {
+            const int u = x - at.x();
+            if ((uchar(from[u / 8]) & (0x80 >> (u % 8))) == 0)
+                to[x] = 0;
         }
     }
-    return picture;
 }
 
 // A 1-bit PCX file (run-length encoded or not) as a picture: 0 bits print, as in the black and white files
@@ -224,7 +229,8 @@ struct BufferedField
     BarcodeField barcode;
     MatrixField matrix;
     int numbers[5] = {};
-    QImage picture;     // GW, GG
+    QImage picture;     // GG
+    QByteArray bits;    // GW
     LinearCode bars;    // B with quoted data, encoded once
     MatrixCode modules; // b with quoted data, encoded once
 };
@@ -538,6 +544,8 @@ private:
             return;
         case Epl2Command::Clear:
             m_buffer.clear();
+            m_bufferFullNoted = false;
+            m_bufferedBits = 0;
             m_variables.clear();
             m_counters.clear();
             m_recalled = false;
@@ -646,7 +654,7 @@ private:
     void buffer(const Epl2Command& command, int line, const QString& shown, const QByteArray& form)
     {
         if (m_buffer.size() >= kMaxLabelItems) {
-            if (m_buffer.size() == kMaxLabelItems)
+            if (!std::exchange(m_bufferFullNoted, true))
                 note(line, QStringLiteral("%1: a label takes at most %2 fields, lines and graphics; N clears them")
                                .arg(shown)
                                .arg(kMaxLabelItems));
@@ -701,7 +709,13 @@ private:
             break;
         }
         case Epl2Command::GraphicWrite:
-            item.picture = graphicPicture(command.data, command.numbers[2], command.numbers[3]);
+            if (m_bufferedBits + command.data.size() > kMaxBufferedGraphicBytes) {
+                note(line, QStringLiteral("GW: the label holds more than %1 bytes of GW pictures; N clears them")
+                               .arg(kMaxBufferedGraphicBytes));
+                return;
+            }
+            m_bufferedBits += command.data.size();
+            item.bits = command.data;
             break;
         default:
             break;
@@ -1010,6 +1024,8 @@ private:
                                QPoint(std::max(n[0], n[3]), std::max(n[1], n[4])));
             break;
         case Epl2Command::GraphicWrite:
+            out.extent = QRect(n[0], n[1], n[2] * 8, n[3]);
+            break;
         case Epl2Command::GraphicRecall:
             out.extent = QRect(QPoint(n[0], n[1]), item.picture.size());
             break;
@@ -1068,6 +1084,8 @@ private:
             return;
         }
         case Epl2Command::GraphicWrite:
+            printBits(image, item.bits, n[2], QPoint(n[0], n[1]));
+            return;
         case Epl2Command::GraphicRecall:
             printPicture(image, item.picture, QPoint(n[0], n[1]));
             return;
@@ -1092,6 +1110,9 @@ private:
                 const qint64 scaled = qint64(i) * delta * 2;
                 return int(scaled >= 0 ? (scaled + steps) / (2 * steps) : -((-scaled + steps) / (2 * steps)));
             };
+            const int at = (steep ? y1 : x1) + ((steep ? dy : dx) < 0 ? -i : i);
+            if (at < -thickness || at >= (steep ? image.height() : image.width()))
+                continue;
             if (steep) {
                 const int y = y1 + (dy < 0 ? -i : i);
                 paintRect(image, QRect(x1 + along(dx), y, thickness, 1), Paint::Black);
@@ -1188,8 +1209,21 @@ private:
 
         QImage image(width, length, QImage::Format_Grayscale8);
         image.fill(255);
-        for (int i = 0; i < m_buffer.size(); ++i)
+        // Each item costs the dots of it that land on the label; past the budget the rest is not drawn, so that
+        // no job can keep the drawing busy for long.
+        qint64 budget = kMaxDrawnDots;
+        for (int i = 0; i < m_buffer.size(); ++i) {
+            const QRect onImage = layouts.at(i).extent & image.rect();
+            budget -= qint64(onImage.width()) * onImage.height();
+            if (budget < 0) {
+                if (firstLabel)
+                    note(m_buffer.at(i).line, QStringLiteral("the label has more to draw than %1 dots; the rest of "
+                                                             "it from this line on is not drawn")
+                                                  .arg(kMaxDrawnDots));
+                break;
+            }
             paint(image, m_buffer.at(i), layouts.at(i));
+        }
 
         // ZB prints the image buffer from its other end: the label comes out turned half a turn.
         const bool turn = m_memory.settings.bottomFirst;
@@ -1279,6 +1313,8 @@ private:
     int m_storingLine = 0;
     QList<StoredLine> m_storingLines;
     qint64 m_storedBytes = 0;
+    bool m_bufferFullNoted = false;
+    qint64 m_bufferedBits = 0; // bytes of GW pictures in the buffer
 
     // Binary data after a GW header or a GM line.
     qsizetype m_dataLeft = 0;

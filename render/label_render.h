@@ -140,8 +140,9 @@ struct PrinterMemory
     QHash<QByteArray, QImage> graphics;
 };
 
-// What the stored graphics may take together, in dots; a GM beyond it is refused.
-inline constexpr qint64 kMaxStoredGraphicDots = qint64(4) * 8192 * 8192;
+// What the stored graphics may take together, in dots (one picture as large as the largest label); a GM
+// beyond it is refused.
+inline constexpr qint64 kMaxStoredGraphicDots = qint64(8192) * 8192;
 // The most fields, lines, boxes and graphics one label takes; more are refused, so that a stream of drawing
 // commands without P cannot make the reader hold more.
 inline constexpr int kMaxLabelItems = 20000;

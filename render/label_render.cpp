@@ -514,13 +514,13 @@ private:
         case Epl2Command::Reference:
         case Epl2Command::CodePage:
         case Epl2Command::Direction:
-            m_storedBytes += text.size();
-            if (m_storedBytes > kMaxFormBytes) {
+            if (m_storedBytes + text.size() > kMaxFormBytes) {
                 note(line, QStringLiteral("%1: the form is longer than %2 bytes; the line is not stored")
                                .arg(printableExcerpt(text))
                                .arg(kMaxFormBytes));
                 return;
             }
+            m_storedBytes += text.size();
             m_storingLines << StoredLine{text.toByteArray(), line};
             return;
         default:

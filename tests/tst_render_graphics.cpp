@@ -81,6 +81,7 @@ private slots:
     void storedGraphics();
     void codePages();
     void settingsKept();
+    void boundedMemory();
 };
 
 void RenderGraphicsTest::exactToTheDot_data()
@@ -247,6 +248,34 @@ void RenderGraphicsTest::settingsKept()
     QVERIFY(memory.settings.bottomFirst);
     QCOMPARE(memory.settings.reference, QPoint(10, 20));
     QCOMPARE(memory.settings.codePage, 850);
+}
+
+// Drawing commands without end, forms too large and pictures too many are refused with one note each.
+void RenderGraphicsTest::boundedMemory()
+{
+    QByteArray lines;
+    for (int i = 0; i <= kMaxLabelItems + 5; ++i)
+        lines += "LO0,0,1,1\r\n";
+    const RenderResult many = renderJob(labelJob(4, 4, lines));
+    QCOMPARE(many.notUnderstood.size(), 1);
+    QCOMPARE(many.notUnderstood.first().line, 4 + kMaxLabelItems);
+    QVERIFY(many.notUnderstood.first().text.contains(QLatin1String("at most 20000")));
+
+    const RenderResult form =
+        renderJob("FS\"BIG\"\r\nGW0,0,1024,2048," + QByteArray(1024 * 2048, '\xFF') + "\r\nGW0,0,1024,2048," +
+                  QByteArray(1024 * 2048, '\xFF') + "\r\nFE\r\nFR\"BIG\"\r\n");
+    QCOMPARE(form.notUnderstood.size(), 1);
+    QCOMPARE(form.notUnderstood.first().line, 3);
+    QVERIFY2(form.notUnderstood.first().text.contains(QLatin1String("longer than 4194304 bytes")),
+             qPrintable(form.notUnderstood.first().text));
+
+    QByteArray pictures;
+    for (int i = 0; i < 9; ++i)
+        pictures += "GW0,0,1024,8192," + QByteArray(1024 * 8192, '\xFF') + "\r\n";
+    const RenderResult full = renderJob(labelJob(8, 8, pictures));
+    QCOMPARE(full.notUnderstood.size(), 1);
+    QCOMPARE(full.notUnderstood.first().line, 12);
+    QVERIFY(full.notUnderstood.first().text.contains(QLatin1String("67108864 bytes of GW pictures")));
 }
 
 QTEST_MAIN(RenderGraphicsTest)

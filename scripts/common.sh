@@ -9,7 +9,9 @@ QUORLEX_PACKAGES=(
     libcups2-dev cups-daemon cups-client  # CUPS queues: libcups, and a private server for the tests
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-svg-dev qt6-qpa-plugins libgl-dev
     fonts-nanum fonts-dejavu-core
-    xvfb xauth libxcb1-dev  # the start-up bench watches the display with xcb
+    libzint-dev                            # bar codes and 2-D codes in label pictures
+    libzxing-dev                           # the tests read those codes back
+    xvfb xauth libxcb1-dev                 # the start-up bench watches the display with xcb
     dpkg-dev file man-db desktop-file-utils appstream
 )
 

@@ -1,6 +1,7 @@
 #include "support/label_pictures.h"
 
 #include "printing/epl2_job.h"
+#include "render/label_render.h"
 
 QRect blackBounds(const QImage& image, const QRect& within)
 {
@@ -59,4 +60,29 @@ QByteArray presetJob(LabelSize size, bool fiveAcross, const QStringList& texts, 
     for (int i = 0; i < texts.size() && i < 4; ++i)
         *boxes[i] = texts.at(i);
     return composeJob(settings).bytes;
+}
+
+QStringList artOf(const QImage& image)
+{
+    QStringList rows;
+    for (int y = 0; y < image.height(); ++y) {
+        QString row;
+        const uchar* pixels = image.constScanLine(y);
+        for (int x = 0; x < image.width(); ++x)
+            row += pixels[x] == 0 ? QLatin1Char('#') : QLatin1Char('.');
+        rows << row;
+    }
+    return rows;
+}
+
+RenderedLabel onlyLabelOf(const QByteArray& job)
+{
+    const RenderResult result = renderJob(job);
+    if (!result.error.isEmpty())
+        qWarning("%s", qPrintable(result.error));
+    for (const JobNote& note : result.notUnderstood)
+        qWarning("line %d: %s", note.line, qPrintable(note.text));
+    if (result.labels.size() != 1 || !result.notUnderstood.isEmpty())
+        return RenderedLabel();
+    return result.labels.first();
 }

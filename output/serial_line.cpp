@@ -1,5 +1,7 @@
 #include "output/serial_line.h"
 
+#include "output/operator_hints.h"
+
 #include <QThread>
 
 #include <cerrno>
@@ -20,9 +22,9 @@ QString openFailure(const QSerialPort& port)
 {
     const QString reason = port.errorString();
     if (reason == qt_error_string(EACCES))
-        return reason + QStringLiteral(" (is your user in the dialout group?)");
+        return reason + operatorHint(OperatorHint::DialoutGroup);
     if (reason == qt_error_string(EBUSY))
-        return reason + QStringLiteral(" (is another program using the port?)");
+        return reason + operatorHint(OperatorHint::PortInUse);
     // QSerialPort takes a lock file for the port, and only another program holding it can make that fail.
     if (port.error() == QSerialPort::PermissionError && reason.contains(QLatin1String("lock")))
         return QStringLiteral("another program is using the port (%1)").arg(reason);

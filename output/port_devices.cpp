@@ -19,7 +19,7 @@ QString serialDevicePath(int port)
 {
     if (port != 1)
         return {};
-    return mappedOr(kCom1Variable, "/dev/ttyS0");
+    return mappedOr(kCom1Variable, kCom1Device);
 }
 
 QString parallelPortAddress()

@@ -16,6 +16,7 @@ class SerialPort;
 // next press.
 inline constexpr char kCom1Variable[] = "QUORLEX_LABEL_COM1";
 inline constexpr char kLpt1Variable[] = "QUORLEX_LABEL_LPT1";
+inline constexpr char kCom1Device[] = "/dev/ttyS0";
 
 // The device of serial port number `port`; empty for every port but 1, which is the only one mapped.
 QString serialDevicePath(int port);

@@ -1,12 +1,15 @@
 // The output layer against real parts: files, FIFOs, a loopback network printer and pseudo-terminals.
 #include "output/cups_library.h"
 #include "output/destination.h"
+#include "output/port_devices.h"
 #include "support/printer_stand_ins.h"
 #include "support/pseudo_terminal.h"
+#include "support/test_files.h"
 
 #include <QtTest>
 
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 
@@ -157,6 +160,41 @@ private slots:
         // Honoured at the first question after the fifth pass: no pass after it, no question left unanswered.
         QCOMPARE(passes, 5);
         QCOMPARE(asked, 6);
+    }
+
+    // COM1 mapped to something that is not a terminal says so and leaves it alone, whatever it is.
+    void com1ThatIsNoSerialPort_data()
+    {
+        QTest::addColumn<QString>("what");
+        for (const char* what : {"file", "FIFO", "folder", "/dev/null"})
+            QTest::addRow("%s", what) << what;
+    }
+    void com1ThatIsNoSerialPort()
+    {
+        QFETCH(QString, what);
+        QTemporaryDir dir;
+        QString path = dir.filePath(QStringLiteral("x"));
+        if (what == QLatin1String("file"))
+            QVERIFY(writeFile(path, "before"));
+        else if (what == QLatin1String("FIFO"))
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else if (what == QLatin1String("folder"))
+            QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("x")));
+        else
+            path = what;
+        qputenv(kCom1Variable, path.toLocal8Bit());
+        QString error;
+        const auto destination = printerPortDestination(PrinterPort::Com1, nullptr, &error);
+        qunsetenv(kCom1Variable);
+        QVERIFY2(destination, qPrintable(error));
+        QVERIFY(!destination->open());
+        QCOMPARE(
+            destination->errorString(),
+            QStringLiteral("opening COM1 (%1): %1 is not a serial port (a serial port is a terminal device such as "
+                           "/dev/ttyS0)")
+                .arg(path));
+        if (what == QLatin1String("file"))
+            QCOMPARE(readFile(path), QByteArray("before"));
     }
 
     void addresses_data()

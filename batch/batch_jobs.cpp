@@ -55,8 +55,7 @@ std::optional<LabelProblem> checkLabel(LabelSize size, LabelValues& label, const
     if (quantity.isEmpty())
         quantity = defaultQuantity;
     if (!isQuantity(quantity))
-        return LabelProblem{kQuantityColumn,
-                            QStringLiteral("%1 is not a whole number from 1 to 65535").arg(quotedForMessage(quantity))};
+        return LabelProblem{kQuantityColumn, notInRange(quantity, kQuantityRange)};
     return std::nullopt;
 }
 

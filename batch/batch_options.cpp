@@ -2,15 +2,27 @@
 
 #include "batch/batch_jobs.h"
 
+#include "layout/entry_rules.h"
 #include "layout/nudge.h"
 #include "layout/presets.h"
+#include "output/destination.h"
 #include "output/safe_text.h"
 #include "render/render_limits.h"
 
 #include <QCommandLineParser>
 #include <QRegularExpression>
 
+#include <vector>
+
 namespace {
+
+constexpr WholeNumberRange kPreviewScaleRange{1, kMaxRenderScale};
+
+// "0 to 15"
+QString rangeText(WholeNumberRange range)
+{
+    return QStringLiteral("%1 to %2").arg(range.lowest).arg(range.highest);
+}
 
 // Sizes with the label each one makes and its gap, from the presets: "1M (5 x 7 mm, gap 20.8)".
 QString sizeList()
@@ -33,10 +45,11 @@ QString boundsText(LabelField field, Axis axis)
 
 QString helpEpilog()
 {
+    const DestinationTimeouts timeouts;
     return QStringLiteral(R"(
 Labels:
   One label comes from --item, --version, --data and --checksum, or one label
-  per row from --csv. Texts are at most 6 characters of printable ASCII (no
+  per row from --csv. Texts are at most %10 characters of printable ASCII (no
   tabs or other control characters); blanks around them are not printed.
   Under 1M and 2M only Item and Version are printed, so Data and Checksum
   must be empty. Under 3M, 6M and 9M an empty Checksum prints a counter that
@@ -85,8 +98,8 @@ Ports (--port):
         for an encrypted connection.
   The destination is opened once per run, and each job has gone before the
   next is sent: a serial port has sent it, a device or pipe has taken it, a
-  network printer has acknowledged every byte. Connecting waits at most 10 s;
-  a printer that takes nothing fails after 10 s plus 1 s per 10 KB of the job.
+  network printer has acknowledged every byte. Connecting waits at most %11 s;
+  a printer that takes nothing fails after %12 s plus %13 s per 10 KB of the job.
   A CUPS queue takes the whole run as one raw job when the run ends, or none
   of it; its job id is printed on standard output.
   --list-ports lists what this machine offers, one per line, starting with
@@ -131,7 +144,102 @@ Examples:
         .arg(CsvLimits().fieldBytes)
         .arg(CsvLimits().fields)
         .arg(kMaxLabels)
-        .arg(kMaxRenderScale);
+        .arg(kMaxRenderScale)
+        .arg(kFieldBoxMaxLength)
+        .arg(secondsText(timeouts.connect), secondsText(timeouts.transferBase), secondsText(timeouts.transferPer10KB));
+}
+
+// The options in the order --help lists them; optionTable() has one row for each, in this order.
+enum class Option {
+    Help,
+    Size,
+    FiveAcross,
+    Darkness,
+    Quantity,
+    Gap,
+    Nudge,
+    Item,
+    Version,
+    Data,
+    Checksum,
+    Csv,
+    Port,
+    DryRun,
+    Preview,
+    PreviewScale,
+    ListPorts,
+};
+
+// Everything about one option: the parser takes it from here and --help writes it from here.
+struct OptionRow
+{
+    Option option;
+    QStringList names;
+    QString valueName; // empty: a switch
+    // What --help says, without the full stop of its last sentence.
+    QString help;
+    bool repeatable = false; // may be given more than once, each value adding to the others
+
+    QCommandLineOption declared() const
+    {
+        const QString text =
+            help + (repeatable ? QStringLiteral(" (may be given more than once).") : QStringLiteral("."));
+        return QCommandLineOption(names, text, valueName);
+    }
+};
+
+const std::vector<OptionRow>& optionTable()
+{
+    static const std::vector<OptionRow> rows = [] {
+        const BatchOptions defaults;
+        const auto name = [](const char* ascii) { return QStringList{QString::fromLatin1(ascii)}; };
+        const auto text = [](const char* ascii) { return QString::fromLatin1(ascii); };
+        return std::vector<OptionRow>{
+            {Option::Help, {QStringLiteral("h"), QStringLiteral("help")}, {}, text("Shows this help and exits")},
+            {Option::Size, name("size"), text("size"),
+             text("Label size: 1M, 2M, 3M, 6M or 9M (required). It applies that size's preset: positions, gap and "
+                  "label length")},
+            {Option::FiveAcross, name("five-across"), {}, text("2M only: Item and Version five times side by side")},
+            {Option::Darkness, name("darkness"),
+             QStringLiteral("%1-%2").arg(kDarknessRange.lowest).arg(kDarknessRange.highest),
+             QStringLiteral("Darkness, %1 (default %2)").arg(rangeText(kDarknessRange), defaults.darkness)},
+            {Option::Quantity, name("qty"), text("n"),
+             QStringLiteral("Labels per job, %1 (default %2); a CSV qty column gives it per row")
+                 .arg(rangeText(kQuantityRange), defaults.quantity)},
+            {Option::Gap, name("gap"), text("dots"),
+             QStringLiteral("Gap in dots, 0 to %1, such as 12 or 20.8 with at most three decimals (default: the "
+                            "size's gap)")
+                 .arg(kMaxGapDots)},
+            {Option::Nudge, name("nudge"), text("list"),
+             text("Offsets from the preset positions, e.g. item-x=+2,ver-y=-3"), true},
+            {Option::Item, {fieldColumn(LabelField::Item)}, text("text"), text("Item text of the one label")},
+            {Option::Version, {fieldColumn(LabelField::Version)}, text("text"), text("Version text of the one label")},
+            {Option::Data,
+             {fieldColumn(LabelField::Data)},
+             text("text"),
+             text("Data text of the one label (3M, 6M, 9M)")},
+            {Option::Checksum,
+             {fieldColumn(LabelField::Checksum)},
+             text("text"),
+             text("Checksum text of the one label (3M, 6M, 9M)")},
+            {Option::Csv, name("csv"), text("file"),
+             text("One label per row of this CSV file; - reads standard input")},
+            {Option::Port, name("port"), text("port"),
+             text("com1 (default), lpt, a path, socket://HOST[:PORT], cups:QUEUE or ipp://HOST[:PORT]/printers/QUEUE")},
+            {Option::DryRun, name("dry-run"), {}, text("Writes the jobs to standard output instead of a port")},
+            {Option::Preview, name("preview"), text("dir"),
+             text("Sends nothing; writes a picture of each job's label into this folder (job-00001.png, ...)")},
+            {Option::PreviewScale, name("preview-scale"), text("n"),
+             QStringLiteral("Pixels per printer dot in the pictures, %1 (default %2)")
+                 .arg(rangeText(kPreviewScaleRange))
+                 .arg(defaults.previewScale)},
+            {Option::ListPorts,
+             name("list-ports"),
+             {},
+             text("Lists the serial ports, printer devices and CUPS queues that --port takes, and exits")},
+        };
+    }();
+    return rows;
 }
 
 // A pattern that must match the whole text: "$" alone would also match before a final line feed.
@@ -142,7 +250,7 @@ QRegularExpression wholeText(const QString& pattern,
 }
 
 // One to nine digits and nothing else, from `lowest` to `highest`. (Every CSV row's quantity comes here.)
-bool isWholeNumberIn(const QString& text, int lowest, int highest)
+bool isWholeNumberIn(const QString& text, WholeNumberRange range)
 {
     if (text.isEmpty() || text.size() > 9)
         return false;
@@ -152,7 +260,7 @@ bool isWholeNumberIn(const QString& text, int lowest, int highest)
             return false;
         value = value * 10 + (c.unicode() - u'0');
     }
-    return value >= lowest && value <= highest;
+    return value >= range.lowest && value <= range.highest;
 }
 
 // The gap goes to the printer as the text it is (the 1M preset's is "20.8"). EPL2 printers take a gap of up
@@ -164,7 +272,23 @@ bool isGap(const QString& text)
     return number.match(text).hasMatch() && text.toDouble() <= kMaxGapDots;
 }
 
+// The window's port that --port names, in any case: com1, or lpt or its device lpt1.
+std::optional<PrinterPort> windowPort(const QString& name)
+{
+    for (const PrinterPort port : kPrinterPorts) {
+        if (name.compare(printerPortName(port), Qt::CaseInsensitive) == 0 ||
+            name.compare(printerPortDevice(port), Qt::CaseInsensitive) == 0)
+            return port;
+    }
+    return std::nullopt;
+}
+
 } // namespace
+
+QString notInRange(const QString& value, WholeNumberRange range)
+{
+    return QStringLiteral("%1 is not a whole number from %2").arg(quotedForMessage(value), rangeText(range));
+}
 
 QString columnName(LabelColumn column)
 {
@@ -183,7 +307,7 @@ std::optional<LabelColumn> columnFromName(const QString& name)
 
 bool isQuantity(const QString& text)
 {
-    return isWholeNumberIn(text, 1, 65535);
+    return isWholeNumberIn(text, kQuantityRange);
 }
 
 QList<FieldNudge> parseNudges(const QString& text, QString* error)
@@ -220,60 +344,26 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments)
     parser.setApplicationDescription(QStringLiteral(
         "Composes Quorlex Label jobs without the window, the same jobs for the same settings, and sends\n"
         "them to a printer port: one label from the options or one per row of a CSV file."));
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
-                                  QStringLiteral("Shows this help and exits."));
-    const QCommandLineOption size(QStringLiteral("size"),
-                                  QStringLiteral("Label size: 1M, 2M, 3M, 6M or 9M (required). It applies that "
-                                                 "size's preset: positions, gap and label length."),
-                                  QStringLiteral("size"));
-    const QCommandLineOption fiveAcross(QStringLiteral("five-across"),
-                                        QStringLiteral("2M only: Item and Version five times side by side."));
-    const QCommandLineOption darkness(QStringLiteral("darkness"), QStringLiteral("Darkness, 0 to 15 (default 8)."),
-                                      QStringLiteral("0-15"));
-    const QCommandLineOption quantity(QStringLiteral("qty"),
-                                      QStringLiteral("Labels per job, 1 to 65535 (default 1); a CSV qty column "
-                                                     "gives it per row."),
-                                      QStringLiteral("n"));
-    const QCommandLineOption gap(QStringLiteral("gap"),
-                                 QStringLiteral("Gap in dots, 0 to 240, such as 12 or 20.8 with at most three "
-                                                "decimals (default: the size's gap)."),
-                                 QStringLiteral("dots"));
-    const QCommandLineOption nudge(QStringLiteral("nudge"),
-                                   QStringLiteral("Offsets from the preset positions, e.g. item-x=+2,ver-y=-3 "
-                                                  "(may be given more than once)."),
-                                   QStringLiteral("list"));
-    const QCommandLineOption item(fieldColumn(LabelField::Item), QStringLiteral("Item text of the one label."),
-                                  QStringLiteral("text"));
-    const QCommandLineOption version(fieldColumn(LabelField::Version), QStringLiteral("Version text of the one label."),
-                                     QStringLiteral("text"));
-    const QCommandLineOption data(fieldColumn(LabelField::Data),
-                                  QStringLiteral("Data text of the one label (3M, 6M, 9M)."), QStringLiteral("text"));
-    const QCommandLineOption checksum(fieldColumn(LabelField::Checksum),
-                                      QStringLiteral("Checksum text of the one label (3M, 6M, 9M)."),
-                                      QStringLiteral("text"));
-    const QCommandLineOption csv(QStringLiteral("csv"),
-                                 QStringLiteral("One label per row of this CSV file; - reads standard input."),
-                                 QStringLiteral("file"));
-    const QCommandLineOption port(QStringLiteral("port"),
-                                  QStringLiteral("com1 (default), lpt, a path, socket://HOST[:PORT], cups:QUEUE or "
-                                                 "ipp://HOST[:PORT]/printers/QUEUE."),
-                                  QStringLiteral("port"));
-    const QCommandLineOption dryRun(QStringLiteral("dry-run"),
-                                    QStringLiteral("Writes the jobs to standard output instead of a port."));
-    const QCommandLineOption preview(QStringLiteral("preview"),
-                                     QStringLiteral("Sends nothing; writes a picture of each job's label into this "
-                                                    "folder (job-00001.png, ...)."),
-                                     QStringLiteral("dir"));
-    const QCommandLineOption previewScale(QStringLiteral("preview-scale"),
-                                          QStringLiteral("Pixels per printer dot in the pictures, 1 to %1 "
-                                                         "(default 1).")
-                                              .arg(kMaxRenderScale),
-                                          QStringLiteral("n"));
-    const QCommandLineOption listPorts(QStringLiteral("list-ports"),
-                                       QStringLiteral("Lists the serial ports, printer devices and CUPS queues that "
-                                                      "--port takes, and exits."));
-    parser.addOptions({help, size, fiveAcross, darkness, quantity, gap, nudge, item, version, data, checksum, csv, port,
-                       dryRun, preview, previewScale, listPorts});
+    QList<QCommandLineOption> declared;
+    for (const OptionRow& row : optionTable()) {
+        Q_ASSERT(int(row.option) == declared.size());
+        declared << row.declared();
+    }
+    parser.addOptions(declared);
+    const auto option = [&declared](Option which) -> const QCommandLineOption& { return declared.at(int(which)); };
+    const QCommandLineOption& help = option(Option::Help);
+    const QCommandLineOption& size = option(Option::Size);
+    const QCommandLineOption& fiveAcross = option(Option::FiveAcross);
+    const QCommandLineOption& darkness = option(Option::Darkness);
+    const QCommandLineOption& quantity = option(Option::Quantity);
+    const QCommandLineOption& gap = option(Option::Gap);
+    const QCommandLineOption& nudge = option(Option::Nudge);
+    const QCommandLineOption& csv = option(Option::Csv);
+    const QCommandLineOption& port = option(Option::Port);
+    const QCommandLineOption& dryRun = option(Option::DryRun);
+    const QCommandLineOption& preview = option(Option::Preview);
+    const QCommandLineOption& previewScale = option(Option::PreviewScale);
+    const QCommandLineOption& listPorts = option(Option::ListPorts);
 
     ParsedCommandLine result;
     BatchOptions& options = result.options;
@@ -302,10 +392,10 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments)
         result.listPorts = true;
         return result;
     }
-    for (const QCommandLineOption* once :
-         {&size, &darkness, &quantity, &gap, &item, &version, &data, &checksum, &csv, &port, &preview, &previewScale}) {
-        if (parser.values(*once).size() > 1)
-            return usage(QStringLiteral("--%1 is given more than once").arg(once->names().first()));
+    for (const OptionRow& row : optionTable()) {
+        const QCommandLineOption& given = option(row.option);
+        if (!row.repeatable && parser.values(given).size() > 1)
+            return usage(QStringLiteral("--%1 is given more than once").arg(given.names().last()));
     }
 
     if (!parser.isSet(size))
@@ -322,15 +412,13 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments)
 
     if (parser.isSet(darkness)) {
         options.darkness = parser.value(darkness);
-        if (!isWholeNumberIn(options.darkness, 0, 15))
-            return usage(QStringLiteral("--darkness: %1 is not a whole number from 0 to 15")
-                             .arg(quotedForMessage(options.darkness)));
+        if (!isWholeNumberIn(options.darkness, kDarknessRange))
+            return usage(QStringLiteral("--darkness: ") + notInRange(options.darkness, kDarknessRange));
     }
     if (parser.isSet(quantity)) {
         options.quantity = parser.value(quantity);
         if (!isQuantity(options.quantity))
-            return usage(QStringLiteral("--qty: %1 is not a whole number from 1 to 65535")
-                             .arg(quotedForMessage(options.quantity)));
+            return usage(QStringLiteral("--qty: ") + notInRange(options.quantity, kQuantityRange));
     }
     options.gap = QString::fromLatin1(presetFor(options.size).gap);
     if (parser.isSet(gap)) {
@@ -363,10 +451,10 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments)
     if (parser.isSet(csv) && options.csvPath.isEmpty())
         return usage(QStringLiteral("--csv needs a file name, or - for standard input"));
     PerField<const QCommandLineOption*> textOptions;
-    textOptions[LabelField::Item] = &item;
-    textOptions[LabelField::Version] = &version;
-    textOptions[LabelField::Data] = &data;
-    textOptions[LabelField::Checksum] = &checksum;
+    textOptions[LabelField::Item] = &option(Option::Item);
+    textOptions[LabelField::Version] = &option(Option::Version);
+    textOptions[LabelField::Data] = &option(Option::Data);
+    textOptions[LabelField::Checksum] = &option(Option::Checksum);
     for (LabelField field : kLabelFields) {
         if (!parser.isSet(*textOptions[field]))
             continue;
@@ -385,23 +473,18 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments)
     if (parser.isSet(previewScale)) {
         if (!options.preview())
             return usage(QStringLiteral("--preview-scale is only used with --preview"));
-        if (!isWholeNumberIn(parser.value(previewScale), 1, kMaxRenderScale))
-            return usage(QStringLiteral("--preview-scale: %1 is not a whole number from 1 to %2")
-                             .arg(quotedForMessage(parser.value(previewScale)))
-                             .arg(kMaxRenderScale));
+        if (!isWholeNumberIn(parser.value(previewScale), kPreviewScaleRange))
+            return usage(QStringLiteral("--preview-scale: ") +
+                         notInRange(parser.value(previewScale), kPreviewScaleRange));
         options.previewScale = parser.value(previewScale).toInt();
     }
-    const QString portName = parser.isSet(port) ? parser.value(port) : QStringLiteral("com1");
-    const QString lowered = portName.toLower();
-    if (lowered == QLatin1String("com1")) {
-        options.port = PortChoice::Com1;
-    } else if (lowered == QLatin1String("lpt") || lowered == QLatin1String("lpt1")) {
-        options.port = PortChoice::Lpt;
-    } else if (portName.isEmpty()) {
-        return usage(QStringLiteral("--port needs com1, lpt, the path of a device or socket://HOST[:PORT]"));
-    } else {
-        options.port = PortChoice::Device;
-        options.devicePath = portName;
+    if (parser.isSet(port)) {
+        const QString portName = parser.value(port);
+        if (portName.isEmpty())
+            return usage(QStringLiteral("--port needs com1, lpt, the path of a device or socket://HOST[:PORT]"));
+        options.port = windowPort(portName);
+        if (!options.port)
+            options.devicePath = portName;
     }
     return result;
 }

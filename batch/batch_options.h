@@ -1,6 +1,7 @@
 #pragma once
 
 #include "layout/label_preset_settings.h"
+#include "output/port_devices.h"
 #include "printing/label_settings.h"
 
 #include <QList>
@@ -9,12 +10,17 @@
 
 #include <optional>
 
-// Where the jobs go.
-enum class PortChoice {
-    Com1,   // serial port COM1 as the window maps it (QUORLEX_LABEL_COM1 or /dev/ttyS0)
-    Lpt,    // the parallel device LPT1 as the window maps it (QUORLEX_LABEL_LPT1 or /dev/lp0)
-    Device, // a device or file named on the command line
+// The bounds of a whole number that an option or a CSV column takes, both included.
+struct WholeNumberRange
+{
+    int lowest;
+    int highest;
 };
+inline constexpr WholeNumberRange kDarknessRange{0, 15};
+inline constexpr WholeNumberRange kQuantityRange{1, 65535};
+
+// "--darkness: "16" is not a whole number from 0 to 15" without its head: what a value outside `range` is.
+QString notInRange(const QString& value, WholeNumberRange range);
 
 // The largest gap --gap takes, in dots: what EPL2 printers accept as the gap of their Q command.
 inline constexpr int kMaxGapDots = 240;
@@ -49,8 +55,10 @@ struct BatchOptions
     PerField<QString> texts; // the texts of the label from options
     bool fromCsv() const { return !csvPath.isEmpty(); }
 
-    PortChoice port = PortChoice::Com1;
-    QString devicePath; // for PortChoice::Device
+    // Where the jobs go: one of the window's ports as the window maps it, or when empty, devicePath (a device,
+    // a file or any address createDestination() takes).
+    std::optional<PrinterPort> port = PrinterPort::Com1;
+    QString devicePath;
     bool dryRun = false;
 
     // --preview: pictures of the labels into this folder instead of sending anything.
@@ -78,5 +86,5 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments);
 // list may not repeat. Empty when `error` was set.
 QList<FieldNudge> parseNudges(const QString& text, QString* error);
 
-// Whether a quantity text is a whole number from 1 to 65535 (digits only).
+// Whether a quantity text is a whole number in kQuantityRange (digits only).
 bool isQuantity(const QString& text);

@@ -64,13 +64,7 @@ std::unique_ptr<Destination> createJobOutput(const BatchOptions& options, QIODev
 {
     if (options.dryRun)
         return std::make_unique<StandardOutput>(standardOutput);
-    switch (options.port) {
-    case PortChoice::Com1:
-        return com1Destination(nullptr);
-    case PortChoice::Lpt:
-        return lpt1Destination(error);
-    case PortChoice::Device:
-        break;
-    }
+    if (options.port)
+        return printerPortDestination(*options.port, nullptr, error);
     return createDestination(options.devicePath, QString(), error);
 }

@@ -1,5 +1,7 @@
 #include "output/device_destination.h"
 
+#include "output/operator_hints.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
 
@@ -22,13 +24,13 @@ QString hintFor(int error, bool characterDevice)
         return {};
     switch (error) {
     case EACCES:
-        return QStringLiteral(" (is your user in the lp group?)");
+        return operatorHint(OperatorHint::LpGroup);
     case EBUSY:
-        return QStringLiteral(" (is another program using the printer?)");
+        return operatorHint(OperatorHint::PrinterInUse);
     case ENXIO:
     case ENODEV:
     case EIO:
-        return QStringLiteral(" (is the printer connected and switched on?)");
+        return operatorHint(OperatorHint::PrinterConnected);
     default:
         return {};
     }
@@ -70,10 +72,11 @@ QString DescriptorDestination::writeWhole(const QByteArray& bytes)
         if (stopRequested())
             return stoppedReason();
         if (deadline.hasExpired()) {
-            return QStringLiteral("took %1 of %2 bytes in %3 s and no more (is the printer switched on and online?)")
-                .arg(done)
-                .arg(bytes.size())
-                .arg(secondsText(timeout));
+            return QStringLiteral("took %1 of %2 bytes in %3 s and no more")
+                       .arg(done)
+                       .arg(bytes.size())
+                       .arg(secondsText(timeout)) +
+                   operatorHint(OperatorHint::PrinterOnline);
         }
         pump();
         waitFor(POLLOUT, sliceMs(deadline));

@@ -19,7 +19,7 @@ QString serialDevicePath(int port)
 {
     if (port != 1)
         return {};
-    return mappedOr(kCom1Variable, "/dev/ttyS0");
+    return mappedOr(kCom1Variable, kCom1Device);
 }
 
 QString parallelPortAddress()
@@ -27,16 +27,32 @@ QString parallelPortAddress()
     return mappedOr(kLpt1Variable, "/dev/lp0");
 }
 
-std::unique_ptr<Destination> com1Destination(SerialPort* control)
+QString printerPortName(PrinterPort port)
 {
+    return port == PrinterPort::Com1 ? QStringLiteral("COM1") : QStringLiteral("LPT");
+}
+
+QString printerPortDevice(PrinterPort port)
+{
+    return port == PrinterPort::Com1 ? QStringLiteral("COM1") : QStringLiteral("LPT1");
+}
+
+std::optional<PrinterPort> printerPortNamed(const QString& name)
+{
+    for (const PrinterPort port : kPrinterPorts) {
+        if (name == printerPortName(port))
+            return port;
+    }
+    return std::nullopt;
+}
+
+std::unique_ptr<Destination> printerPortDestination(PrinterPort port, SerialPort* control, QString* error)
+{
+    if (port == PrinterPort::Lpt)
+        return createDestination(parallelPortAddress(), printerPortDevice(port), error);
     const QString path = serialDevicePath(1);
-    const QString name = destinationName(QStringLiteral("COM1"), path);
+    const QString name = destinationName(printerPortDevice(port), path);
     if (control)
         return std::make_unique<SerialDestination>(*control, name);
     return std::make_unique<SerialDestination>(path, name);
-}
-
-std::unique_ptr<Destination> lpt1Destination(QString* error)
-{
-    return createDestination(parallelPortAddress(), QStringLiteral("LPT1"), error);
 }

@@ -1,10 +1,18 @@
 #include "output/serial_line.h"
 
+#include "output/destination.h"
+#include "output/operator_hints.h"
+#include "output/port_devices.h"
+#include "output/safe_text.h"
+
+#include <QFile>
+
 #include <QThread>
 
 #include <cerrno>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 
 int LineSettings::bitsPerByte() const
 {
@@ -20,13 +28,29 @@ QString openFailure(const QSerialPort& port)
 {
     const QString reason = port.errorString();
     if (reason == qt_error_string(EACCES))
-        return reason + QStringLiteral(" (is your user in the dialout group?)");
+        return reason + operatorHint(OperatorHint::DialoutGroup);
     if (reason == qt_error_string(EBUSY))
-        return reason + QStringLiteral(" (is another program using the port?)");
+        return reason + operatorHint(OperatorHint::PortInUse);
     // QSerialPort takes a lock file for the port, and only another program holding it can make that fail.
     if (port.error() == QSerialPort::PermissionError && reason.contains(QLatin1String("lock")))
         return QStringLiteral("another program is using the port (%1)").arg(reason);
     return reason;
+}
+
+// Only a terminal device takes line settings; anything else fails as "Inappropriate ioctl for device" once
+// they are set, which tells the operator nothing about a mapping that names a file.
+QString notASerialPort(const QString& path)
+{
+    return QStringLiteral("%1 is not a serial port (a serial port is a terminal device such as %2)")
+        .arg(visibleForMessage(path), QLatin1String(kCom1Device));
+}
+
+bool existsButIsNoTerminal(const QString& path)
+{
+    struct stat info
+    {
+    };
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 && !isTerminalDevice(path);
 }
 
 // Whether the other end of the line has gone: a pseudo-terminal whose master was closed, a modem line whose
@@ -54,8 +78,13 @@ bool QSerialPortLine::open(const QString& path, const LineSettings& settings)
     port_.setParity(settings.parity);
     port_.setStopBits(settings.stopBits);
     port_.setFlowControl(settings.flowControl);
+    // Told before opening, so that a file or a FIFO named by mistake is not opened at all.
+    if (existsButIsNoTerminal(path)) {
+        error_ = notASerialPort(path);
+        return false;
+    }
     if (!port_.open(QIODevice::ReadWrite)) {
-        error_ = openFailure(port_);
+        error_ = port_.errorString() == qt_error_string(ENOTTY) ? notASerialPort(path) : openFailure(port_);
         port_.clearError();
         return false;
     }

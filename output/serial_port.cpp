@@ -1,6 +1,7 @@
 #include "output/serial_port.h"
 
 #include "output/destination.h"
+#include "output/operator_hints.h"
 #include "output/port_devices.h"
 
 #include <QDeadlineTimer>
@@ -68,10 +69,10 @@ bool SerialPort::drain(std::chrono::milliseconds timeout, const std::function<bo
         if (pending == 0)
             return true;
         if (deadline.hasExpired()) {
-            return fail(QStringLiteral("the port did not send the job within %1 s: %2 bytes were still waiting (is "
-                                       "the printer switched on and online?)")
+            return fail(QStringLiteral("the port did not send the job within %1 s: %2 bytes were still waiting")
                             .arg(secondsText(timeout))
-                            .arg(pending));
+                            .arg(pending) +
+                        operatorHint(OperatorHint::PrinterOnline));
         }
         if (keepWaiting && !keepWaiting())
             return fail(QStringLiteral("stopped before the job had gone"));

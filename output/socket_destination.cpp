@@ -1,5 +1,7 @@
 #include "output/socket_destination.h"
 
+#include "output/operator_hints.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QUrl>
@@ -154,9 +156,10 @@ QString SocketDestination::connectTo(const SocketAddress::Resolved& address, con
         if (stopRequested())
             return stoppedReason();
         if (deadline.hasExpired())
-            return QStringLiteral("%1 did not answer within %2 s (is the printer switched on and on the network?)")
-                .arg(address_.shown())
-                .arg(secondsText(timeouts().connect));
+            return QStringLiteral("%1 did not answer within %2 s")
+                       .arg(address_.shown())
+                       .arg(secondsText(timeouts().connect)) +
+                   operatorHint(OperatorHint::PrinterOnNetwork);
         pump();
     }
 }
@@ -165,11 +168,10 @@ QString SocketDestination::connectionFault(int error) const
 {
     switch (error) {
     case ECONNREFUSED:
-        return QStringLiteral("%1 refused the connection (is it a printer taking raw jobs on that port?)")
-            .arg(address_.shown());
+        return QStringLiteral("%1 refused the connection").arg(address_.shown()) +
+               operatorHint(OperatorHint::RawPrinterPort);
     case ETIMEDOUT:
-        return QStringLiteral("%1 did not answer (is the printer switched on and on the network?)")
-            .arg(address_.shown());
+        return QStringLiteral("%1 did not answer").arg(address_.shown()) + operatorHint(OperatorHint::PrinterOnNetwork);
     default:
         return QStringLiteral("cannot connect to %1: %2").arg(address_.shown(), qt_error_string(error));
     }
@@ -219,9 +221,10 @@ QString SocketDestination::doConfirm()
         if (stopRequested())
             return stoppedReason();
         if (deadline.hasExpired())
-            return QStringLiteral("%1 bytes were not acknowledged within %2 s (is the printer switched on and online?)")
-                .arg(unacknowledged)
-                .arg(secondsText(timeout));
+            return QStringLiteral("%1 bytes were not acknowledged within %2 s")
+                       .arg(unacknowledged)
+                       .arg(secondsText(timeout)) +
+                   operatorHint(OperatorHint::PrinterOnline);
         pump();
         // What the printer says is read and dropped, so that it never waits for us to listen; a few reads a
         // slice, so that a printer that talks without end cannot hold the wait.

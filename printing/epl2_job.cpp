@@ -1,5 +1,6 @@
 #include "printing/epl2_job.h"
 
+#include "layout/entry_rules.h"
 #include "layout/presets.h"
 
 #include "output/safe_text.h"
@@ -318,10 +319,20 @@ ComposedJob composeStoredForm(const LabelSettings& s)
     darknessLine(w, s);
     w.line("FK\"FIXEDAT0\"");
     w.line("FS\"FIXEDAT0\"");
-    w.line("V00,6,C,\"\"");
-    w.line("V01,6,C,\"\"");
-    w.line("V02,6,C,\"\"");
-    w.line(counter ? "C0,4,L,+1,\"\"" : "V03,6,C,\"\"");
+    // One variable for each text, as wide as the longest text a field box takes.
+    const auto variable = [&w](const char* name) {
+        w.put(name);
+        w.put(",");
+        w.put(kFieldBoxMaxLength);
+        w.line(",C,\"\"");
+    };
+    variable("V00");
+    variable("V01");
+    variable("V02");
+    if (counter)
+        w.line("C0,4,L,+1,\"\"");
+    else
+        variable("V03");
     w.put("Q");
     w.put(int(s.positions.LabelLength));
     w.put(",");

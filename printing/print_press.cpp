@@ -45,18 +45,14 @@ QString PrintPress::press(PrintHost& host, bool* stopped)
     if (serial.PortOpen())
         return QStringLiteral("the serial port is still open, so nothing was sent");
 
-    std::unique_ptr<Destination> destination;
-    const QString port = host.portName();
-    if (port == QLatin1String("COM1")) {
-        destination = com1Destination(&serial.port());
-    } else if (port == QLatin1String("LPT")) {
-        QString why;
-        destination = lpt1Destination(&why);
-        if (!destination)
-            return QStringLiteral("opening LPT1: %1").arg(why);
-    } else {
-        return QStringLiteral("no printer port is chosen (the port is %1)").arg(quotedForMessage(port));
-    }
+    const QString portName = host.portName();
+    const std::optional<PrinterPort> port = printerPortNamed(portName);
+    if (!port)
+        return QStringLiteral("no printer port is chosen (the port is %1)").arg(quotedForMessage(portName));
+    QString why;
+    const std::unique_ptr<Destination> destination = printerPortDestination(*port, &serial.port(), &why);
+    if (!destination)
+        return QStringLiteral("opening %1: %2").arg(printerPortDevice(*port), why);
 
     destination->setWaitControl({[&host] { host.processEvents(); }, [&host] { return host.closeRequested(); }});
     destination->setTimeouts(host.timeouts());

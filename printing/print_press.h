@@ -15,7 +15,7 @@ public:
 
     // Composes the job from the window's state at this moment.
     virtual ComposedJob composeJob() = 0;
-    // "COM1" or "LPT", as the port handlers last set it.
+    // "COM1" or "LPT" (printerPortName()), as the port handlers last set it.
     virtual QString portName() = 0;
     // The window's serial-port control, MSC_Com1.
     virtual MSComm& serialControl() = 0;

@@ -158,6 +158,22 @@ private slots:
             QVERIFY(outcome.out.isEmpty());
     }
 
+    // The same message as the window's, from the same output layer; the file is left as it was.
+    void com1MappedToAFile()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("printer"));
+        QVERIFY(writeFile(file, "before"));
+        const Outcome outcome = runProgram({"--size", "3M", "--item", "A"}, {}, nullptr,
+                                           environmentWith({{QString::fromLatin1(kCom1Variable), file}}));
+        QCOMPARE(outcome.status, 1);
+        QCOMPARE(outcome.err,
+                 QStringLiteral("quorlex-label-batch: opening COM1 (%1): %1 is not a serial port (a serial "
+                                "port is a terminal device such as /dev/ttyS0); nothing was sent\n")
+                     .arg(file));
+        QCOMPARE(readFile(file), QByteArray("before"));
+    }
+
     // Standard streams that are closed or take nothing, as a shell sets them up: each failure is named, and
     // a reader that goes away does not end the program by a signal.
     void standardStreamsThatFail_data()

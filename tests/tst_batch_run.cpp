@@ -60,6 +60,10 @@ private slots:
                                           << "--gap: \"1e3\" is not a number of dots from 0 to 240 (e.g. 12 or 20.8)";
         QTest::addRow("text option with csv") << QStringList{"--size", "3M", "--csv", "-", "--version", "V1"}
                                               << "--version cannot be used with --csv; give the texts as CSV columns";
+        QTest::addRow("qty twice") << QStringList{"--size", "3M", "--qty", "1", "--qty", "2"}
+                                   << "--qty is given more than once";
+        QTest::addRow("port twice") << QStringList{"--size", "3M", "--port", "com1", "--port", "lpt"}
+                                    << "--port is given more than once";
         QTest::addRow("empty port") << QStringList{"--size", "3M", "--port", ""}
                                     << "--port needs com1, lpt, the path of a device or socket://HOST[:PORT]";
         // "$" of a pattern also matches before a final line feed; the checks look at the whole text.
@@ -98,6 +102,29 @@ private slots:
         QCOMPARE(result.err,
                  QStringLiteral("quorlex-label-batch: %1\nTry 'quorlex-label-batch --help' for more.\n").arg(error));
         QCOMPARE(recorder.opens, 0);
+    }
+
+    // The window's two ports by their names or LPT1's device name, in any case; anything else is a path.
+    void portNames_data()
+    {
+        QTest::addColumn<QStringList>("port"); // what follows --size 3M
+        QTest::addColumn<QString>("expected"); // the window's port name, or the device path
+        QTest::addRow("no --port") << QStringList() << "COM1";
+        QTest::addRow("com1") << QStringList{"--port", "com1"} << "COM1";
+        QTest::addRow("COM1") << QStringList{"--port", "COM1"} << "COM1";
+        QTest::addRow("lpt") << QStringList{"--port", "lpt"} << "LPT";
+        QTest::addRow("Lpt1") << QStringList{"--port", "Lpt1"} << "LPT";
+        QTest::addRow("com2") << QStringList{"--port", "com2"} << "path com2";
+        QTest::addRow("./com1") << QStringList{"--port", "./com1"} << "path ./com1";
+    }
+    void portNames()
+    {
+        QFETCH(QStringList, port);
+        QFETCH(QString, expected);
+        const ParsedCommandLine command = parseCommandLine(QStringList{"--size", "3M"} + port);
+        QVERIFY2(command.error.isEmpty(), qPrintable(command.error));
+        const BatchOptions& options = command.options;
+        QCOMPARE(options.port ? printerPortName(*options.port) : "path " + options.devicePath, expected);
     }
 
     // EPL2 printers take a gap of 0 to 240 dots; the presets' own gaps are among them.

@@ -1,4 +1,5 @@
 #include "printing/epl2_job.h"
+#include "support/event_loop.h"
 #include "support/printer_stand_ins.h"
 #include "support/pseudo_terminal.h"
 #include "support/test_files.h"
@@ -396,13 +397,7 @@ void TestFrmMainPrint::endDuringAPressEndsCleanly()
         });
         w->SSCmd_Print_Click();
     });
-    bool timedOut = false;
-    QTimer::singleShot(10000, this, [&] {
-        timedOut = true;
-        QCoreApplication::quit();
-    });
-    QCoreApplication::exec(); // returns when no window of the program remains
-    QVERIFY(!timedOut);
+    QVERIFY2(execUntilProgramEnds(), "the program did not end by itself");
     QVERIFY(hiddenAtOnce);
     QVERIFY(aliveWhilePrinting);
     QTRY_VERIFY(w.isNull());

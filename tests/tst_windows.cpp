@@ -1,9 +1,9 @@
+#include "support/event_loop.h"
 #include "windows/frm_help.h"
 #include "windows/frm_main.h"
 #include "windows/web_opener.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -252,28 +252,26 @@ void TestWindows::endWithAboutOpenEndsWhenAboutCloses()
     w->Mnu_Help_Click();
     QPointer<Frm_Help> about = w->helpWindow();
 
-    bool aboutStillOpenAfterEnd = false;
-    bool mainGoneAfterEnd = false;
-    QTimer::singleShot(0, this, [&] { endMainWindow(w, how); });
-    QTimer::singleShot(50, this, [&] {
-        mainGoneAfterEnd = w.isNull();
-        aboutStillOpenAfterEnd = about && about->isVisible();
-        if (about)
+    // What happens, in order: the main window goes at once, the program runs on while About is open, and
+    // ends when About is closed.
+    QStringList steps;
+    QObject watcher; // the connections end with the test
+    connect(w, &QObject::destroyed, &watcher, [&] {
+        steps << "main window gone";
+        if (!about || !about->isVisible())
+            return;
+        steps << "About still open";
+        QTimer::singleShot(0, &watcher, [&] {
+            if (!about)
+                return;
             QTest::mouseClick(about->Cmd_OK, Qt::LeftButton);
+            steps << "About closed";
+        });
     });
-    bool timedOut = false;
-    QTimer guard;
-    guard.setSingleShot(true);
-    connect(&guard, &QTimer::timeout, this, [&] {
-        timedOut = true;
-        QCoreApplication::quit();
-    });
-    guard.start(5000);
-    QCoreApplication::exec(); // returns when no window of the program remains
-    guard.stop();
-    QVERIFY(!timedOut);
-    QVERIFY(mainGoneAfterEnd);
-    QVERIFY(aboutStillOpenAfterEnd);
+    connect(qApp, &QCoreApplication::aboutToQuit, &watcher, [&] { steps << "program ends"; });
+    QTimer::singleShot(0, this, [&] { endMainWindow(w, how); });
+    QVERIFY2(execUntilProgramEnds(), qPrintable(steps.join(", ")));
+    QCOMPARE(steps, (QStringList{"main window gone", "About still open", "About closed", "program ends"}));
     QTRY_VERIFY(about.isNull());
 }
 
@@ -288,13 +286,7 @@ void TestWindows::endWithNothingElseOpenEndsAtOnce()
     QPointer<Frm_Main> w = new Frm_Main;
     w->showCentred();
     QTimer::singleShot(0, this, [&] { endMainWindow(w, how); });
-    bool timedOut = false;
-    QTimer::singleShot(5000, this, [&] {
-        timedOut = true;
-        QCoreApplication::quit();
-    });
-    QCoreApplication::exec();
-    QVERIFY(!timedOut); // ended by itself, before the guard
+    QVERIFY2(execUntilProgramEnds(), "the program did not end by itself");
     QTRY_VERIFY(w.isNull());
 }
 

@@ -533,7 +533,7 @@ void Frm_Main::Form_Load()
     SSOpt_3M->setValue(true);
     SSOpt_6M->setValue(false);
     SSOpt_9M->setValue(false);
-    selectPort(QStringLiteral("COM1"));
+    selectPort(PrinterPort::Com1);
     SSCmd_Qty->setEnabled(false);
     setWindowTitle(QStringLiteral("Quorlex Co., Ltd.  ") + applicationVersionText());
     SSOpt_3M_Click(1);
@@ -800,35 +800,35 @@ void Frm_Main::reportFailure(const QString& cause)
     showPortError(this, cause);
 }
 
-void Frm_Main::selectPort(const QString& port)
+void Frm_Main::selectPort(PrinterPort port)
 {
-    const bool com1 = port == QLatin1String("COM1");
+    const bool com1 = port == PrinterPort::Com1;
     Mnu_Com1->setChecked(com1);
     Mnu_Lpt->setChecked(!com1);
     SSOpt_Com1->setValue(com1);
     SSOpt_Lpt->setValue(!com1);
-    PortName = port;
+    PortName = printerPortName(port);
 }
 
 void Frm_Main::Mnu_Com1_Click()
 {
-    selectPort(QStringLiteral("COM1"));
+    selectPort(PrinterPort::Com1);
 }
 
 void Frm_Main::Mnu_Lpt_Click()
 {
-    selectPort(QStringLiteral("LPT"));
+    selectPort(PrinterPort::Lpt);
 }
 
 void Frm_Main::SSOpt_Com1_Click(qint16)
 {
-    selectPort(QStringLiteral("COM1"));
+    selectPort(PrinterPort::Com1);
     MSC_Com1->setCommPort(1);
 }
 
 void Frm_Main::SSOpt_Lpt_Click(qint16)
 {
-    selectPort(QStringLiteral("LPT"));
+    selectPort(PrinterPort::Lpt);
 }
 
 void Frm_Main::closeEvent(QCloseEvent* event)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "layout/nudge.h"
+#include "output/port_devices.h"
 #include "printing/label_settings.h"
 #include "printing/mscomm.h"
 #include "printing/print_press.h"
@@ -230,8 +231,8 @@ private:
     // The box the focus moves on to from a field's box under the selected size.
     TextBox* boxAfter(LabelField field) const;
     void moveFocusTo(TextBox* box);
-    // Both port controls and both menu entries show `port` ("COM1" or "LPT"), which becomes PortName.
-    void selectPort(const QString& port);
+    // Both port controls and both menu entries show `port`, whose name ("COM1" or "LPT") becomes PortName.
+    void selectPort(PrinterPort port);
 
     PerField<TextBox*> m_fieldBoxes;
     PerField<QLabel*> m_previews;

@@ -422,7 +422,7 @@ void PrinterSession::note(const JobNote& note)
 
 void PrinterSession::error(int code)
 {
-    m_errors.insert(code);
+    m_printer.m_errors.insert(code);
     if (m_printer.m_reporting)
         reply(errorNotice(code, false));
 }
@@ -458,7 +458,7 @@ bool PrinterSession::printerCommand(QByteArrayView line, int lineNumber)
         return true;
     };
     if (command == "^ee") {
-        QList<int> codes = m_errors.values();
+        QList<int> codes = m_printer.m_errors.values();
         codes << faultCode(m_printer.fault());
         return answered("^ee", errorReport(codes));
     }
@@ -481,7 +481,7 @@ bool PrinterSession::printerCommand(QByteArrayView line, int lineNumber)
         return answered("US", QByteArray(1, kAck));
     }
     if (command == "N") {
-        m_errors.clear();
+        m_printer.m_errors.clear();
         m_imageBytes = 0;
         m_imageFull = false;
         return false;

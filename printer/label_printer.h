@@ -93,6 +93,7 @@ private:
     QList<HeldLabel> m_heldLabels;
     QSet<PrinterSession*> m_sessions;
     bool m_reporting = false; // US
+    QSet<int> m_errors;       // since the last N, for ^ee
     std::function<void()> m_stopCheck;
     bool m_shutDown = false;
 };
@@ -134,7 +135,6 @@ private:
     qint64 m_bytes = 0;
     quint64 m_labelsSeen = 0; // the stream's number of the last label accounted for
     quint64 m_printed = 0;
-    QSet<int> m_errors; // since the last N, for ^ee
     int m_problems = 0;
     qint64 m_imageBytes = 0; // drawing commands since the last N or P
     bool m_imageFull = false;

@@ -33,7 +33,9 @@ TcpPort::TcpPort(LabelPrinter& printer, int idleSeconds) : m_printer(printer), m
     m_server.setListenBacklogSize(128);
     m_idle.setSingleShot(true);
     m_idle.setInterval(idleSeconds * 1000);
-    connect(&m_server, &QTcpServer::newConnection, this, &TcpPort::serveNext);
+    // Taken later, not inside the signal: QTcpServer goes on accepting in the same call while it has room
+    // for a pending connection, and would take a second sender off the backlog while the first is served.
+    connect(&m_server, &QTcpServer::newConnection, this, &TcpPort::serveNext, Qt::QueuedConnection);
     connect(&m_idle, &QTimer::timeout, this, [this] {
         const QString why = QStringLiteral("nothing received for %1 s").arg(m_idleSeconds);
         m_printer.problem(m_session ? m_session->number() : 0, 0,

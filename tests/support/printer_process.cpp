@@ -2,6 +2,7 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QRegularExpression>
 #include <QTcpSocket>
 #include <QThread>
@@ -143,6 +144,15 @@ void PrinterProcess::control(const QByteArray& line)
 {
     m_process.write(line + '\n');
     m_process.waitForBytesWritten(1000);
+}
+
+qint64 PrinterProcess::peakMemoryKb() const
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(m_process.processId()));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    static const QRegularExpression peak(QStringLiteral("VmHWM:\\s+(\\d+) kB"));
+    return peak.match(QString::fromLatin1(status.readAll())).captured(1).toLongLong();
 }
 
 int PrinterProcess::stop(int signal)

@@ -39,6 +39,8 @@ public:
     QByteArray exchange(const QByteArray& bytes, qint64 replyBytes = 0, int ms = 5000);
     // A line on the printer's standard input.
     void control(const QByteArray& line);
+    // The most memory the process has held so far (VmHWM), in KB; 0 when it cannot be read.
+    qint64 peakMemoryKb() const;
     // Sends `signal` and waits for the end; the exit status, or -1 when it did not end within 10 s.
     int stop(int signal);
 

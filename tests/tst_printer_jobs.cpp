@@ -8,6 +8,8 @@
 
 #include <QDir>
 #include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -64,6 +66,7 @@ private slots:
     void storedFormLastsAcrossConnectionsAndRestarts();
     void settingsLastUntilChanged();
     void renderDrawsFiles();
+    void jsonLogAndWireSpeed();
 };
 
 void PrinterJobsTest::cleanup()
@@ -208,6 +211,35 @@ void PrinterJobsTest::renderDrawsFiles()
     QCOMPARE(printer.exitCode(), 0);
     QVERIFY(QFile::exists(dir.filePath("out/label-000006.png")));
     QVERIFY(QFile::exists(dir.filePath("out/stream-000002.epl")));
+}
+
+void PrinterJobsTest::jsonLogAndWireSpeed()
+{
+    PrinterProcess printer(kPrinter, {"--serial", "LINK", "--wire-speed", "--out", "OUT", "--log", "json"});
+    QVERIFY2(printer.isReady(), qPrintable(printer.failure()));
+    QFile line(printer.link());
+    QVERIFY(line.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+    QCOMPARE(line.write(kForm + kRecall + "XYZ\x01\r\n"), qint64(kForm.size() + kRecall.size() + 6));
+    line.close();
+    QVERIFY2(printer.waitForLog(QStringLiteral("\"event\":\"end\"")), qPrintable(printer.log().join('\n')));
+    QJsonObject label;
+    QJsonObject problem;
+    for (const QString& each : printer.log()) {
+        QJsonParseError error;
+        const QJsonObject object = QJsonDocument::fromJson(each.toUtf8(), &error).object();
+        QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(each));
+        if (object.value("event") == QLatin1String("label"))
+            label = object;
+        if (object.value("event") == QLatin1String("problem"))
+            problem = object;
+    }
+    QCOMPARE(label.value("label").toInt(), 1);
+    QCOMPARE(label.value("width").toInt(), 200);
+    QCOMPARE(label.value("length").toInt(), 100);
+    QCOMPARE(label.value("line").toInt(), 12);
+    QCOMPARE(label.value("file").toString(), QStringLiteral("label-000001.png"));
+    QCOMPARE(problem.value("line").toInt(), 13);
+    QCOMPARE(problem.value("text").toString(), QStringLiteral("XYZ\\x01: unknown command"));
 }
 
 QTEST_MAIN(PrinterJobsTest)

@@ -34,15 +34,18 @@ PrinterProcess::PrinterProcess(const QString& program, const QStringList& argume
     }
     const bool listens = args.contains(QLatin1String("--listen"));
     const bool serial = args.contains(QLatin1String("--serial"));
-    if (listens && !waitForLog(QStringLiteral("listening on "), 1, kStartMs)) {
+    const bool json = args.contains(QLatin1String("json"));
+    if (listens &&
+        !waitForLog(json ? QStringLiteral("\"event\":\"listening\"") : QStringLiteral("listening on "), 1, kStartMs)) {
         m_failure = QStringLiteral("the printer does not listen: %1").arg(log().join(QLatin1Char('\n')));
         return;
     }
-    if (serial && !waitForLog(QStringLiteral("serial line "), 1, kStartMs)) {
+    if (serial &&
+        !waitForLog(json ? QStringLiteral("\"event\":\"serial\"") : QStringLiteral("serial line "), 1, kStartMs)) {
         m_failure = QStringLiteral("the printer has no serial line: %1").arg(log().join(QLatin1Char('\n')));
         return;
     }
-    static const QRegularExpression listening(QStringLiteral("listening on 127\\.0\\.0\\.1:(\\d+)"));
+    static const QRegularExpression listening(QStringLiteral("(?:listening on |\"address\":\")127\\.0\\.0\\.1:(\\d+)"));
     for (const QString& line : std::as_const(m_lines)) {
         const QRegularExpressionMatch match = listening.match(line);
         if (match.hasMatch())

@@ -130,12 +130,6 @@ int main(int argc, char* argv[])
         say(stderr, QStringLiteral("quorlex-label-printer: %1\n").arg(safeMessageLine(failure)));
         return kPrinterExitFailed;
     }
-    if (!options.renderFiles.isEmpty()) {
-        const int status = renderFiles(printer, options.renderFiles);
-        printer.shutdown();
-        return status;
-    }
-
     std::unique_ptr<TcpPort> tcp;
     std::unique_ptr<SerialPort> serial;
     // A stop asked for while a long P is being drawn is carried out after the picture in hand: the stream
@@ -147,8 +141,16 @@ int main(int argc, char* argv[])
             serial->removeLink();
         printer.shutdown();
         std::fflush(stdout);
-        ::_exit(kPrinterExitOk);
+        ::_exit(options.renderFiles.isEmpty() ? kPrinterExitOk : kPrinterExitInterrupted);
     });
+    if (!options.renderFiles.isEmpty()) {
+        int status = renderFiles(printer, options.renderFiles);
+        if (stopRequested)
+            status = kPrinterExitInterrupted;
+        printer.shutdown();
+        return status;
+    }
+
     if (options.listen) {
         tcp = std::make_unique<TcpPort>(printer, options.idleSeconds);
         const QString problem = tcp->listen(options.address, options.port);

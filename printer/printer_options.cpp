@@ -196,7 +196,8 @@ QString printerUsage()
         "Standard input: a line head-open, paper-out, paused or ok sets or clears the fault.\n"
         "\n"
         "Exit status:\n"
-        "  0  ended by Ctrl-C or SIGTERM, or every file was drawn\n"
-        "  2  the command line is wrong\n"
-        "  3  the folder, port or link could not be had, or a file could not be read\n");
+        "  0    ended by Ctrl-C or SIGTERM, or every --render file was drawn\n"
+        "  2    the command line is wrong\n"
+        "  3    the folder, port or link could not be had, or a file could not be read\n"
+        "  130  --render was stopped by Ctrl-C or SIGTERM before it drew every file\n");
 }

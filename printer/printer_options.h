@@ -47,3 +47,4 @@ QString printerUsage();
 inline constexpr int kPrinterExitOk = 0;
 inline constexpr int kPrinterExitUsage = 2;
 inline constexpr int kPrinterExitFailed = 3; // the folder, port or link could not be had; a file could not be read
+inline constexpr int kPrinterExitInterrupted = 130; // --render stopped by Ctrl-C or SIGTERM before its last file

@@ -3,12 +3,14 @@
 // memory stays within its bound, every problem is logged without a raw control character, and the next
 // connection is served. Ctrl-C and SIGTERM end it with every picture whole.
 #include "support/printer_process.h"
+#include "support/test_files.h"
 
 #include <QDir>
 #include <QImage>
 #include <QImageReader>
 #include <QRandomGenerator>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
@@ -180,24 +182,36 @@ void PrinterHostileTest::largestLabelManyTimes()
 void PrinterHostileTest::stopSignalLeavesEveryPictureWhole_data()
 {
     QTest::addColumn<int>("signal");
-    QTest::addRow("Ctrl-C") << int(SIGINT);
-    QTest::addRow("SIGTERM") << int(SIGTERM);
+    QTest::addColumn<bool>("render");
+    QTest::addColumn<int>("status");
+    QTest::addRow("Ctrl-C") << int(SIGINT) << false << 0;
+    QTest::addRow("SIGTERM") << int(SIGTERM) << false << 0;
+    QTest::addRow("Ctrl-C in --render") << int(SIGINT) << true << 130;
 }
 
 void PrinterHostileTest::stopSignalLeavesEveryPictureWhole()
 {
     QFETCH(int, signal);
-    PrinterProcess printer(kPrinter, kOnTcp + QStringList{"--serial", "LINK"});
-    QVERIFY2(printer.isReady(), qPrintable(printer.failure()));
-    QVERIFY(QFileInfo(printer.link()).isSymLink());
+    QFETCH(bool, render);
+    QFETCH(int, status);
     // Long enough that the signal comes in the middle of it.
+    const QByteArray job = "N\r\nq1200\r\nQ1200,24\r\nA10,10,0,5,4,4,N,\"LONG\"\r\nP1000\r\n";
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("long.epl"));
+    QVERIFY(writeFile(file, job));
+    PrinterProcess printer(kPrinter, render ? QStringList{"--render", file, "--out", "OUT"}
+                                            : kOnTcp + QStringList{"--serial", "LINK"});
+    QVERIFY2(printer.isReady(), qPrintable(printer.failure()));
     QTcpSocket sender;
-    sender.connectToHost(QHostAddress::LocalHost, printer.port());
-    QVERIFY(sender.waitForConnected(5000));
-    sender.write("N\r\nq1200\r\nQ1200,24\r\nA10,10,0,5,4,4,N,\"LONG\"\r\nP1000\r\n");
-    QVERIFY(sender.waitForBytesWritten(5000));
+    if (!render) {
+        QVERIFY(QFileInfo(printer.link()).isSymLink());
+        sender.connectToHost(QHostAddress::LocalHost, printer.port());
+        QVERIFY(sender.waitForConnected(5000));
+        sender.write(job);
+        QVERIFY(sender.waitForBytesWritten(5000));
+    }
     QVERIFY(printer.waitForLog(QStringLiteral("label 3: ")));
-    QCOMPARE(printer.stop(signal), 0);
+    QCOMPARE(printer.stop(signal), status);
     QVERIFY(printer.log().last().startsWith(QLatin1String("stopped after ")));
     QVERIFY(printer.logCount(QStringLiteral("label 1000: ")) == 0);
     const QStringList pictures = QDir(printer.outDir()).entryList({"label-*"}, QDir::Files);

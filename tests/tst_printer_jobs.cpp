@@ -53,6 +53,11 @@ const QByteArray kForm = "FK\"SHELF\"\r\nFS\"SHELF\"\r\nV00,8,L,\"item\"\r\nq200
                          "A10,10,0,3,1,1,N,V00\r\nFE\r\n";
 const QByteArray kRecall = "N\r\nFR\"SHELF\"\r\n?\r\nAB-1234\r\nP1\r\n";
 
+QByteArray named(QByteArray job, const QByteArray& name)
+{
+    return job.replace("\"SHELF\"", "\"" + name + "\"");
+}
+
 } // namespace
 
 class PrinterJobsTest : public QObject
@@ -63,6 +68,7 @@ private slots:
     void cleanup();
     void deliveredPicturesEqualThePreview_data();
     void deliveredPicturesEqualThePreview();
+    void storedFormLastsAcrossConnectionsAndRestarts_data();
     void storedFormLastsAcrossConnectionsAndRestarts();
     void settingsLastUntilChanged();
     void renderDrawsFiles();
@@ -134,37 +140,48 @@ void PrinterJobsTest::deliveredPicturesEqualThePreview()
     QVERIFY(printed == preview);
 }
 
+void PrinterJobsTest::storedFormLastsAcrossConnectionsAndRestarts_data()
+{
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QString>("file");
+    QTest::addRow("plain name") << QByteArray("SHELF") << "SHELF.form";
+    QTest::addRow("a path with control bytes") << QByteArray("../x/\x01\xff") << "%2E%2E%2Fx%2F%01%FF.form";
+}
+
 void PrinterJobsTest::storedFormLastsAcrossConnectionsAndRestarts()
 {
+    QFETCH(QByteArray, name);
+    QFETCH(QString, file);
+    const QByteArray form = named(kForm, name);
+    const QByteArray recall = named(kRecall, name);
     QTemporaryDir memory;
     QImage first;
     {
         PrinterProcess printer(kPrinter, {"--listen", "127.0.0.1:0", "--out", "OUT", "--memory", memory.path()});
         QVERIFY2(printer.isReady(), qPrintable(printer.failure()));
-        printer.exchange(kForm);
+        printer.exchange(form);
         QVERIFY(printer.waitForLog(QStringLiteral("stream 1: closed")));
-        printer.exchange(kRecall);
+        printer.exchange(recall);
         QVERIFY2(printer.waitForLog(QStringLiteral("label 1: 200x100 dots, stream 2 line 5")),
                  qPrintable(printer.log().join('\n')));
         first = picture(printer.labelPath(1));
         QVERIFY(!first.isNull());
         QCOMPARE(printer.stop(SIGTERM), 0);
     }
-    QVERIFY(QFile::exists(QDir(memory.path()).filePath(QStringLiteral("forms/SHELF.form"))));
+    QCOMPARE(QDir(QDir(memory.path()).filePath("forms")).entryList(QDir::Files), QStringList{file});
     {
         PrinterProcess printer(kPrinter, {"--listen", "127.0.0.1:0", "--out", "OUT", "--memory", memory.path()});
         QVERIFY2(printer.isReady(), qPrintable(printer.failure()));
         QVERIFY(printer.waitForLog(QStringLiteral("memory: 1 stored forms")));
-        printer.exchange(kRecall);
+        printer.exchange(recall);
         QVERIFY2(printer.waitForLog(QStringLiteral("label 1: 200x100 dots")), qPrintable(printer.log().join('\n')));
         QVERIFY(picture(printer.labelPath(1)) == first);
         // FK"*" deletes every form, on disk too.
         printer.exchange("FK\"*\"\r\n");
         QVERIFY(printer.waitForLog(QStringLiteral("stream 2: closed")));
-        QCOMPARE(QDir(memory.path()).entryList({"*.form"}, QDir::Files), QStringList());
         QCOMPARE(QDir(QDir(memory.path()).filePath("forms")).entryList(QDir::Files), QStringList());
-        printer.exchange(kRecall);
-        QVERIFY(printer.waitForLog(QStringLiteral("FR\"SHELF\": no such form was stored")));
+        printer.exchange(recall);
+        QVERIFY(printer.waitForLog(QStringLiteral(": no such form was stored")));
     }
 }
 

@@ -114,11 +114,12 @@ void TcpPort::readSome()
         const qint64 got = m_socket->read(buffer, sizeof buffer);
         if (got <= 0)
             break;
-        m_idle.start();
         if (!m_session->feed(QByteArrayView(buffer, got))) {
             endConnection(QStringLiteral("closed by the printer: a bound was passed"));
             return;
         }
+        // Counted from the end of the drawing, which may take long: the sender was not idle meanwhile.
+        m_idle.start();
     }
 }
 

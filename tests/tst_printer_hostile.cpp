@@ -15,6 +15,7 @@
 #include <QThread>
 
 #include <csignal>
+#include <limits>
 #include <memory>
 
 namespace {
@@ -23,8 +24,13 @@ const QString kPrinter = QStringLiteral(QUORLEX_PRINTER_EXE);
 const QStringList kOnTcp{"--listen", "127.0.0.1:0", "--out", "OUT"};
 const QByteArray kLabel = "\r\nN\r\nq200\r\nQ100,24\r\nA10,10,0,3,1,1,N,\"AFTER\"\r\nP1\r\n";
 // What the printer holds at most, in KB: the largest picture (8192 x 8192 dots, 64 MB) being written, and
-// the bounded buffers around it, on top of the program itself.
-constexpr qint64 kMemoryBoundKb = 200 * 1024;
+// the bounded buffers around it, on top of the program itself (about 24 MB). AddressSanitizer keeps freed
+// memory in quarantine and its own shadow beside it, so under it the figure says nothing and is not checked.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr qint64 kMemoryBoundKb = std::numeric_limits<qint64>::max();
+#else
+constexpr qint64 kMemoryBoundKb = 128 * 1024;
+#endif
 
 // Every log line is printable: no byte below 0x20 and no DEL.
 QString controlCharacterIn(const QStringList& lines)

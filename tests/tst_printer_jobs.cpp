@@ -222,11 +222,12 @@ void PrinterJobsTest::renderDrawsFiles()
     QVERIFY(picture(dir.filePath("out/label-000002.png")) == picture(dir.filePath("out/label-000003.png")));
     QCOMPARE(QDir(dir.filePath("out")).entryList({"*.part"}, QDir::Files), QStringList());
 
-    // A second run on the same folder goes on from the numbers already there.
-    printer.start(kPrinter, {"--render", job, "--out", dir.filePath("out")});
+    // A second run on the same folder goes on from the numbers already there; --scale 2 draws 2 by 2 pixels
+    // a dot.
+    printer.start(kPrinter, {"--render", job, "--out", dir.filePath("out"), "--scale", "2"});
     QVERIFY(printer.waitForFinished(20000));
     QCOMPARE(printer.exitCode(), 0);
-    QVERIFY(QFile::exists(dir.filePath("out/label-000006.png")));
+    QCOMPARE(picture(dir.filePath("out/label-000006.png")).size(), QSize(400, 200));
     QVERIFY(QFile::exists(dir.filePath("out/stream-000002.epl")));
 }
 

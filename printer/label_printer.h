@@ -134,7 +134,6 @@ private:
     std::unique_ptr<LabelStream> m_labels;
     qint64 m_bytes = 0;
     quint64 m_labelsSeen = 0; // the stream's number of the last label accounted for
-    quint64 m_printed = 0;
     int m_problems = 0;
     qint64 m_imageBytes = 0; // drawing commands since the last N or P
     bool m_imageFull = false;

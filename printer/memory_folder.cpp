@@ -70,6 +70,8 @@ QByteArray MemoryFolder::fileNameOf(const QByteArray& formName)
     return formName.toPercentEncoding(QByteArray(), QByteArray(".~")) + ".form";
 }
 
+// Every field of PrinterSettings as the line that sets it: a setting added there belongs here too, or it
+// does not last across a restart (and in configurationReport, for UQ).
 QByteArray MemoryFolder::settingsText(const PrinterSettings& settings)
 {
     QByteArray text;

@@ -7,19 +7,16 @@
 
 // The printer's answers to status queries, in the forms the EPL2 programmer's manual gives them.
 
-// Error and status codes, as ^ee reports them and as reporting (US) sends them after a NAK.
+// Error and status codes, as ^ee reports them and as reporting (US) sends them after a NAK: the ones of the
+// manual's table that this printer can be in.
 enum StatusCode {
     kNoError = 0,
-    kSyntaxError = 1,
-    kObjectPastBorder = 2,
-    kBarCodeDataLength = 3,
-    kInsufficientMemory = 4,
-    kDuplicateName = 5,
-    kNameNotFound = 6,
-    kPaperOrRibbonEmpty = 7,
-    kNotInDataEntry = 8,
-    kHeadUp = 11,
-    kPaused = 12,
+    kSyntaxError = 1,        // a line not understood or not carried out
+    kObjectPastBorder = 2,   // a field runs past the label's edge
+    kInsufficientMemory = 4, // the image buffer or the form memory is full
+    kPaperOrRibbonEmpty = 7, // paper-out
+    kHeadUp = 11,            // head-open
+    kPaused = 12,            // paused
 };
 
 inline constexpr char kAck = 0x06;

@@ -126,12 +126,9 @@ QString LabelPrinter::start()
     return QString();
 }
 
-std::unique_ptr<PrinterSession> LabelPrinter::openSession(const QString& from,
-                                                          std::function<void(const QByteArray&)> reply)
+std::unique_ptr<PrinterSession> LabelPrinter::openSession(const QString& from, ReplyLine* line)
 {
-    auto session = std::make_unique<PrinterSession>(*this, from, std::move(reply));
-    m_sessions.insert(session.get());
-    return session;
+    return std::make_unique<PrinterSession>(*this, from, line);
 }
 
 QString LabelPrinter::streamPath(quint64 stream) const
@@ -146,10 +143,10 @@ void LabelPrinter::setFault(PrinterFault fault)
     const bool wasStopped = m_fault != PrinterFault::None;
     m_fault = fault;
     if (fault != PrinterFault::None) {
-        for (PrinterSession* session : std::as_const(m_sessions)) {
-            if (m_reporting && !session->m_xoffSent) {
-                session->reply(errorNotice(faultCode(fault), true));
-                session->m_xoffSent = true;
+        for (ReplyLine* line : std::as_const(m_lines)) {
+            if (m_reporting && !line->xoffSent) {
+                line->send(errorNotice(faultCode(fault), true));
+                line->xoffSent = true;
             }
         }
         return;
@@ -167,8 +164,11 @@ void LabelPrinter::setFault(PrinterFault fault)
         }
         logLabel(label, name);
     }
-    for (PrinterSession* session : std::as_const(m_sessions))
-        session->recovered();
+    for (ReplyLine* line : std::as_const(m_lines)) {
+        if (line->xoffSent)
+            line->send(QByteArray(1, kXon));
+        line->xoffSent = false;
+    }
 }
 
 void LabelPrinter::printLabel(const RenderedLabel& label, quint64 stream, PrinterSession& from)
@@ -204,9 +204,9 @@ void LabelPrinter::printLabel(const RenderedLabel& label, quint64 stream, Printe
                      {QStringLiteral("fault"), faultName(m_fault)},
                      {QStringLiteral("stream"), stream},
                      {QStringLiteral("line"), label.line}});
-        if (m_reporting && !from.m_xoffSent) {
+        if (m_reporting && from.m_line && !from.m_line->xoffSent) {
             from.reply(errorNotice(faultCode(m_fault), true));
-            from.m_xoffSent = true;
+            from.m_line->xoffSent = true;
         }
     } else {
         const QString failure = writePicture(label.image, m_out.filePath(name));
@@ -300,8 +300,8 @@ void LabelPrinter::shutdown()
                 {{QStringLiteral("labels"), m_lastLabel}});
 }
 
-PrinterSession::PrinterSession(LabelPrinter& printer, const QString& from, std::function<void(const QByteArray&)> reply)
-    : m_printer(printer), m_stream(printer.takeStreamNumber()), m_reply(std::move(reply))
+PrinterSession::PrinterSession(LabelPrinter& printer, const QString& from, ReplyLine* line)
+    : m_printer(printer), m_stream(printer.takeStreamNumber()), m_line(line)
 {
     m_file.setFileName(printer.streamPath(m_stream));
     const bool kept = m_file.open(QIODevice::WriteOnly | QIODevice::Truncate);
@@ -378,7 +378,6 @@ void PrinterSession::finish(const QString& why)
     accountUndrawn();
     m_printer.keepMemory();
     m_file.close();
-    m_printer.m_sessions.remove(this);
     if (m_problems > kMaxLoggedProblems)
         m_printer.problem(
             m_stream, m_labels->lines(),
@@ -429,15 +428,8 @@ void PrinterSession::error(int code)
 
 void PrinterSession::reply(const QByteArray& bytes)
 {
-    if (m_reply)
-        m_reply(bytes);
-}
-
-void PrinterSession::recovered()
-{
-    if (m_xoffSent)
-        reply(QByteArray(1, kXon));
-    m_xoffSent = false;
+    if (m_line && m_line->send && !bytes.isEmpty())
+        m_line->send(bytes);
 }
 
 bool PrinterSession::printerCommand(QByteArrayView line, int lineNumber)

@@ -17,6 +17,14 @@
 
 class PrinterSession;
 
+// Where the printer's replies go: a TCP connection for its life, or the serial line for the printer's. A
+// line also carries what reporting (US) sends outside any stream, such as a fault being set.
+struct ReplyLine
+{
+    std::function<void(const QByteArray&)> send;
+    bool xoffSent = false; // the printer has told the sender to stop; XON is owed
+};
+
 // Bounds that keep what one sender can make the printer hold in memory small, whatever it sends:
 // - bytes of drawing commands (A, B, L, X, G...) in the image buffer since the last N or P;
 inline constexpr qint64 kMaxImageBufferBytes = 4 * 1024 * 1024;
@@ -39,9 +47,12 @@ public:
     // the printer cannot start.
     QString start();
 
-    // A stream from `from` ("127.0.0.1:40512", "serial", a file name); `reply` sends bytes back on the same
-    // connection or line (empty for files).
-    std::unique_ptr<PrinterSession> openSession(const QString& from, std::function<void(const QByteArray&)> reply);
+    // A stream from `from` ("127.0.0.1:40512", "serial line LINK", a file name); replies go to `line` (null for
+    // files), which must outlive the session.
+    std::unique_ptr<PrinterSession> openSession(const QString& from, ReplyLine* line);
+    // A line the printer sends on while it is attached, streams or not.
+    void attachLine(ReplyLine* line) { m_lines.insert(line); }
+    void detachLine(ReplyLine* line) { m_lines.remove(line); }
 
     PrinterFault fault() const { return m_fault; }
     // Sets or clears the fault; clearing it prints the labels held meanwhile.
@@ -91,7 +102,7 @@ private:
     quint64 m_lastStream = 0;
     PrinterFault m_fault = PrinterFault::None;
     QList<HeldLabel> m_heldLabels;
-    QSet<PrinterSession*> m_sessions;
+    QSet<ReplyLine*> m_lines;
     bool m_reporting = false; // US
     QSet<int> m_errors;       // since the last N, for ^ee
     std::function<void()> m_stopCheck;
@@ -103,7 +114,7 @@ private:
 class PrinterSession final : public LabelSink
 {
 public:
-    PrinterSession(LabelPrinter& printer, const QString& from, std::function<void(const QByteArray&)> reply);
+    PrinterSession(LabelPrinter& printer, const QString& from, ReplyLine* line);
     ~PrinterSession() override;
 
     // False when the stream must be closed: a bound was passed (the cause is logged).
@@ -125,11 +136,10 @@ private:
     void error(int code);
     void trackLines(QByteArrayView bytes);
     void accountUndrawn();
-    void recovered();
 
     LabelPrinter& m_printer;
     const quint64 m_stream;
-    std::function<void(const QByteArray&)> m_reply;
+    ReplyLine* m_line;
     QFile m_file;
     std::unique_ptr<LabelStream> m_labels;
     qint64 m_bytes = 0;
@@ -137,7 +147,6 @@ private:
     int m_problems = 0;
     qint64 m_imageBytes = 0; // drawing commands since the last N or P
     bool m_imageFull = false;
-    bool m_xoffSent = false;
     bool m_finished = false;
     // The printer's own look at line starts, for the bound on a form being stored.
     QByteArray m_lineStart;

@@ -84,7 +84,8 @@ void TcpPort::serveNext()
     socket->setReadBufferSize(kSocketBuffer);
     m_repliesDropped = false;
     const QString peer = QStringLiteral("%1:%2").arg(socket->peerAddress().toString()).arg(socket->peerPort());
-    m_session = m_printer.openSession(peer, [this](const QByteArray& bytes) {
+    m_line.xoffSent = false;
+    m_line.send = [this](const QByteArray& bytes) {
         if (!m_socket || bytes.isEmpty())
             return;
         if (m_socket->bytesToWrite() + bytes.size() > kMaxUnreadReplies) {
@@ -95,7 +96,9 @@ void TcpPort::serveNext()
             return;
         }
         m_socket->write(bytes);
-    });
+    };
+    m_printer.attachLine(&m_line);
+    m_session = m_printer.openSession(peer, &m_line);
     connect(socket, &QTcpSocket::readyRead, this, &TcpPort::readSome);
     connect(socket, &QTcpSocket::disconnected, this, [this] {
         readSome();
@@ -129,6 +132,7 @@ void TcpPort::endConnection(const QString& why)
     if (m_session)
         m_session->finish(why);
     m_session.reset();
+    m_printer.detachLine(&m_line);
     if (m_socket) {
         QTcpSocket* socket = m_socket;
         m_socket = nullptr;
@@ -196,6 +200,16 @@ QString SerialPort::open(const QString& link)
         return QStringLiteral("cannot make the link %1: %2")
             .arg(visibleForMessage(link), QString::fromLocal8Bit(std::strerror(errno)));
     m_link = link;
+    // The line is the printer's for its life: reporting reaches it between streams too.
+    m_line.send = [this](const QByteArray& bytes) {
+        const ssize_t written = ::write(m_master, bytes.constData(), size_t(bytes.size()));
+        if (written != ssize_t(bytes.size()) && !m_repliesDropped) {
+            m_printer.problem(m_session ? m_session->number() : 0, 0,
+                              QStringLiteral("the sender reads none of the replies: a reply was dropped"));
+            m_repliesDropped = true;
+        }
+    };
+    m_printer.attachLine(&m_line);
     if (m_wireSpeed) {
         m_pace.start();
     } else {
@@ -212,24 +226,11 @@ void SerialPort::readSome(qint64 atMost)
     if (got <= 0)
         return; // EAGAIN: nothing waiting; EIO: no sender has the line open
     if (!m_session)
-        m_session = m_printer.openSession(QStringLiteral("serial line %1").arg(m_link),
-                                          [this](const QByteArray& bytes) { reply(bytes); });
+        m_session = m_printer.openSession(QStringLiteral("serial line %1").arg(m_link), &m_line);
     m_quiet.start();
     if (!m_session->feed(QByteArrayView(buffer, got))) {
         m_session->finish(QStringLiteral("ended by the printer: a bound was passed"));
         m_session.reset();
-    }
-}
-
-void SerialPort::reply(const QByteArray& bytes)
-{
-    if (bytes.isEmpty())
-        return;
-    const ssize_t written = ::write(m_master, bytes.constData(), size_t(bytes.size()));
-    if (written != ssize_t(bytes.size()) && !m_repliesDropped && m_session) {
-        m_printer.problem(m_session->number(), 0,
-                          QStringLiteral("the sender reads none of the replies: a reply was dropped"));
-        m_repliesDropped = true;
     }
 }
 
@@ -242,6 +243,7 @@ void SerialPort::close(const QString& why)
     if (m_session)
         m_session->finish(why);
     m_session.reset();
+    m_printer.detachLine(&m_line);
     removeLink();
 }
 

@@ -37,6 +37,7 @@ private:
     std::unique_ptr<PrinterSession> m_session;
     QTimer m_idle;
     int m_idleSeconds;
+    ReplyLine m_line;
     bool m_repliesDropped = false;
 };
 
@@ -61,7 +62,6 @@ public:
 
 private:
     void readSome(qint64 atMost);
-    void reply(const QByteArray& bytes);
 
     LabelPrinter& m_printer;
     bool m_wireSpeed;
@@ -72,6 +72,7 @@ private:
     QSocketNotifier* m_notifier = nullptr;
     QTimer m_pace;
     QTimer m_quiet;
+    ReplyLine m_line;
     std::unique_ptr<PrinterSession> m_session;
     bool m_repliesDropped = false;
 };

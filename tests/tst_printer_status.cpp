@@ -163,7 +163,9 @@ void PrinterStatusTest::reportingOnTheSerialLink()
     host.send("XYZ\r\n");
     QCOMPARE(host.receive(3), QByteArray("\x15"
                                          "01"));
-    // Opening the head stops the printer: NAK 11 and XOFF; closing it again lets it go on: XON.
+    // Opening the head stops the printer: NAK 11 and XOFF, also between streams; closing it again lets it go
+    // on: XON.
+    QVERIFY(printer.waitForLog(QStringLiteral("stream 1: the line was quiet")));
     printer.control("head-open");
     QCOMPARE(host.receive(4), QByteArray("\x15"
                                          "11\x13"));

@@ -199,7 +199,7 @@ void PrinterJobsTest::settingsLastUntilChanged()
     QCOMPARE(readFile(QDir(memory.path()).filePath("settings.epl")), QByteArray("q300\r\nQ120,B24,5\r\nD12\r\nS2\r\n"));
     PrinterProcess printer(kPrinter, {"--listen", "127.0.0.1:0", "--out", "OUT", "--memory", memory.path()});
     QVERIFY2(printer.isReady(), qPrintable(printer.failure()));
-    const QByteArray configuration = printer.exchange("UQ\r\n", 100);
+    const QByteArray configuration = printer.exchange("UQ\r\n", QByteArray("Option:\r\n"));
     QVERIFY2(configuration.contains("\r\nS2 D12 ") && configuration.contains("\r\nq300 Q120,B24,5\r\n"),
              configuration.constData());
     printer.exchange("q100\r\nN\r\nA5,5,0,1,1,1,N,\"X\"\r\nP1\r\n");

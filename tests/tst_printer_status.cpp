@@ -111,7 +111,7 @@ void PrinterStatusTest::errorReportWithEachFault()
             printer.control(fault.toLatin1());
             QVERIFY(printer.waitForLog(QStringLiteral("fault: ") + fault));
         }
-        QCOMPARE(printer.exchange(before + "^ee\r\n", reply.size(), 2000), reply);
+        QCOMPARE(printer.exchange(before + "^ee\r\n", reply.size()), reply);
     }
 }
 
@@ -129,8 +129,7 @@ void PrinterStatusTest::configurationReport()
                                 "S2 D12 R000,000 ZT US\r\n"
                                 "q304 Q120,B24,5\r\n"
                                 "Option:\r\n";
-    const QByteArray reply =
-        printer.exchange("q304\r\nQ120,B24,5\r\nD12\r\nS2\r\nUS\r\nUQ\r\n", expected.size() + 1, 2000);
+    const QByteArray reply = printer.exchange("q304\r\nQ120,B24,5\r\nD12\r\nS2\r\nUS\r\nUQ\r\n", expected.size() + 1);
     QCOMPARE(reply, "\x06" + expected);
 }
 
@@ -146,7 +145,7 @@ void PrinterStatusTest::faultHoldsLabelsUntilOk()
     QVERIFY2(printer.waitForLog(QStringLiteral("label 2: 200x100 dots, stream 1 line 5")),
              qPrintable(printer.log().join('\n')));
     QVERIFY(QFile::exists(printer.labelPath(1)) && QFile::exists(printer.labelPath(2)));
-    QCOMPARE(printer.exchange("^ee\r\n", 4, 1000), QByteArray("00\r\n"));
+    QCOMPARE(printer.exchange("^ee\r\n", 4), QByteArray("00\r\n"));
     printer.control("upside-down");
     QVERIFY(printer.waitForLog(QStringLiteral("standard input: \"upside-down\" is not head-open")));
 }

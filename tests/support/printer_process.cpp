@@ -8,6 +8,7 @@
 #include <QThread>
 
 #include <csignal>
+#include <limits>
 #include <sys/prctl.h>
 
 namespace {
@@ -122,6 +123,16 @@ bool PrinterProcess::waitForLog(const QString& text, int count, int ms)
 
 QByteArray PrinterProcess::exchange(const QByteArray& bytes, qint64 replyBytes, int ms)
 {
+    return exchange(bytes, replyBytes, QByteArray(), ms);
+}
+
+QByteArray PrinterProcess::exchange(const QByteArray& bytes, const QByteArray& end, int ms)
+{
+    return exchange(bytes, std::numeric_limits<qint64>::max(), end, ms);
+}
+
+QByteArray PrinterProcess::exchange(const QByteArray& bytes, qint64 replyBytes, const QByteArray& end, int ms)
+{
     QTcpSocket socket;
     socket.connectToHost(QHostAddress::LocalHost, m_port);
     if (!socket.waitForConnected(ms)) {
@@ -133,7 +144,7 @@ QByteArray PrinterProcess::exchange(const QByteArray& bytes, qint64 replyBytes, 
     while (socket.bytesToWrite() > 0 && !deadline.hasExpired())
         socket.waitForBytesWritten(50);
     QByteArray replies;
-    while (replies.size() < replyBytes && !deadline.hasExpired()) {
+    while (replies.size() < replyBytes && (end.isEmpty() || !replies.endsWith(end)) && !deadline.hasExpired()) {
         socket.waitForReadyRead(50);
         replies += socket.readAll();
     }

@@ -37,6 +37,8 @@ public:
     // Connects, sends `bytes`, and reads what the printer answers until it has `replyBytes` bytes or `ms`
     // have passed; then closes. Empty with a failure when it cannot connect.
     QByteArray exchange(const QByteArray& bytes, qint64 replyBytes = 0, int ms = 5000);
+    // The same, reading until the answer ends with `end`.
+    QByteArray exchange(const QByteArray& bytes, const QByteArray& end, int ms = 5000);
     // A line on the printer's standard input.
     void control(const QByteArray& line);
     // The most memory the process has held so far (VmHWM), in KB; 0 when it cannot be read.
@@ -45,6 +47,7 @@ public:
     int stop(int signal);
 
 private:
+    QByteArray exchange(const QByteArray& bytes, qint64 replyBytes, const QByteArray& end, int ms);
     void readLog();
 
     QTemporaryDir m_dir;

@@ -98,8 +98,9 @@ LabelPrinter::~LabelPrinter() = default;
 
 QString LabelPrinter::start()
 {
-    if (!QDir().mkpath(m_options.outDir))
-        return QStringLiteral("cannot make the folder %1").arg(visibleForMessage(m_options.outDir));
+    const QString problem = makeFolder(m_options.outDir);
+    if (!problem.isEmpty())
+        return QStringLiteral("cannot make the folder %1: %2").arg(visibleForMessage(m_options.outDir), problem);
     m_out = QDir(m_options.outDir);
     m_held = QDir(m_out.filePath(QStringLiteral(".held")));
     highestNumbers(m_out, &m_lastLabel, &m_lastStream);
@@ -181,10 +182,11 @@ void LabelPrinter::printLabel(const RenderedLabel& label, quint64 stream, Printe
     }
     const QString name = numbered("label", printed.number, "png");
     if (m_fault != PrinterFault::None) {
-        if (!m_held.exists() && !QDir().mkpath(m_held.path())) {
+        const QString folderProblem = makeFolder(m_held.path());
+        if (!folderProblem.isEmpty()) {
             problem(stream, label.line,
-                    QStringLiteral("cannot make the folder %1: label %2 is lost")
-                        .arg(visibleForMessage(m_held.path()))
+                    QStringLiteral("cannot make the folder %1 (%2): label %3 is lost")
+                        .arg(visibleForMessage(m_held.path()), folderProblem)
                         .arg(printed.number));
             return;
         }

@@ -5,7 +5,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
+
+#include <filesystem>
+#include <system_error>
 
 namespace {
 
@@ -63,6 +67,16 @@ private:
 
 } // namespace
 
+QString makeFolder(const QString& path)
+{
+    const QFileInfo info(path);
+    if (info.exists() && !info.isDir())
+        return QStringLiteral("it is not a folder");
+    std::error_code error;
+    std::filesystem::create_directories(std::filesystem::path(QFile::encodeName(path).toStdString()), error);
+    return error ? QString::fromLocal8Bit(error.message()) : QString();
+}
+
 MemoryFolder::MemoryFolder(const QString& path) : m_path(path) {}
 
 QByteArray MemoryFolder::fileNameOf(const QByteArray& formName)
@@ -90,10 +104,11 @@ QByteArray MemoryFolder::settingsText(const PrinterSettings& settings)
 
 QString MemoryFolder::load(PrinterMemory& memory, QStringList& problems)
 {
-    QDir folder(m_path);
-    if (!folder.mkpath(QStringLiteral("forms")))
-        return QStringLiteral("cannot make the folder %1")
-            .arg(visibleForMessage(folder.filePath(QStringLiteral("forms"))));
+    const QDir folder(m_path);
+    const QString formsPath = folder.filePath(QStringLiteral("forms"));
+    const QString problem = makeFolder(formsPath);
+    if (!problem.isEmpty())
+        return QStringLiteral("cannot make the folder %1: %2").arg(visibleForMessage(formsPath), problem);
     const QDir forms(folder.filePath(QStringLiteral("forms")));
     const QStringList files = forms.entryList({QStringLiteral("*.form")}, QDir::Files, QDir::Name);
     for (const QString& name : files) {

@@ -7,6 +7,10 @@
 #include <QString>
 #include <QStringList>
 
+// Makes the folder and any missing parents; the cause when it cannot ("it is not a folder", the system's
+// reason).
+QString makeFolder(const QString& path);
+
 // The printer's memory on disk (--memory DIR), so that it lasts across restarts:
 //   DIR/forms/NAME.form   one file per stored form; NAME is the form's name with every byte other than
 //                         A-Z, a-z, 0-9, - and _ written as %XX, so that any name is a safe file name

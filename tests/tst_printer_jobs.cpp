@@ -73,6 +73,8 @@ private slots:
     void settingsLastUntilChanged();
     void renderDrawsFiles();
     void jsonLogAndWireSpeed();
+    void usageAndStartErrors_data();
+    void usageAndStartErrors();
 };
 
 void PrinterJobsTest::cleanup()
@@ -258,6 +260,54 @@ void PrinterJobsTest::jsonLogAndWireSpeed()
     QCOMPARE(label.value("file").toString(), QStringLiteral("label-000001.png"));
     QCOMPARE(problem.value("line").toInt(), 13);
     QCOMPARE(problem.value("text").toString(), QStringLiteral("XYZ\\x01: unknown command"));
+}
+
+void PrinterJobsTest::usageAndStartErrors_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // DIR stands for a folder of the test's own
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message");
+
+    QTest::addRow("no --out") << QStringList{"--listen", "9100"} << 2
+                              << "quorlex-label-printer: --out needs the folder to write the pictures into\n";
+    QTest::addRow("a host name") << QStringList{"--out", "DIR", "--listen", "localhost:9100"} << 2
+                                 << "quorlex-label-printer: --listen: \"localhost\" is not a numeric IPv4 or IPv6 "
+                                    "address\n";
+    QTest::addRow("port out of range") << QStringList{"--out", "DIR", "--listen", "70000"} << 2
+                                       << "quorlex-label-printer: --listen: \"70000\" is not [ADDRESS:]PORT with a "
+                                          "port from 0 to 65535\n";
+    QTest::addRow("unknown fault") << QStringList{"--out", "DIR", "--fault", "on\x1b[31mfire"} << 2
+                                   << "quorlex-label-printer: --fault: \"on\\x1B[31mfire\" is not head-open, "
+                                      "paper-out or paused\n";
+    QTest::addRow("--render with --listen") << QStringList{"--out", "DIR", "--render", "a.epl", "--listen", "9100"} << 2
+                                            << "quorlex-label-printer: --render draws files and does not listen: leave "
+                                               "out --listen and --serial\n";
+    QTest::addRow("the link is a file") << QStringList{"--out", "DIR", "--serial", "DIR/file"} << 3
+                                        << "quorlex-label-printer: DIR/file already exists and is not a symbolic "
+                                           "link\n";
+    QTest::addRow("the out folder is a file")
+        << QStringList{"--out", "DIR/file", "--listen", "0"} << 3
+        << "quorlex-label-printer: cannot make the folder DIR/file: it is not a folder\n";
+    QTest::addRow("the memory folder is in a file")
+        << QStringList{"--out", "DIR/out", "--memory", "DIR/file/memory"} << 3
+        << "quorlex-label-printer: cannot make the folder DIR/file/memory/forms: Not a directory\n";
+}
+
+void PrinterJobsTest::usageAndStartErrors()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    QVERIFY(writeFile(dir.filePath("file"), "not a link"));
+    arguments.replaceInStrings(QStringLiteral("DIR"), dir.path());
+    QProcess printer;
+    printer.start(kPrinter, arguments);
+    QVERIFY(printer.waitForFinished(20000));
+    QCOMPARE(printer.exitCode(), status);
+    QCOMPARE(QString::fromLocal8Bit(printer.readAllStandardError()),
+             message.replace(QStringLiteral("DIR"), dir.path()));
+    QCOMPARE(readFile(dir.filePath("file")), QByteArray("not a link"));
 }
 
 QTEST_MAIN(PrinterJobsTest)

@@ -5,7 +5,7 @@
 #include "layout/nudge.h"
 #include "layout/presets.h"
 #include "output/safe_text.h"
-#include "render/label_render.h"
+#include "render/render_limits.h"
 
 #include <QCommandLineParser>
 #include <QRegularExpression>

@@ -2,8 +2,9 @@
 
 #include "batch/batch_jobs.h"
 #include "batch/csv_table.h"
-#include "batch/job_preview.h"
 #include "batch/port_list.h"
+#include "batch/preview_library.h"
+#include "output/cups_library.h"
 #include "output/safe_text.h"
 
 #include <QCoreApplication>
@@ -132,7 +133,9 @@ int sendLabels(BatchEnvironment& env, const BatchOptions& options, const Checked
     if (!output) {
         report(env, QStringLiteral("--port: %1").arg(addressError));
         report(env, QStringLiteral("nothing was sent"));
-        return kExitUsage;
+        // A good CUPS address whose library is missing is a machine that cannot send, not a wrong option.
+        QString notLoaded;
+        return isCupsAddress(options.devicePath) && !loadCupsLibrary(&notLoaded) ? kExitSendFailed : kExitUsage;
     }
     output->setWaitControl({[] { QCoreApplication::processEvents(); }, env.stopRequested});
     output->setTimeouts(env.timeouts);
@@ -268,7 +271,15 @@ int runBatch(const QStringList& arguments, BatchEnvironment& env)
         report(env, QStringLiteral("nothing was sent"));
         return kExitUsage;
     }
-    if (options.preview())
-        return writePreviews(checked.labels, options, env, [&env](const QString& line) { report(env, line); });
+    if (options.preview()) {
+        QString notLoaded;
+        const PreviewLibraryEntry* preview = previewLibrary(&notLoaded);
+        if (!preview) {
+            report(env, QStringLiteral("--preview: %1").arg(notLoaded));
+            report(env, QStringLiteral("no picture was drawn"));
+            return kExitSendFailed;
+        }
+        return preview->writePreviews(checked.labels, options, env, [&env](const QString& line) { report(env, line); });
+    }
     return sendLabels(env, options, checked.labels);
 }

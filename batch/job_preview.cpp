@@ -2,6 +2,7 @@
 
 #include "output/safe_text.h"
 
+#include "render/job_fields.h"
 #include "render/label_render.h"
 
 #include <QDir>
@@ -101,7 +102,7 @@ int writePreviews(const CheckedLabels& labels, const BatchOptions& options, Batc
         }
         const RenderedLabel& label = result.labels.first();
         for (const EdgeOverrun& overrun : label.overruns)
-            warn(QStringLiteral("%1: %2").arg(where, describeOverrun(label, overrun)));
+            warn(QStringLiteral("%1: %2").arg(where, describeFieldOverrun(job, label, overrun)));
         const QString cause = savePicture(label.image, folder.filePath(name));
         if (!cause.isEmpty()) {
             report(QStringLiteral("%1; %2").arg(cause, writtenSoFar(i, total)));

@@ -1,10 +1,10 @@
 #include "batch/batch_run.h"
 #include "batch/interrupt_flag.h"
+#include "batch/preview_library.h"
 #include "output/destination.h"
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QGuiApplication>
 
 #include <cstdio>
 #include <cstring>
@@ -41,29 +41,15 @@ bool wantsPreview(int argc, char* argv[])
     return false;
 }
 
-QtMessageHandler qtHandler = nullptr;
-
-// Starting the offscreen platform without a session (cron, a service, su) tells on standard error that
-// XDG_RUNTIME_DIR is not set; the pictures do not use it, so that one notice is not passed on.
-void quietStartHandler(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    if (type == QtWarningMsg && message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
-        return;
-    qtHandler(type, context, message);
-}
-
-// Pictures need letters from a font, which Qt loads only under a QGuiApplication. The batch never shows a
-// window, so it runs on the offscreen platform wherever it is, with or without a display; without
-// --preview it stays a QtCore program.
+// Without --preview the batch is a QtCore program. With it, the preview library makes the application the
+// pictures need; when that library cannot be loaded, the run says why once it has read its options.
 std::unique_ptr<QCoreApplication> makeApplication(int& argc, char* argv[])
 {
-    if (!wantsPreview(argc, argv))
-        return std::make_unique<QCoreApplication>(argc, argv);
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    qtHandler = qInstallMessageHandler(quietStartHandler);
-    auto app = std::make_unique<QGuiApplication>(argc, argv);
-    qInstallMessageHandler(qtHandler);
-    return app;
+    if (wantsPreview(argc, argv)) {
+        if (const PreviewLibraryEntry* preview = previewLibrary(nullptr))
+            return std::unique_ptr<QCoreApplication>(preview->makeApplication(argc, argv));
+    }
+    return std::make_unique<QCoreApplication>(argc, argv);
 }
 
 } // namespace

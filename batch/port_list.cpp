@@ -1,6 +1,6 @@
 #include "batch/port_list.h"
 
-#include "output/cups_destination.h"
+#include "output/cups_library.h"
 #include "output/safe_text.h"
 
 #include <QCollator>
@@ -62,9 +62,11 @@ PortList listPorts(const DestinationTimeouts& timeouts, const WaitControl& wait)
 
     PortList list;
     QString error;
-    if (const std::optional<QList<CupsQueueState>> queues = listCupsQueues(timeouts, wait, &error)) {
-        for (const CupsQueueState& queue : *queues)
-            ports.append({QStringLiteral("cups:") + queue.name, QStringLiteral("CUPS queue: ") + queue.describe()});
+    if (!loadCupsLibrary(&error)) {
+        list.notes << QStringLiteral("CUPS queues are not listed: %1").arg(error);
+    } else if (const std::optional<QList<CupsQueueListing>> queues = listCupsQueueNames(timeouts, wait, &error)) {
+        for (const CupsQueueListing& queue : *queues)
+            ports.append({QStringLiteral("cups:") + queue.name, QStringLiteral("CUPS queue: ") + queue.description});
     } else {
         list.notes << QStringLiteral("no CUPS server answered, so no CUPS queue is listed (%1)").arg(error);
     }

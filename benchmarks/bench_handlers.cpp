@@ -1,9 +1,11 @@
 // How long the window's handlers take, in process: each size preset, one nudge click, one typed character up
-// to the preview label (and the repaint after it), and one Print press to a pseudo-terminal with and without
-// the 30001-pass pause. Prints the median of many runs of each.
+// to the preview label (and the repaint after it), the same with the label picture window open, a redraw of
+// the label picture, and one Print press to a pseudo-terminal with and without the 30001-pass pause. Prints the
+// median of many runs of each.
 
 #include "printing/epl2_job.h"
 #include "printing/print_press.h"
+#include "windows/frm_label_picture.h"
 #include "windows/frm_main.h"
 
 #include <QApplication>
@@ -171,6 +173,60 @@ int main(int argc, char* argv[])
     report("one typed character, with the repaint after it", medianMicroseconds(301, [&] {
                QTest::keyClick(window.Txt_Item, type ? Qt::Key_A : Qt::Key_Backspace);
                QCoreApplication::processEvents();
+               type = !type;
+           }));
+
+    // The label picture window: composed, drawn from the bytes and painted at its zoom after every change.
+    window.Mnu_LabelPicture_Click();
+    Frm_LabelPicture* picture = window.pictureWindow();
+    if (!QTest::qWaitForWindowExposed(picture))
+        return 1;
+    type = true;
+    report("one typed character, label picture open, both repainted", medianMicroseconds(301, [&] {
+               QTest::keyClick(window.Txt_Item, type ? Qt::Key_A : Qt::Key_Backspace);
+               QCoreApplication::processEvents();
+               type = !type;
+           }));
+    std::printf("Label picture redraw (compose, draw the first label, paint at its zoom; median):\n");
+    const std::pair<const char*, std::function<void()>> labels[] = {
+        {"1M", [&] { window.SSOpt_1M_Click(1); }},
+        {"2M five-across",
+         [&] {
+             window.SSOpt_2M_Click(1);
+             window.Chk_Print5->setChecked(true);
+         }},
+        {"9M",
+         [&] {
+             window.Chk_Print5->setChecked(false);
+             window.SSOpt_6M_Click(1);
+         }},
+    };
+    for (const QSize size : {picture->size(), QSize(1200, 900)}) { // as it first opens, and larger
+        picture->resize(size);
+        for (const auto& [name, choose] : labels) {
+            choose();
+            window.Txt_Item->setText(QStringLiteral("AB1234"));
+            window.Txt_Version->setText(QStringLiteral("V1"));
+            QCoreApplication::processEvents();
+            const double us = medianMicroseconds(201, [&] {
+                picture->refresh();
+                picture->Pic_Label->repaint();
+            });
+            const QString what = QStringLiteral("%1, window %2 by %3, %4 pixels per dot")
+                                     .arg(QLatin1String(name))
+                                     .arg(size.width())
+                                     .arg(size.height())
+                                     .arg(picture->Pic_Label->zoom());
+            report(qPrintable(what), us);
+        }
+    }
+    picture->close();
+    window.SSOpt_3M_Click(1);
+    window.Txt_Item->setText(QString());
+    window.Txt_Item->setFocus();
+    type = true;
+    report("one typed character, label picture closed again", medianMicroseconds(1001, [&] {
+               QTest::keyClick(window.Txt_Item, type ? Qt::Key_A : Qt::Key_Backspace);
                type = !type;
            }));
 

@@ -9,8 +9,8 @@
 // alone; the rest is read and written under the mutex.
 struct CupsSession
 {
-    CupsSession(const CupsAddress& address, const DestinationTimeouts& timeouts)
-        : address(address), timeouts(timeouts), connection(address.server, timeouts, cutShort)
+    CupsSession(const CupsAddress& queueAddress, const DestinationTimeouts& limits)
+        : address(queueAddress), timeouts(limits), connection(queueAddress.server, limits, cutShort)
     {
     }
 
@@ -99,13 +99,6 @@ std::function<void()> cleanUp(std::shared_ptr<CupsSession> session, bool cancel)
 }
 
 } // namespace
-
-bool isCupsAddress(const QString& address)
-{
-    return address.startsWith(QLatin1String("cups:"), Qt::CaseInsensitive) ||
-           address.startsWith(QLatin1String("ipp://"), Qt::CaseInsensitive) ||
-           address.startsWith(QLatin1String("ipps://"), Qt::CaseInsensitive);
-}
 
 QString parseCupsAddress(const QString& address, CupsAddress* result)
 {
@@ -239,9 +232,9 @@ QString CupsDestination::doClose()
         lastTask_ = worker_->post([session = session_] {
             if (session->failed())
                 return;
-            const QString why = session->connection.finishJob(session->address.queue);
-            session->accepted = why.isEmpty();
-            session->fail(why);
+            const QString finished = session->connection.finishJob(session->address.queue);
+            session->accepted = finished.isEmpty();
+            session->fail(finished);
         });
         const std::chrono::milliseconds timeout = timeouts().service + timeouts().transfer(unconfirmed_);
         why = waitFor(lastTask_, timeout, "did not accept the job");

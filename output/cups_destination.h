@@ -1,6 +1,7 @@
 #pragma once
 
 #include "output/cups_client.h"
+#include "output/cups_library.h"
 #include "output/destination.h"
 #include "output/worker_thread.h"
 
@@ -15,8 +16,6 @@ struct CupsAddress
     QString queue;
 };
 
-// Whether `address` is written as a CUPS queue (cups:, ipp:// or ipps://), good or bad.
-bool isCupsAddress(const QString& address);
 // Reads a CUPS queue address; empty when it could be read, otherwise what is wrong with it.
 QString parseCupsAddress(const QString& address, CupsAddress* result);
 

@@ -1,6 +1,6 @@
 #include "output/destination.h"
 
-#include "output/cups_destination.h"
+#include "output/cups_library.h"
 #include "output/device_destination.h"
 #include "output/safe_text.h"
 #include "output/serial_destination.h"
@@ -88,15 +88,8 @@ std::unique_ptr<Destination> createDestination(const QString& address, const QSt
         }
         return std::make_unique<SocketDestination>(socket, shown);
     }
-    if (isCupsAddress(address)) {
-        CupsAddress queue;
-        const QString why = parseCupsAddress(address, &queue);
-        if (!why.isEmpty()) {
-            *error = why;
-            return nullptr;
-        }
-        return std::make_unique<CupsDestination>(queue, shown);
-    }
+    if (isCupsAddress(address))
+        return createCupsDestination(address, shown, error);
     if (address.isEmpty()) {
         *error = QStringLiteral("no printer is named (the address is empty)");
         return nullptr;

@@ -27,7 +27,7 @@ QString parallelPortAddress()
     return mappedOr(kLpt1Variable, "/dev/lp0");
 }
 
-std::unique_ptr<Destination> com1Destination(MSComm* control)
+std::unique_ptr<Destination> com1Destination(SerialPort* control)
 {
     const QString path = serialDevicePath(1);
     const QString name = destinationName(QStringLiteral("COM1"), path);

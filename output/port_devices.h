@@ -5,7 +5,7 @@
 #include <memory>
 
 class Destination;
-class MSComm;
+class SerialPort;
 
 // Where the program's port names land on this machine. Serial port 1 is /dev/ttyS0 unless
 // QUORLEX_LABEL_COM1 names another serial device (a USB-serial adapter, a pseudo-terminal). The parallel
@@ -24,7 +24,7 @@ QString parallelPortAddress();
 
 // COM1 as the window and the batch open it: through `control` (the window's MSC_Com1, left open after a
 // failure for the next press to close), or through a control of its own when `control` is null.
-std::unique_ptr<Destination> com1Destination(MSComm* control);
+std::unique_ptr<Destination> com1Destination(SerialPort* control);
 
 // LPT1 as QUORLEX_LABEL_LPT1 maps it; null, with `error` set, for an address that cannot be used.
 std::unique_ptr<Destination> lpt1Destination(QString* error);

@@ -1,14 +1,14 @@
 #include "output/serial_destination.h"
 
-#include "printing/mscomm.h"
+#include "output/serial_port.h"
 
 SerialDestination::SerialDestination(const QString& path, const QString& name)
-    : Destination(name), owned_(std::make_unique<MSComm>()), control_(*owned_)
+    : Destination(name), owned_(std::make_unique<SerialPort>()), control_(*owned_)
 {
     control_.setDevicePath(path);
 }
 
-SerialDestination::SerialDestination(MSComm& control, const QString& name) : Destination(name), control_(control) {}
+SerialDestination::SerialDestination(SerialPort& control, const QString& name) : Destination(name), control_(control) {}
 
 SerialDestination::~SerialDestination() = default;
 
@@ -21,8 +21,8 @@ QString SerialDestination::doOpen()
 {
     ignoreBrokenPipes();
     pending_ = 0;
-    control_.setCommPort(1);
-    if (!control_.setPortOpen(true))
+    control_.setPortNumber(1);
+    if (!control_.open())
         return control_.errorString();
     emptyTextSent_ = false;
     return {};
@@ -31,10 +31,10 @@ QString SerialDestination::doOpen()
 QString SerialDestination::doSend(const QByteArray& job)
 {
     // An empty text first after opening, as every send to the printer has always begun.
-    if (!emptyTextSent_ && !control_.setOutput(QByteArray()))
+    if (!emptyTextSent_ && !control_.write(QByteArray()))
         return control_.errorString();
     emptyTextSent_ = true;
-    if (!control_.setOutput(job))
+    if (!control_.write(job))
         return control_.errorString();
     pending_ += job.size();
     return {};
@@ -54,7 +54,7 @@ QString SerialDestination::doConfirm()
 
 QString SerialDestination::doClose()
 {
-    control_.setPortOpen(false);
+    control_.close();
     return {};
 }
 
@@ -62,5 +62,5 @@ void SerialDestination::doAbandon()
 {
     // The window's control stays open after a failure; its next press closes it before anything else.
     if (owned_)
-        control_.setPortOpen(false);
+        control_.close();
 }

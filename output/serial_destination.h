@@ -4,9 +4,9 @@
 
 #include <memory>
 
-class MSComm;
+class SerialPort;
 
-// A serial port at 9600 8N1 through the serial-port control: opened, sent an empty text and then the jobs,
+// A serial port at 9600 8N1: opened, sent an empty text and then the jobs,
 // each drained before it counts as gone (a UART has sent the last bit; a pseudo-terminal holds the job in
 // the buffer of its other end), and closed.
 class SerialDestination final : public Destination
@@ -14,8 +14,8 @@ class SerialDestination final : public Destination
 public:
     // A terminal named by its path, with a control of its own that is closed when this goes.
     SerialDestination(const QString& path, const QString& name);
-    // The window's COM1 control. After a failure the port is left open, for the next press to close.
-    SerialDestination(MSComm& control, const QString& name);
+    // The window's COM1 port. After a failure the port is left open, for the next press to close.
+    SerialDestination(SerialPort& control, const QString& name);
     ~SerialDestination() override;
 
     QString goneMeaning() const override;
@@ -28,8 +28,8 @@ protected:
     void doAbandon() override;
 
 private:
-    std::unique_ptr<MSComm> owned_;
-    MSComm& control_;
+    std::unique_ptr<SerialPort> owned_;
+    SerialPort& control_;
     qint64 pending_ = 0;
     bool emptyTextSent_ = false;
 };

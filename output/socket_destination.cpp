@@ -2,19 +2,22 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QHostAddress>
-#include <QHostInfo>
-#include <QThread>
 #include <QUrl>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <linux/sockios.h>
+#include <memory>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 QString SocketAddress::shown() const
 {
@@ -40,45 +43,87 @@ QString parseSocketAddress(const QString& address, SocketAddress* result)
     return {};
 }
 
+namespace {
+
+// A host name looked up with getaddrinfo on a thread of its own, so that a slow name server never holds the
+// caller: the caller waits in slices and may give up, and the thread then ends on its own, holding nothing of
+// the caller's.
+struct Lookup
+{
+    std::atomic<bool> done{false};
+    int status = 0;
+    std::vector<SocketAddress::Resolved> addresses;
+};
+
+std::vector<SocketAddress::Resolved> addressesOf(const addrinfo* list)
+{
+    std::vector<SocketAddress::Resolved> result;
+    for (const addrinfo* each = list; each; each = each->ai_next) {
+        if (each->ai_addrlen > sizeof(sockaddr_storage))
+            continue;
+        SocketAddress::Resolved resolved{};
+        std::memcpy(&resolved.address, each->ai_addr, each->ai_addrlen);
+        resolved.length = each->ai_addrlen;
+        result.push_back(resolved);
+    }
+    return result;
+}
+
+addrinfo hintsFor(int flags)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = flags;
+    return hints;
+}
+
+} // namespace
+
 QString SocketDestination::doOpen()
 {
     ignoreBrokenPipes();
     sent_ = 0;
     const QDeadlineTimer deadline(timeouts().connect);
-    QList<QHostAddress> candidates;
-    QHostAddress numeric;
-    if (numeric.setAddress(address_.host)) {
-        candidates.append(numeric);
+    const QByteArray host = address_.host.toUtf8();
+    const QByteArray port = QByteArray::number(address_.port);
+    std::vector<SocketAddress::Resolved> candidates;
+    const addrinfo numericHints = hintsFor(AI_NUMERICHOST | AI_NUMERICSERV);
+    addrinfo* numeric = nullptr;
+    if (::getaddrinfo(host.constData(), port.constData(), &numericHints, &numeric) == 0) {
+        candidates = addressesOf(numeric);
+        ::freeaddrinfo(numeric);
     } else {
-        // Looked up on Qt's lookup thread; the answer comes as an event for `receiver` alone, so nothing else
-        // of the caller's runs except through pump().
-        QObject receiver;
-        bool answered = false;
-        QHostInfo answer;
-        const int id = QHostInfo::lookupHost(address_.host, &receiver, [&](const QHostInfo& info) {
-            answer = info;
-            answered = true;
-        });
-        while (!answered) {
-            QCoreApplication::sendPostedEvents(&receiver, QEvent::MetaCall);
-            if (answered)
-                break;
-            if (stopRequested() || deadline.hasExpired()) {
-                QHostInfo::abortHostLookup(id);
-                return stopped() ? stoppedReason()
-                                 : QStringLiteral("looking up %1 took longer than %2 s")
-                                       .arg(address_.host)
-                                       .arg(secondsText(timeouts().connect));
+        auto lookup = std::make_shared<Lookup>();
+        std::thread([lookup, host, port] {
+            const addrinfo hints = hintsFor(AI_NUMERICSERV | AI_ADDRCONFIG);
+            addrinfo* found = nullptr;
+            lookup->status = ::getaddrinfo(host.constData(), port.constData(), &hints, &found);
+            if (lookup->status == 0) {
+                lookup->addresses = addressesOf(found);
+                ::freeaddrinfo(found);
             }
+            lookup->done.store(true, std::memory_order_release);
+        }).detach();
+        while (!lookup->done.load(std::memory_order_acquire)) {
+            if (stopRequested())
+                return stoppedReason();
+            if (deadline.hasExpired())
+                return QStringLiteral("looking up %1 took longer than %2 s")
+                    .arg(address_.host)
+                    .arg(secondsText(timeouts().connect));
             pump();
-            QThread::msleep(2);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
-        if (answer.error() != QHostInfo::NoError || answer.addresses().isEmpty())
-            return QStringLiteral("host %1 not found (%2)").arg(address_.host, answer.errorString());
-        candidates = answer.addresses();
+        if (lookup->status != 0 || lookup->addresses.empty()) {
+            const QString why = lookup->status == EAI_SYSTEM ? qt_error_string(errno)
+                                                             : QString::fromLocal8Bit(::gai_strerror(lookup->status));
+            return QStringLiteral("host %1 not found (%2)").arg(address_.host, why);
+        }
+        candidates = lookup->addresses;
     }
     QString why;
-    for (const QHostAddress& candidate : std::as_const(candidates)) {
+    for (const SocketAddress::Resolved& candidate : candidates) {
         why = connectTo(candidate, deadline);
         if (why.isEmpty() || stopped() || deadline.hasExpired())
             break;
@@ -86,31 +131,16 @@ QString SocketDestination::doOpen()
     return why;
 }
 
-QString SocketDestination::connectTo(const QHostAddress& address, const QDeadlineTimer& deadline)
+QString SocketDestination::connectTo(const SocketAddress::Resolved& address, const QDeadlineTimer& deadline)
 {
-    sockaddr_storage storage{};
-    socklen_t length = 0;
-    if (address.protocol() == QAbstractSocket::IPv6Protocol) {
-        auto* in6 = reinterpret_cast<sockaddr_in6*>(&storage);
-        in6->sin6_family = AF_INET6;
-        in6->sin6_port = htons(address_.port);
-        const Q_IPV6ADDR bytes = address.toIPv6Address();
-        std::copy(std::begin(bytes.c), std::end(bytes.c), in6->sin6_addr.s6_addr);
-        in6->sin6_scope_id = address.scopeId().toUInt();
-        length = sizeof(sockaddr_in6);
-    } else {
-        auto* in4 = reinterpret_cast<sockaddr_in*>(&storage);
-        in4->sin_family = AF_INET;
-        in4->sin_port = htons(address_.port);
-        in4->sin_addr.s_addr = htonl(address.toIPv4Address());
-        length = sizeof(sockaddr_in);
-    }
+    const sockaddr_storage& storage = address.address;
+    const socklen_t length = address.length;
     if (fd_ >= 0)
         closeDescriptor();
     fd_ = ::socket(storage.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd_ < 0)
         return qt_error_string(errno);
-    if (::connect(fd_, reinterpret_cast<sockaddr*>(&storage), length) == 0)
+    if (::connect(fd_, reinterpret_cast<const sockaddr*>(&storage), length) == 0)
         return {};
     if (errno != EINPROGRESS)
         return connectionFault(errno);

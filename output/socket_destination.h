@@ -2,6 +2,8 @@
 
 #include "output/device_destination.h"
 
+#include <sys/socket.h>
+
 // A network printer's raw port, from "socket://HOST[:PORT]".
 struct SocketAddress
 {
@@ -9,6 +11,13 @@ struct SocketAddress
     quint16 port = 9100;
 
     QString shown() const;
+
+    // One address the host name stands for.
+    struct Resolved
+    {
+        sockaddr_storage address;
+        socklen_t length;
+    };
 };
 
 // Reads "socket://HOST[:PORT]" (IPv6 in brackets: socket://[::1]:9100); empty when it could be read,
@@ -38,7 +47,7 @@ protected:
 
 private:
     // Connects to one of the host's addresses before `deadline`; the reason when it could not.
-    QString connectTo(const class QHostAddress& address, const class QDeadlineTimer& deadline);
+    QString connectTo(const SocketAddress::Resolved& address, const class QDeadlineTimer& deadline);
     QString connectionFault(int error) const;
 
     SocketAddress address_;

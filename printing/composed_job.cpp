@@ -72,3 +72,19 @@ QString describeFault(const JobFault& fault)
 {
     return faultSubject(fault) + QStringLiteral(": ") + faultProblem(fault);
 }
+
+QString printedFieldName(const PrintedField& printed)
+{
+    if (printed.copy == 0)
+        return fieldName(printed.field);
+    return QStringLiteral("%1 (copy %2)").arg(fieldName(printed.field)).arg(printed.copy);
+}
+
+std::optional<PrintedField> ComposedJob::fieldOnLine(int line) const
+{
+    for (const PrintedField& printed : fields) {
+        if (printed.line == line)
+            return printed;
+    }
+    return std::nullopt;
+}

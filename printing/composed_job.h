@@ -3,6 +3,7 @@
 #include "printing/label_field.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -59,11 +60,27 @@ QString faultProblem(const JobFault& fault);
 // The one line a message shows: "<subject>: <what is wrong>".
 QString describeFault(const JobFault& fault);
 
+// A text line of a job and the field it prints: what ties a field drawn from the job's bytes back to the box
+// it came from, also for the lines of a stored form and the five copies of a five-across label.
+struct PrintedField
+{
+    int line = 0; // the job line of its A command, 1 for the first line of the job
+    LabelField field = LabelField::Item;
+    int copy = 0; // 1 to 5 from the left on a five-across label; 0 where the field prints once
+};
+
+// The field as the operator knows it: "Item", "Version", "Data", "Checksum"; "Item (copy 3)" on a
+// five-across label.
+QString printedFieldName(const PrintedField& printed);
+
 // A job as the composer hands it to the Print press: the bytes to send, or why there are none.
 struct ComposedJob
 {
     QByteArray bytes;
     std::optional<JobFault> fault; // empty when the job was composed
+    QList<PrintedField> fields{};  // every text line of the job in order; empty when there is no job
     bool ok() const { return !fault; }
     QString cause() const { return fault ? describeFault(*fault) : QString(); }
+    // The field printed by the A command on job line `line`; empty for any other line.
+    std::optional<PrintedField> fieldOnLine(int line) const;
 };

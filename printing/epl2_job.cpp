@@ -74,7 +74,14 @@ public:
         put(ascii);
         endLine();
     }
-    void endLine() { m_bytes.append("\r\n", 2); }
+    void endLine()
+    {
+        m_bytes.append("\r\n", 2);
+        ++m_lines;
+    }
+
+    // The line being written prints `field`.
+    void printsField(LabelField field, int copy = 0) { m_fields << PrintedField{m_lines + 1, field, copy}; }
 
     void put(const char* ascii) { m_bytes.append(ascii); }
     void put(int value)
@@ -122,8 +129,8 @@ public:
     ComposedJob finish()
     {
         if (m_fault)
-            return ComposedJob{QByteArray(), m_fault};
-        return ComposedJob{m_bytes, std::nullopt};
+            return ComposedJob{QByteArray(), m_fault, {}};
+        return ComposedJob{m_bytes, std::nullopt, m_fields};
     }
 
 private:
@@ -146,6 +153,8 @@ private:
 
     QByteArray m_bytes;
     std::optional<JobFault> m_fault;
+    int m_lines = 0; // lines ended so far
+    QList<PrintedField> m_fields;
 };
 
 // The 1M job reads ItemY as a 16-bit number; the other jobs send its trimmed text.
@@ -209,11 +218,13 @@ ComposedJob composeOneM(const LabelSettings& s)
     w.endLine();
 
     const qint16 itemY = plusShift(itemYAsNumber(s.positions.ItemY, w).value_or(0), JobSetting::ItemY, w);
+    w.printsField(LabelField::Item);
     w.textLineHead(int(s.positions.ItemX), int(itemY));
     w.putQuoted(BoxText{item, fieldText(LabelField::Item)});
     w.endLine();
 
     const qint16 verY = plusShift(s.positions.VerY, JobSetting::VersionY, w);
+    w.printsField(LabelField::Version);
     w.textLineHead(int(s.positions.VerX), int(verY));
     w.putQuoted(BoxText{version, fieldText(LabelField::Version)});
     w.endLine();
@@ -237,9 +248,11 @@ ComposedJob composeTwoM(const LabelSettings& s)
     w.put(BoxText{trimBlanks(s.gap), setting(JobSetting::Gap)});
     w.endLine();
 
+    w.printsField(LabelField::Item);
     w.textLineHead(int(s.positions.ItemX), BoxText{itemY, setting(JobSetting::ItemY)});
     w.putQuoted(BoxText{item, fieldText(LabelField::Item)});
     w.endLine();
+    w.printsField(LabelField::Version);
     w.textLineHead(int(s.positions.VerX), int(s.positions.VerY));
     w.putQuoted(BoxText{version, fieldText(LabelField::Version)});
     w.endLine();
@@ -266,8 +279,12 @@ ComposedJob composeFiveAcross(const LabelSettings& s)
     const double itemX = offsetValue(s.ItemXOffset, JobSetting::ItemXOffset, w);
     const double itemY = offsetValue(s.ItemYOffset, JobSetting::ItemYOffset, w);
 
+    int copy = 0;
     for (const FiveAcrossRow& row : kFiveAcrossRows) {
         const bool isItem = row.field == LabelField::Item;
+        if (row.field == LabelField::Version) // each copy starts with its Version
+            ++copy;
+        w.printsField(row.field, copy);
         w.put("A");
         w.put((isItem ? itemX : versionX) + row.xBase,
               setting(isItem ? JobSetting::ItemXOffset : JobSetting::VersionXOffset));
@@ -312,12 +329,17 @@ ComposedJob composeStoredForm(const LabelSettings& s)
     w.endLine();
     w.line("q150");
 
+    // The form's text lines; the renderer reports a field of a recalled form by the line it was stored on.
+    w.printsField(LabelField::Item);
     w.textLineHead(int(s.positions.ItemX), BoxText{itemY, setting(JobSetting::ItemY)});
     w.line("V00");
+    w.printsField(LabelField::Version);
     w.textLineHead(int(s.positions.VerX), int(s.positions.VerY));
     w.line("V01");
+    w.printsField(LabelField::Data);
     w.textLineHead(int(s.positions.DataX), int(s.positions.DataY));
     w.line("V02");
+    w.printsField(LabelField::Checksum);
     w.textLineHead(int(s.positions.ChksumX), int(s.positions.ChksumY));
     w.line(counter ? "C0" : "V03");
 

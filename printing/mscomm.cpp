@@ -1,95 +1,16 @@
 #include "printing/mscomm.h"
 
-#include "output/destination.h"
-#include "output/port_devices.h"
+MSComm::MSComm(QObject* parent) : QObject(parent) {}
 
-#include <QDeadlineTimer>
+MSComm::MSComm(std::unique_ptr<SerialLine> line, QObject* parent) : QObject(parent), port_(std::move(line)) {}
 
-#include <algorithm>
-
-namespace {
-
-// Long enough to keep the processor idle, short enough that the window stays lively while it drains.
-constexpr std::chrono::milliseconds kDrainSlice{2};
-constexpr std::chrono::milliseconds kDrainMargin{1000};
-
-} // namespace
-
-MSComm::MSComm(QObject* parent) : MSComm(std::make_unique<QSerialPortLine>(), parent) {}
-
-MSComm::MSComm(std::unique_ptr<SerialLine> line, QObject* parent) : QObject(parent), line_(std::move(line)) {}
-
-MSComm::~MSComm()
-{
-    if (open_)
-        line_->close();
-}
+MSComm::~MSComm() = default;
 
 bool MSComm::setPortOpen(bool open)
 {
     if (!open) {
-        if (open_) {
-            line_->close();
-            open_ = false;
-        }
+        port_.close();
         return true;
     }
-    if (open_)
-        return fail(QStringLiteral("the port is open already"));
-    const QString device = devicePath_.isEmpty() ? serialDevicePath(commPort_) : devicePath_;
-    if (device.isEmpty())
-        return fail(QStringLiteral("no device is mapped to COM%1 (only COM1 is)").arg(commPort_));
-    if (!line_->open(device, settings_))
-        return fail(line_->errorString());
-    device_ = device;
-    open_ = true;
-    return true;
-}
-
-bool MSComm::setOutput(const QByteArray& text)
-{
-    if (!open_)
-        return fail(QStringLiteral("the port is not open"));
-    if (!line_->write(text))
-        return fail(line_->errorString());
-    return true;
-}
-
-bool MSComm::drain(std::chrono::milliseconds timeout, const std::function<bool()>& keepWaiting)
-{
-    if (!open_)
-        return fail(QStringLiteral("the port is not open"));
-    const QDeadlineTimer deadline(timeout);
-    for (;;) {
-        if (!line_->flush())
-            return fail(line_->errorString());
-        const qint64 pending = line_->pendingBytes();
-        if (pending < 0)
-            return fail(line_->errorString());
-        if (pending == 0)
-            return true;
-        if (deadline.hasExpired()) {
-            return fail(QStringLiteral("the port did not send the job within %1 s: %2 bytes were still waiting (is "
-                                       "the printer switched on and online?)")
-                            .arg(secondsText(timeout))
-                            .arg(pending));
-        }
-        if (keepWaiting && !keepWaiting())
-            return fail(QStringLiteral("stopped before the job had gone"));
-        const auto left = std::chrono::milliseconds(std::max<qint64>(deadline.remainingTime(), 0));
-        line_->waitForOutput(std::min(kDrainSlice, left));
-    }
-}
-
-std::chrono::milliseconds MSComm::drainTimeout(qint64 bytes) const
-{
-    const qint64 bits = std::max<qint64>(bytes, 0) * settings_.bitsPerByte();
-    const qint64 onWireMs = (bits * 1000 + settings_.baudRate - 1) / settings_.baudRate;
-    return std::chrono::milliseconds(2 * onWireMs) + kDrainMargin;
-}
-
-bool MSComm::fail(const QString& why)
-{
-    error_ = why;
-    return false;
+    return port_.open();
 }

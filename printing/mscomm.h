@@ -1,6 +1,6 @@
 #pragma once
 
-#include "output/serial_line.h"
+#include "output/serial_port.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -11,12 +11,9 @@
 #include <memory>
 
 // The serial-port control the main window owns as MSC_Com1, with the three properties the Print press uses
-// (CommPort, PortOpen, Output) as methods. It is configured at creation for port 1 at 9600 baud, no parity,
-// 8 data bits, 1 stop bit and no flow control, and nothing changes that later. Port 1 is the device that
-// serialDevicePath(1) names at the moment of opening.
-//
-// Output only queues bytes; they reach the device while events are processed or while drain() waits.
-// Closing drops what has not reached the device, so a sender drains before it closes.
+// (CommPort, PortOpen, Output) as methods, over the output layer's serial port. It is configured at creation
+// for port 1 at 9600 baud, no parity, 8 data bits, 1 stop bit and no flow control, and nothing changes that
+// later.
 class MSComm : public QObject
 {
     Q_OBJECT
@@ -27,43 +24,32 @@ public:
     explicit MSComm(std::unique_ptr<SerialLine> line, QObject* parent = nullptr);
     ~MSComm() override;
 
-    qint16 CommPort() const { return commPort_; }
+    qint16 CommPort() const { return port_.portNumber(); }
     // Takes effect at the next open.
-    void setCommPort(qint16 port) { commPort_ = port; }
+    void setCommPort(qint16 port) { port_.setPortNumber(port); }
 
-    // A device to open in place of the one the port number is mapped to (a terminal named on a command
-    // line); empty goes back to the mapping. Takes effect at the next open.
-    void setDevicePath(const QString& path) { devicePath_ = path; }
-
-    bool PortOpen() const { return open_; }
+    bool PortOpen() const { return port_.isOpen(); }
     // True opens the port numbered by CommPort and fails if it cannot (or is open already). False closes it
     // at once, dropping whatever has not been sent yet; closing cannot fail.
     bool setPortOpen(bool open);
 
     // Hands `text` to the open port for transmission, all of it or nothing; an empty text is handed on too.
-    bool setOutput(const QByteArray& text);
+    bool setOutput(const QByteArray& text) { return port_.write(text); }
 
-    // Waits until everything handed to the port has gone out of it, calling `keepWaiting` (the window's event
-    // processing) between short waits. False on a write error, when `timeout` passes first, or when
-    // `keepWaiting` returns false (errorString() is then "stopped before the job had gone").
-    bool drain(std::chrono::milliseconds timeout, const std::function<bool()>& keepWaiting);
+    // See SerialPort::drain.
+    bool drain(std::chrono::milliseconds timeout, const std::function<bool()>& keepWaiting)
+    {
+        return port_.drain(timeout, keepWaiting);
+    }
+    std::chrono::milliseconds drainTimeout(qint64 bytes) const { return port_.drainTimeout(bytes); }
 
-    // How long a drain of `bytes` may take at this control's line speed: twice their time on the wire plus a
-    // second for the device to get going.
-    std::chrono::milliseconds drainTimeout(qint64 bytes) const;
-
-    const LineSettings& lineSettings() const { return settings_; }
+    const LineSettings& lineSettings() const { return port_.lineSettings(); }
     // Why the last failed operation failed, in words an operator can act on.
-    QString errorString() const { return error_; }
+    QString errorString() const { return port_.errorString(); }
+
+    // The port itself, for the output layer's serial destination.
+    SerialPort& port() { return port_; }
 
 private:
-    bool fail(const QString& why);
-
-    std::unique_ptr<SerialLine> line_;
-    LineSettings settings_;
-    qint16 commPort_ = 1;
-    bool open_ = false;
-    QString devicePath_;
-    QString device_;
-    QString error_;
+    SerialPort port_;
 };

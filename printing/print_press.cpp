@@ -48,7 +48,7 @@ QString PrintPress::press(PrintHost& host, bool* stopped)
     std::unique_ptr<Destination> destination;
     const QString port = host.portName();
     if (port == QLatin1String("COM1")) {
-        destination = com1Destination(&serial);
+        destination = com1Destination(&serial.port());
     } else if (port == QLatin1String("LPT")) {
         QString why;
         destination = lpt1Destination(&why);

@@ -56,13 +56,12 @@ void BatchPreviewTest::picturePerJob_data()
     QTest::addRow("1M rows, one past the bottom")
         << QStringList{"--size", "1M", "--csv", "-", "--preview", "DIR"} << QByteArray("item,version\nAB,V1\nABC,V2\n")
         << 1 << QSize(48, 38)
-        << "quorlex-label-batch: row 3 (line 3), job-00002.png: field 1 \"ABC\" (job line 6) runs 6 dots past the "
-           "bottom edge\n";
+        << "quorlex-label-batch: row 3 (line 3), job-00002.png: Item runs 6 dots past the bottom edge\n";
     QTest::addRow("five-across at scale 3, nudged off the left")
         << QStringList{"--size",    "2M", "--five-across", "--nudge", "ver-x=-8",        "--item", "AB",
                        "--version", "V1", "--preview",     "DIR",     "--preview-scale", "3"}
         << QByteArray() << 3 << QSize(304, 81)
-        << "quorlex-label-batch: job-00001.png: field 1 \"V1\" (job line 5) runs 4 dots past the left edge\n";
+        << "quorlex-label-batch: job-00001.png: Version (copy 1) runs 4 dots past the left edge\n";
     QTest::addRow("9M rows with a quantity, folder made")
         << QStringList{"--size", "9M", "--csv", "-", "--preview", "DIR/new/folder", "--preview-scale", "16"}
         << QByteArray("item,qty,checksum\nA,3,\nB,65535,57\n") << 16 << QSize(150, 144) << "";
@@ -181,8 +180,8 @@ void BatchPreviewTest::warningsAreBounded()
     QCOMPARE(run.status, 0);
     const QStringList lines = run.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 51);
-    QCOMPARE(lines.at(49), QStringLiteral("quorlex-label-batch: row 51 (line 51), job-00050.png: field 1 \"ABC\" (job "
-                                          "line 6) runs 6 dots past the bottom edge"));
+    QCOMPARE(lines.at(49), QStringLiteral("quorlex-label-batch: row 51 (line 51), job-00050.png: Item runs 6 dots past "
+                                          "the bottom edge"));
     QCOMPARE(lines.last(), QStringLiteral("quorlex-label-batch: ... and 10 more warnings"));
     QCOMPARE(QDir(temporary.path()).entryList(QDir::Files).size(), 60);
 }

@@ -5,6 +5,7 @@
 #include "support/batch_harness.h"
 #include "support/printer_stand_ins.h"
 #include "support/test_files.h"
+#include "windows/frm_label_picture.h"
 #include "windows/frm_main.h"
 #include "windows/port_message.h"
 
@@ -259,6 +260,87 @@ private slots:
         const BatchRun batch = runBatchWith(arguments);
         QVERIFY2(batch.status == kExitOk, qPrintable(batch.err));
         QCOMPARE(batch.out, windowJob);
+    }
+
+    // The label picture window, open while the operator works, shows at one pixel per dot the very picture
+    // --preview draws of the same settings: at each size's start-up values, after a nudge, a text and a size.
+    void pictureIsTheBatchPreview_data()
+    {
+        QTest::addColumn<QString>("size");
+        QTest::addColumn<bool>("fiveAcross");
+        QTest::addColumn<QStringList>("texts"); // item, version, data, checksum
+        QTest::addColumn<QList<Nudge>>("nudges");
+        QTest::addColumn<QString>("thenSize"); // a size chosen last; empty for none
+
+        for (const char* size : {"1M", "2M", "3M", "6M", "9M"})
+            QTest::addRow("%s at start-up", size) << size << false << QStringList() << QList<Nudge>{} << "";
+        QTest::addRow("2M five-across at start-up") << "2M" << true << QStringList() << QList<Nudge>{} << "";
+        QTest::addRow("1M nudged past the bottom")
+            << "1M" << false << QStringList{"AB1", "V1"} << QList<Nudge>{{"item-y", 30}, {"ver-x", -8}} << "";
+        QTest::addRow("five-across nudged off the left")
+            << "2M" << true << QStringList{"AB", "V1"} << QList<Nudge>{{"ver-x", -8}, {"item-y", 5}} << "";
+        QTest::addRow("3M nudged") << "3M" << false << QStringList{"AB1234", "V1", "0623", "57"}
+                                   << QList<Nudge>{{"data-x", -3}, {"checksum-y", 16}} << "";
+        QTest::addRow("9M texts with quote and backslash")
+            << "9M" << false << QStringList{"A\\B\"C", "V9", "0623", "X"} << QList<Nudge>{} << "";
+        QTest::addRow("2M six characters") << "2M" << false << QStringList{"AB1234", "V12"} << QList<Nudge>{} << "";
+        QTest::addRow("3M texts, then 1M")
+            << "3M" << false << QStringList{"AB1234", "V1234", "0623", "57"} << QList<Nudge>{{"item-x", 4}} << "1M";
+        QTest::addRow("five-across, then 6M")
+            << "2M" << true << QStringList{"AB", "V1"} << QList<Nudge>{{"ver-y", 3}} << "6M";
+    }
+    void pictureIsTheBatchPreview()
+    {
+        QFETCH(QString, size);
+        QFETCH(bool, fiveAcross);
+        QFETCH(QStringList, texts);
+        QFETCH(QList<Nudge>, nudges);
+        QFETCH(QString, thenSize);
+
+        Frm_Main w;
+        w.Mnu_LabelPicture_Click();
+        chooseSize(w, size);
+        w.Chk_Print5->setChecked(fiveAcross);
+        TextBox* const boxes[] = {w.Txt_Item, w.Txt_Version, w.Txt_Data, w.Txt_Chksum};
+        for (int i = 0; i < texts.size(); ++i)
+            boxes[i]->setText(texts.at(i));
+        for (const Nudge& nudge : nudges) {
+            const auto [minus, plus] = nudgeHandlers(QLatin1String(nudge.name));
+            for (int click = 0; click < std::abs(nudge.offset); ++click)
+                (w.*(nudge.offset < 0 ? minus : plus))();
+        }
+        if (!thenSize.isEmpty())
+            chooseSize(w, thenSize); // cuts or empties texts and puts every nudge back to 0
+        QCoreApplication::processEvents();
+        const LabelPicture& shown = w.pictureWindow()->picture();
+        QVERIFY2(shown.ok(), qPrintable(shown.reason));
+
+        const QString finalSize = thenSize.isEmpty() ? size : thenSize;
+        QStringList arguments{"--size", finalSize, "--preview", dir_.path()};
+        const char* options[] = {"--item", "--version", "--data", "--checksum"};
+        for (int i = 0; i < 4; ++i) {
+            if (!boxes[i]->text().isEmpty())
+                arguments << QLatin1String(options[i]) << boxes[i]->text();
+        }
+        if (w.Chk_Print5->isChecked() && finalSize == QLatin1String("2M")) // the box is read only under 2M
+            arguments << "--five-across";
+        QStringList nudgeList;
+        for (const Nudge& nudge : nudges)
+            nudgeList << QStringLiteral("%1=%2").arg(QLatin1String(nudge.name)).arg(nudge.offset);
+        if (thenSize.isEmpty() && !nudgeList.isEmpty())
+            arguments << "--nudge" << nudgeList.join(QLatin1Char(','));
+        const BatchRun batch = runBatchWith(arguments);
+        QVERIFY2(batch.status == kExitOk, qPrintable(batch.err));
+
+        const QImage preview = QImage(dir_.filePath(QStringLiteral("job-00001.png")));
+        QVERIFY(!preview.isNull());
+        QCOMPARE(shown.label.image.size(), preview.size());
+        QVERIFY(shown.label.image == preview.convertToFormat(QImage::Format_Grayscale8));
+        // The window lists what the batch warns about, in the same words.
+        QStringList warned;
+        for (const QString& line : batch.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+            warned << line.section(QStringLiteral(": "), 2);
+        QCOMPARE(shown.overruns, warned);
     }
 
     // Row after row of a CSV file gives the jobs of one Print press per row, in order.

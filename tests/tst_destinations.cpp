@@ -1,4 +1,5 @@
 // The output layer against real parts: files, FIFOs, a loopback network printer and pseudo-terminals.
+#include "output/cups_library.h"
 #include "output/destination.h"
 #include "support/printer_stand_ins.h"
 #include "support/pseudo_terminal.h"
@@ -193,6 +194,34 @@ private slots:
         QVERIFY(!isTerminalDevice(QStringLiteral("/nonexistent/tty")));
         QTemporaryDir dir;
         QVERIFY(!isTerminalDevice(dir.path()));
+    }
+
+    // What an operator reads when the CUPS library cannot be loaded: the file that is missing and the package.
+    void cupsLibraryFailures_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("loaderSays");
+        QTest::addColumn<QString>("expected");
+        const QString here = QCoreApplication::applicationFilePath(); // a file that exists
+        QTest::addRow("libcups missing")
+            << here << "libquorlex-label-cups.so: libcups.so.2: cannot open shared object file: No such file"
+            << "CUPS queues need libcups.so.2, which is missing (install the Debian package libcups2)";
+        QTest::addRow("own library missing")
+            << "/nowhere/libquorlex-label-cups.so"
+            << "/nowhere/libquorlex-label-cups.so: cannot open shared object"
+            << "CUPS queues need /nowhere/libquorlex-label-cups.so, which is missing (install the package "
+               "quorlex-label again)";
+        QTest::addRow("anything else, shown safely") << here << "undefined symbol: x\x1b[31m"
+                                                     << QStringLiteral("the library %1 cannot be loaded: "
+                                                                       "undefined symbol: x\\x1B[31m")
+                                                            .arg(here);
+    }
+    void cupsLibraryFailures()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, loaderSays);
+        QFETCH(QString, expected);
+        QCOMPARE(cupsLibraryFailure(path, loaderSays), expected);
     }
 
     void transferTimeoutGrowsWithTheJob()

@@ -275,6 +275,8 @@ private slots:
     void refusedCharacters_data();
     void refusedCharacters();
     void randomizedRoundTrip();
+    void printedFields_data();
+    void printedFields();
 
 private:
     void verifyLine();
@@ -848,6 +850,48 @@ void TestEpl2Job::randomizedRoundTrip()
     qInfo("%d of %d generated settings composed a job, the rest failed as expected", composed, runs);
     QVERIFY(composed > runs / 4);
     QVERIFY(composed < runs);
+}
+
+void TestEpl2Job::printedFields_data()
+{
+    QTest::addColumn<LabelSettings>("settings");
+    QTest::addColumn<QStringList>("names"); // of the fields, in job order
+    QTest::addRow("1M") << oneMExample() << QStringList{"Item", "Version"};
+    QTest::addRow("2M") << twoMExample() << QStringList{"Item", "Version"};
+    QStringList fiveAcross;
+    for (int copy = 1; copy <= 5; ++copy)
+        fiveAcross << QStringLiteral("Version (copy %1)").arg(copy) << QStringLiteral("Item (copy %1)").arg(copy);
+    QTest::addRow("five-across") << fiveAcrossExample() << fiveAcross;
+    QTest::addRow("stored form") << storedFormExample() << QStringList{"Item", "Version", "Data", "Checksum"};
+}
+
+// Every field the job prints is recorded with the line of its A command, and nothing else is.
+void TestEpl2Job::printedFields()
+{
+    QFETCH(LabelSettings, settings);
+    QFETCH(QStringList, names);
+    const ComposedJob job = composeJob(settings);
+    QVERIFY(job.ok());
+    QStringList named;
+    QList<int> recorded;
+    for (const PrintedField& printed : job.fields) {
+        named << printedFieldName(printed);
+        recorded << printed.line;
+        QCOMPARE(job.fieldOnLine(printed.line)->field, printed.field);
+    }
+    QCOMPARE(named, names);
+    QList<int> textLines;
+    const QRegularExpression textLine(QStringLiteral("^A-?[0-9.]+,-?[0-9.]+,1,1,1,1,N,")); // not a data line "AB1234"
+    for (int line = 1; !lineOf(job.bytes, line).isNull(); ++line) {
+        if (textLine.match(QString::fromLatin1(lineOf(job.bytes, line))).hasMatch())
+            textLines << line;
+        else
+            QVERIFY(!job.fieldOnLine(line));
+    }
+    QCOMPARE(recorded, textLines);
+
+    settings.item = QStringLiteral("\u00e9");
+    QVERIFY(composeJob(settings).fields.isEmpty()); // no job, no fields
 }
 
 QTEST_GUILESS_MAIN(TestEpl2Job)

@@ -47,7 +47,7 @@ description="$(field Description)"
 printf '%s\n' "$description" | awk 'length($0) > 79 { exit 1 }' || fail "Description has lines over 79 characters"
 depends="$(field Depends)"
 # Linked libraries come from dpkg-shlibdeps; the platform plugins and the font are not linked.
-for needed in qt6-qpa-plugins fonts-nanum libqt6widgets6 libqt6serialport6 libqt6svg6 libqt6network6 libqt6gui6 libqt6core6 libc6; do
+for needed in qt6-qpa-plugins fonts-nanum libqt6widgets6 libqt6serialport6 libqt6svg6 libqt6network6 libqt6gui6 libqt6core6 libc6 libcups2; do
     [[ ", $depends," =~ ,\ ${needed}[\ ,] ]] || fail "Depends lacks $needed: $depends"
 done
 
@@ -60,6 +60,9 @@ expect_file() {
 expect_file -rwxr-xr-x usr/bin/quorlex-label
 expect_file -rwxr-xr-x usr/bin/quorlex-label-batch
 expect_file -rwxr-xr-x usr/bin/quorlex-label-printer
+expect_file -rw-r--r-- usr/lib/quorlex-label/libquorlex-label-output.so
+expect_file -rw-r--r-- usr/lib/quorlex-label/libquorlex-label-cups.so
+expect_file -rw-r--r-- usr/lib/quorlex-label/libquorlex-label-preview.so
 expect_file -rw-r--r-- usr/share/applications/quorlex-label.desktop
 expect_file -rw-r--r-- usr/share/icons/hicolor/scalable/apps/quorlex-label.svg
 expect_file -rw-r--r-- usr/share/metainfo/org.example.quorlex_label.metainfo.xml
@@ -68,12 +71,30 @@ expect_file -rw-r--r-- usr/share/man/man1/quorlex-label-batch.1.gz
 expect_file -rw-r--r-- usr/share/man/man1/quorlex-label-printer.1.gz
 expect_file -rw-r--r-- usr/share/doc/quorlex-label/copyright
 expect_file -rw-r--r-- usr/share/doc/quorlex-label/changelog.gz
-stray="$(grep -v -E ' \./usr/((bin|share/(applications|icons|metainfo|man|doc))(/.*)?|share/)?$' "$work/contents")"
+stray="$(grep -v -E ' \./usr/((bin|lib/quorlex-label|share/(applications|icons|metainfo|man|doc))(/.*)?|share/|lib/)?$' "$work/contents")"
 [ -z "$stray" ] || fail "files outside the expected folders: $(tr '\n' ' ' <<<"$stray")"
 
 root="$work/root"
 dpkg-deb -x "$deb" "$root"
 share="$root/usr/share"
+
+# The programs find their own libraries where the package puts them, the batch draws its pictures with the
+# preview library, and libcups is loaded only for a CUPS queue: without the CUPS library a queue fails with
+# the file that is missing, and other ports still work.
+for program in quorlex-label quorlex-label-batch; do
+    missing="$(ldd "$root/usr/bin/$program" | grep 'not found')" && fail "$program from the package misses: $missing"
+done
+one_label=(--size 3M --item AB --version V1)
+"$root/usr/bin/quorlex-label-batch" "${one_label[@]}" --preview "$work/pictures" >/dev/null 2>&1 &&
+    [ -s "$work/pictures/job-00001.png" ] || fail "--preview from the package drew no picture"
+rm "$root/usr/lib/quorlex-label/libquorlex-label-cups.so"
+without="$("$root/usr/bin/quorlex-label-batch" "${one_label[@]}" --port cups:labels 2>&1)"
+[ $? -eq 1 ] && grep -q 'libquorlex-label-cups.so, which is missing (install the package quorlex-label again)' <<<"$without" ||
+    fail "without the CUPS library, a CUPS queue says: $without"
+"$root/usr/bin/quorlex-label-batch" "${one_label[@]}" --dry-run >/dev/null ||
+    fail "without the CUPS library, --dry-run fails"
+listed="$("$root/usr/bin/quorlex-label-batch" --list-ports 2>&1)"
+grep -q 'CUPS queues are not listed: CUPS queues need' <<<"$listed" || fail "--list-ports without the CUPS library: $listed"
 
 zcat "$share/doc/quorlex-label/changelog.gz" >"$work/changelog"
 changelog_version="$(dpkg-parsechangelog -l "$work/changelog" -S Version 2>&1)"

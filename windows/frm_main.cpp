@@ -5,6 +5,7 @@
 #include "printing/epl2_job.h"
 #include "windows/app_version.h"
 #include "windows/frm_help.h"
+#include "windows/frm_label_picture.h"
 #include "windows/port_message.h"
 #include "windows/web_opener.h"
 
@@ -179,7 +180,9 @@ void Frm_Main::createControls()
     createPrintingGroup();
     createDarknessGroup();
     setPictures();
+    nameButtons();
     connectEntryRules();
+    connectLabelPicture();
 }
 
 void Frm_Main::createLabelGroup()
@@ -324,6 +327,11 @@ void Frm_Main::createPositionGroup()
         *row.yPanel = offsetPanel(row.names[4], 240, row.y);
         *row.yPlus = nudgeButton(row.names[5], QStringLiteral("+"), 296, row.y);
         m_offsetPanels[row.field] = {*row.xPanel, *row.yPanel};
+        const QString field = fieldName(row.field);
+        const std::pair<SSCommand*, const char*> signs[] = {
+            {*row.xMinus, " X minus"}, {*row.xPlus, " X plus"}, {*row.yMinus, " Y minus"}, {*row.yPlus, " Y plus"}};
+        for (const auto& [button, words] : signs)
+            button->setAccessibleName(field + QLatin1String(words));
     }
     // Each button runs its own handler; the handlers share one nudge step.
     const std::pair<SSCommand*, void (Frm_Main::*)()> nudgeHandlers[] = {
@@ -405,6 +413,30 @@ void Frm_Main::setPictures()
         each.button->setPicture(QString::fromLatin1(each.resource), each.size);
 }
 
+void Frm_Main::nameButtons()
+{
+    // The heading, Print and End buttons keep their words as their text under the picture; these have none.
+    SSCommand2->setAccessibleName(QStringLiteral("Preview"));
+    SSCmd_Qty->setAccessibleName(QStringLiteral("Quantity"));
+    SSCommand1->setAccessibleName(QStringLiteral("Company web site"));
+}
+
+void Frm_Main::connectLabelPicture()
+{
+    for (TextBox* box : {Txt_Item, Txt_Version, Txt_Data, Txt_Chksum, Txt_Gap, Txt_Qty, Txt_DarkNess})
+        connect(box, &QLineEdit::textChanged, this, &Frm_Main::labelChanged);
+    for (const SizeOption& row : kSizeOptions)
+        connect(this->*row.button, &QAbstractButton::toggled, this, &Frm_Main::labelChanged);
+    connect(Chk_Print5, &QAbstractButton::toggled, this, &Frm_Main::labelChanged);
+    // The positions in Module1 and the offset panels change only by a preset or a nudge, which say so.
+}
+
+void Frm_Main::labelChanged()
+{
+    if (m_picture && m_picture->isVisible())
+        m_picture->scheduleRefresh();
+}
+
 // The four field boxes and the quantity box follow the entry rules; Tab walks the boxes in their order.
 void Frm_Main::connectEntryRules()
 {
@@ -437,11 +469,17 @@ void Frm_Main::createMenus()
     Mnu_End->setObjectName(QStringLiteral("Mnu_End"));
     Mnu_Help = menuBar()->addAction(QStringLiteral("Help"));
     Mnu_Help->setObjectName(QStringLiteral("Mnu_Help"));
+    Mnu_Printer = new QMenu(QStringLiteral("Printer"), this);
+    Mnu_Printer->setObjectName(QStringLiteral("Mnu_Printer"));
+    menuBar()->insertMenu(Mnu_Help, Mnu_Printer);
+    Mnu_LabelPicture = Mnu_Printer->addAction(QStringLiteral("Label Picture"));
+    Mnu_LabelPicture->setObjectName(QStringLiteral("Mnu_LabelPicture"));
 
     connect(Mnu_Com1, &QAction::triggered, this, &Frm_Main::Mnu_Com1_Click);
     connect(Mnu_Lpt, &QAction::triggered, this, &Frm_Main::Mnu_Lpt_Click);
     connect(Mnu_End, &QAction::triggered, this, &Frm_Main::Mnu_End_Click);
     connect(Mnu_Help, &QAction::triggered, this, &Frm_Main::Mnu_Help_Click);
+    connect(Mnu_LabelPicture, &QAction::triggered, this, &Frm_Main::Mnu_LabelPicture_Click);
 }
 
 void Frm_Main::showCentred()
@@ -572,6 +610,7 @@ void Frm_Main::applySizePreset(LabelSize size)
     Txt_Gap->setText(QString::fromLatin1(preset.gap));
     Module1::setPositions(applyPresetPositions(preset, Module1::currentPositions()));
     Module1::ResetPositionPanels();
+    labelChanged();
 }
 
 void Module1::ResetPositionPanels()
@@ -591,6 +630,7 @@ void Frm_Main::nudgeClicked(LabelField field, Axis axis, int step)
         return;
     panel->setCaption(result->caption);
     Module1::setPositions(result->positions);
+    labelChanged();
 }
 
 void Frm_Main::SSCmd_ItemXM_Click()
@@ -793,6 +833,9 @@ void Frm_Main::SSOpt_Lpt_Click(qint16)
 
 void Frm_Main::closeEvent(QCloseEvent* event)
 {
+    // The picture belongs to this window and goes with it, also when a press under way keeps this one alive.
+    if (m_picture)
+        m_picture->close();
     if (m_press.isRunning()) {
         // End during a press: the window goes at once, and is closed and destroyed when its press has ended
         // (job drained, port closed); the serial control must outlive the press.
@@ -823,6 +866,22 @@ void Frm_Main::Mnu_Help_Click()
     m_help->show();
     m_help->raise();
     m_help->activateWindow();
+}
+
+Frm_LabelPicture* Frm_Main::pictureWindow() const
+{
+    return m_picture;
+}
+
+void Frm_Main::Mnu_LabelPicture_Click()
+{
+    if (!m_picture) {
+        m_picture = new Frm_LabelPicture(this, [this] { return labelSettings(); });
+        m_picture->placeBeside(frameGeometry());
+    }
+    m_picture->show();
+    m_picture->raise();
+    m_picture->activateWindow();
 }
 
 void Frm_Main::SSCommand1_Click()

@@ -13,6 +13,7 @@
 #include <array>
 
 class Frm_Help;
+class Frm_LabelPicture;
 class QAction;
 class QMenu;
 
@@ -93,6 +94,11 @@ public:
     // The About window while it is open.
     Frm_Help* helpWindow() const { return m_help; }
 
+    // Opens the picture of the label Print would send now, beside this window, or brings it to the front.
+    void Mnu_LabelPicture_Click();
+    // The picture window once it has been opened (it stays, hidden, when closed).
+    Frm_LabelPicture* pictureWindow() const;
+
     // Menus.
     QMenu* Mnu_File = nullptr;
     QMenu* Mnu_Port = nullptr;
@@ -100,6 +106,9 @@ public:
     QAction* Mnu_Lpt = nullptr;
     QAction* Mnu_End = nullptr;
     QAction* Mnu_Help = nullptr;
+    // Between File and Help: what goes to the printer.
+    QMenu* Mnu_Printer = nullptr;
+    QAction* Mnu_LabelPicture = nullptr;
 
     // Group LABEL.
     SSFrame* SSFra_Label = nullptr;
@@ -207,6 +216,12 @@ private:
     void setPictures();
     void connectEntryRules();
     void createMenus();
+    // Screen-reader names of the buttons that show a picture or a sign instead of a word.
+    void nameButtons();
+    // Every control a job is read from tells the picture window when it changes.
+    void connectLabelPicture();
+    // Something a job is composed from has changed: the open picture window draws the label again.
+    void labelChanged();
     void applySizePreset(LabelSize size);
     void nudgeClicked(LabelField field, Axis axis, int step);
     // The change and Enter rules every field box follows.
@@ -224,6 +239,7 @@ private:
 
     QWidget* m_client = nullptr;
     QPointer<Frm_Help> m_help;
+    QPointer<Frm_LabelPicture> m_picture;
     PrintPress m_press;
     bool m_closeAfterPress = false;
 };

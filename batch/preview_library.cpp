@@ -1,0 +1,20 @@
+#include "batch/preview_library.h"
+
+#include "output/optional_library.h"
+
+namespace {
+
+constexpr OptionalLibrary kPreviewLibrary{kPreviewLibraryFile,
+                                          kPreviewLibraryVariable,
+                                          kPreviewLibraryEntryName,
+                                          kPreviewLibraryVersion,
+                                          "pictures",
+                                          "libQt6Gui.so",
+                                          "libqt6gui6"};
+
+} // namespace
+
+const PreviewLibraryEntry* previewLibrary(QString* failure)
+{
+    return static_cast<const PreviewLibraryEntry*>(loadOptionalLibrary(kPreviewLibrary, failure));
+}

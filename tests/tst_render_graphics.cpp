@@ -12,40 +12,6 @@ QByteArray labelJob(int width, int length, const QByteArray& lines)
     return "N\r\nq" + QByteArray::number(width) + "\r\nQ" + QByteArray::number(length) + ",24\r\n" + lines + "P1\r\n";
 }
 
-// A 1-bit PCX file of the picture given as art ('#' prints), run-length encoded as paint programs write it.
-QByteArray pcxFile(const QStringList& art)
-{
-    const int width = int(art.first().size());
-    const int height = int(art.size());
-    const int bytesPerLine = (width + 15) / 16 * 2;
-    QByteArray file(128, '\0');
-    const auto word = [&file](int at, int value) {
-        file[at] = char(value & 0xFF);
-        file[at + 1] = char(value >> 8);
-    };
-    file[0] = 0x0A;
-    file[1] = 5;
-    file[2] = 1;
-    file[3] = 1;
-    word(8, width - 1);
-    word(10, height - 1);
-    file[65] = 1;
-    word(66, bytesPerLine);
-    for (const QString& row : art) {
-        QByteArray bytes(bytesPerLine, char(0xFF));
-        for (int x = 0; x < width; ++x) {
-            if (row.at(x) == QLatin1Char('#'))
-                bytes[x / 8] = char(uchar(bytes[x / 8]) & ~(0x80 >> (x % 8)));
-        }
-        for (const char b : bytes) {
-            if ((uchar(b) & 0xC0) == 0xC0)
-                file += char(0xC1); // a run of one, as a byte that looks like a count must be sent
-            file += b;
-        }
-    }
-    return file;
-}
-
 struct Collected final : LabelSink
 {
     QList<RenderedLabel> labels;

@@ -36,3 +36,6 @@ QStringList artOf(const QImage& image);
 // label otherwise.
 struct RenderedLabel;
 RenderedLabel onlyLabelOf(const QByteArray& job);
+
+// A 1-bit PCX file of the picture given as art ('#' prints), run-length encoded as paint programs write it.
+QByteArray pcxFile(const QStringList& art);

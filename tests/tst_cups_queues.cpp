@@ -13,8 +13,10 @@
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -46,6 +48,35 @@ int acceptedJob(const Destination& destination, const QString& queue)
 {
     const QString prefix = QStringLiteral("queue %1 accepted job ").arg(queue);
     return destination.receipt().startsWith(prefix) ? destination.receipt().mid(prefix.size()).toInt() : 0;
+}
+
+// How a test makes the server hang.
+enum class Hang { ForGood, StoppedWhileHung, GoesOnInTime };
+
+// Lets a server that a test made hang go on, however the test ends.
+struct GoesOnAtEnd
+{
+    PrivateCupsServer& server;
+    ~GoesOnAtEnd() { server.goOn(); }
+};
+
+// Sends a small job, calls `afterFirst`, sends `count` jobs of 1 MB (more than a connection's buffers hold),
+// each confirmed, and closes: true when every step worked. What was handed over goes to `sent`; stops at
+// the first failure.
+bool sendBulkyRun(Destination& destination, int count, const std::function<void()>& afterFirst, QByteArray* sent)
+{
+    if (!destination.open())
+        return false;
+    QByteArray job = everyByteJob(1000);
+    for (int i = 0; i <= count; ++i) {
+        if (!destination.send(job) || !destination.confirm())
+            return false;
+        *sent += job;
+        if (i == 0)
+            afterFirst();
+        job = bulkyJob(1024 * 1024 - i);
+    }
+    return destination.close();
 }
 
 std::unique_ptr<Destination> destinationFor(const QString& address)
@@ -80,6 +111,11 @@ private slots:
     void stopEndsTheWaitAtOnce();
     void abandonedRunIsCancelled_data();
     void abandonedRunIsCancelled();
+    void hungServer_data();
+    void hungServer();
+    void killedServerIsNamedAsSuch();
+    void junkAnswersAreNamedAsSuch_data();
+    void junkAnswersAreNamedAsSuch();
     void leavesNoDescriptorOrThreadBehind();
     void listsTheQueues();
     void windowPressPrintsToTheQueue();
@@ -418,6 +454,132 @@ void CupsQueuesTest::abandonedRunIsCancelled()
     QCOMPARE(printedCount(), printedBefore);
 }
 
+void CupsQueuesTest::hungServer_data()
+{
+    QTest::addColumn<Hang>("hang");
+    QTest::addRow("hung for good: the run fails") << Hang::ForGood;
+    QTest::addRow("stopped while hung, then the server goes on") << Hang::StoppedWhileHung;
+    QTest::addRow("hung, going on within the time-out") << Hang::GoesOnInTime;
+}
+
+// A server that stops answering in the middle of a run (SIGSTOP): the run fails at the service time-out or
+// at a stop, and once the server goes on it prints nothing of it, or else the message names the job that
+// may print. One that goes on in time prints the whole run.
+void CupsQueuesTest::hungServer()
+{
+    QFETCH(Hang, hang);
+    const QString queue = QLatin1String(kQueue);
+    const QMap<int, int> jobsBefore = server_->jobStates(queue);
+    const int printedBefore = printedCount();
+    const std::unique_ptr<Destination> destination = destinationFor(server_->ippAddress(queue));
+    QVERIFY(destination);
+    DestinationTimeouts timeouts;
+    timeouts.connect = std::chrono::milliseconds(1000);
+    timeouts.service = std::chrono::milliseconds(hang == Hang::ForGood ? 1000 : 5000);
+    destination->setTimeouts(timeouts);
+    bool stop = false;
+    destination->setWaitControl({[] { QCoreApplication::processEvents(); }, [&stop] { return stop; }});
+
+    const GoesOnAtEnd goesOn{*server_};
+    const auto hangNow = [&] {
+        server_->hang();
+        if (hang == Hang::StoppedWhileHung)
+            QTimer::singleShot(2000, [&stop] { stop = true; });
+        if (hang == Hang::GoesOnInTime)
+            QTimer::singleShot(2000, [this] { server_->goOn(); });
+    };
+    QByteArray sent;
+    const bool printed = sendBulkyRun(*destination, 48, hangNow, &sent);
+    const QString cause = destination->errorString();
+    destination->abandon();
+    server_->goOn();
+
+    const QMap<int, int> jobs = server_->jobStates(queue);
+    QList<int> newJobs;
+    for (auto it = jobs.cbegin(); it != jobs.cend(); ++it) {
+        if (!jobsBefore.contains(it.key()))
+            newJobs << it.key();
+    }
+    QCOMPARE(newJobs.size(), 1);
+    const int id = newJobs.first();
+    if (printed) {
+        QCOMPARE(hang, Hang::GoesOnInTime);
+        QCOMPARE(acceptedJob(*destination, queue), id);
+        QVERIFY(server_->waitForPrinted(queue, id, 30000));
+        QVERIFY(server_->printed(queue).value(id) == sent);
+        return;
+    }
+    if (hang == Hang::ForGood)
+        QVERIFY2(cause.contains(QRegularExpression("the CUPS server at 127.0.0.1:\\d+ took nothing for 1 s after")),
+                 qPrintable(cause));
+    QCOMPARE(destination->stopped(), hang == Hang::StoppedWhileHung);
+    QVERIFY(destination->receipt().isEmpty());
+    const QString left = destination->leftBehind();
+    QVERIFY2(left.isEmpty() || left.endsWith(QStringLiteral("job %1 may still print: cancel it with `cancel -h %2 %3-%1`")
+                                                  .arg(id)
+                                                  .arg(server_->hostAndPort(), queue)),
+             qPrintable(left));
+    // Once the server has dealt with what waited for it, the job has ended without printing: the server got
+    // no orderly end of the document, and the cancelling waited for it.
+    QTRY_VERIFY_WITH_TIMEOUT(QList<int>({7, 8}).contains(server_->jobStates(queue).value(id)), 20000);
+    QTest::qWait(500);
+    QCOMPARE(printedCount(), printedBefore);
+    qInfo("%s: %lld bytes taken before the failure; %s", QTest::currentDataTag(), qint64(sent.size()),
+          qPrintable(cause));
+}
+
+void CupsQueuesTest::killedServerIsNamedAsSuch()
+{
+    PrivateCupsServer doomed;
+    QVERIFY2(doomed.isRunning() && doomed.addQueue(QLatin1String(kQueue)), qPrintable(doomed.failure()));
+    const std::unique_ptr<Destination> destination = destinationFor(doomed.ippAddress(QLatin1String(kQueue)));
+    QVERIFY(destination);
+    DestinationTimeouts timeouts;
+    timeouts.connect = std::chrono::milliseconds(500);
+    timeouts.service = std::chrono::milliseconds(5000);
+    destination->setTimeouts(timeouts);
+    destination->setWaitControl({[] { QCoreApplication::processEvents(); }, {}});
+    QByteArray sent;
+    QVERIFY(!sendBulkyRun(*destination, 48, [&doomed] { doomed.kill(); }, &sent));
+    const QString cause = destination->errorString();
+    QVERIFY2(cause.contains(QRegularExpression("the CUPS server at 127.0.0.1:\\d+ closed the connection")),
+             qPrintable(cause));
+    QVERIFY2(!cause.contains(QLatin1String("successful")), qPrintable(cause));
+    destination->abandon();
+    // The server is gone: whether its job prints when it comes back cannot be known, and is said.
+    QVERIFY2(destination->leftBehind().contains(QRegularExpression(
+                 "^cannot reach the CUPS server at 127.0.0.1:\\d+: .*; job \\d+ may still print: cancel it with")),
+             qPrintable(destination->leftBehind()));
+}
+
+void CupsQueuesTest::junkAnswersAreNamedAsSuch_data()
+{
+    QTest::addColumn<JunkPrintServer::Junk>("junk");
+    QTest::addRow("random bytes") << JunkPrintServer::Junk::NotHttp;
+    QTest::addRow("HTTP 200 with a random body") << JunkPrintServer::Junk::NotIpp;
+}
+
+void CupsQueuesTest::junkAnswersAreNamedAsSuch()
+{
+    QFETCH(JunkPrintServer::Junk, junk);
+    JunkPrintServer server(junk);
+    QVERIFY(server.isValid());
+    const QString address = QStringLiteral("ipp://127.0.0.1:%1/printers/LABELS").arg(server.port());
+    const std::unique_ptr<Destination> destination = destinationFor(address);
+    QVERIFY(destination);
+    DestinationTimeouts timeouts;
+    timeouts.connect = std::chrono::milliseconds(1000);
+    timeouts.service = std::chrono::milliseconds(3000);
+    destination->setTimeouts(timeouts);
+    QVERIFY(!destination->open());
+    QCOMPARE(destination->errorString(),
+             QStringLiteral("opening %1: the CUPS server at 127.0.0.1:%2 answered something that is not IPP (asked "
+                            "to report on queue LABELS)")
+                 .arg(address)
+                 .arg(server.port()));
+    destination->abandon();
+}
+
 // Every worker ends by itself, a late one too, and closes its connections.
 void CupsQueuesTest::leavesNoDescriptorOrThreadBehind()
 {
@@ -497,6 +659,9 @@ void CupsQueuesTest::windowShowsWhyTheQueueRefused()
     QCOMPARE(causes_, QStringList{"opening LPT1 (cups:STOPPED): queue STOPPED is stopped: Out of labels (paused)"});
     QVERIFY(server_->printed(QLatin1String(kStopped)).isEmpty());
 }
+
+Q_DECLARE_METATYPE(Hang)
+Q_DECLARE_METATYPE(JunkPrintServer::Junk)
 
 QTEST_MAIN(CupsQueuesTest)
 #include "tst_cups_queues.moc"

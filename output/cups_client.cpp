@@ -203,8 +203,8 @@ void CupsConnection::chooseServer()
     } else {
         host_ = server_.host.toUtf8();
     }
-    const QString hostText = visibleForMessage(QString::fromUtf8(host_),
-                                               host_.startsWith('/') ? kShownPathLength : kShownValueLength);
+    const QString hostText =
+        visibleForMessage(QString::fromUtf8(host_), host_.startsWith('/') ? kShownPathLength : kShownValueLength);
     if (host_.startsWith('/'))
         shown_ = hostText;
     else if (hostText.contains(QLatin1Char(':')))
@@ -217,6 +217,7 @@ void CupsConnection::chooseServer()
 QString CupsConnection::connect()
 {
     close();
+    connectTimedOut_ = false;
     if (shown_.isEmpty())
         chooseServer();
     const auto started = std::chrono::steady_clock::now();
@@ -226,6 +227,7 @@ QString CupsConnection::connect()
         close();
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             timeouts_.connect - (std::chrono::steady_clock::now() - started));
+        connectTimedOut_ = left.count() <= 0;
         const QString why = left.count() <= 0 || givenUp_
                                 ? QStringLiteral("no answer within %1 s").arg(secondsText(timeouts_.connect))
                                 : connectFault(host_, port_, int(left.count()));
@@ -518,27 +520,34 @@ QString CupsConnection::cancelJob(const QString& queue, int jobId)
     return why;
 }
 
-QString cancelCupsJob(const CupsServer& server, const DestinationTimeouts& timeouts, const QString& queue, int jobId,
-                      std::chrono::milliseconds bound)
+QString cancelCupsJob(const CupsServer& cupsServer, const DestinationTimeouts& timeouts, const QString& queue,
+                      int jobId, std::chrono::milliseconds bound)
 {
     const auto end = std::chrono::steady_clock::now() + bound;
     const std::atomic<bool> neverGivenUp{false};
     QString why;
+    QString server;
+    bool timedOut = false;
     for (;;) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
-            return why;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            // The attempts' own time-outs are what was left of the bound: the bound is what to say.
+            return timedOut ? QStringLiteral("the CUPS server at %1 did not answer within %2 s")
+                                  .arg(server, secondsText(bound))
+                            : why;
+        }
         DestinationTimeouts attempt = timeouts;
         attempt.connect = std::min(timeouts.connect, left);
         attempt.service = std::max(std::chrono::milliseconds(100), std::min(timeouts.service, left));
-        CupsConnection connection(server, attempt, neverGivenUp);
+        CupsConnection connection(cupsServer, attempt, neverGivenUp);
         why = connection.connect();
         if (why.isEmpty()) {
             why = connection.cancelJob(queue, jobId);
             if (why.isEmpty())
                 return {};
         }
+        server = connection.serverShown();
+        timedOut = connection.timedOut();
         // A server that is gone or hung may answer a moment later; one that answered has said its last word.
         if (why.contains(QLatin1String("has printed job")))
             return why;

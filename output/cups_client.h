@@ -76,6 +76,8 @@ public:
 
     // "127.0.0.1:631", "/run/cups/cups.sock"; known once chooseServer() has run.
     QString serverShown() const { return shown_; }
+    // Whether the last call failed because the server did not answer in time.
+    bool timedOut() const { return timedOut_ || connectTimedOut_; }
 
 private:
     // Bounds the waits of the next call by `cap`, as a whole.
@@ -101,6 +103,7 @@ private:
     QString user_;
     std::chrono::milliseconds waitCap_{0};
     bool timedOut_ = false;
+    bool connectTimedOut_ = false;
     int statusWhenTimedOut_ = 0; // the connection's HTTP status when the time-out ran out
     bool sliced_ = false;
     bool documentOpen_ = false;

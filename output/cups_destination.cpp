@@ -282,7 +282,8 @@ void CupsDestination::release(bool cancel)
         cancel ? cancelBound(timeouts()) + std::chrono::milliseconds(2000)
                : (givenUp ? std::min(timeouts().connect, std::chrono::milliseconds(1000)) : timeouts().connect);
     const quint64 last = worker_->finish(cleanUp(session_, cancel));
-    const bool done = worker_->waitFor(last, QDeadlineTimer(atMost), [this] { pump(); }, {}) == WorkerThread::Wait::Done;
+    const bool done =
+        worker_->waitFor(last, QDeadlineTimer(atMost), [this] { pump(); }, {}) == WorkerThread::Wait::Done;
     if (cancel && session_->documentStarted) {
         QString why;
         QString server;
@@ -293,13 +294,11 @@ void CupsDestination::release(bool cancel)
         }
         if (!why.isEmpty()) {
             const int job = session_->jobId;
-            const QString host = address_.server.host.isEmpty()
-                                     ? QString()
-                                     : QStringLiteral("-h %1 ").arg(server);
-            leftBehind_ = job > 0 ? QStringLiteral("%1; job %2 may still print: cancel it with `cancel %3%4-%2`")
-                                        .arg(why, QString::number(job), host, address_.queue)
-                                  : QStringLiteral("%1; a job of this run may still print on queue %2")
-                                        .arg(why, address_.queue);
+            const QString host = address_.server.host.isEmpty() ? QString() : QStringLiteral("-h %1 ").arg(server);
+            leftBehind_ =
+                job > 0 ? QStringLiteral("%1; job %2 may still print: cancel it with `cancel %3%4-%2`")
+                              .arg(why, QString::number(job), host, address_.queue)
+                        : QStringLiteral("%1; a job of this run may still print on queue %2").arg(why, address_.queue);
         }
     }
     worker_.reset();

@@ -488,6 +488,53 @@ private slots:
         QVERIFY(!cups_->printed(QStringLiteral("LABELS")).contains(id));
     }
 
+    // A run cut off while the server hangs, by a crash or a kill that leaves no time to cancel anything: once
+    // the server goes on, it prints nothing of the run.
+    void runKilledWhileTheServerHangsPrintsNothing_data()
+    {
+        QTest::addColumn<bool>("ipp");
+        QTest::addRow("through the server's TCP port") << true;
+        QTest::addRow("through the server's socket") << false;
+    }
+    void runKilledWhileTheServerHangsPrintsNothing()
+    {
+        QFETCH(bool, ipp);
+        QVERIFY(startCups());
+        const QString queue = QStringLiteral("LABELS");
+        const QMap<int, int> before = cups_->jobStates(queue);
+        const auto newJob = [&] {
+            const QMap<int, int> now = cups_->jobStates(queue);
+            for (auto it = now.cbegin(); it != now.cend(); ++it) {
+                if (!before.contains(it.key()))
+                    return it.key();
+            }
+            return 0;
+        };
+        QProcess process;
+        QVERIFY(start(
+            process,
+            {"--size", "3M", "--csv", "-", "--port", ipp ? cups_->ippAddress(queue) : QStringLiteral("cups:LABELS")},
+            csvOf(60000), cupsEnvironment()));
+        int id = 0;
+        const QDeadlineTimer deadline(kDeadlineMs);
+        while (id == 0 && process.state() == QProcess::Running && !deadline.hasExpired()) {
+            process.waitForFinished(2);
+            id = newJob();
+        }
+        QVERIFY2(id > 0, "the run made no job on the server");
+        QVERIFY(!process.waitForFinished(300)); // the document is under way
+        cups_->hang();
+        QVERIFY(!process.waitForFinished(1000));
+        process.kill();
+        process.waitForFinished();
+        cups_->goOn();
+        // The server reads what it was sent, then the reset, and drops the document: the job ends without
+        // printing once the server stops waiting for its document.
+        QTRY_VERIFY_WITH_TIMEOUT(QList<int>({7, 8, 9}).contains(cups_->jobStates(queue).value(id)), 20000);
+        QCOMPARE(cups_->jobStates(queue).value(id), 8); // aborted
+        QVERIFY(!cups_->printed(queue).contains(id));
+    }
+
     // --list-ports shows the queues with their states in the form --port takes; without a CUPS server it
     // lists the rest and says so.
     void listPorts()

@@ -93,6 +93,8 @@ bool PrivateCupsServer::start()
     const QByteArray cupsd = QStringLiteral("Listen 127.0.0.1:%1\n"
                                             "Listen %2\n"
                                             "Browsing Off\n"
+                                            // A job left without its document ends soon.
+                                            "MultipleOperationTimeout 2\n"
                                             "LogLevel warn\n"
                                             "MaxLogSize 0\n"
                                             "PreserveJobHistory Yes\n"

@@ -148,10 +148,12 @@ int sendLabels(BatchEnvironment& env, const BatchOptions& options, const Checked
         const QString gone = goneSoFar(*output, output->deliversAtClose() ? 0 : handed, total, labelsHanded);
         return left.isEmpty() ? gone : QStringLiteral("%1; %2").arg(gone, left);
     };
-    // Abandons the destination first, so that the message says what it could not call back.
-    const auto stoppedOrFailed = [&](const QString& where, const QString& cause, qsizetype handed,
-                                     quint64 labelsHanded) {
-        output->abandon();
+    // Abandons the destination first (unless a failed close() released it already), so that the message
+    // says what it could not call back.
+    const auto stoppedOrFailed = [&](const QString& where, const QString& cause, qsizetype handed, quint64 labelsHanded,
+                                     bool released = false) {
+        if (!released)
+            output->abandon();
         progress.finish(handed, labelsHanded);
         if (output->stopped()) {
             report(env, QStringLiteral("stopped by Ctrl-C: %1").arg(goneNow(handed, labelsHanded)));
@@ -201,7 +203,7 @@ int sendLabels(BatchEnvironment& env, const BatchOptions& options, const Checked
         return kExitInterrupted;
     }
     if (!output->close())
-        return stoppedOrFailed(QString(), output->errorString(), sent, labelsSent);
+        return stoppedOrFailed(QString(), output->errorString(), sent, labelsSent, true);
     progress.finish(sent, labelsSent);
     if (!output->receipt().isEmpty())
         writeText(env.standardOutput, output->receipt() + QLatin1Char('\n'));

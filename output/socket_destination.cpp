@@ -89,9 +89,12 @@ QString SocketDestination::doOpen()
             pump();
             QThread::msleep(2);
         }
-        if (answer.error() != QHostInfo::NoError || answer.addresses().isEmpty())
-            return QStringLiteral("host %1 not found (%2)")
-                .arg(address_.hostShown(), safeMessageLine(answer.errorString(), 200));
+        if (answer.error() != QHostInfo::NoError || answer.addresses().isEmpty()) {
+            // The resolver's text names the host too: shown as messages show it.
+            QString detail = answer.errorString();
+            detail.replace(address_.host, address_.hostShown(), Qt::CaseInsensitive);
+            return QStringLiteral("host %1 not found (%2)").arg(address_.hostShown(), safeMessageLine(detail, 200));
+        }
         candidates = answer.addresses();
     }
     QString why;

@@ -329,18 +329,16 @@ QString CupsConnection::requestFailure(const QString& queue, const QString& what
         case HTTP_STATUS_UNAUTHORIZED:
         case HTTP_STATUS_FORBIDDEN:
             return QStringLiteral("the CUPS server at %1 refused user %2: HTTP %3 (%4)")
-                .arg(shown_, user_)
-                .arg(int(http))
-                .arg(QString::fromUtf8(httpStatus(http)));
+                .arg(shown_, user_, QString::number(int(http)),
+                     safeMessageLine(QString::fromUtf8(httpStatus(http)), 60));
         case HTTP_STATUS_ERROR:
         case HTTP_STATUS_CONTINUE:
         case HTTP_STATUS_OK:
             return QStringLiteral("the CUPS server at %1 %2 (asked to %3)").arg(shown_, transportFault(), what);
         default:
             return QStringLiteral("the CUPS server at %1 could not %2: it answered HTTP %3 (%4)")
-                .arg(shown_, what)
-                .arg(int(http))
-                .arg(safeMessageLine(QString::fromUtf8(httpStatus(http)), 60));
+                .arg(shown_, what, QString::number(int(http)),
+                     safeMessageLine(QString::fromUtf8(httpStatus(http)), 60));
         }
     }
     const QString said = serverSaid(response);
@@ -447,9 +445,8 @@ QString CupsConnection::write(const QByteArray& bytes)
     constexpr qsizetype kPiece = 64 * 1024;
     const auto failed = [&](qsizetype done, const QString& why) {
         return QStringLiteral("the CUPS server at %1 %2 after %3 of %4 bytes of a job")
-            .arg(shown_, why)
-            .arg(done)
-            .arg(bytes.size());
+            .arg(shown_, givenUp_ ? QStringLiteral("was given up") : why, QString::number(done),
+                 QString::number(bytes.size()));
     };
     for (qsizetype done = 0; done < bytes.size(); done += kPiece) {
         if (givenUp_)
@@ -468,8 +465,8 @@ QString CupsConnection::write(const QByteArray& bytes)
             return failed(done, transportFault());
         if (status != HTTP_STATUS_CONTINUE)
             return failed(done, QStringLiteral("refused the document: HTTP %1 (%2)")
-                                    .arg(int(status))
-                                    .arg(safeMessageLine(QString::fromUtf8(httpStatus(status)), 60)));
+                                    .arg(QString::number(int(status)),
+                                         safeMessageLine(QString::fromUtf8(httpStatus(status)), 60)));
     }
     return {};
 }
@@ -489,8 +486,9 @@ QString CupsConnection::finishJob(const QString& queue)
     return why;
 }
 
-QString CupsConnection::cancelJob(const QString& queue, int jobId)
+QString CupsConnection::cancelJob(const QString& queue, int jobId, bool* answered)
 {
+    *answered = false;
     startWait(timeouts_.service);
     ipp_t* request = printerRequest(IPP_OP_CANCEL_JOB, queue);
     ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", jobId);
@@ -500,9 +498,9 @@ QString CupsConnection::cancelJob(const QString& queue, int jobId)
         return {};
     }
     QString why = requestFailure(queue, QStringLiteral("cancel job %1").arg(jobId), response);
-    const bool answered = response != nullptr;
+    *answered = response != nullptr;
     ippDelete(response);
-    if (!answered)
+    if (!*answered)
         return why;
     // Refused: a job that had ended already may have ended without printing.
     startWait(timeouts_.service);
@@ -516,7 +514,7 @@ QString CupsConnection::cancelJob(const QString& queue, int jobId)
     if (jobState == IPP_JSTATE_CANCELED || jobState == IPP_JSTATE_ABORTED)
         return {};
     if (jobState == IPP_JSTATE_COMPLETED)
-        why = QStringLiteral("the CUPS server at %1 has printed job %2 already").arg(shown_).arg(jobId);
+        why = QStringLiteral("the CUPS server at %1 has printed job %2 already").arg(shown_, QString::number(jobId));
     return why;
 }
 
@@ -541,16 +539,17 @@ QString cancelCupsJob(const CupsServer& cupsServer, const DestinationTimeouts& t
         attempt.service = std::max(std::chrono::milliseconds(100), std::min(timeouts.service, left));
         CupsConnection connection(cupsServer, attempt, neverGivenUp);
         why = connection.connect();
+        bool answered = false;
         if (why.isEmpty()) {
-            why = connection.cancelJob(queue, jobId);
+            why = connection.cancelJob(queue, jobId, &answered);
             if (why.isEmpty())
                 return {};
         }
+        // A server that is gone or hung may answer a moment later; one that answered has said its last word.
+        if (answered)
+            return why;
         server = connection.serverShown();
         timedOut = connection.timedOut();
-        // A server that is gone or hung may answer a moment later; one that answered has said its last word.
-        if (why.contains(QLatin1String("has printed job")))
-            return why;
         QThread::msleep(100);
     }
 }

@@ -68,8 +68,8 @@ public:
     // Ends the document: empty only when the server answered that it took the complete document.
     QString finishJob(const QString& queue);
     // Cancels job `jobId`: empty when the server confirmed that the job is cancelled (or was ended without
-    // printing), otherwise why that could not be confirmed.
-    QString cancelJob(const QString& queue, int jobId);
+    // printing), otherwise why that could not be confirmed. `answered` tells whether the server answered.
+    QString cancelJob(const QString& queue, int jobId, bool* answered);
     // Closes the connection. Unless the document was finished, a TCP connection is reset rather than closed:
     // a server that reads an orderly end of a document sent in chunks takes what came as the whole document.
     void close();

@@ -488,17 +488,11 @@ private slots:
         QVERIFY(!cups_->printed(QStringLiteral("LABELS")).contains(id));
     }
 
-    // A run cut off while the server hangs, by a crash or a kill that leaves no time to cancel anything: once
-    // the server goes on, it prints nothing of the run.
-    void runKilledWhileTheServerHangsPrintsNothing_data()
-    {
-        QTest::addColumn<bool>("ipp");
-        QTest::addRow("through the server's TCP port") << true;
-        QTest::addRow("through the server's socket") << false;
-    }
+    // A run to a server's TCP port cut off while the server hangs, by a crash or a kill that leaves no time
+    // to cancel anything: once the server goes on, it prints nothing of the run, since the connection was
+    // reset. (A local socket cannot be reset: a server may take what came through one as the whole job.)
     void runKilledWhileTheServerHangsPrintsNothing()
     {
-        QFETCH(bool, ipp);
         QVERIFY(startCups());
         const QString queue = QStringLiteral("LABELS");
         const QMap<int, int> before = cups_->jobStates(queue);
@@ -511,10 +505,8 @@ private slots:
             return 0;
         };
         QProcess process;
-        QVERIFY(start(
-            process,
-            {"--size", "3M", "--csv", "-", "--port", ipp ? cups_->ippAddress(queue) : QStringLiteral("cups:LABELS")},
-            csvOf(60000), cupsEnvironment()));
+        QVERIFY(start(process, {"--size", "3M", "--csv", "-", "--port", cups_->ippAddress(queue)}, csvOf(60000),
+                      cupsEnvironment()));
         int id = 0;
         const QDeadlineTimer deadline(kDeadlineMs);
         while (id == 0 && process.state() == QProcess::Running && !deadline.hasExpired()) {

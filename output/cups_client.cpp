@@ -430,6 +430,8 @@ QString CupsConnection::startJob(const QString& queue, const QString& title, std
     // From here on, until the server has answered for the complete document, the connection is reset when
     // it goes, whether this object closes it or the process ends.
     documentOpen_ = true;
+    pending_.clear();
+    sent_ = 0;
     resetOnClose(httpGetFd(http_), true);
     *documentStarted = true;
     startWait(timeouts_.service);
@@ -442,37 +444,49 @@ QString CupsConnection::startJob(const QString& queue, const QString& title, std
 
 QString CupsConnection::write(const QByteArray& bytes)
 {
+    // Label jobs are a few hundred bytes: gathered into pieces, so that neither the server nor the
+    // connection handles a chunk of its own for each.
+    constexpr qsizetype kGathered = 32 * 1024;
+    pending_ += bytes;
+    return pending_.size() < kGathered ? QString() : sendPending();
+}
+
+QString CupsConnection::sendPending()
+{
     constexpr qsizetype kPiece = 64 * 1024;
-    const auto failed = [&](qsizetype done, const QString& why) {
-        return QStringLiteral("the CUPS server at %1 %2 after %3 of %4 bytes of a job")
-            .arg(shown_, givenUp_ ? QStringLiteral("was given up") : why, QString::number(done),
-                 QString::number(bytes.size()));
+    const auto failed = [&](const QString& why) {
+        return QStringLiteral("the CUPS server at %1 %2 after %3 bytes of the document")
+            .arg(shown_, givenUp_ ? QStringLiteral("was given up") : why, QString::number(sent_));
     };
-    for (qsizetype done = 0; done < bytes.size(); done += kPiece) {
+    for (qsizetype done = 0; done < pending_.size(); done += kPiece) {
         if (givenUp_)
             return QStringLiteral("stopped while the job went to the CUPS server at %1").arg(shown_);
-        const qsizetype size = std::min(kPiece, bytes.size() - done);
+        const qsizetype size = std::min(kPiece, pending_.size() - done);
         startSlicedWait(timeouts_.service);
         // libcups keeps a short piece in its buffer, and a flush of that buffer that fails inside a later
         // write is dropped without a word; so every piece is flushed here, and the flush checked.
-        http_status_t status = cupsWriteRequestData(http_, bytes.constData() + done, size_t(size));
+        http_status_t status = cupsWriteRequestData(http_, pending_.constData() + done, size_t(size));
         if (status == HTTP_STATUS_CONTINUE && httpGetPending(http_) > 0 && httpFlushWrite(http_) < 0)
             status = HTTP_STATUS_ERROR;
         // A server that answers before the end of the document has refused it or gone away.
         if (status == HTTP_STATUS_CONTINUE && httpWait(http_, 0))
             status = httpUpdate(http_);
         if (status == HTTP_STATUS_ERROR)
-            return failed(done, transportFault());
+            return failed(transportFault());
         if (status != HTTP_STATUS_CONTINUE)
-            return failed(done, QStringLiteral("refused the document: HTTP %1 (%2)")
-                                    .arg(QString::number(int(status)),
-                                         safeMessageLine(QString::fromUtf8(httpStatus(status)), 60)));
+            return failed(
+                QStringLiteral("refused the document: HTTP %1 (%2)")
+                    .arg(QString::number(int(status)), safeMessageLine(QString::fromUtf8(httpStatus(status)), 60)));
+        sent_ += size;
     }
+    pending_.clear();
     return {};
 }
 
 QString CupsConnection::finishJob(const QString& queue)
 {
+    if (const QString why = sendPending(); !why.isEmpty())
+        return why;
     startSlicedWait(timeouts_.service);
     // What cupsFinishDocument() does, keeping the answer: the last, empty chunk ends the document, and
     // only the server's answer to the whole request says that it took all of it.

@@ -61,9 +61,9 @@ public:
     // set just before the document is sent for, since from then on the job may print.
     QString startJob(const QString& queue, const QString& title, std::atomic<int>* jobId,
                      std::atomic<bool>* documentStarted);
-    // Adds `bytes` to the document: every piece is flushed to the server and checked, and a server that
-    // takes nothing for the service time-out fails the write. A failed write leaves the document broken:
-    // the job must then be cancelled, never finished.
+    // Adds `bytes` to the document, gathered into pieces of some 32 KB: every piece is flushed to the server
+    // and checked, and a server that takes nothing for the service time-out fails the write. A failed write
+    // leaves the document broken: the job must then be cancelled, never finished.
     QString write(const QByteArray& bytes);
     // Ends the document: empty only when the server answered that it took the complete document.
     QString finishJob(const QString& queue);
@@ -80,6 +80,8 @@ public:
     bool timedOut() const { return timedOut_ || connectTimedOut_; }
 
 private:
+    // Sends what write() gathered; empty when the server took all of it.
+    QString sendPending();
     // Bounds the waits of the next call by `cap`, as a whole.
     void startWait(std::chrono::milliseconds cap);
     // Bounds the waits of the next call by `cap` without progress (the server taking bytes), and ends
@@ -107,6 +109,8 @@ private:
     int statusWhenTimedOut_ = 0; // the connection's HTTP status when the time-out ran out
     bool sliced_ = false;
     bool documentOpen_ = false;
+    QByteArray pending_; // of the document, not yet sent
+    qint64 sent_ = 0;    // bytes of the document handed to the connection
     std::chrono::steady_clock::time_point lastProgress_;
     int lastQueued_ = -1;
 };

@@ -36,14 +36,12 @@ struct CupsSession
     CupsConnection connection;
     std::atomic<int> jobId{0};
     std::atomic<bool> documentStarted{false}; // the job may print from here on
-    std::atomic<bool> accepted{false};
 
     mutable std::mutex mutex;
     QString failure; // the first one; no task runs after it
     QString server;  // how messages name the server, once known
     QList<CupsQueueState> queues;
     QString cancelFailure; // why the job could not be confirmed cancelled; empty when it was
-    bool cleanedUp = false;
 };
 
 namespace {
@@ -103,7 +101,6 @@ std::function<void()> cleanUp(std::shared_ptr<CupsSession> session, bool cancel)
         session->connection.close();
         const std::lock_guard lock(session->mutex);
         session->cancelFailure = why;
-        session->cleanedUp = true;
     };
 }
 
@@ -250,9 +247,7 @@ QString CupsDestination::doClose()
         lastTask_ = worker_->post([session = session_] {
             if (session->failed())
                 return;
-            const QString why = session->connection.finishJob(session->address.queue);
-            session->accepted = why.isEmpty();
-            session->fail(why);
+            session->fail(session->connection.finishJob(session->address.queue));
         });
         const std::chrono::milliseconds timeout = timeouts().service + timeouts().transfer(unconfirmed_);
         why = waitFor(lastTask_, timeout, "did not accept the job");

@@ -142,12 +142,21 @@ int sendLabels(BatchEnvironment& env, const BatchOptions& options, const Checked
 
     const qsizetype total = labels.size();
     Progress progress(env, options.fromCsv(), total);
-    // A destination that delivers at close has delivered nothing before it.
+    // A destination that delivers at close has delivered nothing before it, unless what it could not call
+    // back may still print; whatever may still print is said.
     const auto goneNow = [&](qsizetype handed, quint64 labelsHanded) {
-        return goneSoFar(*output, output->deliversAtClose() ? 0 : handed, total, labelsHanded);
+        const QString left = output->leftBehind();
+        if (output->deliversAtClose() && !left.isEmpty())
+            return QStringLiteral("none of %1 jobs counts as gone, but %2").arg(total).arg(left);
+        const QString gone = goneSoFar(*output, output->deliversAtClose() ? 0 : handed, total, labelsHanded);
+        return left.isEmpty() ? gone : QStringLiteral("%1; %2").arg(gone, left);
     };
-    const auto stoppedOrFailed = [&](const QString& where, const QString& cause, qsizetype handed,
-                                     quint64 labelsHanded) {
+    // Abandons the destination first (unless a failed close() released it already), so that the message
+    // says what it could not call back.
+    const auto stoppedOrFailed = [&](const QString& where, const QString& cause, qsizetype handed, quint64 labelsHanded,
+                                     bool released = false) {
+        if (!released)
+            output->abandon();
         progress.finish(handed, labelsHanded);
         if (output->stopped()) {
             report(env, QStringLiteral("stopped by Ctrl-C: %1").arg(goneNow(handed, labelsHanded)));
@@ -174,11 +183,8 @@ int sendLabels(BatchEnvironment& env, const BatchOptions& options, const Checked
             stopped = true;
             break;
         }
-        if (!output->send(job.bytes) || !output->confirm()) {
-            const int status = stoppedOrFailed(placeOf(label), output->errorString(), sent, labelsSent);
-            output->abandon();
-            return status;
-        }
+        if (!output->send(job.bytes) || !output->confirm())
+            return stoppedOrFailed(placeOf(label), output->errorString(), sent, labelsSent);
         ++sent;
         labelsSent += label.values.quantity.toUInt();
         progress.update(sent, labelsSent);
@@ -188,9 +194,7 @@ int sendLabels(BatchEnvironment& env, const BatchOptions& options, const Checked
         if (!job.ok()) {
             // Not seen: every label passed checks stricter than the composer's, under the settings the first
             // job was composed with. Should it happen, the run stops before the job.
-            const int status = stoppedOrFailed(QString(), compositionProblem(label, *job.fault), sent, labelsSent);
-            output->abandon();
-            return status;
+            return stoppedOrFailed(QString(), compositionProblem(label, *job.fault), sent, labelsSent);
         }
     }
 
@@ -202,7 +206,7 @@ int sendLabels(BatchEnvironment& env, const BatchOptions& options, const Checked
         return kExitInterrupted;
     }
     if (!output->close())
-        return stoppedOrFailed(QString(), output->errorString(), sent, labelsSent);
+        return stoppedOrFailed(QString(), output->errorString(), sent, labelsSent, true);
     progress.finish(sent, labelsSent);
     if (!output->receipt().isEmpty())
         writeText(env.standardOutput, output->receipt() + QLatin1Char('\n'));

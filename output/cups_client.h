@@ -10,6 +10,7 @@
 #include <chrono>
 
 typedef struct _http_s http_t;
+typedef struct _ipp_s ipp_t;
 
 // A CUPS server: the one the user's set-up names (CUPS_SERVER, client.conf, else the local one) when
 // `host` is empty, otherwise HOST:PORT (or a local socket path as the host).
@@ -56,21 +57,41 @@ public:
     QString connect();
     QString queryQueue(const QString& queue, CupsQueueState* state);
     QString listQueues(QList<CupsQueueState>* queues);
-    // Creates a job on `queue` and opens its one raw document, which is the last one.
-    QString startJob(const QString& queue, const QString& title, int* jobId);
+    // Creates a job on `queue` and opens its one raw document, which is the last one. `documentStarted` is
+    // set just before the document is sent for, since from then on the job may print.
+    QString startJob(const QString& queue, const QString& title, std::atomic<int>* jobId,
+                     std::atomic<bool>* documentStarted);
+    // Adds `bytes` to the document, gathered into pieces of some 32 KB: every piece is flushed to the server
+    // and checked, and a server that takes nothing for the service time-out fails the write. A failed write
+    // leaves the document broken: the job must then be cancelled, never finished.
     QString write(const QByteArray& bytes);
-    // Ends the document: the server has then accepted the job.
+    // Ends the document: empty only when the server answered that it took the complete document.
     QString finishJob(const QString& queue);
-    QString cancelJob(const QString& queue, int jobId);
+    // Cancels job `jobId`: empty when the server confirmed that the job is cancelled (or was ended without
+    // printing), otherwise why that could not be confirmed. `answered` tells whether the server answered.
+    QString cancelJob(const QString& queue, int jobId, bool* answered);
+    // Closes the connection. Unless the document was finished, a TCP connection is reset rather than closed:
+    // a server that reads an orderly end of a document sent in chunks takes what came as the whole document.
     void close();
 
     // "127.0.0.1:631", "/run/cups/cups.sock"; known once chooseServer() has run.
     QString serverShown() const { return shown_; }
+    // Whether the last call failed because the server did not answer in time.
+    bool timedOut() const { return timedOut_ || connectTimedOut_; }
 
 private:
-    // Bounds the waits of the next call by `cap`.
+    // Sends what write() gathered; empty when the server took all of it.
+    QString sendPending();
+    // Bounds the waits of the next call by `cap`, as a whole.
     void startWait(std::chrono::milliseconds cap);
-    QString requestFailure(const QString& queue, const QString& what) const;
+    // Bounds the waits of the next call by `cap` without progress (the server taking bytes), and ends
+    // them within a slice once `givenUp` is set.
+    void startSlicedWait(std::chrono::milliseconds cap);
+    // Why a request failed, from what the server answered (`response`, may be null) or else from what this
+    // side saw: a time-out, a closed connection, an answer that is not IPP.
+    QString requestFailure(const QString& queue, const QString& what, ipp_t* response) const;
+    // What this side saw of a failed exchange, without the server's name: "closed the connection".
+    QString transportFault() const;
     static int timedOut(http_t* http, void* self);
 
     CupsServer server_;
@@ -84,4 +105,17 @@ private:
     QString user_;
     std::chrono::milliseconds waitCap_{0};
     bool timedOut_ = false;
+    bool connectTimedOut_ = false;
+    int statusWhenTimedOut_ = 0; // the connection's HTTP status when the time-out ran out
+    bool sliced_ = false;
+    bool documentOpen_ = false;
+    QByteArray pending_; // of the document, not yet sent
+    qint64 sent_ = 0;    // bytes of the document handed to the connection
+    std::chrono::steady_clock::time_point lastProgress_;
+    int lastQueued_ = -1;
 };
+
+// Cancels job `jobId` of `queue` through connections of its own, tried again until the server confirms or
+// `bound` has passed: empty when confirmed, otherwise the last reason.
+QString cancelCupsJob(const CupsServer& server, const DestinationTimeouts& timeouts, const QString& queue, int jobId,
+                      std::chrono::milliseconds bound);

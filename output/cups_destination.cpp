@@ -32,15 +32,16 @@ struct CupsSession
     // the worker then stops (between pieces of a document, or after connecting).
     std::atomic<bool> cutShort{false};
 
-    // The worker's
+    // The worker's; the caller reads the atomics.
     CupsConnection connection;
-    int jobId = 0;
-    bool accepted = false;
+    std::atomic<int> jobId{0};
+    std::atomic<bool> documentStarted{false}; // the job may print from here on
 
     mutable std::mutex mutex;
     QString failure; // the first one; no task runs after it
     QString server;  // how messages name the server, once known
     QList<CupsQueueState> queues;
+    QString cancelFailure; // why the job could not be confirmed cancelled; empty when it was
 };
 
 namespace {
@@ -80,21 +81,26 @@ QString queueNameFault(const QString& queue)
     return {};
 }
 
-// The worker's last task: closes the connection and, when `cancel` is set, cancels the job it started
-// unless the server accepted it, through a connection of its own (the first may be cut off in the middle
-// of the document).
+// How long a job is tried to be cancelled, again and again while the server does not answer.
+std::chrono::milliseconds cancelBound(const DestinationTimeouts& timeouts)
+{
+    return timeouts.connect;
+}
+
+// The worker's last task: when `cancel` is set, cancels the job it started through a connection of its own
+// (the first may be cut off in the middle of the document), then closes the connection. In that order: a
+// server reading the orderly end of a document sent in chunks takes it as whole, and a local socket cannot
+// be reset; a TCP connection with a document under way is reset on closing.
 std::function<void()> cleanUp(std::shared_ptr<CupsSession> session, bool cancel)
 {
     return [session = std::move(session), cancel] {
+        QString why;
+        if (cancel && session->jobId > 0)
+            why = cancelCupsJob(session->address.server, session->timeouts, session->address.queue, session->jobId,
+                                cancelBound(session->timeouts));
         session->connection.close();
-        if (!cancel || session->jobId <= 0 || session->accepted)
-            return;
-        // Never given up: a job left on the server is what the cancelling is for, and its calls are bounded by
-        // the connect and service time-outs.
-        std::atomic<bool> neverGivenUp{false};
-        CupsConnection other(session->address.server, session->timeouts, neverGivenUp);
-        if (other.connect().isEmpty())
-            other.cancelJob(session->address.queue, session->jobId);
+        const std::lock_guard lock(session->mutex);
+        session->cancelFailure = why;
     };
 }
 
@@ -172,6 +178,7 @@ QString CupsDestination::doOpen()
     if (worker_)
         release(true);
     receipt_.clear();
+    leftBehind_.clear();
     jobStarted_ = false;
     unconfirmed_ = 0;
     session_ = std::make_shared<CupsSession>(address_, timeouts());
@@ -201,7 +208,8 @@ QString CupsDestination::doSend(const QByteArray& job)
         worker_->post([session = session_, title] {
             if (session->failed())
                 return;
-            session->fail(session->connection.startJob(session->address.queue, title, &session->jobId));
+            session->fail(session->connection.startJob(session->address.queue, title, &session->jobId,
+                                                       &session->documentStarted));
         });
     }
     lastTask_ = worker_->post([session = session_, job] {
@@ -232,9 +240,7 @@ QString CupsDestination::doClose()
         lastTask_ = worker_->post([session = session_] {
             if (session->failed())
                 return;
-            const QString finished = session->connection.finishJob(session->address.queue);
-            session->accepted = finished.isEmpty();
-            session->fail(finished);
+            session->fail(session->connection.finishJob(session->address.queue));
         });
         const std::chrono::milliseconds timeout = timeouts().service + timeouts().transfer(unconfirmed_);
         why = waitFor(lastTask_, timeout, "did not accept the job");
@@ -255,13 +261,34 @@ void CupsDestination::release(bool cancel)
 {
     if (!worker_)
         return;
-    // A worker that was given up may still be in a call that ends only at its own time-out; it is not
-    // waited for long, and cancels the job on its own when it gets there.
-    const std::chrono::milliseconds atMost =
-        session_->cutShort ? std::min(timeouts().connect, std::chrono::milliseconds(1000)) : timeouts().connect;
+    // The worker ends a write or the wait for the end of the document within a slice once given up; a
+    // request under way may take up to its time-out. The cancelling is waited for up to its bound, since
+    // only then can the caller say that the job will not print.
+    const bool givenUp = session_->cutShort;
     session_->cutShort = true;
+    const std::chrono::milliseconds atMost =
+        cancel ? cancelBound(timeouts()) + std::chrono::milliseconds(2000)
+               : (givenUp ? std::min(timeouts().connect, std::chrono::milliseconds(1000)) : timeouts().connect);
     const quint64 last = worker_->finish(cleanUp(session_, cancel));
-    worker_->waitFor(last, QDeadlineTimer(atMost), [this] { pump(); }, {});
+    const bool done =
+        worker_->waitFor(last, QDeadlineTimer(atMost), [this] { pump(); }, {}) == WorkerThread::Wait::Done;
+    if (cancel && session_->documentStarted) {
+        QString why;
+        QString server;
+        {
+            const std::lock_guard lock(session_->mutex);
+            server = session_->server;
+            why = done ? session_->cancelFailure : QStringLiteral("the CUPS server at %1 did not answer").arg(server);
+        }
+        if (!why.isEmpty()) {
+            const int job = session_->jobId;
+            const QString host = address_.server.host.isEmpty() ? QString() : QStringLiteral("-h %1 ").arg(server);
+            leftBehind_ =
+                job > 0 ? QStringLiteral("%1; job %2 may still print: cancel it with `cancel %3%4-%2`")
+                              .arg(why, QString::number(job), host, address_.queue)
+                        : QStringLiteral("%1; a job of this run may still print on queue %2").arg(why, address_.queue);
+        }
+    }
     worker_.reset();
     session_.reset();
 }

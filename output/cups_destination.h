@@ -24,9 +24,11 @@ struct CupsSession;
 // A CUPS queue as a destination, through libcups. open() connects and checks that the queue exists, is not
 // stopped and accepts jobs; the first send() creates the job, with one raw document
 // (application/vnd.cups-raw, passed on unchanged) that every send() adds to; close() ends the document,
-// and the job is gone once the server has accepted it: receipt() then says its job id. So a batch run is
-// one job holding every label job in order, and abandon() cancels a job that was started: the server
-// prints the whole run or none of it.
+// and the job is gone once the server has answered that it took the complete document: receipt() then says
+// its job id. So a batch run is one job holding every label job in order, and a failure, a time-out or
+// abandon() cancels a job that was started, tried again up to the connect time-out while the server does
+// not answer: the server prints the whole run or none of it, and when the cancelling could not be
+// confirmed leftBehind() says which job may still print and how to cancel it.
 //
 // Every libcups call runs on a worker thread while the caller waits in slices (see WaitControl), bounded by
 // the time-outs: connect + service to open, service + the transfer time-out for the bytes sent to confirm
@@ -40,6 +42,7 @@ public:
 
     bool deliversAtClose() const override { return true; }
     QString receipt() const override { return receipt_; }
+    QString leftBehind() const override { return leftBehind_; }
     QString goneMeaning() const override { return QStringLiteral("the CUPS server has accepted the job"); }
 
 protected:
@@ -65,6 +68,7 @@ private:
     qint64 unconfirmed_ = 0;
     bool jobStarted_ = false;
     QString receipt_;
+    QString leftBehind_;
 };
 
 // The queues of the CUPS server the user's set-up names, with their states, in the server's order;

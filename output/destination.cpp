@@ -86,6 +86,10 @@ std::unique_ptr<Destination> createDestination(const QString& address, const QSt
             *error = why;
             return nullptr;
         }
+        // A host name up to 253 characters long is named in every message: cut as a value is.
+        if (socket.host.size() > kShownValueLength)
+            return std::make_unique<SocketDestination>(
+                socket, destinationName(name, QStringLiteral("socket://%1").arg(socket.shown())));
         return std::make_unique<SocketDestination>(socket, shown);
     }
     if (isCupsAddress(address))

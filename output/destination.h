@@ -71,6 +71,9 @@ public:
     virtual bool deliversAtClose() const { return false; }
     // What the destination said when it took the jobs, e.g. the print service's job id; empty if nothing.
     virtual QString receipt() const { return {}; }
+    // After a failure or abandon(): what may still print that was not counted as gone, as a clause that
+    // messages add ("job 17 may still print: cancel it with `cancel LABELS-17`"); empty when nothing can.
+    virtual QString leftBehind() const { return {}; }
     // One sentence on what "gone" means for this kind of destination.
     virtual QString goneMeaning() const = 0;
 

@@ -1,6 +1,7 @@
 #include "output/socket_destination.h"
 
 #include "output/operator_hints.h"
+#include "output/safe_text.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -21,10 +22,22 @@
 #include <unistd.h>
 #include <vector>
 
+QString SocketAddress::hostShown() const
+{
+    return visibleForMessage(host, kShownValueLength);
+}
+
 QString SocketAddress::shown() const
 {
-    const QString hostText = host.contains(QLatin1Char(':')) ? QStringLiteral("[%1]").arg(host) : host;
+    const QString hostText = host.contains(QLatin1Char(':')) ? QStringLiteral("[%1]").arg(hostShown()) : hostShown();
     return QStringLiteral("%1:%2").arg(hostText).arg(port);
+}
+
+SocketDestination::~SocketDestination()
+{
+    // Dropped with a job under way: nothing of it that the printer has not acknowledged goes after all.
+    if (fd_ >= 0 && jobUnderWay_)
+        resetConnection();
 }
 
 QString parseSocketAddress(const QString& address, SocketAddress* result)
@@ -86,6 +99,8 @@ QString SocketDestination::doOpen()
 {
     ignoreBrokenPipes();
     sent_ = 0;
+    jobUnderWay_ = false;
+    leftBehind_.clear();
     const QDeadlineTimer deadline(timeouts().connect);
     const QByteArray host = address_.host.toUtf8();
     const QByteArray port = QByteArray::number(address_.port);
@@ -112,7 +127,7 @@ QString SocketDestination::doOpen()
                 return stoppedReason();
             if (deadline.hasExpired())
                 return QStringLiteral("looking up %1 took longer than %2 s")
-                    .arg(address_.host)
+                    .arg(address_.hostShown())
                     .arg(secondsText(timeouts().connect));
             pump();
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -120,7 +135,7 @@ QString SocketDestination::doOpen()
         if (lookup->status != 0 || lookup->addresses.empty()) {
             const QString why = lookup->status == EAI_SYSTEM ? qt_error_string(errno)
                                                              : QString::fromLocal8Bit(::gai_strerror(lookup->status));
-            return QStringLiteral("host %1 not found (%2)").arg(address_.host, why);
+            return QStringLiteral("host %1 not found (%2)").arg(address_.hostShown(), safeMessageLine(why, 200));
         }
         candidates = lookup->addresses;
     }
@@ -194,6 +209,7 @@ QString SocketDestination::writeFailure(int error, qint64 done, qint64 total) co
 
 QString SocketDestination::doSend(const QByteArray& job)
 {
+    jobUnderWay_ = true;
     const QString why = writeWhole(job);
     if (why.isEmpty())
         sent_ += job.size();
@@ -216,6 +232,7 @@ QString SocketDestination::doConfirm()
                 .arg(address_.shown(), qt_error_string(error));
         if (unacknowledged == 0) {
             sent_ = 0;
+            jobUnderWay_ = false;
             return {};
         }
         if (stopRequested())
@@ -233,6 +250,27 @@ QString SocketDestination::doConfirm()
         }
         waitFor(0, sliceMs(deadline));
     }
+}
+
+void SocketDestination::resetConnection()
+{
+    const linger reset{1, 0};
+    ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    closeDescriptor();
+}
+
+void SocketDestination::doAbandon()
+{
+    if (fd_ < 0)
+        return;
+    // A connection closed in order would still deliver what the printer has not acknowledged, after the
+    // run was reported as failed or stopped; a reset drops it. Only what the printer had already received
+    // of the job under way may have printed.
+    if (jobUnderWay_)
+        leftBehind_ = QStringLiteral("the job being sent may have printed in part (the connection was reset, so "
+                                     "nothing more of it prints)");
+    resetConnection();
+    jobUnderWay_ = false;
 }
 
 QString SocketDestination::doClose()

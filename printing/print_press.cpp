@@ -63,7 +63,8 @@ QString PrintPress::press(PrintHost& host, bool* stopped)
         *stopped = destination->stopped();
         const QString cause = destination->errorString();
         destination->abandon(); // the window's COM1 control stays open, for the next press to close
-        return cause;
+        const QString left = destination->leftBehind();
+        return left.isEmpty() ? cause : QStringLiteral("%1; %2").arg(cause, left);
     }
     return {};
 }

@@ -504,6 +504,45 @@ private slots:
         QVERIFY(!cups_->printed(QStringLiteral("LABELS")).contains(id));
     }
 
+    // A run to a server's TCP port cut off while the server hangs, by a crash or a kill that leaves no time
+    // to cancel anything: once the server goes on, it prints nothing of the run, since the connection was
+    // reset. (A local socket cannot be reset: a server may take what came through one as the whole job.)
+    void runKilledWhileTheServerHangsPrintsNothing()
+    {
+        QVERIFY(startCups());
+        const QString queue = QStringLiteral("LABELS");
+        const QMap<int, int> before = cups_->jobStates(queue);
+        const auto newJob = [&] {
+            const QMap<int, int> now = cups_->jobStates(queue);
+            for (auto it = now.cbegin(); it != now.cend(); ++it) {
+                if (!before.contains(it.key()))
+                    return it.key();
+            }
+            return 0;
+        };
+        QProcess process;
+        QVERIFY(start(process, {"--size", "3M", "--csv", "-", "--port", cups_->ippAddress(queue)}, csvOf(60000),
+                      cupsEnvironment()));
+        int id = 0;
+        const QDeadlineTimer deadline(kDeadlineMs);
+        while (id == 0 && process.state() == QProcess::Running && !deadline.hasExpired()) {
+            process.waitForFinished(2);
+            id = newJob();
+        }
+        QVERIFY2(id > 0, "the run made no job on the server");
+        QVERIFY(!process.waitForFinished(300)); // the document is under way
+        cups_->hang();
+        QVERIFY(!process.waitForFinished(1000));
+        process.kill();
+        process.waitForFinished();
+        cups_->goOn();
+        // The server reads what it was sent, then the reset, and drops the document: the job ends without
+        // printing once the server stops waiting for its document.
+        QTRY_VERIFY_WITH_TIMEOUT(QList<int>({7, 8, 9}).contains(cups_->jobStates(queue).value(id)), 20000);
+        QCOMPARE(cups_->jobStates(queue).value(id), 8); // aborted
+        QVERIFY(!cups_->printed(queue).contains(id));
+    }
+
     // --list-ports shows the queues with their states in the form --port takes; without a CUPS server it
     // lists the rest and says so.
     void listPorts()

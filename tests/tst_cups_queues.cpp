@@ -10,11 +10,12 @@
 #include "windows/port_message.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -46,6 +47,35 @@ int acceptedJob(const Destination& destination, const QString& queue)
 {
     const QString prefix = QStringLiteral("queue %1 accepted job ").arg(queue);
     return destination.receipt().startsWith(prefix) ? destination.receipt().mid(prefix.size()).toInt() : 0;
+}
+
+// How a test makes the server hang.
+enum class Hang { ForGood, StoppedWhileHung, GoesOnInTime };
+
+// Lets a server that a test made hang go on, however the test ends.
+struct GoesOnAtEnd
+{
+    PrivateCupsServer& server;
+    ~GoesOnAtEnd() { server.goOn(); }
+};
+
+// Sends a small job, calls `afterFirst`, sends `count` jobs of 1 MB (more than a connection's buffers hold),
+// each confirmed, and closes: true when every step worked. What was handed over goes to `sent`; stops at
+// the first failure.
+bool sendBulkyRun(Destination& destination, int count, const std::function<void()>& afterFirst, QByteArray* sent)
+{
+    if (!destination.open())
+        return false;
+    QByteArray job = everyByteJob(1000);
+    for (int i = 0; i <= count; ++i) {
+        if (!destination.send(job) || !destination.confirm())
+            return false;
+        *sent += job;
+        if (i == 0)
+            afterFirst();
+        job = bulkyJob(1024 * 1024 - i);
+    }
+    return destination.close();
 }
 
 std::unique_ptr<Destination> destinationFor(const QString& address)
@@ -80,6 +110,11 @@ private slots:
     void stopEndsTheWaitAtOnce();
     void abandonedRunIsCancelled_data();
     void abandonedRunIsCancelled();
+    void hungServer_data();
+    void hungServer();
+    void killedServerIsNamedAsSuch();
+    void junkAnswersAreNamedAsSuch_data();
+    void junkAnswersAreNamedAsSuch();
     void leavesNoDescriptorOrThreadBehind();
     void listsTheQueues();
     void windowPressPrintsToTheQueue();
@@ -225,10 +260,7 @@ void CupsQueuesTest::jobArrivesUnchanged()
 
     const std::unique_ptr<Destination> destination = destinationFor(address);
     QVERIFY(destination);
-    QElapsedTimer clock;
-    clock.start();
     QCOMPARE(printJobs(*destination, {job}), QString());
-    const qint64 acceptedAfter = clock.elapsed();
 
     const int id = acceptedJob(*destination, QLatin1String(kQueue));
     QVERIFY2(id > 0, qPrintable(destination->receipt()));
@@ -237,12 +269,9 @@ void CupsQueuesTest::jobArrivesUnchanged()
     QCOMPARE(server_->printed(QLatin1String(kQueue)).size(), before + 1);
     QTRY_COMPARE(server_->jobStates(QLatin1String(kQueue)).value(id), 9); // completed
 
-    // The time from the press to the accepted job, for a label and for the large job above.
+    // A single label on a second connection, as the window's press sends it.
     const std::unique_ptr<Destination> label = destinationFor(address);
-    clock.restart();
     QCOMPARE(printJobs(*label, {job.left(300)}), QString());
-    qInfo("%s: 300 bytes accepted after %lld ms, %lld bytes after %lld ms", QTest::currentDataTag(), clock.elapsed(),
-          qint64(job.size()), acceptedAfter);
     QVERIFY(server_->waitForPrinted(QLatin1String(kQueue), acceptedJob(*label, QLatin1String(kQueue))));
 }
 
@@ -324,12 +353,11 @@ void CupsQueuesTest::serverThatIsDownFailsAtOnce()
     DestinationTimeouts timeouts;
     timeouts.connect = std::chrono::milliseconds(60000);
     destination->setTimeouts(timeouts);
-    QElapsedTimer clock;
-    clock.start();
     QVERIFY(!destination->open());
-    // Refused or unknown, not timed out: well before the minute the connection may take.
-    QVERIFY2(clock.elapsed() < 30000, qPrintable(QString::number(clock.elapsed())));
+    // Refused or unknown, not timed out: the cause says which.
     QVERIFY2(destination->errorString().startsWith(cause), qPrintable(destination->errorString()));
+    QVERIFY2(!destination->errorString().contains(QLatin1String("did not answer")),
+             qPrintable(destination->errorString()));
     destination->abandon();
 }
 
@@ -348,19 +376,13 @@ void CupsQueuesTest::silentServerTimesOutWhileEventsGoOn()
     destination->setTimeouts(timeouts);
     int pumps = 0;
     destination->setWaitControl({[&pumps] { ++pumps; }, {}});
-    QElapsedTimer clock;
-    clock.start();
     QVERIFY(!destination->open());
-    const qint64 elapsed = clock.elapsed();
-    QVERIFY2(elapsed >= 650 && elapsed < 7000, qPrintable(QString::number(elapsed))); // the time-out fired
     QCOMPARE(destination->errorString(),
              QStringLiteral("opening %1: the CUPS server at 127.0.0.1:%2 did not answer within 0.7 s")
                  .arg(address)
                  .arg(silent.serverPort()));
-    QVERIFY2(pumps >= 50, qPrintable(QString::number(pumps)));
-    clock.restart();
+    QVERIFY(pumps > 0); // the caller's events went on during the wait
     destination->abandon();
-    QVERIFY2(clock.elapsed() < 7000, qPrintable(QString::number(clock.elapsed()))); // not another service wait
 }
 
 void CupsQueuesTest::stopEndsTheWaitAtOnce()
@@ -372,11 +394,9 @@ void CupsQueuesTest::stopEndsTheWaitAtOnce()
     QVERIFY(destination);
     int asked = 0;
     destination->setWaitControl({{}, [&asked] { return ++asked > 20; }});
-    QElapsedTimer clock;
-    clock.start();
     QVERIFY(!destination->open());
-    // Stopped, not timed out: well before the connection's own ten seconds.
-    QVERIFY2(clock.elapsed() < 9000, qPrintable(QString::number(clock.elapsed())));
+    // Stopped at the first question answered yes, not timed out, and not asked again afterwards.
+    QCOMPARE(asked, 21);
     QVERIFY(destination->stopped());
     QVERIFY2(destination->errorString().endsWith(QLatin1String("stopped before the job had gone")),
              qPrintable(destination->errorString()));
@@ -416,6 +436,139 @@ void CupsQueuesTest::abandonedRunIsCancelled()
     };
     QTRY_VERIFY_WITH_TIMEOUT(oneNewJobCancelled(), 5000);
     QCOMPARE(printedCount(), printedBefore);
+}
+
+void CupsQueuesTest::hungServer_data()
+{
+    QTest::addColumn<Hang>("hang");
+    QTest::addColumn<bool>("local"); // through the server's socket, not its TCP port
+    QTest::addRow("hung for good: the run fails") << Hang::ForGood << false;
+    QTest::addRow("stopped while hung, then the server goes on") << Hang::StoppedWhileHung << false;
+    QTest::addRow("stopped while hung, through the socket") << Hang::StoppedWhileHung << true;
+    QTest::addRow("hung, going on within the time-out") << Hang::GoesOnInTime << false;
+}
+
+// A server that stops answering in the middle of a run (SIGSTOP): the run fails at the service time-out or
+// at a stop, and once the server goes on it prints nothing of it; through a socket, which cannot be reset,
+// the message may name the job instead, as one that may print. One that goes on in time prints the whole run.
+void CupsQueuesTest::hungServer()
+{
+    QFETCH(Hang, hang);
+    QFETCH(bool, local);
+    const QString queue = QLatin1String(kQueue);
+    const QMap<int, int> jobsBefore = server_->jobStates(queue);
+    const int printedBefore = printedCount();
+    const std::unique_ptr<Destination> destination =
+        destinationFor(local ? QStringLiteral("cups:") + queue : server_->ippAddress(queue));
+    QVERIFY(destination);
+    DestinationTimeouts timeouts;
+    timeouts.connect = std::chrono::milliseconds(1000);
+    timeouts.service = std::chrono::milliseconds(hang == Hang::ForGood ? 1000 : 5000);
+    destination->setTimeouts(timeouts);
+    bool stop = false;
+    destination->setWaitControl({[] { QCoreApplication::processEvents(); }, [&stop] { return stop; }});
+
+    const GoesOnAtEnd goesOn{*server_};
+    const auto hangNow = [&] {
+        server_->hang();
+        if (hang == Hang::StoppedWhileHung)
+            QTimer::singleShot(2000, [&stop] { stop = true; });
+        if (hang == Hang::GoesOnInTime)
+            QTimer::singleShot(2000, [this] { server_->goOn(); });
+    };
+    QByteArray sent;
+    const bool printed = sendBulkyRun(*destination, 48, hangNow, &sent);
+    const QString cause = destination->errorString();
+    destination->abandon();
+    server_->goOn();
+
+    const QMap<int, int> jobs = server_->jobStates(queue);
+    QList<int> newJobs;
+    for (auto it = jobs.cbegin(); it != jobs.cend(); ++it) {
+        if (!jobsBefore.contains(it.key()))
+            newJobs << it.key();
+    }
+    QCOMPARE(newJobs.size(), 1);
+    const int id = newJobs.first();
+    if (printed) {
+        QCOMPARE(hang, Hang::GoesOnInTime);
+        QCOMPARE(acceptedJob(*destination, queue), id);
+        QVERIFY(server_->waitForPrinted(queue, id, 30000));
+        QVERIFY(server_->printed(queue).value(id) == sent);
+        return;
+    }
+    if (hang == Hang::ForGood)
+        QVERIFY2(cause.contains(QRegularExpression("the CUPS server at 127.0.0.1:\\d+ took nothing for 1 s after")),
+                 qPrintable(cause));
+    QCOMPARE(destination->stopped(), hang == Hang::StoppedWhileHung);
+    QVERIFY(destination->receipt().isEmpty());
+    const QString left = destination->leftBehind();
+    const QString cancel = local ? QStringLiteral("cancel %1-%2").arg(queue).arg(id)
+                                 : QStringLiteral("cancel -h %1 %2-%3").arg(server_->hostAndPort(), queue).arg(id);
+    QVERIFY2(left.isEmpty() ||
+                 left.endsWith(QStringLiteral("job %1 may still print: cancel it with `%2`").arg(id).arg(cancel)),
+             qPrintable(left));
+    // Once the server has dealt with what waited for it, the job has ended: through TCP without printing,
+    // since the server got no orderly end of the document.
+    QTRY_VERIFY_WITH_TIMEOUT(QList<int>({7, 8, 9}).contains(server_->jobStates(queue).value(id)), 20000);
+    QTest::qWait(500);
+    if (!local || left.isEmpty())
+        QCOMPARE(printedCount(), printedBefore);
+    qInfo("%s: %lld bytes taken before the failure; %s", QTest::currentDataTag(), qint64(sent.size()),
+          qPrintable(cause));
+}
+
+void CupsQueuesTest::killedServerIsNamedAsSuch()
+{
+    PrivateCupsServer doomed;
+    QVERIFY2(doomed.isRunning() && doomed.addQueue(QLatin1String(kQueue)), qPrintable(doomed.failure()));
+    const std::unique_ptr<Destination> destination = destinationFor(doomed.ippAddress(QLatin1String(kQueue)));
+    QVERIFY(destination);
+    DestinationTimeouts timeouts;
+    timeouts.connect = std::chrono::milliseconds(500);
+    timeouts.service = std::chrono::milliseconds(5000);
+    destination->setTimeouts(timeouts);
+    destination->setWaitControl({[] { QCoreApplication::processEvents(); }, {}});
+    QByteArray sent;
+    QVERIFY(!sendBulkyRun(
+        *destination, 48, [&doomed] { doomed.kill(); }, &sent));
+    const QString cause = destination->errorString();
+    QVERIFY2(cause.contains(QRegularExpression("the CUPS server at 127.0.0.1:\\d+ closed the connection")),
+             qPrintable(cause));
+    QVERIFY2(!cause.contains(QLatin1String("successful")), qPrintable(cause));
+    destination->abandon();
+    // The server is gone: whether its job prints when it comes back cannot be known, and is said.
+    QVERIFY2(destination->leftBehind().contains(QRegularExpression(
+                 "^cannot reach the CUPS server at 127.0.0.1:\\d+: .*; job \\d+ may still print: cancel it with")),
+             qPrintable(destination->leftBehind()));
+}
+
+void CupsQueuesTest::junkAnswersAreNamedAsSuch_data()
+{
+    QTest::addColumn<JunkPrintServer::Junk>("junk");
+    QTest::addRow("random bytes") << JunkPrintServer::Junk::NotHttp;
+    QTest::addRow("HTTP 200 with a random body") << JunkPrintServer::Junk::NotIpp;
+}
+
+void CupsQueuesTest::junkAnswersAreNamedAsSuch()
+{
+    QFETCH(JunkPrintServer::Junk, junk);
+    JunkPrintServer server(junk);
+    QVERIFY(server.isValid());
+    const QString address = QStringLiteral("ipp://127.0.0.1:%1/printers/LABELS").arg(server.port());
+    const std::unique_ptr<Destination> destination = destinationFor(address);
+    QVERIFY(destination);
+    DestinationTimeouts timeouts;
+    timeouts.connect = std::chrono::milliseconds(1000);
+    timeouts.service = std::chrono::milliseconds(3000);
+    destination->setTimeouts(timeouts);
+    QVERIFY(!destination->open());
+    QCOMPARE(destination->errorString(),
+             QStringLiteral("opening %1: the CUPS server at 127.0.0.1:%2 answered something that is not IPP (asked "
+                            "to report on queue LABELS)")
+                 .arg(address)
+                 .arg(server.port()));
+    destination->abandon();
 }
 
 // Every worker ends by itself, a late one too, and closes its connections.
@@ -476,15 +629,10 @@ void CupsQueuesTest::windowPressPrintsToTheQueue()
     w.Txt_Item->setText(QStringLiteral("AB1234"));
     w.Txt_Version->setText(QStringLiteral("V1"));
     w.Mnu_Lpt_Click();
-    QElapsedTimer clock;
-    clock.start();
     w.SSCmd_Print_Click();
-    const qint64 pressMs = clock.elapsed();
     QCOMPARE(causes_, QStringList());
     QTRY_COMPARE(printedCount(), before + 1);
     QCOMPARE(server_->printed(QLatin1String(kQueue)).last(), composeJob(w.labelSettings()).bytes);
-    qInfo("window press to accepted job, with the press's pause of %d event passes: %lld ms", PrintPress::kPausePasses,
-          pressMs);
 }
 
 void CupsQueuesTest::windowShowsWhyTheQueueRefused()
@@ -497,6 +645,9 @@ void CupsQueuesTest::windowShowsWhyTheQueueRefused()
     QCOMPARE(causes_, QStringList{"opening LPT1 (cups:STOPPED): queue STOPPED is stopped: Out of labels (paused)"});
     QVERIFY(server_->printed(QLatin1String(kStopped)).isEmpty());
 }
+
+Q_DECLARE_METATYPE(Hang)
+Q_DECLARE_METATYPE(JunkPrintServer::Junk)
 
 QTEST_MAIN(CupsQueuesTest)
 #include "tst_cups_queues.moc"

@@ -2,6 +2,7 @@
 #include "output/cups_library.h"
 #include "output/destination.h"
 #include "output/port_devices.h"
+#include "output/socket_destination.h"
 #include "support/printer_stand_ins.h"
 #include "support/pseudo_terminal.h"
 #include "support/test_files.h"
@@ -195,6 +196,55 @@ private slots:
                 .arg(path));
         if (what == QLatin1String("file"))
             QCOMPARE(readFile(path), QByteArray("before"));
+    }
+
+    // A network printer that stops reading: the run fails, and once the printer reads again nothing arrives
+    // past what it had acknowledged, at most the first part of the job under way, since the connection
+    // given up on was reset, not closed in order.
+    void givenUpConnectionDeliversNothingMore()
+    {
+        LoopbackPrinter printer(Reading::Paused);
+        QVERIFY(printer.isValid());
+        QString error;
+        const auto destination = createDestination(printer.address(), QString(), &error);
+        QVERIFY2(destination, qPrintable(error));
+        destination->setTimeouts(quickTimeouts());
+        QList<QByteArray> jobs;
+        for (int i = 0; i < 64; ++i)
+            jobs << QByteArray(2000, char('a' + i % 26));
+        QVERIFY(destination->open());
+        qsizetype gone = 0;
+        while (gone < jobs.size() && destination->send(jobs.at(gone)) && destination->confirm())
+            ++gone;
+        QVERIFY2(gone < jobs.size(), "the printer took every job without reading");
+        destination->abandon();
+        QVERIFY2(destination->leftBehind().startsWith(QLatin1String("the job being sent may have printed in part")),
+                 qPrintable(destination->leftBehind()));
+
+        printer.resume();
+        const QByteArray all = jobs.join();
+        const QByteArray received = printer.received(all.size(), 2000); // all of it never comes
+        QVERIFY(all.startsWith(received));
+        QVERIFY(received.size() >= gone * 2000);
+        QVERIFY2(received.size() < (gone + 1) * 2000,
+                 qPrintable(QStringLiteral("%1 jobs gone, %2 bytes arrived").arg(gone).arg(received.size())));
+    }
+
+    // A host name as long as they come (253 characters) is cut in messages like any value from outside.
+    void longHostNamesAreCut()
+    {
+        const QString host = QStringList{QString(63, QLatin1Char('a')), QString(63, QLatin1Char('b')),
+                                         QString(63, QLatin1Char('c')), QString(61, QLatin1Char('d'))}
+                                 .join(QLatin1Char('.'));
+        QCOMPARE(host.size(), 253);
+        SocketAddress parsed;
+        QCOMPARE(parseSocketAddress(QStringLiteral("socket://") + host, &parsed), QString());
+        QCOMPARE(parsed.host, host);
+        QCOMPARE(parsed.shown(), QString(32, QLatin1Char('a')) + QStringLiteral("... (253 characters):9100"));
+        QString error;
+        const auto destination = createDestination(QStringLiteral("socket://") + host, QStringLiteral("LPT1"), &error);
+        QVERIFY(destination);
+        QCOMPARE(destination->name(), QStringLiteral("LPT1 (socket://%1)").arg(parsed.shown()));
     }
 
     void addresses_data()

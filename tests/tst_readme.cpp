@@ -53,13 +53,18 @@ private slots:
                                      << QStringLiteral("twice the job's time on the wire at %1 baud, plus %2")
                                             .arg(LineSettings().baudRate)
                                             .arg(seconds(SerialPort().drainTimeout(0)));
+        QTest::addRow("CUPS request")
+            << "a CUPS server answering a request"
+            << QStringLiteral("%1 (for the document: %1 in which it takes nothing)").arg(seconds(timeouts.service));
+        QTest::addRow("CUPS cancel") << "a CUPS server confirming that a job given up on is cancelled"
+                                     << seconds(timeouts.connect) + QStringLiteral(", asked again and again meanwhile");
     }
     void timeouts()
     {
         QFETCH(QString, wait);
         QFETCH(QString, timeout);
         const QList<QStringList> rows = readmeTable(QStringLiteral("| Wait | Time-out |"));
-        QCOMPARE(rows.size(), 4); // one for each row here
+        QCOMPARE(rows.size(), 6); // one for each row here
         QStringList found;
         for (const QStringList& row : rows) {
             if (row.size() == 2 && row[0].startsWith(wait))

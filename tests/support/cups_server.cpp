@@ -11,10 +11,15 @@
 #include <QTcpSocket>
 #include <QThread>
 
+#include <QRandomGenerator>
+
 #include <algorithm>
 #include <csignal>
 #include <cups/cups.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -88,6 +93,8 @@ bool PrivateCupsServer::start()
     const QByteArray cupsd = QStringLiteral("Listen 127.0.0.1:%1\n"
                                             "Listen %2\n"
                                             "Browsing Off\n"
+                                            // A job left without its document ends soon.
+                                            "MultipleOperationTimeout 2\n"
                                             "LogLevel warn\n"
                                             "MaxLogSize 0\n"
                                             "PreserveJobHistory Yes\n"
@@ -139,10 +146,33 @@ bool PrivateCupsServer::start()
     return fail(QStringLiteral("cupsd did not answer within %1 s").arg(kStartMs / 1000));
 }
 
+void PrivateCupsServer::hang()
+{
+    if (process_.state() != QProcess::NotRunning && ::kill(pid_t(process_.processId()), SIGSTOP) == 0)
+        hung_ = true;
+}
+
+void PrivateCupsServer::goOn()
+{
+    if (process_.state() != QProcess::NotRunning)
+        ::kill(pid_t(process_.processId()), SIGCONT);
+    hung_ = false;
+}
+
+void PrivateCupsServer::kill()
+{
+    if (process_.state() == QProcess::NotRunning)
+        return;
+    ::kill(pid_t(process_.processId()), SIGKILL);
+    process_.waitForFinished(5000);
+}
+
 void PrivateCupsServer::stop()
 {
     if (process_.state() == QProcess::NotRunning)
         return;
+    if (hung_)
+        goOn();
     ::kill(pid_t(process_.processId()), SIGTERM);
     if (!process_.waitForFinished(10000)) {
         ::kill(pid_t(process_.processId()), SIGKILL);
@@ -235,4 +265,83 @@ QMap<int, int> PrivateCupsServer::jobStates(const QString& queue) const
     cupsFreeJobs(count, jobs);
     httpClose(http);
     return states;
+}
+
+JunkPrintServer::JunkPrintServer(Junk junk) : junk_(junk)
+{
+    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (listener_ < 0)
+        return;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(listener_, 4) != 0 ||
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        ::close(listener_);
+        listener_ = -1;
+        return;
+    }
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] { serve(); });
+}
+
+JunkPrintServer::~JunkPrintServer()
+{
+    stop_ = true;
+    if (thread_.joinable())
+        thread_.join();
+    if (listener_ >= 0)
+        ::close(listener_);
+}
+
+void JunkPrintServer::serve()
+{
+    QRandomGenerator random(4711);
+    const auto noise = [&random](int size) {
+        QByteArray bytes(size, '\0');
+        for (char& byte : bytes)
+            byte = char(random.bounded(256));
+        return bytes;
+    };
+    while (!stop_) {
+        pollfd entry{listener_, POLLIN, 0};
+        if (::poll(&entry, 1, 20) <= 0)
+            continue;
+        const int connection = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (connection < 0)
+            continue;
+        QByteArray answer;
+        if (junk_ == Junk::NotHttp) {
+            // Random bytes made into one line that reads as no header: no line break, colon or NUL inside.
+            answer = noise(300);
+            for (char& byte : answer) {
+                if (byte == '\r' || byte == '\n' || byte == ':' || byte == '\0')
+                    byte = '?';
+            }
+            answer += "\r\n";
+        } else {
+            const QByteArray body = noise(512);
+            answer = "HTTP/1.1 200 OK\r\nContent-Type: application/ipp\r\nContent-Length: " +
+                     QByteArray::number(body.size()) + "\r\n\r\n" + body;
+        }
+        bool answered = false;
+        char sink[4096];
+        while (!stop_) {
+            pollfd peer{connection, POLLIN, 0};
+            const int ready = ::poll(&peer, 1, 20);
+            if (ready > 0) {
+                if (::recv(connection, sink, sizeof sink, MSG_DONTWAIT) <= 0)
+                    break; // the client closed the connection
+                continue;
+            }
+            // The request has been read: the answer, once.
+            if (!answered) {
+                answered = true;
+                if (::send(connection, answer.constData(), size_t(answer.size()), MSG_NOSIGNAL) < 0)
+                    break;
+            }
+        }
+        ::close(connection);
+    }
 }

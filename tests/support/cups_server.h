@@ -8,6 +8,9 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <atomic>
+#include <thread>
+
 // A CUPS server of the test's own, run as the user who runs the tests: cupsd in the foreground with its own
 // cupsd.conf and cups-files.conf in a temporary folder, listening on a socket in that folder and on a free
 // loopback TCP port, with every folder it writes to in that folder too. Its one backend, "capture", keeps
@@ -55,6 +58,13 @@ public:
     // 8 aborted, 9 completed).
     QMap<int, int> jobStates(const QString& queue) const;
 
+    // A server that hangs: SIGSTOP to its process, SIGCONT to go on. The destructor lets a hung server go on
+    // before it stops it.
+    void hang();
+    void goOn();
+    // Ends the server at once (SIGKILL), as a crash would.
+    void kill();
+
 private:
     bool start();
     void stop();
@@ -65,4 +75,30 @@ private:
     QProcess process_;
     quint16 port_ = 0;
     QString failure_;
+    bool hung_ = false;
+};
+
+// A stand-in for a print server on 127.0.0.1, on a free port, that answers every request with junk: bytes
+// that are not HTTP, or an HTTP 200 whose body is not IPP. It keeps each connection open until the client
+// closes it.
+class JunkPrintServer
+{
+public:
+    enum class Junk { NotHttp, NotIpp };
+    explicit JunkPrintServer(Junk junk);
+    ~JunkPrintServer();
+    JunkPrintServer(const JunkPrintServer&) = delete;
+    JunkPrintServer& operator=(const JunkPrintServer&) = delete;
+
+    bool isValid() const { return listener_ >= 0; }
+    quint16 port() const { return port_; }
+
+private:
+    void serve();
+
+    Junk junk_;
+    int listener_ = -1;
+    quint16 port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
 };

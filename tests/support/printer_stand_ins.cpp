@@ -19,13 +19,14 @@
 namespace {
 
 // Reads from `fd` as `reading` says until `stop` is set or the other end is done; appends to `received`.
+// Reads nothing while `paused` is set.
 void readAsTold(int fd, Reading reading, qint64 goneAfter, const std::atomic<bool>& stop, std::mutex& mutex,
-                QByteArray& received)
+                QByteArray& received, const std::atomic<bool>& paused)
 {
     char chunk[65536];
     qint64 total = 0;
     while (!stop) {
-        if (reading == Reading::Never) {
+        if (reading == Reading::Never || paused) {
             QThread::msleep(20); // what waits stays unread, without keeping a core busy
             continue;
         }
@@ -36,6 +37,8 @@ void readAsTold(int fd, Reading reading, qint64 goneAfter, const std::atomic<boo
         if (reading == Reading::GoesAway)
             want = std::min<qint64>(want, goneAfter - total);
         const ssize_t n = want > 0 ? ::read(fd, chunk, size_t(want)) : 0;
+        if (n < 0 && errno != EINTR && errno != EAGAIN)
+            return; // a connection reset by the sender ends here
         if (n > 0) {
             const std::lock_guard<std::mutex> lock(mutex);
             received.append(chunk, n);
@@ -70,7 +73,8 @@ LoopbackPrinter::LoopbackPrinter(Reading reading, qint64 goneAfter) : reading_(r
     listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (listener_ < 0)
         return;
-    if (reading == Reading::Never) {
+    paused_ = reading == Reading::Paused;
+    if (reading == Reading::Never || reading == Reading::Paused) {
         // A small window, inherited by the accepted connection, so that unread bytes soon stop the sender.
         const int small = 4096;
         ::setsockopt(listener_, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
@@ -118,7 +122,7 @@ void LoopbackPrinter::serve()
         if (connection < 0)
             continue;
         ++connections_;
-        readAsTold(connection, reading_, goneAfter_, stop_, mutex_, received_);
+        readAsTold(connection, reading_, goneAfter_, stop_, mutex_, received_, paused_);
         ::close(connection);
     }
 }
@@ -177,7 +181,8 @@ QByteArray FifoPrinter::received(qint64 bytes, int ms) const
 
 void FifoPrinter::serve()
 {
-    readAsTold(reader_, reading_, goneAfter_, stop_, mutex_, received_);
+    static const std::atomic<bool> never{false};
+    readAsTold(reader_, reading_, goneAfter_, stop_, mutex_, received_, never);
 }
 
 QByteArray bulkyJob(qint64 bytes)

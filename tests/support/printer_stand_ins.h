@@ -24,6 +24,7 @@ enum class Reading {
     Never,    // takes the connection or opens the pipe, and reads nothing
     GoesAway, // reads `goneAfter` bytes, then closes its end
     NoReader, // FIFO only: nothing has the pipe open for reading
+    Paused,   // network only: takes the connection and reads nothing until resume(), then everything
 };
 
 // A network printer's raw port on 127.0.0.1, on a free port.
@@ -41,6 +42,8 @@ public:
     // Waits up to `ms` until at least `bytes` have arrived; returns what has arrived.
     QByteArray received(qint64 bytes, int ms = 5000) const;
     int connections() const { return connections_; }
+    // Reading::Paused: reads from now on.
+    void resume() { paused_ = false; }
 
 private:
     void serve();
@@ -50,6 +53,7 @@ private:
     int listener_ = -1;
     quint16 port_ = 0;
     std::atomic<bool> stop_{false};
+    std::atomic<bool> paused_{false};
     std::atomic<int> connections_{0};
     mutable std::mutex mutex_;
     QByteArray received_;

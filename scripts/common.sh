@@ -7,6 +7,7 @@ QUORLEX_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 QUORLEX_PACKAGES=(
     cmake ninja-build g++ pkg-config
     libcups2-dev cups-daemon cups-client  # CUPS queues: libcups, and a private server for the tests
+    cups                                  # CUPS's socket backend: a test queue whose device is the virtual printer
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-svg-dev qt6-qpa-plugins libgl-dev
     fonts-nanum fonts-dejavu-core
     xvfb xauth libxcb1-dev  # the start-up bench watches the display with xcb

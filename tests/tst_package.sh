@@ -2,11 +2,11 @@
 # The Debian package of a build folder: its control fields, its files at their places, manual pages that render
 # without warnings and document every option, exit status and variable of the batch program, and desktop and
 # software-centre entries that validate and name what the package holds.
-#   tst_package.sh <build-dir> <version> <quorlex-label-batch of that build>
+#   tst_package.sh <build-dir> <version> <quorlex-label-batch of that build> <quorlex-label-printer of that build>
 # Exits 77 (a skip for ctest) only when a tool it needs is not installed.
 set -uo pipefail
 
-build="$1" version="$2" batch="$3"
+build="$1" version="$2" batch="$3" printer="$4"
 
 for tool in cpack file dpkg-shlibdeps dpkg-deb dpkg-parsechangelog man appstreamcli desktop-file-validate; do
     if ! command -v "$tool" >/dev/null; then
@@ -47,7 +47,7 @@ description="$(field Description)"
 printf '%s\n' "$description" | awk 'length($0) > 79 { exit 1 }' || fail "Description has lines over 79 characters"
 depends="$(field Depends)"
 # Linked libraries come from dpkg-shlibdeps; the platform plugins and the font are not linked.
-for needed in qt6-qpa-plugins fonts-nanum libqt6widgets6 libqt6serialport6 libqt6svg6 libqt6core6 libc6 libcups2; do
+for needed in qt6-qpa-plugins fonts-nanum libqt6widgets6 libqt6serialport6 libqt6svg6 libqt6network6 libqt6gui6 libqt6core6 libc6 libcups2; do
     [[ ", $depends," =~ ,\ ${needed}[\ ,] ]] || fail "Depends lacks $needed: $depends"
 done
 
@@ -59,6 +59,7 @@ expect_file() {
 }
 expect_file -rwxr-xr-x usr/bin/quorlex-label
 expect_file -rwxr-xr-x usr/bin/quorlex-label-batch
+expect_file -rwxr-xr-x usr/bin/quorlex-label-printer
 expect_file -rw-r--r-- usr/lib/quorlex-label/libquorlex-label-output.so
 expect_file -rw-r--r-- usr/lib/quorlex-label/libquorlex-label-cups.so
 expect_file -rw-r--r-- usr/lib/quorlex-label/libquorlex-label-preview.so
@@ -67,6 +68,7 @@ expect_file -rw-r--r-- usr/share/icons/hicolor/scalable/apps/quorlex-label.svg
 expect_file -rw-r--r-- usr/share/metainfo/org.example.quorlex_label.metainfo.xml
 expect_file -rw-r--r-- usr/share/man/man1/quorlex-label.1.gz
 expect_file -rw-r--r-- usr/share/man/man1/quorlex-label-batch.1.gz
+expect_file -rw-r--r-- usr/share/man/man1/quorlex-label-printer.1.gz
 expect_file -rw-r--r-- usr/share/doc/quorlex-label/copyright
 expect_file -rw-r--r-- usr/share/doc/quorlex-label/changelog.gz
 stray="$(grep -v -E ' \./usr/((bin|lib/quorlex-label|share/(applications|icons|metainfo|man|doc))(/.*)?|share/|lib/)?$' "$work/contents")"
@@ -100,7 +102,7 @@ changelog_version="$(dpkg-parsechangelog -l "$work/changelog" -S Version 2>&1)"
 
 # Manual pages: they render at 80 columns without a warning, with the sections a reader looks for.
 render() { MANWIDTH=80 man -l --warnings "$1" 2>"$work/man-warnings"; }
-for page in quorlex-label quorlex-label-batch; do
+for page in quorlex-label quorlex-label-batch quorlex-label-printer; do
     text="$(render "$share/man/man1/$page.1.gz")"
     if [ -s "$work/man-warnings" ]; then
         fail "$page(1) renders with warnings: $(head -c 2000 "$work/man-warnings")"
@@ -138,6 +140,21 @@ statuses="$(sed -n '/^Exit status:$/,/^$/p' <<<"$help" | grep -oE '^ +[0-9]+ ' |
 for status in $statuses; do
     section_of "EXIT STATUS" "$batch_text" | grep -qE "^ +$status( |\$)" ||
         fail "quorlex-label-batch(1) does not explain exit status $status"
+done
+
+# Every option the printer's --help lists has a paragraph in its manual page, and so has every exit status.
+printer_help="$("$printer" --help)" || fail "quorlex-label-printer --help failed"
+printer_tags="$(zcat "$share/man/man1/quorlex-label-printer.1.gz" | awk '/^\.T[PQ]/ { getline; print }' | sed 's/\\-/-/g')"
+printer_text="$(render "$share/man/man1/quorlex-label-printer.1.gz")"
+printer_options="$(sed -n '/^Options:$/,/^$/p' <<<"$printer_help" | grep -oE '^ +(-[a-z], )?--[a-z][a-z-]*' | grep -oE -- '--[a-z-]+')"
+[ "$(wc -l <<<"$printer_options")" -ge 10 ] || fail "too few options read from the printer's --help: $printer_options"
+for option in $printer_options; do
+    grep -qE -- "(^|[ \"])$option([ \"]|\$)" <<<"$printer_tags" ||
+        fail "quorlex-label-printer(1) has no paragraph for $option"
+done
+for status in $(sed -n '/^Exit status:$/,/^$/p' <<<"$printer_help" | grep -oE '^ +[0-9]+ ' | tr -d ' '); do
+    section_of "EXIT STATUS" "$printer_text" | grep -qE "^ +$status( |\$)" ||
+        fail "quorlex-label-printer(1) does not explain exit status $status"
 done
 
 # The desktop entry validates without a hint, and names a program and an icon the package installs.

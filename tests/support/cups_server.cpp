@@ -186,6 +186,19 @@ bool PrivateCupsServer::addQueue(const QString& queue)
                                                QStringLiteral("raw"), QStringLiteral("-E")});
 }
 
+bool PrivateCupsServer::addDeviceQueue(const QString& queue, const QString& device)
+{
+    const QString scheme = device.section(QLatin1Char(':'), 0, 0);
+    const QString installed = QStringLiteral("/usr/lib/cups/backend/") + scheme;
+    const QString backend = QDir(dir_.path()).filePath(QStringLiteral("bin/backend/") + scheme);
+    if (!QFile::exists(installed))
+        return fail(QStringLiteral("CUPS has no %1 backend (the cups package installs it)").arg(scheme));
+    if (!QFile::exists(backend) && !QFile::link(installed, backend))
+        return fail(QStringLiteral("cannot link the %1 backend").arg(scheme));
+    return runTool(QStringLiteral("lpadmin"), {QStringLiteral("-p"), queue, QStringLiteral("-v"), device,
+                                               QStringLiteral("-m"), QStringLiteral("raw"), QStringLiteral("-E")});
+}
+
 QMap<int, QByteArray> PrivateCupsServer::printed(const QString& queue) const
 {
     const QDir folder(captureFolder(queue));

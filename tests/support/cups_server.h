@@ -40,6 +40,9 @@ public:
 
     // Adds an enabled raw queue that prints through the capture backend; false with failure() set.
     bool addQueue(const QString& queue);
+    // Adds an enabled raw queue whose device is `device` (socket://127.0.0.1:PORT, ...), printed through
+    // CUPS's own backend for that scheme; false with failure() set.
+    bool addDeviceQueue(const QString& queue, const QString& device);
     // Runs a CUPS command-line program (cupsdisable, cupsreject, lpadmin, ...) against this server with
     // `arguments`; false with failure() set when it fails or takes longer than 10 s.
     bool runTool(const QString& program, const QStringList& arguments);

@@ -1,0 +1,117 @@
+// quorlex-label-printer: how many small labels a second it takes over loopback and writes as PNG pictures,
+// and how long from the last byte of a one-label job to its picture on disk. Also its peak memory.
+//   bench_printer <quorlex-label-printer>
+
+#include "support/printer_process.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QTcpSocket>
+#include <QThread>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+constexpr int kLabels = 5000;
+constexpr int kLatencyRuns = 51;
+
+QByteArray smallLabel(int number)
+{
+    return "N\r\nq240\r\nQ88,24\r\nA10,20,0,1,1,1,N,\"ITEM" + QByteArray::number(number).rightJustified(5, '0') +
+           "\"\r\nA10,40,0,1,1,1,N,\"V1\"\r\nP1\r\n";
+}
+
+// Waits (bounded) until the file is there, looking every `pollUs` microseconds and reading the printer's
+// log meanwhile so that it never waits for its standard output; false when it did not come within 30 s.
+bool waitForFile(PrinterProcess& printer, const QString& path, int pollUs)
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (!QFileInfo::exists(path)) {
+        if (waited.elapsed() > 30000)
+            return false;
+        printer.log();
+        QThread::usleep(pollUs);
+    }
+    return true;
+}
+
+// Runs the measures with the printer's out folder in `tempFolder`; false when one failed.
+bool measure(const QString& program, const QString& tempFolder)
+{
+    qputenv("TMPDIR", QFile::encodeName(tempFolder));
+    PrinterProcess printer(program, {"--listen", "127.0.0.1:0", "--out", "OUT"});
+    if (!printer.isReady()) {
+        std::fprintf(stderr, "%s\n", qPrintable(printer.failure()));
+        return false;
+    }
+    std::printf("  pictures written into %s:\n", qPrintable(tempFolder));
+
+    QByteArray job;
+    for (int i = 1; i <= kLabels; ++i)
+        job += smallLabel(i);
+    QElapsedTimer clock;
+    clock.start();
+    QTcpSocket sender;
+    sender.connectToHost(QHostAddress::LocalHost, printer.port());
+    sender.waitForConnected(5000);
+    sender.write(job);
+    while (sender.bytesToWrite() > 0)
+        sender.waitForBytesWritten(1000);
+    // Looked for seldom, so that looking does not take the processor the printer needs.
+    if (!waitForFile(printer, printer.labelPath(kLabels), 2000)) {
+        std::fprintf(stderr, "the pictures did not all come\n");
+        return false;
+    }
+    const double seconds = double(clock.nsecsElapsed()) / 1e9;
+    sender.disconnectFromHost();
+    std::printf("    %d labels of 240x88 dots in one stream: %.2f s, %.0f labels a second\n", kLabels, seconds,
+                kLabels / seconds);
+
+    std::vector<double> latencies;
+    for (int run = 1; run <= kLatencyRuns; ++run) {
+        QTcpSocket one;
+        one.connectToHost(QHostAddress::LocalHost, printer.port());
+        one.waitForConnected(5000);
+        one.write(smallLabel(run));
+        while (one.bytesToWrite() > 0)
+            one.waitForBytesWritten(1000);
+        clock.start();
+        if (!waitForFile(printer, printer.labelPath(kLabels + run), 50)) {
+            std::fprintf(stderr, "picture %d did not come\n", run);
+            return false;
+        }
+        latencies.push_back(double(clock.nsecsElapsed()) / 1e6);
+        one.disconnectFromHost();
+    }
+    std::sort(latencies.begin(), latencies.end());
+    std::printf("    last byte of a one-label job to its picture on disk: median %.2f ms, 90th percentile %.2f ms, "
+                "most %.2f ms (%d jobs)\n",
+                latencies[latencies.size() / 2], latencies[latencies.size() * 9 / 10], latencies.back(), kLatencyRuns);
+    std::printf("    peak memory of the printer: %.1f MB\n", double(printer.peakMemoryKb()) / 1024);
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: bench_printer <quorlex-label-printer>\n");
+        return 2;
+    }
+    const QString program = QString::fromLocal8Bit(argv[1]);
+    // A folder on disk, where creating each file costs what the file system makes it cost, and one in memory
+    // (tmpfs), where the printer's own work shows.
+    bool ok = measure(program, QDir::tempPath());
+    if (QFileInfo(QStringLiteral("/dev/shm")).isWritable())
+        ok = measure(program, QStringLiteral("/dev/shm")) && ok;
+    return ok ? 0 : 1;
+}

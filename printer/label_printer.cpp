@@ -1,0 +1,529 @@
+#include "printer/label_printer.h"
+
+#include "output/safe_text.h"
+#include "printer/printer_status.h"
+#include "render/epl2_commands.h"
+
+#include <QImageWriter>
+#include <QRegularExpression>
+
+#include <cstdio>
+#include <limits>
+
+namespace {
+
+QString numbered(const char* kind, quint64 number, const char* suffix)
+{
+    return QStringLiteral("%1-%2.%3")
+        .arg(QLatin1String(kind))
+        .arg(number, 6, 10, QLatin1Char('0'))
+        .arg(QLatin1String(suffix));
+}
+
+// The highest number among the label and stream files already in `folder`, so that a printer started
+// again on the same folder never writes over what an earlier run wrote.
+void highestNumbers(const QDir& folder, quint64* label, quint64* stream)
+{
+    static const QRegularExpression name(QStringLiteral("^(label|stream)-(\\d{6,19})\\.(png|epl)$"));
+    const QStringList files = folder.entryList(QDir::Files);
+    for (const QString& file : files) {
+        const QRegularExpressionMatch match = name.match(file);
+        if (!match.hasMatch())
+            continue;
+        const quint64 number = match.captured(2).toULongLong();
+        quint64* highest = match.captured(1) == QLatin1String("label") ? label : stream;
+        *highest = std::max(*highest, number);
+    }
+}
+
+// Written aside and renamed, so that a picture under its own name is always whole.
+QString writePicture(const QImage& image, const QString& path)
+{
+    const QString part = path + QStringLiteral(".part");
+    {
+        QFile file(part);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return QStringLiteral("cannot write %1: %2").arg(visibleForMessage(part), file.errorString());
+        QImageWriter writer(&file, "png");
+        if (!writer.write(image) || !file.flush())
+            return QStringLiteral("cannot write %1: %2").arg(visibleForMessage(part), writer.errorString());
+    }
+    if (std::rename(QFile::encodeName(part).constData(), QFile::encodeName(path).constData()) != 0)
+        return QStringLiteral("cannot rename %1 to %2").arg(visibleForMessage(part), visibleForMessage(path));
+    return QString();
+}
+
+int faultCode(PrinterFault fault)
+{
+    switch (fault) {
+    case PrinterFault::HeadOpen:
+        return kHeadUp;
+    case PrinterFault::PaperOut:
+        return kPaperOrRibbonEmpty;
+    case PrinterFault::Paused:
+        return kPaused;
+    case PrinterFault::None:
+        break;
+    }
+    return kNoError;
+}
+
+QString faultMeaning(PrinterFault fault)
+{
+    switch (fault) {
+    case PrinterFault::HeadOpen:
+        return QStringLiteral("the print head is open");
+    case PrinterFault::PaperOut:
+        return QStringLiteral("the paper or ribbon is out");
+    case PrinterFault::Paused:
+        return QStringLiteral("the printer is paused");
+    case PrinterFault::None:
+        break;
+    }
+    return QStringLiteral("ready");
+}
+
+QByteArrayView withoutTrailingBlanks(QByteArrayView line)
+{
+    while (!line.isEmpty() && (line.back() == ' ' || line.back() == '\t'))
+        line.chop(1);
+    return line;
+}
+
+} // namespace
+
+LabelPrinter::LabelPrinter(const PrinterOptions& options, PrinterLog& log) : m_options(options), m_log(log) {}
+
+LabelPrinter::~LabelPrinter() = default;
+
+QString LabelPrinter::start()
+{
+    if (!QDir().mkpath(m_options.outDir))
+        return QStringLiteral("cannot make the folder %1").arg(visibleForMessage(m_options.outDir));
+    m_out = QDir(m_options.outDir);
+    m_held = QDir(m_out.filePath(QStringLiteral(".held")));
+    highestNumbers(m_out, &m_lastLabel, &m_lastStream);
+    highestNumbers(m_held, &m_lastLabel, &m_lastStream);
+    if (!m_options.memoryDir.isEmpty()) {
+        m_memoryFolder = std::make_unique<MemoryFolder>(m_options.memoryDir);
+        QStringList problems;
+        const QString failure = m_memoryFolder->load(m_memory, problems);
+        if (!failure.isEmpty())
+            return failure;
+        for (const QString& each : std::as_const(problems))
+            m_log.write(QStringLiteral("problem"), QStringLiteral("problem: memory: %1").arg(each),
+                        {{QStringLiteral("where"), QStringLiteral("memory")}, {QStringLiteral("text"), each}});
+        m_savedGeneration = m_memory.generation;
+        m_savedSettings = MemoryFolder::settingsText(m_memory.settings);
+        m_log.write(QStringLiteral("memory"),
+                    QStringLiteral("memory: %1 stored forms from %2")
+                        .arg(m_memory.forms.size())
+                        .arg(visibleForMessage(m_options.memoryDir)),
+                    {{QStringLiteral("forms"), int(m_memory.forms.size())}});
+    }
+    if (m_options.fault != PrinterFault::None)
+        setFault(m_options.fault);
+    return QString();
+}
+
+std::unique_ptr<PrinterSession> LabelPrinter::openSession(const QString& from, ReplyLine* line)
+{
+    return std::make_unique<PrinterSession>(*this, from, line);
+}
+
+QString LabelPrinter::streamPath(quint64 stream) const
+{
+    return m_out.filePath(numbered("stream", stream, "epl"));
+}
+
+void LabelPrinter::setFault(PrinterFault fault)
+{
+    m_log.write(QStringLiteral("fault"), QStringLiteral("fault: %1 (%2)").arg(faultName(fault), faultMeaning(fault)),
+                {{QStringLiteral("fault"), faultName(fault)}});
+    const bool wasStopped = m_fault != PrinterFault::None;
+    m_fault = fault;
+    if (fault != PrinterFault::None) {
+        for (ReplyLine* line : std::as_const(m_lines)) {
+            if (m_reporting && !line->xoffSent) {
+                line->send(errorNotice(faultCode(fault), true));
+                line->xoffSent = true;
+            }
+        }
+        return;
+    }
+    if (!wasStopped)
+        return;
+    const QList<HeldLabel> held = std::exchange(m_heldLabels, {});
+    for (const HeldLabel& label : held) {
+        const QString name = numbered("label", label.number, "png");
+        if (std::rename(QFile::encodeName(m_held.filePath(name)).constData(),
+                        QFile::encodeName(m_out.filePath(name)).constData()) != 0) {
+            problem(label.stream, label.line,
+                    QStringLiteral("cannot move the held label %1 into %2").arg(name, visibleForMessage(m_out.path())));
+            continue;
+        }
+        logLabel(label, name);
+    }
+    for (ReplyLine* line : std::as_const(m_lines)) {
+        if (line->xoffSent)
+            line->send(QByteArray(1, kXon));
+        line->xoffSent = false;
+    }
+}
+
+void LabelPrinter::printLabel(const RenderedLabel& label, quint64 stream, PrinterSession& from)
+{
+    const HeldLabel printed{++m_lastLabel, label.dots, stream, label.line};
+    for (const EdgeOverrun& overrun : label.overruns) {
+        problem(stream, label.line,
+                QStringLiteral("label %1: %2").arg(printed.number).arg(describeOverrun(label, overrun)));
+        from.error(kObjectPastBorder);
+    }
+    const QString name = numbered("label", printed.number, "png");
+    if (m_fault != PrinterFault::None) {
+        if (!m_held.exists() && !QDir().mkpath(m_held.path())) {
+            problem(stream, label.line,
+                    QStringLiteral("cannot make the folder %1: label %2 is lost")
+                        .arg(visibleForMessage(m_held.path()))
+                        .arg(printed.number));
+            return;
+        }
+        const QString failure = writePicture(label.image, m_held.filePath(name));
+        if (!failure.isEmpty()) {
+            problem(stream, label.line, failure);
+            return;
+        }
+        m_heldLabels << printed;
+        m_log.write(QStringLiteral("held"),
+                    QStringLiteral("label %1: held while %2, stream %3 line %4")
+                        .arg(printed.number)
+                        .arg(faultMeaning(m_fault))
+                        .arg(stream)
+                        .arg(label.line),
+                    {{QStringLiteral("label"), printed.number},
+                     {QStringLiteral("fault"), faultName(m_fault)},
+                     {QStringLiteral("stream"), stream},
+                     {QStringLiteral("line"), label.line}});
+        if (m_reporting && from.m_line && !from.m_line->xoffSent) {
+            from.reply(errorNotice(faultCode(m_fault), true));
+            from.m_line->xoffSent = true;
+        }
+    } else {
+        const QString failure = writePicture(label.image, m_out.filePath(name));
+        if (!failure.isEmpty())
+            problem(stream, label.line, failure);
+        else
+            logLabel(printed, name);
+    }
+    if (m_stopCheck)
+        m_stopCheck();
+}
+
+void LabelPrinter::countUndrawn(quint64 labels, quint64 stream)
+{
+    const quint64 first = m_lastLabel + 1;
+    m_lastLabel += labels;
+    m_log.write(
+        QStringLiteral("undrawn"),
+        QStringLiteral("labels %1 to %2: printed by stream %3, counted but not drawn (--max-labels %4)")
+            .arg(first)
+            .arg(m_lastLabel)
+            .arg(stream)
+            .arg(m_options.maxLabels),
+        {{QStringLiteral("first"), first}, {QStringLiteral("last"), m_lastLabel}, {QStringLiteral("stream"), stream}});
+}
+
+void LabelPrinter::logLabel(const HeldLabel& label, const QString& file)
+{
+    m_log.write(QStringLiteral("label"),
+                QStringLiteral("label %1: %2x%3 dots, stream %4 line %5, %6")
+                    .arg(label.number)
+                    .arg(label.dots.width())
+                    .arg(label.dots.height())
+                    .arg(label.stream)
+                    .arg(label.line)
+                    .arg(file),
+                {{QStringLiteral("label"), label.number},
+                 {QStringLiteral("width"), label.dots.width()},
+                 {QStringLiteral("length"), label.dots.height()},
+                 {QStringLiteral("stream"), label.stream},
+                 {QStringLiteral("line"), label.line},
+                 {QStringLiteral("file"), file}});
+}
+
+void LabelPrinter::problem(quint64 stream, int line, const QString& text)
+{
+    m_log.write(QStringLiteral("problem"),
+                QStringLiteral("problem: stream %1 line %2: %3").arg(stream).arg(line).arg(text),
+                {{QStringLiteral("stream"), stream}, {QStringLiteral("line"), line}, {QStringLiteral("text"), text}});
+}
+
+qint64 LabelPrinter::formBytes() const
+{
+    qint64 bytes = 0;
+    for (auto it = m_memory.forms.constBegin(); it != m_memory.forms.constEnd(); ++it) {
+        bytes += it.key().size();
+        for (const StoredLine& line : it.value())
+            bytes += line.text.size() + 2;
+    }
+    return bytes;
+}
+
+void LabelPrinter::keepMemory()
+{
+    if (!m_memoryFolder)
+        return;
+    const QByteArray settings = MemoryFolder::settingsText(m_memory.settings);
+    if (m_memory.generation == m_savedGeneration && settings == m_savedSettings)
+        return;
+    const QStringList problems = m_memoryFolder->save(m_memory);
+    for (const QString& each : problems)
+        m_log.write(QStringLiteral("problem"), QStringLiteral("problem: memory: %1").arg(each),
+                    {{QStringLiteral("where"), QStringLiteral("memory")}, {QStringLiteral("text"), each}});
+    m_savedGeneration = m_memory.generation;
+    m_savedSettings = settings;
+}
+
+void LabelPrinter::shutdown()
+{
+    if (m_shutDown)
+        return;
+    m_shutDown = true;
+    keepMemory();
+    if (!m_heldLabels.isEmpty())
+        m_log.write(QStringLiteral("held"),
+                    QStringLiteral("%1 labels held and not printed, left in %2")
+                        .arg(m_heldLabels.size())
+                        .arg(visibleForMessage(m_held.path())),
+                    {{QStringLiteral("held"), int(m_heldLabels.size())}});
+    m_log.write(QStringLiteral("stopped"), QStringLiteral("stopped after %1 labels").arg(m_lastLabel),
+                {{QStringLiteral("labels"), m_lastLabel}});
+}
+
+PrinterSession::PrinterSession(LabelPrinter& printer, const QString& from, ReplyLine* line)
+    : m_printer(printer), m_stream(printer.takeStreamNumber()), m_line(line)
+{
+    m_file.setFileName(printer.streamPath(m_stream));
+    const bool kept = m_file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    RenderOptions options;
+    options.scale = printer.options().scale;
+    if (printer.options().maxLabels == 0) {
+        options.maxLabels = 0;
+    } else {
+        options.maxLabels = std::numeric_limits<int>::max();
+        options.maxLabelsPerPrint = printer.options().maxLabels;
+    }
+    m_labels = std::make_unique<LabelStream>(printer.m_memory, options, *this);
+    printer.m_log.write(QStringLiteral("stream"),
+                        QStringLiteral("stream %1: from %2, into %3")
+                            .arg(m_stream)
+                            .arg(visibleForMessage(from))
+                            .arg(QFileInfo(m_file.fileName()).fileName()),
+                        {{QStringLiteral("stream"), m_stream},
+                         {QStringLiteral("from"), from},
+                         {QStringLiteral("file"), QFileInfo(m_file.fileName()).fileName()}});
+    if (!kept)
+        printer.problem(m_stream, 0,
+                        QStringLiteral("cannot write %1: %2; the stream is drawn but not kept")
+                            .arg(visibleForMessage(m_file.fileName()), m_file.errorString()));
+    if (!m_labels->error().isEmpty())
+        printer.problem(m_stream, 0, QStringLiteral("nothing can be drawn: %1").arg(m_labels->error()));
+}
+
+PrinterSession::~PrinterSession()
+{
+    finish(QStringLiteral("ended"));
+}
+
+bool PrinterSession::feed(QByteArrayView bytes)
+{
+    if (m_finished)
+        return false;
+    if (m_file.isOpen() && m_file.write(bytes.data(), bytes.size()) != bytes.size()) {
+        m_printer.problem(m_stream, m_labels->lines() + 1,
+                          QStringLiteral("cannot write %1: %2; the rest of the stream is not kept")
+                              .arg(visibleForMessage(m_file.fileName()), m_file.errorString()));
+        m_file.close();
+    }
+    m_bytes += bytes.size();
+    trackLines(bytes);
+    const QList<QByteArray> formsBefore = m_printer.m_memory.forms.keys();
+    const quint64 generation = m_printer.m_memory.generation;
+    m_labels->feed(bytes);
+    accountUndrawn();
+    if (m_printer.m_memory.generation != generation && m_printer.formBytes() > kFormMemoryBytes) {
+        // The forms this piece stored are let go again, as a printer whose form memory is full refuses them.
+        for (const QByteArray& name : m_printer.m_memory.forms.keys()) {
+            if (formsBefore.contains(name))
+                continue;
+            m_printer.m_memory.forms.remove(name);
+            ++m_printer.m_memory.generation;
+            m_printer.problem(m_stream, m_labels->lines(),
+                              QStringLiteral("the form memory (%1 KB) is full: the form \"%2\" is not kept")
+                                  .arg(kFormMemoryBytes / 1024)
+                                  .arg(printableExcerpt(name)));
+            error(kInsufficientMemory);
+        }
+    }
+    m_printer.keepMemory();
+    return !m_overBound;
+}
+
+void PrinterSession::finish(const QString& why)
+{
+    if (m_finished)
+        return;
+    m_finished = true;
+    m_labels->finish();
+    accountUndrawn();
+    m_printer.keepMemory();
+    m_file.close();
+    if (m_problems > kMaxLoggedProblems)
+        m_printer.problem(
+            m_stream, m_labels->lines(),
+            QStringLiteral("%1 more problems in this stream were not logged").arg(m_problems - kMaxLoggedProblems));
+    m_printer.m_log.write(QStringLiteral("end"),
+                          QStringLiteral("stream %1: %2, %3 bytes, %4 lines, %5 labels")
+                              .arg(m_stream)
+                              .arg(why)
+                              .arg(m_bytes)
+                              .arg(m_labels->lines())
+                              .arg(m_labels->labelsPrinted()),
+                          {{QStringLiteral("stream"), m_stream},
+                           {QStringLiteral("why"), why},
+                           {QStringLiteral("bytes"), m_bytes},
+                           {QStringLiteral("lines"), m_labels->lines()},
+                           {QStringLiteral("labels"), m_labels->labelsPrinted()}});
+}
+
+void PrinterSession::label(RenderedLabel&& label)
+{
+    if (label.number > m_labelsSeen + 1)
+        m_printer.countUndrawn(label.number - m_labelsSeen - 1, m_stream);
+    m_labelsSeen = label.number;
+    m_printer.printLabel(label, m_stream, *this);
+}
+
+void PrinterSession::accountUndrawn()
+{
+    const quint64 printed = m_labels->labelsPrinted();
+    if (printed > m_labelsSeen)
+        m_printer.countUndrawn(printed - m_labelsSeen, m_stream);
+    m_labelsSeen = printed;
+}
+
+void PrinterSession::note(const JobNote& note)
+{
+    if (++m_problems <= kMaxLoggedProblems)
+        m_printer.problem(m_stream, note.line, note.text);
+    error(kSyntaxError);
+}
+
+void PrinterSession::error(int code)
+{
+    m_printer.m_errors.insert(code);
+    if (m_printer.m_reporting)
+        reply(errorNotice(code, false));
+}
+
+void PrinterSession::reply(const QByteArray& bytes)
+{
+    if (m_line && m_line->send && !bytes.isEmpty())
+        m_line->send(bytes);
+}
+
+bool PrinterSession::printerCommand(QByteArrayView line, int lineNumber)
+{
+    const QByteArrayView command = withoutTrailingBlanks(line);
+    const auto answered = [&](const char* query, const QByteArray& answer) {
+        reply(answer);
+        m_printer.m_log.write(QStringLiteral("status"),
+                              QStringLiteral("status: stream %1 line %2: %3 answered with %4 bytes")
+                                  .arg(m_stream)
+                                  .arg(lineNumber)
+                                  .arg(QLatin1String(query))
+                                  .arg(answer.size()),
+                              {{QStringLiteral("stream"), m_stream},
+                               {QStringLiteral("line"), lineNumber},
+                               {QStringLiteral("query"), QString::fromLatin1(query)},
+                               {QStringLiteral("reply"), printableExcerpt(answer, 400)}});
+        return true;
+    };
+    if (command == "^ee") {
+        QList<int> codes = m_printer.m_errors.values();
+        codes << faultCode(m_printer.fault());
+        return answered("^ee", errorReport(codes));
+    }
+    if (command == "UQ") {
+        ConfigurationFacts facts;
+        facts.settings = m_printer.m_memory.settings;
+        facts.formBytes = m_printer.formBytes();
+        facts.formCapacity = kFormMemoryBytes;
+        facts.reporting = m_printer.m_reporting;
+        return answered("UQ", configurationReport(facts));
+    }
+    if (command == "UN") {
+        m_printer.m_reporting = false;
+        return answered("UN", QByteArray());
+    }
+    // US turns reporting on, whatever recovery letters follow it (A, B, E on some printers).
+    if (command.startsWith("US") &&
+        std::all_of(command.begin() + 2, command.end(), [](char c) { return c >= 'A' && c <= 'Z'; })) {
+        m_printer.m_reporting = true;
+        return answered("US", QByteArray(1, kAck));
+    }
+    if (command == "N") {
+        m_printer.m_errors.clear();
+        m_imageBytes = 0;
+        m_imageFull = false;
+        return false;
+    }
+    static const QByteArrayView kDrawing = "ABbLXG";
+    if (!command.isEmpty() && kDrawing.contains(command.front())) {
+        m_imageBytes += line.size();
+        if (m_imageBytes > kMaxImageBufferBytes) {
+            if (!m_imageFull)
+                m_printer.problem(m_stream, lineNumber,
+                                  QStringLiteral("the image buffer is full (%1 KB of fields since the last N): "
+                                                 "fields are left out until the next N")
+                                      .arg(kMaxImageBufferBytes / 1024));
+            if (!m_imageFull)
+                error(kInsufficientMemory);
+            m_imageFull = true;
+            return true;
+        }
+    }
+    return false;
+}
+
+void PrinterSession::trackLines(QByteArrayView bytes)
+{
+    while (!bytes.isEmpty()) {
+        const qsizetype end = bytes.indexOf('\n');
+        const QByteArrayView part = end < 0 ? bytes : bytes.first(end);
+        if (m_lineStart.size() < 2)
+            m_lineStart += part.first(std::min<qsizetype>(part.size(), 2 - m_lineStart.size()));
+        m_lineBytes += part.size();
+        if (end < 0)
+            return;
+        if (m_lineStart.startsWith("FS")) {
+            m_storing = true;
+            m_storingBytes = 0;
+        } else if (m_lineStart.startsWith("FE")) {
+            m_storing = false;
+        } else if (m_storing) {
+            m_storingBytes += m_lineBytes + 1;
+            if (m_storingBytes > kFormMemoryBytes && !m_overBound) {
+                m_overBound = true;
+                m_printer.problem(m_stream, m_labels->lines() + 1,
+                                  QStringLiteral("the form being stored is larger than the form memory (%1 KB): "
+                                                 "the connection is closed")
+                                      .arg(kFormMemoryBytes / 1024));
+                error(kInsufficientMemory);
+            }
+        }
+        m_lineStart.clear();
+        m_lineBytes = 0;
+        bytes = bytes.sliced(end + 1);
+    }
+}

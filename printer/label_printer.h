@@ -1,0 +1,157 @@
+#pragma once
+
+#include "printer/memory_folder.h"
+#include "printer/printer_log.h"
+#include "printer/printer_options.h"
+#include "render/label_render.h"
+
+#include <QDir>
+#include <QFile>
+#include <QList>
+#include <QSet>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class PrinterSession;
+
+// Where the printer's replies go: a TCP connection for its life, or the serial line for the printer's. A
+// line also carries what reporting (US) sends outside any stream, such as a fault being set.
+struct ReplyLine
+{
+    std::function<void(const QByteArray&)> send;
+    bool xoffSent = false; // the printer has told the sender to stop; XON is owed
+};
+
+// Bounds that keep what one sender can make the printer hold in memory small, whatever it sends:
+// - bytes of drawing commands (A, B, L, X, G...) in the image buffer since the last N or P;
+inline constexpr qint64 kMaxImageBufferBytes = 4 * 1024 * 1024;
+// - bytes of stored forms in all (form memory), and of the one form being stored;
+inline constexpr qint64 kFormMemoryBytes = 4 * 1024 * 1024;
+// - problems logged for one stream (the rest are counted and summed up at its end).
+inline constexpr int kMaxLoggedProblems = 100;
+
+// The printer: its memory (stored forms and settings, kept on disk with --memory), the numbering of labels
+// and streams across its life, the pictures and streams it writes into the out folder, its fault, and the
+// labels it holds while the fault lasts. Streams reach it through sessions, one per connection or per run
+// of bytes on the serial line.
+class LabelPrinter
+{
+public:
+    LabelPrinter(const PrinterOptions& options, PrinterLog& log);
+    ~LabelPrinter();
+
+    // Makes the out folder, finds where the numbering goes on and reads the memory folder. The cause when
+    // the printer cannot start.
+    QString start();
+
+    // A stream from `from` ("127.0.0.1:40512", "serial line LINK", a file name); replies go to `line` (null for
+    // files), which must outlive the session.
+    std::unique_ptr<PrinterSession> openSession(const QString& from, ReplyLine* line);
+    // A line the printer sends on while it is attached, streams or not.
+    void attachLine(ReplyLine* line) { m_lines.insert(line); }
+    void detachLine(ReplyLine* line) { m_lines.remove(line); }
+
+    PrinterFault fault() const { return m_fault; }
+    // Sets or clears the fault; clearing it prints the labels held meanwhile.
+    void setFault(PrinterFault fault);
+
+    // Called after every picture that is written whole; a request to stop is carried out there.
+    void setStopCheck(std::function<void()> check) { m_stopCheck = std::move(check); }
+
+    // Keeps the memory on disk and says what is left held. Called once, at the end.
+    void shutdown();
+
+    PrinterLog& log() { return m_log; }
+    const PrinterOptions& options() const { return m_options; }
+    // Logs a problem of `stream` (0: of none) at `line` (0: of no line).
+    void problem(quint64 stream, int line, const QString& text);
+
+private:
+    friend class PrinterSession;
+
+    struct HeldLabel
+    {
+        quint64 number = 0;
+        QSize dots;
+        quint64 stream = 0;
+        int line = 0;
+    };
+
+    quint64 takeStreamNumber() { return ++m_lastStream; }
+    QString streamPath(quint64 stream) const;
+    // Numbers the label, writes its picture (held aside while a fault lasts) and logs it.
+    void printLabel(const RenderedLabel& label, quint64 stream, PrinterSession& from);
+    void countUndrawn(quint64 labels, quint64 stream);
+    void logLabel(const HeldLabel& label, const QString& file);
+    void keepMemory();
+    qint64 formBytes() const;
+    void boundFormMemory(PrinterSession& session);
+
+    const PrinterOptions m_options;
+    PrinterLog& m_log;
+    QDir m_out;
+    QDir m_held;
+    PrinterMemory m_memory;
+    std::unique_ptr<MemoryFolder> m_memoryFolder;
+    quint64 m_savedGeneration = 0;
+    QByteArray m_savedSettings;
+    quint64 m_lastLabel = 0;
+    quint64 m_lastStream = 0;
+    PrinterFault m_fault = PrinterFault::None;
+    QList<HeldLabel> m_heldLabels;
+    QSet<ReplyLine*> m_lines;
+    bool m_reporting = false; // US
+    QSet<int> m_errors;       // since the last N, for ^ee
+    std::function<void()> m_stopCheck;
+    bool m_shutDown = false;
+};
+
+// One stream of bytes into the printer: the bytes go into stream-NNNNNN.epl and through the renderer; status
+// commands are answered on the stream's own connection or line.
+class PrinterSession final : public LabelSink
+{
+public:
+    PrinterSession(LabelPrinter& printer, const QString& from, ReplyLine* line);
+    ~PrinterSession() override;
+
+    // False when the stream must be closed: a bound was passed (the cause is logged).
+    bool feed(QByteArrayView bytes);
+    // The stream has ended; `why` is logged with it ("closed", "idle for 60 s", ...).
+    void finish(const QString& why);
+
+    quint64 number() const { return m_stream; }
+    qint64 bytes() const { return m_bytes; }
+
+    void label(RenderedLabel&& label) override;
+    void note(const JobNote& note) override;
+    bool printerCommand(QByteArrayView line, int lineNumber) override;
+
+private:
+    friend class LabelPrinter;
+
+    void reply(const QByteArray& bytes);
+    void error(int code);
+    void trackLines(QByteArrayView bytes);
+    void accountUndrawn();
+
+    LabelPrinter& m_printer;
+    const quint64 m_stream;
+    ReplyLine* m_line;
+    QFile m_file;
+    std::unique_ptr<LabelStream> m_labels;
+    qint64 m_bytes = 0;
+    quint64 m_labelsSeen = 0; // the stream's number of the last label accounted for
+    int m_problems = 0;
+    qint64 m_imageBytes = 0; // drawing commands since the last N or P
+    bool m_imageFull = false;
+    bool m_finished = false;
+    // The printer's own look at line starts, for the bound on a form being stored.
+    QByteArray m_lineStart;
+    qint64 m_lineBytes = 0;
+    bool m_storing = false;
+    qint64 m_storingBytes = 0;
+    bool m_overBound = false;
+};

@@ -1,0 +1,68 @@
+#include "printer/printer_status.h"
+
+#include "quorlex_version.h"
+
+#include <algorithm>
+
+namespace {
+
+QByteArray twoDigits(int code)
+{
+    return QByteArray::number(code).rightJustified(2, '0');
+}
+
+// Kilobytes with one decimal, as the form memory line gives them: "012.5".
+QByteArray kilobytes(qint64 bytes)
+{
+    const qint64 tenths = bytes * 10 / 1024;
+    return QByteArray::number(tenths / 10).rightJustified(3, '0') + '.' + QByteArray::number(tenths % 10);
+}
+
+} // namespace
+
+QByteArray errorReport(QList<int> codes)
+{
+    std::sort(codes.begin(), codes.end());
+    codes.erase(std::unique(codes.begin(), codes.end()), codes.end());
+    codes.removeAll(kNoError);
+    if (codes.isEmpty())
+        return "00\r\n";
+    QByteArray text;
+    for (int code : std::as_const(codes))
+        text += (text.isEmpty() ? "" : ",") + twoDigits(code);
+    return text + "\r\n";
+}
+
+QByteArray errorNotice(int code, bool stops)
+{
+    QByteArray notice = kNak + twoDigits(code);
+    if (stops)
+        notice += kXoff;
+    return notice;
+}
+
+QByteArray configurationReport(const ConfigurationFacts& facts)
+{
+    const PrinterSettings& s = facts.settings;
+    QByteArray text;
+    const auto line = [&text](const QByteArray& each) { text += each + "\r\n"; };
+    line("QUORLEX-LP      V" + QByteArray::number(QUORLEX_VERSION_MAJOR) + '.' +
+         QByteArray::number(QUORLEX_VERSION_MINOR) + '.' + QByteArray::number(QUORLEX_VERSION_PATCH));
+    line("Serial port:96,N,8,1");
+    line("Image buffer size:0512K");
+    line("Fmem:" + kilobytes(facts.formBytes) + "K," +
+         kilobytes(std::max<qint64>(0, facts.formCapacity - facts.formBytes)) + "K avl");
+    line("Gmem:000K,0000K avl");
+    line("Emem:000K,0000K avl");
+    line("I8,0,001 rY JF WY");
+    line("S" + QByteArray::number(s.speed) + " D" + QByteArray::number(s.density) + " R000,000 ZT " +
+         (facts.reporting ? "US" : "UN"));
+    QByteArray media = "q" + QByteArray::number(s.width.value_or(kHeadWidthDots)) + " Q" +
+                       QByteArray::number(s.length.value_or(0)) + ',' + s.gap;
+    if (s.offset != 0)
+        media += ',' + QByteArray::number(s.offset);
+    line(media);
+    // O with no options is all the label program sends; the options a printer has would follow the colon.
+    line("Option:");
+    return text;
+}

@@ -54,14 +54,6 @@ StatusTarget statusTarget(const BatchOptions& options)
     return {options.devicePath, destinationName(QString(), options.devicePath)};
 }
 
-QString statusLine(const QString& name, const PrinterStatus& status)
-{
-    QString line = QStringLiteral("%1: %2: %3").arg(name, statusStateName(status.state), status.text);
-    if (status.state == PrinterStatus::State::Unknown)
-        line += QStringLiteral(" (%1)").arg(unknownMeaning());
-    return line;
-}
-
 int askPrinterStatus(BatchEnvironment& env, const BatchOptions& options)
 {
     if (env.startingToSend)

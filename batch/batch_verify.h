@@ -14,9 +14,6 @@ struct StatusTarget
 };
 StatusTarget statusTarget(const BatchOptions& options);
 
-// "COM1 (/dev/ttyS0): fault: 07: paper or ribbon empty", the one line --status prints.
-QString statusLine(const QString& name, const PrinterStatus& status);
-
 // --status: asks, prints the line on standard output; kExitOk when ready, kExitFault for a fault,
 // kExitSendFailed when the status is unknown or the printer could not be asked.
 int askPrinterStatus(BatchEnvironment& env, const BatchOptions& options);

@@ -143,6 +143,14 @@ QString statusStateName(PrinterStatus::State state)
     return QStringLiteral("could not be asked");
 }
 
+QString statusLine(const QString& name, const PrinterStatus& status)
+{
+    QString line = QStringLiteral("%1: %2: %3").arg(name, statusStateName(status.state), status.text);
+    if (status.state == PrinterStatus::State::Unknown)
+        line += QStringLiteral(" (%1)").arg(unknownMeaning());
+    return line;
+}
+
 bool statusAnswerComplete(const QByteArray& bytes)
 {
     // A line end after something other than line ends and flow-control bytes.

@@ -16,6 +16,9 @@
 // Only `^ee` (and, for the batch's --verify on a serial line, `US` and `UN`) is ever sent: never `UI`, `UM`
 // or `UP`, which on a serial line turn off XON/XOFF flow control until the printer is reset, nor `^default`.
 
+// "1" turns on the window's "Ask after each Print" at start.
+inline constexpr char kVerifyVariable[] = "QUORLEX_LABEL_VERIFY";
+
 // How long one status query may take at most, connecting included.
 inline constexpr std::chrono::milliseconds kStatusTimeout{2000};
 // The query with its line end.
@@ -108,3 +111,7 @@ QString statusStateName(PrinterStatus::State state);
 
 // One sentence on what "unknown" means, for messages that show it.
 QString unknownMeaning();
+
+// "COM1 (/dev/ttyS0): fault: 07: paper or ribbon empty": a status as the batch's line and the window's message
+// say it; an unknown one with what "unknown" means.
+QString statusLine(const QString& name, const PrinterStatus& status);

@@ -29,6 +29,8 @@ constexpr int kSliceMs = 10;
 constexpr qsizetype kAnswerLimit = 256;
 constexpr char kXon = 0x11;
 constexpr char kXoff = 0x13;
+constexpr char kAck = 0x06;
+constexpr char kNak = 0x15;
 
 // The error and status codes of the EPL2 programmer's manual, in its words.
 struct CodeMeaning
@@ -168,8 +170,17 @@ bool statusAnswerComplete(const QByteArray& bytes)
 
 PrinterStatus statusFromAnswer(const QByteArray& answer)
 {
+    // A printer whose error reporting (US) is on may put a notice (NAK and a code) and ACKs before the answer.
+    QList<int> noticed;
+    QByteArray rest = answer;
+    for (qsizetype nak; (nak = rest.indexOf(kNak)) >= 0 && nak + 2 < rest.size() &&
+                        std::isdigit(uchar(rest[nak + 1])) && std::isdigit(uchar(rest[nak + 2]));) {
+        noticed << rest.mid(nak + 1, 2).toInt();
+        rest.remove(nak, 3);
+    }
+    rest.replace(kAck, QByteArray());
     QByteArray line;
-    for (char c : answer) {
+    for (char c : std::as_const(rest)) {
         if (c == kXon || c == kXoff)
             continue;
         if ((c == '\r' || c == '\n')) {
@@ -190,6 +201,7 @@ PrinterStatus statusFromAnswer(const QByteArray& answer)
         }
         codes << part.toInt();
     }
+    codes += noticed;
     codes.removeAll(0);
     PrinterStatus result;
     if (codes.isEmpty()) {

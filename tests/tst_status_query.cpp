@@ -37,8 +37,10 @@ void TestStatusQuery::answers_data()
     QTest::newRow("paused after XOFF") << QByteArray("\x13"
                                                      "12\r\n")
                                        << State::Fault << "12: pause key selected";
-    QTest::newRow("after a reporting notice") << QByteArray("\x06\x15" "11\x13" "11\r\n") << State::Fault
-                                              << "11: print head up";
+    QTest::newRow("after a reporting notice") << QByteArray("\x06\x15"
+                                                            "11\x13"
+                                                            "11\r\n")
+                                              << State::Fault << "11: print head up";
     QTest::newRow("several, out of order")
         << QByteArray("11,01\r\n") << State::Fault << "01: syntax error; 11: print head up";
     QTest::newRow("a code the manual lacks")

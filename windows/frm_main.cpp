@@ -783,8 +783,9 @@ void Frm_Main::Txt_Qty_KeyPress(qint16 KeyAscii)
 
 void Frm_Main::SSCmd_Print_Click()
 {
+    // While the printer is being asked, a press would share the port with the query: it is dropped.
     if (m_asking)
-        return; // the printer is being asked; a press now would share the port with the query
+        return;
     m_press.run(*this); // a press while one is under way is dropped
     if (m_closeAfterPress && !m_press.isRunning()) {
         m_closeAfterPress = false;
@@ -848,8 +849,8 @@ void Frm_Main::closeEvent(QCloseEvent* event)
     if (m_picture)
         m_picture->close();
     if (m_press.isRunning() || m_asking) {
-        // End during a press or a status query: the window goes at once, and is closed and destroyed when its press has ended
-        // (job drained, port closed); the serial control must outlive the press.
+        // End during a press or a status query: the window goes at once, and is closed and destroyed when its press has
+        // ended (job drained, port closed); the serial control must outlive the press.
         hide();
         m_closeAfterPress = true;
         event->ignore();
@@ -931,9 +932,9 @@ void Frm_Main::jobGone()
     QString name;
     const PrinterStatus status = askPrinter(&name);
     if (status.fault() && !m_closeAfterPress)
-        showPrinterStatus(this, QStringLiteral("The job has gone, but the printer then reported %1.\n\n%2")
-                                    .arg(status.text, name),
-                          true);
+        showPrinterStatus(
+            this, QStringLiteral("The job has gone, but the printer then reported %1.\n\n%2").arg(status.text, name),
+            true);
 }
 
 void Frm_Main::SSCommand1_Click()

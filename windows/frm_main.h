@@ -1,9 +1,9 @@
 #pragma once
 
 #include "layout/nudge.h"
+#include "output/status_query.h"
 #include "printing/label_settings.h"
 #include "printing/mscomm.h"
-#include "output/status_query.h"
 #include "printing/print_press.h"
 #include "windows/frm_help.h"
 #include "windows/toolkit.h"

@@ -31,6 +31,7 @@ public:
     int compositions = 0;
     bool portOpenWhenComposed = false;
     QStringList failures;
+    int gone = 0; // presses that told the host their job had gone
 
     ComposedJob composeJob() override
     {
@@ -48,6 +49,7 @@ public:
             onPass(passes);
     }
     void reportFailure(const QString& cause) override { failures << cause; }
+    void jobGone() override { ++gone; }
     bool closeRequested() override { return closing; }
     DestinationTimeouts timeouts() override { return waits; }
 
@@ -185,6 +187,7 @@ private slots:
         QCOMPARE(host.failures, QStringList{expectedCause});
         QCOMPARE(serial.PortOpen(), leftOpen);
         QCOMPARE(host.passes, passes); // a failure ends the press at once
+        QCOMPARE(host.gone, 0);
     }
 
     // Through a real pseudo-terminal mapped in as COM1.
@@ -407,6 +410,7 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         PrintPress().run(host);
+        QCOMPARE(host.gone, cause.isEmpty() && !endDuringTheWait ? 1 : 0);
         if (cause.isEmpty() && !endDuringTheWait) {
             QVERIFY2(host.failures.isEmpty(), qPrintable(host.failures.join('\n')));
             QCOMPARE(printer.received(kJob.size()), kJob);

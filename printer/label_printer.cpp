@@ -98,8 +98,9 @@ LabelPrinter::~LabelPrinter() = default;
 
 QString LabelPrinter::start()
 {
-    if (!QDir().mkpath(m_options.outDir))
-        return QStringLiteral("cannot make the folder %1").arg(visibleForMessage(m_options.outDir));
+    const QString problem = makeFolder(m_options.outDir);
+    if (!problem.isEmpty())
+        return QStringLiteral("cannot make the folder %1: %2").arg(visibleForMessage(m_options.outDir), problem);
     m_out = QDir(m_options.outDir);
     m_held = QDir(m_out.filePath(QStringLiteral(".held")));
     highestNumbers(m_out, &m_lastLabel, &m_lastStream);
@@ -181,10 +182,11 @@ void LabelPrinter::printLabel(const RenderedLabel& label, quint64 stream, Printe
     }
     const QString name = numbered("label", printed.number, "png");
     if (m_fault != PrinterFault::None) {
-        if (!m_held.exists() && !QDir().mkpath(m_held.path())) {
+        const QString folderProblem = makeFolder(m_held.path());
+        if (!folderProblem.isEmpty()) {
             problem(stream, label.line,
-                    QStringLiteral("cannot make the folder %1: label %2 is lost")
-                        .arg(visibleForMessage(m_held.path()))
+                    QStringLiteral("cannot make the folder %1 (%2): label %3 is lost")
+                        .arg(visibleForMessage(m_held.path()), folderProblem)
                         .arg(printed.number));
             return;
         }
@@ -335,10 +337,10 @@ PrinterSession::~PrinterSession()
     finish(QStringLiteral("ended"));
 }
 
-bool PrinterSession::feed(QByteArrayView bytes)
+void PrinterSession::feed(QByteArrayView bytes)
 {
     if (m_finished)
-        return false;
+        return;
     if (m_file.isOpen() && m_file.write(bytes.data(), bytes.size()) != bytes.size()) {
         m_printer.problem(m_stream, m_labels->lines() + 1,
                           QStringLiteral("cannot write %1: %2; the rest of the stream is not kept")
@@ -346,27 +348,9 @@ bool PrinterSession::feed(QByteArrayView bytes)
         m_file.close();
     }
     m_bytes += bytes.size();
-    trackLines(bytes);
-    const QList<QByteArray> formsBefore = m_printer.m_memory.forms.keys();
-    const quint64 generation = m_printer.m_memory.generation;
     m_labels->feed(bytes);
     accountUndrawn();
-    if (m_printer.m_memory.generation != generation && m_printer.formBytes() > kFormMemoryBytes) {
-        // The forms this piece stored are let go again, as a printer whose form memory is full refuses them.
-        for (const QByteArray& name : m_printer.m_memory.forms.keys()) {
-            if (formsBefore.contains(name))
-                continue;
-            m_printer.m_memory.forms.remove(name);
-            ++m_printer.m_memory.generation;
-            m_printer.problem(m_stream, m_labels->lines(),
-                              QStringLiteral("the form memory (%1 KB) is full: the form \"%2\" is not kept")
-                                  .arg(kFormMemoryBytes / 1024)
-                                  .arg(printableExcerpt(name)));
-            error(kInsufficientMemory);
-        }
-    }
     m_printer.keepMemory();
-    return !m_overBound;
 }
 
 void PrinterSession::finish(const QString& why)
@@ -459,6 +443,9 @@ bool PrinterSession::printerCommand(QByteArrayView line, int lineNumber)
         facts.settings = m_printer.m_memory.settings;
         facts.formBytes = m_printer.formBytes();
         facts.formCapacity = kFormMemoryBytes;
+        for (const QImage& graphic : std::as_const(m_printer.m_memory.graphics))
+            facts.graphicDots += qint64(graphic.width()) * graphic.height();
+        facts.graphicCapacity = kMaxStoredGraphicDots;
         facts.reporting = m_printer.m_reporting;
         return answered("UQ", configurationReport(facts));
     }
@@ -494,36 +481,4 @@ bool PrinterSession::printerCommand(QByteArrayView line, int lineNumber)
         }
     }
     return false;
-}
-
-void PrinterSession::trackLines(QByteArrayView bytes)
-{
-    while (!bytes.isEmpty()) {
-        const qsizetype end = bytes.indexOf('\n');
-        const QByteArrayView part = end < 0 ? bytes : bytes.first(end);
-        if (m_lineStart.size() < 2)
-            m_lineStart += part.first(std::min<qsizetype>(part.size(), 2 - m_lineStart.size()));
-        m_lineBytes += part.size();
-        if (end < 0)
-            return;
-        if (m_lineStart.startsWith("FS")) {
-            m_storing = true;
-            m_storingBytes = 0;
-        } else if (m_lineStart.startsWith("FE")) {
-            m_storing = false;
-        } else if (m_storing) {
-            m_storingBytes += m_lineBytes + 1;
-            if (m_storingBytes > kFormMemoryBytes && !m_overBound) {
-                m_overBound = true;
-                m_printer.problem(m_stream, m_labels->lines() + 1,
-                                  QStringLiteral("the form being stored is larger than the form memory (%1 KB): "
-                                                 "the connection is closed")
-                                      .arg(kFormMemoryBytes / 1024));
-                error(kInsufficientMemory);
-            }
-        }
-        m_lineStart.clear();
-        m_lineBytes = 0;
-        bytes = bytes.sliced(end + 1);
-    }
 }

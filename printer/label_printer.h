@@ -25,13 +25,14 @@ struct ReplyLine
     bool xoffSent = false; // the printer has told the sender to stop; XON is owed
 };
 
-// Bounds that keep what one sender can make the printer hold in memory small, whatever it sends:
-// - bytes of drawing commands (A, B, L, X, G...) in the image buffer since the last N or P;
+// Bounds that keep what one sender can make the printer hold in memory small, whatever it sends (the renderer
+// bounds the rest: a line, a form, the forms, the graphics, the fields of a label):
+// - bytes of drawing command lines (A, B, L, X, G...) in the image buffer since the last N;
 inline constexpr qint64 kMaxImageBufferBytes = 4 * 1024 * 1024;
-// - bytes of stored forms in all (form memory), and of the one form being stored;
-inline constexpr qint64 kFormMemoryBytes = 4 * 1024 * 1024;
 // - problems logged for one stream (the rest are counted and summed up at its end).
 inline constexpr int kMaxLoggedProblems = 100;
+// The form memory UQ reports: what the renderer lets the stored forms take together.
+inline constexpr qint64 kFormMemoryBytes = 16 * 1024 * 1024;
 
 // The printer: its memory (stored forms and settings, kept on disk with --memory), the numbering of labels
 // and streams across its life, the pictures and streams it writes into the out folder, its fault, and the
@@ -117,8 +118,7 @@ public:
     PrinterSession(LabelPrinter& printer, const QString& from, ReplyLine* line);
     ~PrinterSession() override;
 
-    // False when the stream must be closed: a bound was passed (the cause is logged).
-    bool feed(QByteArrayView bytes);
+    void feed(QByteArrayView bytes);
     // The stream has ended; `why` is logged with it ("closed", "idle for 60 s", ...).
     void finish(const QString& why);
 
@@ -134,7 +134,6 @@ private:
 
     void reply(const QByteArray& bytes);
     void error(int code);
-    void trackLines(QByteArrayView bytes);
     void accountUndrawn();
 
     LabelPrinter& m_printer;
@@ -148,10 +147,4 @@ private:
     qint64 m_imageBytes = 0; // drawing commands since the last N or P
     bool m_imageFull = false;
     bool m_finished = false;
-    // The printer's own look at line starts, for the bound on a form being stored.
-    QByteArray m_lineStart;
-    qint64 m_lineBytes = 0;
-    bool m_storing = false;
-    qint64 m_storingBytes = 0;
-    bool m_overBound = false;
 };

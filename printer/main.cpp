@@ -80,10 +80,8 @@ int renderFiles(LabelPrinter& printer, const QStringList& files)
         }
         std::unique_ptr<PrinterSession> session = printer.openSession(path, {});
         QByteArray chunk;
-        while (!stopRequested && !(chunk = file.read(64 * 1024)).isEmpty()) {
-            if (!session->feed(chunk))
-                break;
-        }
+        while (!stopRequested && !(chunk = file.read(64 * 1024)).isEmpty())
+            session->feed(chunk);
         session->finish(stopRequested ? QStringLiteral("stopped by a signal") : QStringLiteral("end of file"));
         if (stopRequested)
             break;

@@ -5,7 +5,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QImageWriter>
 #include <QSaveFile>
+
+#include <filesystem>
+#include <system_error>
 
 namespace {
 
@@ -46,6 +52,14 @@ QString writeWhole(const QString& path, const QByteArray& bytes)
     return QString();
 }
 
+QString writeGraphic(const QString& path, const QImage& picture)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || !QImageWriter(&file, "png").write(picture) || !file.commit())
+        return QStringLiteral("cannot write %1: %2").arg(visibleForMessage(path), file.errorString());
+    return QString();
+}
+
 // Takes every line; the notes of lines it could not carry out go to `problems`.
 class NoteSink final : public LabelSink
 {
@@ -63,11 +77,26 @@ private:
 
 } // namespace
 
+QString makeFolder(const QString& path)
+{
+    const QFileInfo info(path);
+    if (info.exists() && !info.isDir())
+        return QStringLiteral("it is not a folder");
+    std::error_code error;
+    std::filesystem::create_directories(std::filesystem::path(QFile::encodeName(path).toStdString()), error);
+    return error ? QString::fromLocal8Bit(error.message()) : QString();
+}
+
+char codePageLetter(int codePage)
+{
+    return codePage == 850 ? '1' : codePage == 1252 ? 'A' : '0';
+}
+
 MemoryFolder::MemoryFolder(const QString& path) : m_path(path) {}
 
-QByteArray MemoryFolder::fileNameOf(const QByteArray& formName)
+QByteArray MemoryFolder::fileNameOf(const QByteArray& name, const char* suffix)
 {
-    return formName.toPercentEncoding(QByteArray(), QByteArray(".~")) + ".form";
+    return name.toPercentEncoding(QByteArray(), QByteArray(".~")) + suffix;
 }
 
 // Every field of PrinterSettings as the line that sets it: a setting added there belongs here too, or it
@@ -75,39 +104,63 @@ QByteArray MemoryFolder::fileNameOf(const QByteArray& formName)
 QByteArray MemoryFolder::settingsText(const PrinterSettings& settings)
 {
     QByteArray text;
+    const auto line = [&text](const QByteArray& each) { text += each + "\r\n"; };
     if (settings.width)
-        text += "q" + QByteArray::number(*settings.width) + "\r\n";
+        line("q" + QByteArray::number(*settings.width));
     if (settings.length) {
-        text += "Q" + QByteArray::number(*settings.length) + ',' + settings.gap;
+        QByteArray length = "Q" + QByteArray::number(*settings.length) + ',' + settings.gap;
         if (settings.offset != 0)
-            text += ',' + QByteArray::number(settings.offset);
-        text += "\r\n";
+            length += ',' + QByteArray::number(settings.offset);
+        line(length);
     }
-    text += "D" + QByteArray::number(settings.density) + "\r\n";
-    text += "S" + QByteArray::number(settings.speed) + "\r\n";
+    line("D" + QByteArray::number(settings.density));
+    line("S" + QByteArray::number(settings.speed));
+    line(QByteArray("I8,") + codePageLetter(settings.codePage));
+    line("R" + QByteArray::number(settings.reference.x()) + ',' + QByteArray::number(settings.reference.y()));
+    line(settings.bottomFirst ? "ZB" : "ZT");
+    line("J" + settings.formBackup);
+    line("O" + settings.options);
     return text;
 }
 
 QString MemoryFolder::load(PrinterMemory& memory, QStringList& problems)
 {
-    QDir folder(m_path);
-    if (!folder.mkpath(QStringLiteral("forms")))
-        return QStringLiteral("cannot make the folder %1")
-            .arg(visibleForMessage(folder.filePath(QStringLiteral("forms"))));
+    const QDir folder(m_path);
+    for (const char* kind : {"forms", "graphics"}) {
+        const QString path = folder.filePath(QLatin1String(kind));
+        const QString problem = makeFolder(path);
+        if (!problem.isEmpty())
+            return QStringLiteral("cannot make the folder %1: %2").arg(visibleForMessage(path), problem);
+    }
     const QDir forms(folder.filePath(QStringLiteral("forms")));
-    const QStringList files = forms.entryList({QStringLiteral("*.form")}, QDir::Files, QDir::Name);
-    for (const QString& name : files) {
+    for (const QString& name : forms.entryList({QStringLiteral("*.form")}, QDir::Files, QDir::Name)) {
         QFile file(forms.filePath(name));
         const QByteArray formName = QByteArray::fromPercentEncoding(name.chopped(5).toLatin1());
         QList<StoredLine> lines;
         if (file.size() > kMaxMemoryFileBytes || !file.open(QIODevice::ReadOnly) ||
-            !readFormText(file.readAll(), &lines) || fileNameOf(formName) != name.toLatin1()) {
+            !readFormText(file.readAll(), &lines) || fileNameOf(formName, ".form") != name.toLatin1()) {
             problems << QStringLiteral("%1 is not a form this printer wrote; left out")
                             .arg(visibleForMessage(file.fileName()));
             continue;
         }
         memory.forms.insert(formName, lines);
         m_forms.insert(formName, formText(lines));
+    }
+    const QDir graphics(folder.filePath(QStringLiteral("graphics")));
+    for (const QString& name : graphics.entryList({QStringLiteral("*.png")}, QDir::Files, QDir::Name)) {
+        const QByteArray graphicName = QByteArray::fromPercentEncoding(name.chopped(4).toLatin1());
+        QImageReader reader(graphics.filePath(name), "png");
+        const QSize size = reader.size();
+        QImage picture;
+        if (size.isValid() && qint64(size.width()) * size.height() <= kMaxStoredGraphicDots)
+            picture = reader.read().convertToFormat(QImage::Format_Grayscale8);
+        if (picture.isNull() || fileNameOf(graphicName, ".png") != name.toLatin1()) {
+            problems << QStringLiteral("%1 is not a graphic this printer wrote; left out")
+                            .arg(visibleForMessage(graphics.filePath(name)));
+            continue;
+        }
+        memory.graphics.insert(graphicName, picture);
+        m_graphics.insert(graphicName, picture);
     }
     QFile settings(folder.filePath(QStringLiteral("settings.epl")));
     if (settings.exists()) {
@@ -127,40 +180,51 @@ QString MemoryFolder::load(PrinterMemory& memory, QStringList& problems)
     return QString();
 }
 
-QStringList MemoryFolder::save(const PrinterMemory& memory)
+template <typename Value, typename Write>
+void MemoryFolder::saveKind(const QHash<QByteArray, Value>& now, QHash<QByteArray, Value>& written,
+                            const QString& folder, const char* suffix, const Write& write, QStringList& problems)
 {
-    QStringList problems;
-    const QDir forms(QDir(m_path).filePath(QStringLiteral("forms")));
-    for (auto it = memory.forms.constBegin(); it != memory.forms.constEnd(); ++it) {
-        const QByteArray text = formText(it.value());
-        if (m_forms.value(it.key()) == text && m_forms.contains(it.key()))
+    const QDir dir(folder);
+    for (auto it = now.constBegin(); it != now.constEnd(); ++it) {
+        const auto was = written.constFind(it.key());
+        if (was != written.constEnd() && *was == it.value())
             continue;
-        const QByteArray fileName = fileNameOf(it.key());
+        const QByteArray fileName = fileNameOf(it.key(), suffix);
         if (fileName.size() > kMaxFileNameBytes) {
-            problems << QStringLiteral("the form \"%1\" has too long a name to keep on disk")
-                            .arg(printableExcerpt(it.key()));
+            problems << QStringLiteral("\"%1\" has too long a name to keep on disk").arg(printableExcerpt(it.key()));
             continue;
         }
-        const QString problem = writeWhole(forms.filePath(QString::fromLatin1(fileName)), text);
+        const QString problem = write(dir.filePath(QString::fromLatin1(fileName)), it.value());
         if (!problem.isEmpty()) {
             problems << problem;
             continue;
         }
-        m_forms.insert(it.key(), text);
+        written.insert(it.key(), it.value());
     }
-    for (auto it = m_forms.begin(); it != m_forms.end();) {
-        if (memory.forms.contains(it.key())) {
+    for (auto it = written.begin(); it != written.end();) {
+        if (now.contains(it.key())) {
             ++it;
             continue;
         }
-        const QString path = forms.filePath(QString::fromLatin1(fileNameOf(it.key())));
+        const QString path = dir.filePath(QString::fromLatin1(fileNameOf(it.key(), suffix)));
         if (QFile::exists(path) && !QFile::remove(path)) {
             problems << QStringLiteral("cannot remove %1").arg(visibleForMessage(path));
             ++it;
             continue;
         }
-        it = m_forms.erase(it);
+        it = written.erase(it);
     }
+}
+
+QStringList MemoryFolder::save(const PrinterMemory& memory)
+{
+    QStringList problems;
+    QHash<QByteArray, QByteArray> forms;
+    for (auto it = memory.forms.constBegin(); it != memory.forms.constEnd(); ++it)
+        forms.insert(it.key(), formText(it.value()));
+    saveKind(forms, m_forms, QDir(m_path).filePath(QStringLiteral("forms")), ".form", writeWhole, problems);
+    saveKind(memory.graphics, m_graphics, QDir(m_path).filePath(QStringLiteral("graphics")), ".png", writeGraphic,
+             problems);
     const QByteArray settings = settingsText(memory.settings);
     if (settings != m_settings) {
         const QString problem = writeWhole(QDir(m_path).filePath(QStringLiteral("settings.epl")), settings);

@@ -117,10 +117,7 @@ void TcpPort::readSome()
         const qint64 got = m_socket->read(buffer, sizeof buffer);
         if (got <= 0)
             break;
-        if (!m_session->feed(QByteArrayView(buffer, got))) {
-            endConnection(QStringLiteral("closed by the printer: a bound was passed"));
-            return;
-        }
+        m_session->feed(QByteArrayView(buffer, got));
         // Counted from the end of the drawing, which may take long: the sender was not idle meanwhile.
         m_idle.start();
     }
@@ -228,10 +225,7 @@ void SerialPort::readSome(qint64 atMost)
     if (!m_session)
         m_session = m_printer.openSession(QStringLiteral("serial line %1").arg(m_link), &m_line);
     m_quiet.start();
-    if (!m_session->feed(QByteArrayView(buffer, got))) {
-        m_session->finish(QStringLiteral("ended by the printer: a bound was passed"));
-        m_session.reset();
-    }
+    m_session->feed(QByteArrayView(buffer, got));
 }
 
 void SerialPort::close(const QString& why)

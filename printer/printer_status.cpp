@@ -1,5 +1,6 @@
 #include "printer/printer_status.h"
 
+#include "printer/memory_folder.h"
 #include "quorlex_version.h"
 
 #include <algorithm>
@@ -52,17 +53,22 @@ QByteArray configurationReport(const ConfigurationFacts& facts)
     line("Image buffer size:0512K");
     line("Fmem:" + kilobytes(facts.formBytes) + "K," +
          kilobytes(std::max<qint64>(0, facts.formCapacity - facts.formBytes)) + "K avl");
-    line("Gmem:000K,0000K avl");
+    // Graphics at one bit per dot, as the printer keeps them.
+    const qint64 graphicKb = (facts.graphicDots / 8 + 1023) / 1024;
+    const qint64 freeKb = std::max<qint64>(0, facts.graphicCapacity - facts.graphicDots) / 8 / 1024;
+    line("Gmem:" + QByteArray::number(graphicKb).rightJustified(3, '0') + "K," +
+         QByteArray::number(freeKb).rightJustified(4, '0') + "K avl");
     line("Emem:000K,0000K avl");
-    line("I8,0,001 rY JF WY");
-    line("S" + QByteArray::number(s.speed) + " D" + QByteArray::number(s.density) + " R000,000 ZT " +
+    line(QByteArray("I8,") + codePageLetter(s.codePage) + ",001 rY J" + s.formBackup + " WY");
+    line("S" + QByteArray::number(s.speed) + " D" + QByteArray::number(s.density) + " R" +
+         QByteArray::number(s.reference.x()).rightJustified(3, '0') + ',' +
+         QByteArray::number(s.reference.y()).rightJustified(3, '0') + (s.bottomFirst ? " ZB " : " ZT ") +
          (facts.reporting ? "US" : "UN"));
     QByteArray media = "q" + QByteArray::number(s.width.value_or(kHeadWidthDots)) + " Q" +
                        QByteArray::number(s.length.value_or(0)) + ',' + s.gap;
     if (s.offset != 0)
         media += ',' + QByteArray::number(s.offset);
     line(media);
-    // O with no options is all the label program sends; the options a printer has would follow the colon.
-    line("Option:");
+    line("Option:" + s.options);
     return text;
 }

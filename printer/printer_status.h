@@ -34,9 +34,11 @@ QByteArray errorNotice(int code, bool stops);
 struct ConfigurationFacts
 {
     PrinterSettings settings;
-    qint64 formBytes = 0;    // the stored forms
-    qint64 formCapacity = 0; // what the form memory holds at most
-    bool reporting = false;  // US (on) or UN (off)
+    qint64 formBytes = 0;       // the stored forms
+    qint64 formCapacity = 0;    // what the form memory holds at most
+    qint64 graphicDots = 0;     // the stored graphics
+    qint64 graphicCapacity = 0; // dots the graphics memory holds at most
+    bool reporting = false;     // US (on) or UN (off)
 };
 
 // UQ: the configuration, line by line, each ended by CR LF.

@@ -9,8 +9,6 @@
 #include <QPainterPath>
 #include <QRawFont>
 
-#include <array>
-
 namespace {
 
 constexpr char kFontFile[] = "/usr/share/fonts/truetype/dejavu/DejaVuSansMono-Bold.ttf";
@@ -21,18 +19,42 @@ constexpr int kInkCoverage = 40; // percent
 // Cell sizes are few for real jobs; a job that asks for very many is not let to grow the cache without end.
 constexpr int kMaxCachedBitmaps = 4096;
 
-quint64 glyphKey(uchar byte, int width, int height)
+quint64 glyphKey(char16_t character, int width, int height)
 {
-    return (quint64(byte) << 48) | (quint64(quint32(width)) << 24) | quint64(quint32(height));
+    return (quint64(character) << 48) | (quint64(quint32(width)) << 24) | quint64(quint32(height));
 }
 
 } // namespace
 
 struct CellGlyphs::Impl
 {
-    std::array<QPainterPath, 256> outlines; // each in a cell of 1 by 1, top left at 0,0
+    QRawFont font;
+    QHash<char16_t, QPainterPath> outlines; // each in a cell of 1 by 1, top left at 0,0; taken as needed
     QHash<quint64, GlyphBitmap> bitmaps;
+
+    const QPainterPath& outline(char16_t character);
 };
+
+const QPainterPath& CellGlyphs::Impl::outline(char16_t character)
+{
+    const auto found = outlines.constFind(character);
+    if (found != outlines.constEnd())
+        return *found;
+    QPainterPath path;
+    const QList<quint32> indexes = font.glyphIndexesForString(QString(QChar(character)));
+    if (printsInk(character) && indexes.size() == 1 && indexes.first() != 0) {
+        const qreal lineHeight = font.ascent() + font.descent();
+        const QList<QPointF> advances = font.advancesForGlyphIndexes(indexes);
+        const qreal advance = advances.isEmpty() || advances.first().x() <= 0 ? lineHeight / 2 : advances.first().x();
+        QTransform toCell;
+        toCell.scale(1 / advance, 1 / lineHeight);
+        toCell.translate(0, font.ascent());
+        QPainterPath cell;
+        cell.addRect(0, 0, 1, 1);
+        path = toCell.map(font.pathForGlyph(indexes.first())).intersected(cell);
+    }
+    return *outlines.insert(character, path);
+}
 
 CellGlyphs* CellGlyphs::instance(QString* why)
 {
@@ -61,23 +83,7 @@ CellGlyphs* CellGlyphs::instance(QString* why)
 
     auto* glyphs = new CellGlyphs;
     glyphs->d = new Impl;
-    const qreal lineHeight = font.ascent() + font.descent();
-    for (int byte = 0; byte < 0x100; ++byte) {
-        if (!printsInk(uchar(byte)))
-            continue;
-        const QList<quint32> indexes = font.glyphIndexesForString(QString(QChar(byte)));
-        if (indexes.size() != 1 || indexes.first() == 0)
-            continue;
-        const QList<QPointF> advances = font.advancesForGlyphIndexes(indexes);
-        const qreal advance = advances.isEmpty() || advances.first().x() <= 0 ? lineHeight / 2 : advances.first().x();
-        QTransform toCell;
-        toCell.scale(1 / advance, 1 / lineHeight);
-        toCell.translate(0, font.ascent());
-        QPainterPath outline = toCell.map(font.pathForGlyph(indexes.first()));
-        QPainterPath cell;
-        cell.addRect(0, 0, 1, 1);
-        glyphs->d->outlines[byte] = outline.intersected(cell);
-    }
+    glyphs->d->font = font;
     // Deliberately kept for the life of the process, like the font database it comes from.
     loaded = glyphs;
     return loaded;
@@ -85,7 +91,12 @@ CellGlyphs* CellGlyphs::instance(QString* why)
 
 const GlyphBitmap& CellGlyphs::glyph(uchar byte, int cellWidth, int cellHeight)
 {
-    const quint64 key = glyphKey(byte, cellWidth, cellHeight);
+    return glyph(char16_t(byte), cellWidth, cellHeight);
+}
+
+const GlyphBitmap& CellGlyphs::glyph(char16_t character, int cellWidth, int cellHeight)
+{
+    const quint64 key = glyphKey(character, cellWidth, cellHeight);
     const auto found = d->bitmaps.constFind(key);
     if (found != d->bitmaps.constEnd())
         return *found;
@@ -94,7 +105,7 @@ const GlyphBitmap& CellGlyphs::glyph(uchar byte, int cellWidth, int cellHeight)
     bitmap.width = cellWidth;
     bitmap.height = cellHeight;
     bitmap.ink = QByteArray(qsizetype(cellWidth) * cellHeight, '\0');
-    const QPainterPath& outline = d->outlines[byte];
+    const QPainterPath& outline = d->outline(character);
     if (!outline.isEmpty()) {
         QImage coverage(cellWidth, cellHeight, QImage::Format_Grayscale8);
         coverage.fill(255);

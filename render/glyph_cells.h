@@ -20,6 +20,12 @@ inline bool printsInk(uchar byte)
     return byte > 0x20 && !(byte >= 0x7F && byte <= 0xA0);
 }
 
+// Whether a character puts ink on the label: not a blank, not a control character, not undefined (U+0000).
+inline bool printsInk(char16_t character)
+{
+    return character > 0x20 && !(character >= 0x7F && character <= 0xA0) && character != 0xFFFD;
+}
+
 class CellGlyphs
 {
 public:
@@ -30,6 +36,8 @@ public:
     // The letter for a byte (read as Latin-1) in a cell of the given size; all blank for a blank or a byte the
     // font has no letter for. Valid until the next call.
     const GlyphBitmap& glyph(uchar byte, int cellWidth, int cellHeight);
+    // The same for a character of any code page; all blank for one the font has no letter for.
+    const GlyphBitmap& glyph(char16_t character, int cellWidth, int cellHeight);
 
 private:
     CellGlyphs() = default;

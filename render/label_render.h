@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QImage>
 #include <QList>
+#include <QPoint>
 #include <QRect>
 #include <QString>
 
@@ -31,6 +32,19 @@
 //   the number of its data line on the first label and steps once per label; it keeps the width of that
 //   number (leading zeros included) and rolls over past its number of digits.
 // - P prints its labels; copies repeat a label without stepping counters.
+//
+// - B draws a bar code: bars and spaces in whole dots, narrow and wide from the command (codes of one to four
+//   module widths take the narrow width per module), the bars as high as the command says, turned like text;
+//   B under it the human-readable text in font 1 to 4 by the narrow width, 2 dots below the bars.
+// - b draws Data Matrix (modules of h dots inside a quiet zone of one module), QR Code (s dots), PDF417 (the
+//   widest module of x down to 2 dots that fits the most dots across and along, rows 4 modules high unless y
+//   says; centred on X,Y unless f0) and MaxiCode (hexagons 7 dots wide in rows 6 dots apart).
+// - LO, LW and LE set, clear and invert a rectangle; X draws a box whose outer edge runs from X,Y to the end
+//   X,Y (both included) with lines of the thickness inward; LS draws a line from X,Y to the end X,Y whose
+//   every column (every row when steep) is the thickness long from the line down (right).
+// - GW and GG print the black (0 bits) of a picture, leaving its white dots as they were.
+// - R moves every later position by its X and Y; ZB turns the whole label half a turn; I chooses the code
+//   page fonts 1 to 5 draw bytes above 0x7F from (437 until then).
 //
 // Letters are drawn with a monospace font scaled into each cell: where they go is exact to the dot, their
 // shapes are only like the printer's.
@@ -102,12 +116,17 @@ struct StoredLine
 // The settings that last until a command changes them.
 struct PrinterSettings
 {
-    std::optional<int> width;  // q
-    std::optional<int> length; // Q
-    QByteArray gap = "24";     // Q, as written: dots of gap, or B and the dots of a black mark
-    int offset = 0;            // Q
-    int density = 10;          // D
-    int speed = 3;             // S
+    std::optional<int> width;    // q
+    std::optional<int> length;   // Q
+    QByteArray gap = "24";       // Q, as written: dots of gap, or B and the dots of a black mark
+    int offset = 0;              // Q
+    int density = 10;            // D
+    int speed = 3;               // S
+    int codePage = 437;          // I8: 437, 850 or 1252
+    QPoint reference;            // R
+    bool bottomFirst = false;    // ZB (true) or ZT
+    QByteArray formBackup = "F"; // JF, JB or JC: which top of form backup is on
+    QByteArray options;          // O, as written
 };
 
 // What a printer keeps from one job to the next: its stored forms and its settings. A whole job drawn by
@@ -116,8 +135,17 @@ struct PrinterMemory
 {
     QHash<QByteArray, QList<StoredLine>> forms;
     PrinterSettings settings;
-    quint64 generation = 0; // steps whenever the stored forms change, for whoever keeps them on disk
+    quint64 generation = 0; // steps whenever the stored forms or graphics change, for whoever keeps them on disk
+    // Graphics stored with GM, by name: Format_Grayscale8, black (0) where they print, white (255) elsewhere.
+    QHash<QByteArray, QImage> graphics;
 };
+
+// What the stored graphics may take together, in dots (one picture as large as the largest label); a GM
+// beyond it is refused.
+inline constexpr qint64 kMaxStoredGraphicDots = qint64(8192) * 8192;
+// The most fields, lines, boxes and graphics one label takes; more are refused, so that a stream of drawing
+// commands without P cannot make the reader hold more.
+inline constexpr int kMaxLabelItems = 20000;
 
 // Where a LabelStream puts what it prints and what it could not read, as it goes.
 class LabelSink

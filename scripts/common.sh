@@ -10,7 +10,9 @@ QUORLEX_PACKAGES=(
     cups                                  # CUPS's socket backend: a test queue whose device is the virtual printer
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-svg-dev qt6-qpa-plugins libgl-dev
     fonts-nanum fonts-dejavu-core
-    xvfb xauth libxcb1-dev  # the start-up bench watches the display with xcb
+    libzint-dev                            # bar codes and 2-D codes in label pictures
+    libzxing-dev                           # the tests read those codes back
+    xvfb xauth libxcb1-dev                 # the start-up bench watches the display with xcb
     dpkg-dev file man-db desktop-file-utils appstream
 )
 

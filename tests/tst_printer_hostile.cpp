@@ -84,7 +84,7 @@ void PrinterHostileTest::badBytesAreLoggedSafely_data()
                                       << "problem: stream 1 line 1: \\x1b[2J\\x1b]0;title\\x07\\x9b31m";
     QTest::addRow("huge form") << "FS\"BIG\"\r\n" + QByteArray(5 * 1024 * 1024 / 40, '\0')
                                                         .replace('\0', "A1,1,0,1,1,1,N,\"0123456789012345678\"\r\n")
-                               << "the form being stored is larger than the form memory";
+                               << "the form is longer than 4194304 bytes; the line is not stored";
     QTest::addRow("huge image buffer")
         << QByteArray(5 * 1024 * 1024 / 40, '\0').replace('\0', "A1,1,0,1,1,1,N,\"0123456789012345678\"\r\n")
         << "the image buffer is full";

@@ -1,6 +1,7 @@
 // quorlex-label-printer as a real process: the window's Print and the batch deliver jobs over its TCP port
 // and its serial line, and the pictures it draws equal the batch's --preview pixel for pixel; stored forms
 // and settings last across connections and, with --memory, across restarts; --render draws job files.
+#include "support/label_pictures.h"
 #include "support/printer_process.h"
 #include "support/test_files.h"
 #include "windows/frm_main.h"
@@ -71,8 +72,11 @@ private slots:
     void storedFormLastsAcrossConnectionsAndRestarts_data();
     void storedFormLastsAcrossConnectionsAndRestarts();
     void settingsLastUntilChanged();
+    void graphicLastsAcrossRestarts();
     void renderDrawsFiles();
     void jsonLogAndWireSpeed();
+    void usageAndStartErrors_data();
+    void usageAndStartErrors();
 };
 
 void PrinterJobsTest::cleanup()
@@ -188,22 +192,55 @@ void PrinterJobsTest::storedFormLastsAcrossConnectionsAndRestarts()
 void PrinterJobsTest::settingsLastUntilChanged()
 {
     QTemporaryDir memory;
+    const QByteArray settings = "q300\r\nQ120,B24,5\r\nD12\r\nS2\r\nI8,A\r\nR8,4\r\nZB\r\nJB\r\nOD\r\n";
+    const QByteArray label = "N\r\nA5,5,0,1,1,1,N,\"X\"\r\nP1\r\n";
+    QImage first;
     {
         PrinterProcess printer(kPrinter, {"--listen", "127.0.0.1:0", "--out", "OUT", "--memory", memory.path()});
         QVERIFY2(printer.isReady(), qPrintable(printer.failure()));
-        printer.exchange("q300\r\nQ120,B24,5\r\nD12\r\nS2\r\n");
-        printer.exchange("N\r\nA5,5,0,1,1,1,N,\"X\"\r\nP1\r\n");
+        printer.exchange(settings);
+        printer.exchange(label);
         QVERIFY2(printer.waitForLog(QStringLiteral("label 1: 300x120 dots, stream 2")),
                  qPrintable(printer.log().join('\n')));
+        first = picture(printer.labelPath(1));
     }
-    QCOMPARE(readFile(QDir(memory.path()).filePath("settings.epl")), QByteArray("q300\r\nQ120,B24,5\r\nD12\r\nS2\r\n"));
+    QCOMPARE(readFile(QDir(memory.path()).filePath("settings.epl")), settings);
     PrinterProcess printer(kPrinter, {"--listen", "127.0.0.1:0", "--out", "OUT", "--memory", memory.path()});
     QVERIFY2(printer.isReady(), qPrintable(printer.failure()));
-    const QByteArray configuration = printer.exchange("UQ\r\n", QByteArray("Option:\r\n"));
-    QVERIFY2(configuration.contains("\r\nS2 D12 ") && configuration.contains("\r\nq300 Q120,B24,5\r\n"),
-             configuration.constData());
-    printer.exchange("q100\r\nN\r\nA5,5,0,1,1,1,N,\"X\"\r\nP1\r\n");
-    QVERIFY(printer.waitForLog(QStringLiteral("label 1: 100x120 dots")));
+    const QByteArray configuration = printer.exchange("UQ\r\n", QByteArray("Option:D\r\n"));
+    for (const QByteArray line :
+         {"\r\nI8,A,001 rY JB WY\r\n", "\r\nS2 D12 R008,004 ZB UN\r\n", "\r\nq300 Q120,B24,5\r\n"})
+        QVERIFY2(configuration.contains(line), configuration.constData());
+    // The same label after the restart: the reference point and the direction were kept too.
+    printer.exchange(label);
+    QVERIFY(printer.waitForLog(QStringLiteral("label 1: 300x120 dots")));
+    QVERIFY(picture(printer.labelPath(1)) == first);
+    printer.exchange("q100\r\n" + label);
+    QVERIFY(printer.waitForLog(QStringLiteral("label 2: 100x120 dots")));
+}
+
+void PrinterJobsTest::graphicLastsAcrossRestarts()
+{
+    QTemporaryDir memory;
+    const QStringList logo = {"#........#", ".##....##.", "...####..."};
+    const QByteArray pcx = pcxFile(logo);
+    const QByteArray label = "N\r\nq12\r\nQ5,24\r\nGG1,1,\"LOGO\"\r\nP1\r\n";
+    {
+        PrinterProcess printer(kPrinter, {"--listen", "127.0.0.1:0", "--out", "OUT", "--memory", memory.path()});
+        QVERIFY2(printer.isReady(), qPrintable(printer.failure()));
+        printer.exchange("GM\"LOGO\"" + QByteArray::number(pcx.size()) + "\r\n" + pcx + "\r\n");
+        QVERIFY(printer.waitForLog(QStringLiteral("stream 1: closed")));
+    }
+    QVERIFY(QFile::exists(QDir(memory.path()).filePath("graphics/LOGO.png")));
+    PrinterProcess printer(kPrinter, {"--listen", "127.0.0.1:0", "--out", "OUT", "--memory", memory.path()});
+    QVERIFY2(printer.isReady(), qPrintable(printer.failure()));
+    printer.exchange(label);
+    QVERIFY2(printer.waitForLog(QStringLiteral("label 1: 12x5 dots")), qPrintable(printer.log().join('\n')));
+    QCOMPARE(artOf(picture(printer.labelPath(1))),
+             (QStringList{"............", ".#........#.", "..##....##..", "....####....", "............"}));
+    printer.exchange("GK\"LOGO\"\r\n");
+    QVERIFY(printer.waitForLog(QStringLiteral("stream 2: closed")));
+    QCOMPARE(QDir(QDir(memory.path()).filePath("graphics")).entryList(QDir::Files), QStringList());
 }
 
 void PrinterJobsTest::renderDrawsFiles()
@@ -237,7 +274,7 @@ void PrinterJobsTest::jsonLogAndWireSpeed()
     QVERIFY2(printer.isReady(), qPrintable(printer.failure()));
     QFile line(printer.link());
     QVERIFY(line.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
-    QCOMPARE(line.write(kForm + kRecall + "XYZ\x01\r\n"), qint64(kForm.size() + kRecall.size() + 6));
+    QCOMPARE(line.write(kForm + kRecall + "#YZ\x01\r\n"), qint64(kForm.size() + kRecall.size() + 6));
     line.close();
     QVERIFY2(printer.waitForLog(QStringLiteral("\"event\":\"end\"")), qPrintable(printer.log().join('\n')));
     QJsonObject label;
@@ -257,7 +294,55 @@ void PrinterJobsTest::jsonLogAndWireSpeed()
     QCOMPARE(label.value("line").toInt(), 12);
     QCOMPARE(label.value("file").toString(), QStringLiteral("label-000001.png"));
     QCOMPARE(problem.value("line").toInt(), 13);
-    QCOMPARE(problem.value("text").toString(), QStringLiteral("XYZ\\x01: unknown command"));
+    QCOMPARE(problem.value("text").toString(), QStringLiteral("#YZ\\x01: unknown command"));
+}
+
+void PrinterJobsTest::usageAndStartErrors_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // DIR stands for a folder of the test's own
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message");
+
+    QTest::addRow("no --out") << QStringList{"--listen", "9100"} << 2
+                              << "quorlex-label-printer: --out needs the folder to write the pictures into\n";
+    QTest::addRow("a host name") << QStringList{"--out", "DIR", "--listen", "localhost:9100"} << 2
+                                 << "quorlex-label-printer: --listen: \"localhost\" is not a numeric IPv4 or IPv6 "
+                                    "address\n";
+    QTest::addRow("port out of range") << QStringList{"--out", "DIR", "--listen", "70000"} << 2
+                                       << "quorlex-label-printer: --listen: \"70000\" is not [ADDRESS:]PORT with a "
+                                          "port from 0 to 65535\n";
+    QTest::addRow("unknown fault") << QStringList{"--out", "DIR", "--fault", "on\x1b[31mfire"} << 2
+                                   << "quorlex-label-printer: --fault: \"on\\x1B[31mfire\" is not head-open, "
+                                      "paper-out or paused\n";
+    QTest::addRow("--render with --listen") << QStringList{"--out", "DIR", "--render", "a.epl", "--listen", "9100"} << 2
+                                            << "quorlex-label-printer: --render draws files and does not listen: leave "
+                                               "out --listen and --serial\n";
+    QTest::addRow("the link is a file") << QStringList{"--out", "DIR", "--serial", "DIR/file"} << 3
+                                        << "quorlex-label-printer: DIR/file already exists and is not a symbolic "
+                                           "link\n";
+    QTest::addRow("the out folder is a file")
+        << QStringList{"--out", "DIR/file", "--listen", "0"} << 3
+        << "quorlex-label-printer: cannot make the folder DIR/file: it is not a folder\n";
+    QTest::addRow("the memory folder is in a file")
+        << QStringList{"--out", "DIR/out", "--memory", "DIR/file/memory"} << 3
+        << "quorlex-label-printer: cannot make the folder DIR/file/memory/forms: Not a directory\n";
+}
+
+void PrinterJobsTest::usageAndStartErrors()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    QVERIFY(writeFile(dir.filePath("file"), "not a link"));
+    arguments.replaceInStrings(QStringLiteral("DIR"), dir.path());
+    QProcess printer;
+    printer.start(kPrinter, arguments);
+    QVERIFY(printer.waitForFinished(20000));
+    QCOMPARE(printer.exitCode(), status);
+    QCOMPARE(QString::fromLocal8Bit(printer.readAllStandardError()),
+             message.replace(QStringLiteral("DIR"), dir.path()));
+    QCOMPARE(readFile(dir.filePath("file")), QByteArray("not a link"));
 }
 
 QTEST_MAIN(PrinterJobsTest)

@@ -349,7 +349,7 @@ void RenderTest::notUnderstood_data()
 
     const QByteArray good = "A1,1,0,1,1,1,N,\"A\"";
     auto job = [&good](const QByteArray& bad) { return directJob(bad + "\r\n" + good); };
-    QTest::addRow("unknown command") << job("XYZ") << 4 << "XYZ: unknown command" << 1;
+    QTest::addRow("unknown command") << job("HXYZ") << 4 << "HXYZ: unknown command" << 1;
     QTest::addRow("commands are case-sensitive") << job("n") << 4 << "n: unknown command" << 1;
     QTest::addRow("rotation 4") << job("A1,1,4,1,1,1,N,\"A\"") << 4
                                 << "A1,1,4,1,1,1,N,\"A\": the rotation of A is a whole number from 0 to 3" << 1;
@@ -374,7 +374,7 @@ void RenderTest::notUnderstood_data()
         << directJob("Q80,x\r\n" + good) << 4 << "the gap of Q is a number of dots, or B and a number" << 1;
     QTest::addRow("P0") << QByteArray("N\r\nq100\r\nQ50,2\r\n" + good + "\r\nP0\r\n") << 5
                         << "the number of labels of P is a whole number from 1 to 65535" << 0;
-    QTest::addRow("options are not read") << job("OD") << 4 << "O (options are not read) takes nothing after it" << 1;
+    QTest::addRow("unknown option") << job("OD,X") << 4 << "O: the option X is not understood" << 1;
     QTest::addRow("FE without FS") << job("FE") << 4 << "FE: no FS started a form" << 1;
     QTest::addRow("form never stored") << job("FR\"NONE\"") << 4 << "no such form was stored" << 1;
     QTest::addRow("? without FR") << job("?") << 4 << "?: no form was recalled with FR" << 1;

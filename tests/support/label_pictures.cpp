@@ -1,6 +1,7 @@
 #include "support/label_pictures.h"
 
 #include "printing/epl2_job.h"
+#include "render/label_render.h"
 
 QRect blackBounds(const QImage& image, const QRect& within)
 {
@@ -59,4 +60,62 @@ QByteArray presetJob(LabelSize size, bool fiveAcross, const QStringList& texts, 
     for (int i = 0; i < texts.size() && i < 4; ++i)
         *boxes[i] = texts.at(i);
     return composeJob(settings).bytes;
+}
+
+QStringList artOf(const QImage& image)
+{
+    QStringList rows;
+    for (int y = 0; y < image.height(); ++y) {
+        QString row;
+        const uchar* pixels = image.constScanLine(y);
+        for (int x = 0; x < image.width(); ++x)
+            row += pixels[x] == 0 ? QLatin1Char('#') : QLatin1Char('.');
+        rows << row;
+    }
+    return rows;
+}
+
+RenderedLabel onlyLabelOf(const QByteArray& job)
+{
+    const RenderResult result = renderJob(job);
+    if (!result.error.isEmpty())
+        qWarning("%s", qPrintable(result.error));
+    for (const JobNote& note : result.notUnderstood)
+        qWarning("line %d: %s", note.line, qPrintable(note.text));
+    if (result.labels.size() != 1 || !result.notUnderstood.isEmpty())
+        return RenderedLabel();
+    return result.labels.first();
+}
+
+QByteArray pcxFile(const QStringList& art)
+{
+    const int width = int(art.first().size());
+    const int height = int(art.size());
+    const int bytesPerLine = (width + 15) / 16 * 2;
+    QByteArray file(128, '\0');
+    const auto word = [&file](int at, int value) {
+        file[at] = char(value & 0xFF);
+        file[at + 1] = char(value >> 8);
+    };
+    file[0] = 0x0A;
+    file[1] = 5;
+    file[2] = 1;
+    file[3] = 1;
+    word(8, width - 1);
+    word(10, height - 1);
+    file[65] = 1;
+    word(66, bytesPerLine);
+    for (const QString& row : art) {
+        QByteArray bytes(bytesPerLine, char(0xFF));
+        for (int x = 0; x < width; ++x) {
+            if (row.at(x) == QLatin1Char('#'))
+                bytes[x / 8] = char(uchar(bytes[x / 8]) & ~(0x80 >> (x % 8)));
+        }
+        for (const char b : bytes) {
+            if ((uchar(b) & 0xC0) == 0xC0)
+                file += char(0xC1); // a run of one, as a byte that looks like a count must be sent
+            file += b;
+        }
+    }
+    return file;
 }

@@ -28,3 +28,14 @@ QRect characterCell(const QRect& cells, int rotation, int index, int count);
 // item, version, data, checksum typed (missing ones empty).
 QByteArray presetJob(LabelSize size, bool fiveAcross, const QStringList& texts = {},
                      const QList<FieldNudge>& nudges = {});
+
+// A picture as rows of '#' (black) and '.' (white), for exact comparisons that read as the label looks.
+QStringList artOf(const QImage& image);
+
+// The one label of a job, which must be understood in full (what is not is printed as a warning); a null
+// label otherwise.
+struct RenderedLabel;
+RenderedLabel onlyLabelOf(const QByteArray& job);
+
+// A 1-bit PCX file of the picture given as art ('#' prints), run-length encoded as paint programs write it.
+QByteArray pcxFile(const QStringList& art);

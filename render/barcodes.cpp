@@ -1,0 +1,350 @@
+#include "render/barcodes.h"
+
+#include <zint.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+struct SymbolDeleter
+{
+    void operator()(zint_symbol* symbol) const { ZBarcode_Delete(symbol); }
+};
+using Symbol = std::unique_ptr<zint_symbol, SymbolDeleter>;
+
+Symbol newSymbol(int symbology)
+{
+    Symbol symbol(ZBarcode_Create());
+    if (symbol) {
+        symbol->symbology = symbology;
+        symbol->input_mode = DATA_MODE;
+        symbol->show_hrt = 1;
+    }
+    return symbol;
+}
+
+bool moduleSet(const zint_symbol& symbol, int row, int column)
+{
+    return ((symbol.encoded_data[row][column >> 3] >> (column & 7)) & 1) != 0;
+}
+
+// zint's own message, as printable ASCII of bounded length.
+QString zintError(const zint_symbol& symbol)
+{
+    QString text;
+    for (const char* c = symbol.errtxt; *c && text.size() < 90; ++c)
+        text += uchar(*c) >= 0x20 && uchar(*c) < 0x7F ? QLatin1Char(*c) : QLatin1Char('?');
+    return text.isEmpty() ? QStringLiteral("the data cannot be encoded") : text;
+}
+
+// Encodes; an error text when zint refuses (warnings are taken).
+QString encode(zint_symbol& symbol, const QByteArray& data)
+{
+    if (data.isEmpty())
+        return QStringLiteral("there is no data to encode");
+    const int status =
+        ZBarcode_Encode(&symbol, reinterpret_cast<const unsigned char*>(data.constData()), int(data.size()));
+    if (status >= ZINT_ERROR)
+        return zintError(symbol);
+    if (symbol.rows < 1 || symbol.width < 1)
+        return QStringLiteral("the data cannot be encoded");
+    return QString();
+}
+
+bool allDigits(QByteArrayView text)
+{
+    return !text.isEmpty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+bool code39Standard(QByteArrayView text)
+{
+    return std::all_of(text.begin(), text.end(), [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || QByteArrayView("-. $/+%").contains(c);
+    });
+}
+
+// Data Matrix sizes as rows by columns, in zint's order of symbol sizes (option_2 1 to 30).
+constexpr int kDataMatrixSizes[30][2] = {
+    {10, 10},   {12, 12},   {14, 14},   {16, 16},   {18, 18}, {20, 20}, {22, 22}, {24, 24}, {26, 26}, {32, 32},
+    {36, 36},   {40, 40},   {44, 44},   {48, 48},   {52, 52}, {64, 64}, {72, 72}, {80, 80}, {88, 88}, {96, 96},
+    {104, 104}, {120, 120}, {132, 132}, {144, 144}, {8, 18},  {8, 32},  {12, 26}, {12, 36}, {16, 36}, {16, 48}};
+
+MatrixCode failed(const QString& why)
+{
+    MatrixCode code;
+    code.error = why;
+    return code;
+}
+
+MatrixCode modulesOf(const zint_symbol& symbol, int moduleWidth, int moduleHeight)
+{
+    MatrixCode code;
+    code.columns = symbol.width;
+    code.rows = symbol.rows;
+    code.moduleWidth = moduleWidth;
+    code.moduleHeight = moduleHeight;
+    code.dark = QByteArray(qsizetype(code.columns) * code.rows, '\0');
+    for (int row = 0; row < code.rows; ++row) {
+        for (int column = 0; column < code.columns; ++column)
+            code.dark[row * code.columns + column] = moduleSet(symbol, row, column) ? 1 : 0;
+    }
+    return code;
+}
+
+MatrixCode dataMatrix(const MatrixField& field, const QByteArray& data)
+{
+    Symbol symbol = newSymbol(BARCODE_DATAMATRIX);
+    if (field.rows || field.columns) {
+        int chosen = 0;
+        for (int i = 0; i < 30 && !chosen; ++i) {
+            const bool rows = !field.rows || kDataMatrixSizes[i][0] == field.rows;
+            const bool columns = !field.columns || kDataMatrixSizes[i][1] == field.columns;
+            const bool square = field.rows && field.columns ? true : kDataMatrixSizes[i][0] == kDataMatrixSizes[i][1];
+            if (rows && columns && square)
+                chosen = i + 1;
+        }
+        if (!chosen)
+            return failed(QStringLiteral("Data Matrix has no symbol of %1 rows and %2 columns")
+                              .arg(field.rows)
+                              .arg(field.columns));
+        symbol->option_2 = chosen;
+    } else {
+        symbol->option_3 = DM_SQUARE;
+    }
+    const QString why = encode(*symbol, data);
+    if (!why.isEmpty())
+        return failed(why);
+    const int module = field.module ? field.module : 5;
+    MatrixCode code = modulesOf(*symbol, module, module);
+    code.quietModules = 1;
+    return code;
+}
+
+MatrixCode qrCode(const MatrixField& field, QByteArray data)
+{
+    if (field.manualInput) {
+        // The first character names the data's mode; B is followed by four digits of byte count.
+        const char mode = data.isEmpty() ? '\0' : data.at(0);
+        if (mode == 'N' || mode == 'A') {
+            data.remove(0, 1);
+        } else if (mode == 'B' && data.size() >= 5 && allDigits(QByteArrayView(data).sliced(1, 4))) {
+            const int count = data.mid(1, 4).toInt();
+            data = data.mid(5, count);
+        } else if (mode == 'K') {
+            return failed(QStringLiteral("QR Code Kanji data is not drawn"));
+        } else {
+            return failed(QStringLiteral("with iM the data of a QR Code starts with N, A or B"));
+        }
+    }
+    Symbol symbol = newSymbol(BARCODE_QRCODE);
+    symbol->option_1 = (field.errorLevel >= 0 ? field.errorLevel : 1) + 1;
+    const QString why = encode(*symbol, data);
+    if (!why.isEmpty())
+        return failed(why);
+    const int module = field.module ? field.module : 3;
+    return modulesOf(*symbol, module, module);
+}
+
+// The largest module width (and then the most columns) whose symbol fits the most dots across and along.
+MatrixCode pdf417(const MatrixField& field, const QByteArray& data)
+{
+    const int widest = field.module ? field.module : 6;
+    const int narrowest = field.module ? field.module : 2;
+    const int overhead = field.truncated ? 35 : 69; // start, stop and row indicators, in modules
+    QString why = QStringLiteral("the data does not fit in %1 by %2 dots").arg(field.maxWidth).arg(field.maxHeight);
+    for (int module = widest; module >= narrowest; --module) {
+        const int rowHeight = field.rowHeight ? field.rowHeight : 4 * module;
+        const int columns = std::min(field.columns ? field.columns : 30, (field.maxWidth / module - overhead) / 17);
+        if (columns < 1)
+            continue;
+        Symbol symbol = newSymbol(field.truncated ? BARCODE_PDF417COMP : BARCODE_PDF417);
+        symbol->option_1 = field.errorLevel;
+        symbol->option_2 = columns;
+        const QString refused = encode(*symbol, data);
+        if (!refused.isEmpty()) {
+            if (refused.contains(QLatin1String("too long"), Qt::CaseInsensitive) ||
+                refused.contains(QLatin1String("Input")))
+                why = refused;
+            continue;
+        }
+        if (symbol->width * module > field.maxWidth || symbol->rows * rowHeight > field.maxHeight)
+            continue;
+        if (field.rows && symbol->rows > field.rows)
+            continue;
+        return modulesOf(*symbol, module, rowHeight);
+    }
+    return failed(why);
+}
+
+MatrixCode maxiCode(const MatrixField& field, const QByteArray& data)
+{
+    Symbol symbol = newSymbol(BARCODE_MAXICODE);
+    QByteArray message = data;
+    int mode = field.mode;
+    if (mode == 0 || mode == 2 || mode == 3) {
+        // "class,country,postal code,message"
+        QList<QByteArray> parts;
+        qsizetype start = 0;
+        for (int i = 0; i < 3; ++i) {
+            const qsizetype comma = data.indexOf(',', start);
+            if (comma < 0)
+                return failed(QStringLiteral("MaxiCode modes 2 and 3 take class, country, postal code and message"));
+            parts << data.mid(start, comma - start);
+            start = comma + 1;
+        }
+        message = data.mid(start);
+        QByteArray postal = parts[2];
+        if (parts[0].size() != 3 || !allDigits(parts[0]) || parts[1].size() != 3 || !allDigits(parts[1]))
+            return failed(QStringLiteral("the class and the country of a MaxiCode are 3 digits each"));
+        if (mode == 0)
+            mode = allDigits(postal) ? 2 : 3;
+        if (mode == 2) {
+            if (!allDigits(postal) || postal.size() > 9)
+                return failed(QStringLiteral("a MaxiCode mode 2 postal code is up to 9 digits"));
+            postal = postal.leftJustified(9, '0');
+        } else {
+            postal = postal.left(6);
+        }
+        const QByteArray primary = postal + parts[1] + parts[0];
+        std::copy(primary.begin(), primary.end(), symbol->primary);
+        symbol->primary[primary.size()] = '\0';
+    }
+    symbol->option_1 = mode;
+    if (message.isEmpty())
+        message = " "; // zint wants a message; the printer's is blank
+    const QString why = encode(*symbol, message);
+    if (!why.isEmpty())
+        return failed(why);
+    // A MaxiCode is about 1.1 inch across: modules 7 dots wide in rows 6 dots apart at 203 dots per inch.
+    MatrixCode code = modulesOf(*symbol, 7, 6);
+    code.hexagonal = true;
+    return code;
+}
+
+} // namespace
+
+char eanCheckDigit(QByteArrayView digits)
+{
+    int sum = 0;
+    for (qsizetype i = 0; i < digits.size(); ++i) {
+        // Weights 3 and 1 alternate from the rightmost digit, which weighs 3.
+        const int weight = (digits.size() - i) % 2 == 1 ? 3 : 1;
+        sum += (digits[i] - '0') * weight;
+    }
+    return char('0' + (10 - sum % 10) % 10);
+}
+
+LinearCode encodeLinear(const BarcodeField& field, const QByteArray& data)
+{
+    LinearCode code;
+    const QByteArray& type = field.symbology;
+    bool twoWidths = false;
+    QByteArray input = data;
+    int symbology = 0;
+    int option2 = 0;
+    int inputMode = DATA_MODE;
+    const auto digitsOf = [&](int count, int symbol) {
+        if (!allDigits(data) || (data.size() != count && data.size() != count + 1)) {
+            code.error = QStringLiteral("%1 takes %2 digits (the printer adds the check digit)")
+                             .arg(QString::fromLatin1(type))
+                             .arg(count);
+            return;
+        }
+        input = data.left(count); // a check digit sent with the data is replaced by the computed one
+        symbology = symbol;
+    };
+    if (type == "3" || type == "3C") {
+        symbology = code39Standard(data) ? BARCODE_CODE39 : BARCODE_EXCODE39;
+        option2 = type == "3C" ? 1 : 0;
+        twoWidths = true;
+    } else if (type == "9") {
+        symbology = BARCODE_CODE93;
+    } else if (type == "1" || type == "1A") {
+        symbology = BARCODE_CODE128;
+    } else if (type == "1B") {
+        symbology = BARCODE_CODE128B;
+    } else if (type == "1C") {
+        if (!allDigits(data))
+            code.error = QStringLiteral("1C (Code 128 set C) takes digits only");
+        symbology = BARCODE_CODE128;
+    } else if (type == "1E") {
+        if (data.size() < 3 || !allDigits(QByteArrayView(data).first(2)) || data.contains('[') || data.contains(']'))
+            code.error = QStringLiteral("1E (UCC/EAN-128) takes an application identifier of digits and its data");
+        // The printer starts the symbol with FNC1 and encodes the data as it is.
+        input = '[' + data.left(2) + ']' + data.mid(2);
+        symbology = BARCODE_GS1_128;
+        inputMode = GS1_MODE | GS1NOCHECK_MODE;
+    } else if (type == "E30") {
+        digitsOf(12, BARCODE_EANX);
+    } else if (type == "E80") {
+        digitsOf(7, BARCODE_EANX);
+    } else if (type == "UA0") {
+        digitsOf(11, BARCODE_UPCA);
+    } else if (type == "UE0") {
+        digitsOf(6, BARCODE_UPCE);
+    } else if (type == "2" || type == "2C") {
+        if (!allDigits(data))
+            code.error = QStringLiteral("Interleaved 2 of 5 takes digits only");
+        symbology = BARCODE_C25INTER;
+        option2 = type == "2C" ? 1 : 0;
+        twoWidths = true;
+    } else if (type == "K") {
+        symbology = BARCODE_CODABAR;
+        twoWidths = true;
+    } else {
+        code.error = QStringLiteral("bar code type %1 is not drawn").arg(QString::fromLatin1(type.left(8)));
+    }
+    if (!code.error.isEmpty())
+        return code;
+
+    Symbol symbol = newSymbol(symbology);
+    if (!symbol) {
+        code.error = QStringLiteral("out of memory");
+        return code;
+    }
+    symbol->option_2 = option2;
+    symbol->input_mode = inputMode;
+    code.error = encode(*symbol, input);
+    if (!code.error.isEmpty())
+        return code;
+
+    // Runs of modules along the first row: bars and spaces alternate, a bar first.
+    int run = 0;
+    bool dark = true;
+    for (int column = 0; column <= symbol->width; ++column) {
+        const bool set = column < symbol->width && moduleSet(*symbol, 0, column);
+        if (column < symbol->width && set == dark) {
+            ++run;
+            continue;
+        }
+        if (run > 0 || !code.elements.isEmpty()) {
+            const int dots = twoWidths ? (run > 1 ? field.wide : field.narrow) : run * field.narrow;
+            code.elements << dots;
+        }
+        dark = !dark;
+        run = 1;
+    }
+    if (code.elements.size() % 2 == 0 && !code.elements.isEmpty())
+        code.elements.removeLast(); // a symbol ends with its last bar; trailing space is quiet zone
+    for (const unsigned char* c = symbol->text; *c && code.readable.size() < 120; ++c)
+        code.readable += char(*c);
+    return code;
+}
+
+MatrixCode encodeMatrix(const MatrixField& field, const QByteArray& data)
+{
+    if (data.isEmpty())
+        return failed(QStringLiteral("there is no data to encode"));
+    switch (field.type) {
+    case 'D':
+        return dataMatrix(field, data);
+    case 'P':
+        return pdf417(field, data);
+    case 'M':
+        return maxiCode(field, data);
+    default:
+        break;
+    }
+    return qrCode(field, data);
+}

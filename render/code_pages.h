@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+// The 8-bit code pages fonts 1 to 5 draw characters above 0x7F from, chosen with I8,p2. Bytes below 0x80
+// are ASCII in every one of them.
+
+// The printer's default (I8,0): DOS 437.
+inline constexpr int kDefaultCodePage = 437;
+
+// The code page an I8 line's second value selects ("0" for 437, "1" for 850, "A" for 1252), or 0 when it
+// selects one whose characters are not drawn.
+int codePageOf(QByteArrayView selector);
+
+// The character a byte stands for in a code page (437, 850 or 1252); U+0000 for a byte the page leaves
+// undefined.
+char16_t codePageCharacter(int codePage, uchar byte);
+
+// A text's bytes as the characters of a code page.
+QString fromCodePage(int codePage, QByteArrayView bytes);

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+
+// Reads bar codes and two-dimensional codes back from label pictures with ZXing-C++, as a scanner would.
+
+struct ReadCode
+{
+    QString format;              // "Code128", "EAN-13", "QRCode", ...; empty when nothing was read
+    QString text;                // the decoded content (UTF-8)
+    QString symbologyIdentifier; // "]C1" for a code 128 that starts with FNC1, ...
+};
+
+// The one code of `formats` (ZXing's names separated by "|", empty for any) in the picture (Format_Grayscale8,
+// one pixel per dot). `pure`: the picture holds the code alone on white (MaxiCode is only read so).
+ReadCode readCode(const QImage& picture, const QString& formats = QString(), bool pure = false);

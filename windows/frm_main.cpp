@@ -901,6 +901,9 @@ PrinterStatus Frm_Main::askPrinter(QString* name)
     const bool com1 = PortName == QLatin1String("COM1");
     const QString address = com1 ? serialDevicePath(1) : parallelPortAddress();
     *name = destinationName(com1 ? QStringLiteral("COM1") : QStringLiteral("LPT1"), address);
+    // As a press does first: a port a failed press left open is closed, so that the query can open the line.
+    if (MSC_Com1->PortOpen())
+        MSC_Com1->setPortOpen(false);
     m_asking = true;
     const PrinterStatus status = queryPrinterStatus(
         address, *name, {[] { QCoreApplication::processEvents(); }, [this] { return m_closeAfterPress; }});

@@ -123,19 +123,35 @@ Preview (--preview DIR):
   of its label is reported with its row (or job), field and by how many
   dots; the exit status stays 0.
 
+Printer status (--status, --verify):
+  --status asks the printer of --port and prints one line: "ready", "fault"
+  with the printer's words (07: paper or ribbon empty, 11: print head up,
+  ...), or "unknown" with the reason. A serial port, a network printer and a
+  USB printer device (/dev/usb/lp*) are asked with ^ee and answer within 2 s;
+  a CUPS queue tells its state, state reasons and message. A file, a pipe, a
+  parallel port or a printer that does not answer cannot tell: "unknown" means
+  the printer could not say, not that it failed.
+  --verify asks the same after the last job. On a serial line it also turns
+  on the printer's error reporting (US) for the run, asks after every job,
+  stops at the first fault with the count of labels the printer confirmed,
+  and turns reporting off (UN) at the end.
+
 Exit status:
   0    every job was sent (with --dry-run: written to standard output; with
-       --preview: every picture written)
+       --preview: every picture written; with --status: the printer is ready)
   1    the destination did not open or sending failed; the message names the
        row and how many jobs had gone (with --preview: a picture could not be
-       written)
+       written; with --status: the printer could not be asked or its status
+       is unknown)
   2    usage or validation error; nothing was sent
+  3    --status or --verify: the printer reports a fault
   130  stopped by Ctrl-C
 
 Examples:
   quorlex-label-batch --size 3M --item AB1234 --version V1 --data 0623 --qty 2 --port com1
   quorlex-label-batch --size 2M --five-across --csv labels.csv --port /dev/usb/lp0
   quorlex-label-batch --size 9M --csv - --dry-run > jobs.epl
+  quorlex-label-batch --status --port socket://192.0.2.10
   quorlex-label-batch --size 1M --csv labels.csv --preview pictures --preview-scale 4
 )")
         .arg(sizeList(), boundsText(LabelField::Item, Axis::X), boundsText(LabelField::Item, Axis::Y),
@@ -168,6 +184,8 @@ enum class Option {
     Preview,
     PreviewScale,
     ListPorts,
+    Status,
+    Verify,
 };
 
 // Everything about one option: the parser takes it from here and --help writes it from here.
@@ -237,6 +255,11 @@ const std::vector<OptionRow>& optionTable()
              name("list-ports"),
              {},
              text("Lists the serial ports, printer devices and CUPS queues that --port takes, and exits")},
+            {Option::Status, name("status"), {},
+             text("Asks the printer of --port whether it is ready, prints the answer, and exits")},
+            {Option::Verify, name("verify"), {},
+             text("Asks the printer after the run; on a serial line the printer reports every fault while the "
+                  "run goes on")},
         };
     }();
     return rows;
@@ -364,6 +387,8 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments)
     const QCommandLineOption& preview = option(Option::Preview);
     const QCommandLineOption& previewScale = option(Option::PreviewScale);
     const QCommandLineOption& listPorts = option(Option::ListPorts);
+    const QCommandLineOption& status = option(Option::Status);
+    const QCommandLineOption& verify = option(Option::Verify);
 
     ParsedCommandLine result;
     BatchOptions& options = result.options;
@@ -390,6 +415,29 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments)
         if (parser.optionNames().size() > 1)
             return usage(QStringLiteral("--list-ports takes no other options"));
         result.listPorts = true;
+        return result;
+    }
+    const auto choosePort = [&] {
+        if (!parser.isSet(port))
+            return true;
+        const QString portName = parser.value(port);
+        if (portName.isEmpty())
+            return false;
+        options.port = windowPort(portName);
+        if (!options.port)
+            options.devicePath = portName;
+        return true;
+    };
+    if (parser.isSet(status)) {
+        for (const QString& name : parser.optionNames()) {
+            if (name != QLatin1String("status") && name != QLatin1String("port"))
+                return usage(QStringLiteral("--status takes no other option than --port"));
+        }
+        if (parser.values(port).size() > 1)
+            return usage(QStringLiteral("--port is given more than once"));
+        if (!choosePort())
+            return usage(QStringLiteral("--port needs com1, lpt, the path of a device or socket://HOST[:PORT]"));
+        result.status = true;
         return result;
     }
     for (const OptionRow& row : optionTable()) {
@@ -478,13 +526,10 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments)
                          notInRange(parser.value(previewScale), kPreviewScaleRange));
         options.previewScale = parser.value(previewScale).toInt();
     }
-    if (parser.isSet(port)) {
-        const QString portName = parser.value(port);
-        if (portName.isEmpty())
-            return usage(QStringLiteral("--port needs com1, lpt, the path of a device or socket://HOST[:PORT]"));
-        options.port = windowPort(portName);
-        if (!options.port)
-            options.devicePath = portName;
-    }
+    options.verify = parser.isSet(verify);
+    if (options.verify && (options.dryRun || options.preview()))
+        return usage(QStringLiteral("--verify asks a printer; it cannot be used with --dry-run or --preview"));
+    if (!choosePort())
+        return usage(QStringLiteral("--port needs com1, lpt, the path of a device or socket://HOST[:PORT]"));
     return result;
 }

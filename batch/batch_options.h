@@ -60,6 +60,8 @@ struct BatchOptions
     std::optional<PrinterPort> port = PrinterPort::Com1;
     QString devicePath;
     bool dryRun = false;
+    // --verify: asks the printer after the run (on a serial line, has it report every fault during the run).
+    bool verify = false;
 
     // --preview: pictures of the labels into this folder instead of sending anything.
     QString previewDir;
@@ -74,6 +76,7 @@ struct ParsedCommandLine
     QString error;          // a usage error, one line
     QString message;        // --help or --version: the text for standard output
     bool listPorts = false; // --list-ports: list what --port takes, and send nothing
+    bool status = false;    // --status: ask the printer of --port, and send nothing
 };
 
 // Reads the arguments (without the program name) and checks everything that does not depend on the labels:

@@ -1,6 +1,7 @@
 #include "batch/batch_run.h"
 
 #include "batch/batch_jobs.h"
+#include "batch/batch_verify.h"
 #include "batch/csv_table.h"
 #include "batch/port_list.h"
 #include "batch/preview_library.h"
@@ -114,6 +115,9 @@ int listPortsTo(BatchEnvironment& env)
 // Composes and sends the checked labels in order, each job composed just before it is sent.
 int sendLabels(BatchEnvironment& env, const BatchOptions& options, const CheckedLabels& labels)
 {
+    const StatusTarget target = statusTarget(options);
+    if (options.verify && !env.createOutput && PrinterLink::kindOf(target.address) == PrinterLink::Kind::Serial)
+        return sendWithReporting(env, options, labels, target, [&env](const QString& line) { report(env, line); });
     const LabelSettings base = baseSettings(options);
     CheckedLabels::Cursor cursor(labels);
     CheckedLabel label;
@@ -214,6 +218,8 @@ int sendLabels(BatchEnvironment& env, const BatchOptions& options, const Checked
         report(env, QStringLiteral("stopped by Ctrl-C: %1").arg(goneNow(sent, labelsSent)));
         return kExitInterrupted;
     }
+    if (options.verify)
+        return verifyAfterRun(env, options, sent, total, kExitOk, [&env](const QString& line) { report(env, line); });
     return kExitOk;
 }
 
@@ -264,6 +270,8 @@ int runBatch(const QStringList& arguments, BatchEnvironment& env)
     }
     if (command.listPorts)
         return listPortsTo(env);
+    if (command.status)
+        return askPrinterStatus(env, command.options);
     const BatchOptions& options = command.options;
 
     const CheckedRun checked = options.fromCsv() ? checkCsvInput(env, options) : checkLabelFromOptions(options);

@@ -16,6 +16,7 @@ enum BatchExit : int {
     kExitOk = 0,
     kExitSendFailed = 1, // the port did not open, or a job or the close failed
     kExitUsage = 2,      // a usage or validation error: nothing was sent
+    kExitFault = 3,      // --status, --verify: the printer reports a fault
     kExitInterrupted = 130,
 };
 

@@ -1,6 +1,7 @@
 // What the CUPS library offers to the programs that load it.
 #include "output/cups_destination.h"
 #include "output/cups_library.h"
+#include "output/cups_status.h"
 
 namespace {
 
@@ -26,7 +27,7 @@ bool listQueues(const DestinationTimeouts& timeouts, const WaitControl& wait, QL
     return true;
 }
 
-constexpr CupsLibraryEntry kEntry{kCupsLibraryVersion, &createDestination, &listQueues};
+constexpr CupsLibraryEntry kEntry{kCupsLibraryVersion, &createDestination, &listQueues, &cupsQueueStatus};
 
 } // namespace
 

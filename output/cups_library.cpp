@@ -51,3 +51,10 @@ std::optional<QList<CupsQueueListing>> listCupsQueueNames(const DestinationTimeo
         return std::nullopt;
     return queues;
 }
+
+bool queryCupsQueue(const QString& address, std::chrono::milliseconds timeout, const WaitControl& wait,
+                    CupsQueueReport* report, QString* error)
+{
+    const CupsLibraryEntry* library = entry(error);
+    return library && library->queueStatus(address, timeout, wait, report, error);
+}

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <optional>
@@ -37,6 +38,21 @@ struct CupsQueueListing
 std::optional<QList<CupsQueueListing>> listCupsQueueNames(const DestinationTimeouts& timeouts, const WaitControl& wait,
                                                           QString* error);
 
+// What a CUPS queue says of itself.
+struct CupsQueueReport
+{
+    bool stopped = false;
+    bool accepting = false;
+    QStringList reasons; // printer-state-reasons without "none", made printable
+    QString message;     // printer-state-message, made printable and bounded
+    QString description; // "idle, accepting jobs" or "stopped, not accepting jobs: Out of labels (paused)"
+};
+
+// Asks the queue `address` names for its state, state reasons and message within `timeout`; false, with
+// `error` set, when the library cannot be loaded, the address is not good or the server did not answer.
+bool queryCupsQueue(const QString& address, std::chrono::milliseconds timeout, const WaitControl& wait,
+                    CupsQueueReport* report, QString* error);
+
 // Why loading failed, in words that name the file that is missing and the package to install, from what the
 // dynamic loader said when loading `path`.
 QString cupsLibraryFailure(const QString& path, const QString& loaderSays);
@@ -48,6 +64,8 @@ struct CupsLibraryEntry
     Destination* (*createDestination)(const QString& address, const QString& name, QString* error);
     bool (*listQueues)(const DestinationTimeouts& timeouts, const WaitControl& wait, QList<CupsQueueListing>* queues,
                        QString* error);
+    bool (*queueStatus)(const QString& address, std::chrono::milliseconds timeout, const WaitControl& wait,
+                        CupsQueueReport* report, QString* error);
 };
-inline constexpr int kCupsLibraryVersion = 1;
+inline constexpr int kCupsLibraryVersion = 2;
 inline constexpr char kCupsLibraryEntryName[] = "quorlex_label_cups_entry";

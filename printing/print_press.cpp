@@ -30,6 +30,8 @@ void PrintPress::run(PrintHost& host)
     const QString cause = press(host, &stopped);
     if (!cause.isEmpty() && !stopped)
         host.reportFailure(cause);
+    else if (cause.isEmpty())
+        host.jobGone();
 }
 
 QString PrintPress::press(PrintHost& host, bool* stopped)

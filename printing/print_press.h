@@ -27,6 +27,9 @@ public:
     virtual bool closeRequested() { return false; }
     // How long the press waits for a printer.
     virtual DestinationTimeouts timeouts() { return {}; }
+    // Called once a press has delivered its job (the port is closed again); the press still counts as
+    // running, so a press made meanwhile is dropped.
+    virtual void jobGone() {}
 };
 
 // The Print press (SSCmd_Print_Click, also run by Enter in the quantity box). In order:
@@ -39,6 +42,7 @@ public:
 //   6. pause for kPausePasses passes of event processing;
 //   7. wait until the job has gone, as the destination defines it, processing events;
 //   8. close the port.
+// When all of them succeeded, the host hears that the job has gone (it may then ask the printer).
 // The first step that fails ends the press, and its cause (which step, which port, why) is shown in the
 // one port error message. Every wait is bounded by the destination's time-outs, and ends at once when the
 // window is closed (End), in which case nothing is shown.

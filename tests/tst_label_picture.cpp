@@ -62,8 +62,9 @@ void TestLabelPicture::menuBetweenFileAndHelp()
     for (const QAction* action : w.menuBar()->actions())
         titles << action->text();
     QCOMPARE(titles, (QStringList{"File", "Printer", "Help"}));
-    QCOMPARE(w.Mnu_Printer->actions().size(), 1);
-    QCOMPARE(w.Mnu_Printer->actions().first(), w.Mnu_LabelPicture);
+    QCOMPARE(w.Mnu_Printer->actions(), (QList<QAction*>{w.Mnu_LabelPicture, w.Mnu_PrinterStatus, w.Mnu_AskAfterPrint}));
+    QCOMPARE(w.Mnu_PrinterStatus->text(), QStringLiteral("Status"));
+    QCOMPARE(w.Mnu_AskAfterPrint->text(), QStringLiteral("Ask after each Print"));
     QCOMPARE(w.Mnu_LabelPicture->text(), QStringLiteral("Label Picture"));
 
     // One window, whatever the number of times it is asked for; it is not modal.

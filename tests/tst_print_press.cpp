@@ -30,6 +30,7 @@ public:
     int compositions = 0;
     bool portOpenWhenComposed = false;
     QStringList failures;
+    int gone = 0; // presses that told the host their job had gone
 
     ComposedJob composeJob() override
     {
@@ -47,6 +48,7 @@ public:
             onPass(passes);
     }
     void reportFailure(const QString& cause) override { failures << cause; }
+    void jobGone() override { ++gone; }
     bool closeRequested() override { return closing; }
     DestinationTimeouts timeouts() override { return waits; }
 
@@ -185,6 +187,7 @@ private slots:
         QCOMPARE(host.failures, QStringList{expectedCause});
         QCOMPARE(serial.PortOpen(), leftOpen);
         QCOMPARE(host.passes, passes); // a failure ends the press at once
+        QCOMPARE(host.gone, 0);
     }
 
     // Through a real pseudo-terminal mapped in as COM1.
@@ -405,6 +408,7 @@ private slots:
         host.waits.transferPer10KB = std::chrono::milliseconds(0);
         host.onPass = [&](int pass) { host.closing = endDuringTheWait && pass >= 3; };
         PrintPress().run(host);
+        QCOMPARE(host.gone, cause.isEmpty() && !endDuringTheWait ? 1 : 0);
         if (cause.isEmpty() && !endDuringTheWait) {
             QVERIFY2(host.failures.isEmpty(), qPrintable(host.failures.join('\n')));
             QCOMPARE(printer.received(kJob.size()), kJob);

@@ -2,11 +2,13 @@
 
 #include "layout/entry_rules.h"
 #include "layout/presets.h"
+#include "output/port_devices.h"
 #include "printing/epl2_job.h"
 #include "windows/app_version.h"
 #include "windows/frm_help.h"
 #include "windows/frm_label_picture.h"
 #include "windows/port_message.h"
+#include "windows/status_message.h"
 #include "windows/web_opener.h"
 
 #include <QAction>
@@ -474,12 +476,19 @@ void Frm_Main::createMenus()
     menuBar()->insertMenu(Mnu_Help, Mnu_Printer);
     Mnu_LabelPicture = Mnu_Printer->addAction(QStringLiteral("Label Picture"));
     Mnu_LabelPicture->setObjectName(QStringLiteral("Mnu_LabelPicture"));
+    Mnu_PrinterStatus = Mnu_Printer->addAction(QStringLiteral("Status"));
+    Mnu_PrinterStatus->setObjectName(QStringLiteral("Mnu_PrinterStatus"));
+    Mnu_AskAfterPrint = Mnu_Printer->addAction(QStringLiteral("Ask after each Print"));
+    Mnu_AskAfterPrint->setObjectName(QStringLiteral("Mnu_AskAfterPrint"));
+    Mnu_AskAfterPrint->setCheckable(true);
+    Mnu_AskAfterPrint->setChecked(qgetenv(kVerifyVariable) == "1");
 
     connect(Mnu_Com1, &QAction::triggered, this, &Frm_Main::Mnu_Com1_Click);
     connect(Mnu_Lpt, &QAction::triggered, this, &Frm_Main::Mnu_Lpt_Click);
     connect(Mnu_End, &QAction::triggered, this, &Frm_Main::Mnu_End_Click);
     connect(Mnu_Help, &QAction::triggered, this, &Frm_Main::Mnu_Help_Click);
     connect(Mnu_LabelPicture, &QAction::triggered, this, &Frm_Main::Mnu_LabelPicture_Click);
+    connect(Mnu_PrinterStatus, &QAction::triggered, this, &Frm_Main::Mnu_PrinterStatus_Click);
 }
 
 void Frm_Main::showCentred()
@@ -774,6 +783,9 @@ void Frm_Main::Txt_Qty_KeyPress(qint16 KeyAscii)
 
 void Frm_Main::SSCmd_Print_Click()
 {
+    // While the printer is being asked, a press would share the port with the query: it is dropped.
+    if (m_asking)
+        return;
     m_press.run(*this); // a press while one is under way is dropped
     if (m_closeAfterPress && !m_press.isRunning()) {
         m_closeAfterPress = false;
@@ -836,9 +848,9 @@ void Frm_Main::closeEvent(QCloseEvent* event)
     // The picture belongs to this window and goes with it, also when a press under way keeps this one alive.
     if (m_picture)
         m_picture->close();
-    if (m_press.isRunning()) {
-        // End during a press: the window goes at once, and is closed and destroyed when its press has ended
-        // (job drained, port closed); the serial control must outlive the press.
+    if (m_press.isRunning() || m_asking) {
+        // End during a press or a status query: the window goes at once, and is closed and destroyed when its press has
+        // ended (job drained, port closed); the serial control must outlive the press.
         hide();
         m_closeAfterPress = true;
         event->ignore();
@@ -882,6 +894,50 @@ void Frm_Main::Mnu_LabelPicture_Click()
     m_picture->show();
     m_picture->raise();
     m_picture->activateWindow();
+}
+
+PrinterStatus Frm_Main::askPrinter(QString* name)
+{
+    const bool com1 = PortName == QLatin1String("COM1");
+    const QString address = com1 ? serialDevicePath(1) : parallelPortAddress();
+    *name = destinationName(com1 ? QStringLiteral("COM1") : QStringLiteral("LPT1"), address);
+    // As a press does first: a port a failed press left open is closed, so that the query can open the line.
+    if (MSC_Com1->PortOpen())
+        MSC_Com1->setPortOpen(false);
+    m_asking = true;
+    const PrinterStatus status = queryPrinterStatus(
+        address, *name, {[] { QCoreApplication::processEvents(); }, [this] { return m_closeAfterPress; }});
+    m_asking = false;
+    return status;
+}
+
+void Frm_Main::Mnu_PrinterStatus_Click()
+{
+    // One conversation with the printer at a time: a query during a press or another query is dropped.
+    if (printing() || m_asking)
+        return;
+    QString name;
+    const PrinterStatus status = askPrinter(&name);
+    if (m_closeAfterPress) {
+        m_closeAfterPress = false;
+        close();
+        if (QGuiApplication::quitOnLastWindowClosed() && !otherWindowOpen(this))
+            QCoreApplication::quit();
+        return;
+    }
+    showPrinterStatus(this, statusLine(name, status), status.fault());
+}
+
+void Frm_Main::jobGone()
+{
+    if (!Mnu_AskAfterPrint->isChecked())
+        return;
+    QString name;
+    const PrinterStatus status = askPrinter(&name);
+    if (status.fault() && !m_closeAfterPress)
+        showPrinterStatus(
+            this, QStringLiteral("The job has gone, but the printer then reported %1.\n\n%2").arg(status.text, name),
+            true);
 }
 
 void Frm_Main::SSCommand1_Click()

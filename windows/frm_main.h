@@ -2,6 +2,7 @@
 
 #include "layout/nudge.h"
 #include "output/port_devices.h"
+#include "output/status_query.h"
 #include "printing/label_settings.h"
 #include "printing/mscomm.h"
 #include "printing/print_press.h"
@@ -99,6 +100,10 @@ public:
     void Mnu_LabelPicture_Click();
     // The picture window once it has been opened (it stays, hidden, when closed).
     Frm_LabelPicture* pictureWindow() const;
+    // Asks the printer of the chosen port and shows its answer.
+    void Mnu_PrinterStatus_Click();
+    // Whether a status query is under way (it processes events while it waits for the printer).
+    bool askingPrinter() const { return m_asking; }
 
     // Menus.
     QMenu* Mnu_File = nullptr;
@@ -110,6 +115,10 @@ public:
     // Between File and Help: what goes to the printer.
     QMenu* Mnu_Printer = nullptr;
     QAction* Mnu_LabelPicture = nullptr;
+    QAction* Mnu_PrinterStatus = nullptr;
+    // Checked: the printer is asked after every job that has gone, and a fault is shown. Off at every start
+    // unless QUORLEX_LABEL_VERIFY=1.
+    QAction* Mnu_AskAfterPrint = nullptr;
 
     // Group LABEL.
     SSFrame* SSFra_Label = nullptr;
@@ -207,6 +216,9 @@ private:
     void processEvents() override;
     void reportFailure(const QString& cause) override;
     bool closeRequested() override { return m_closeAfterPress; }
+    void jobGone() override;
+    // The printer of the chosen port, asked within the status time-out, events processed meanwhile.
+    PrinterStatus askPrinter(QString* name);
 
     void createControls();
     void createLabelGroup();
@@ -243,6 +255,7 @@ private:
     QPointer<Frm_LabelPicture> m_picture;
     PrintPress m_press;
     bool m_closeAfterPress = false;
+    bool m_asking = false;
 };
 
 namespace Module1 {

@@ -261,3 +261,72 @@ QString printJobs(Destination& destination, const QList<QByteArray>& jobs)
     }
     return destination.close() ? QString() : destination.errorString();
 }
+
+AnsweringPrinter::AnsweringPrinter(const QByteArray& answer, bool endless) : answer_(answer), endless_(endless)
+{
+    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        ::listen(listener_, 4) != 0 || ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return;
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] { serve(); });
+}
+
+AnsweringPrinter::~AnsweringPrinter()
+{
+    stop_ = true;
+    if (thread_.joinable())
+        thread_.join();
+    if (listener_ >= 0)
+        ::close(listener_);
+}
+
+QString AnsweringPrinter::address() const
+{
+    return QStringLiteral("socket://127.0.0.1:%1").arg(port_);
+}
+
+QByteArray AnsweringPrinter::received(qint64 bytes, int ms) const
+{
+    return waitFor(mutex_, received_, bytes, ms);
+}
+
+void AnsweringPrinter::serve()
+{
+    while (!stop_) {
+        pollfd waiting{listener_, POLLIN, 0};
+        if (::poll(&waiting, 1, 20) <= 0)
+            continue;
+        const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd < 0)
+            continue;
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            received_.clear();
+        }
+        bool answered = false;
+        while (!stop_) {
+            pollfd entry{fd, short(POLLIN | (answered && endless_ ? POLLOUT : 0)), 0};
+            if (::poll(&entry, 1, 20) <= 0)
+                continue;
+            char chunk[4096];
+            const ssize_t n = (entry.revents & POLLIN) ? ::read(fd, chunk, sizeof chunk) : -1;
+            if (n == 0)
+                break; // the other end has gone
+            if (n > 0) {
+                const std::lock_guard<std::mutex> lock(mutex_);
+                received_.append(chunk, n);
+            }
+            if (!answered || endless_) {
+                if (::send(fd, answer_.constData(), size_t(answer_.size()), MSG_NOSIGNAL) < 0 && errno != EAGAIN)
+                    break;
+                answered = true;
+            }
+        }
+        ::close(fd);
+    }
+}

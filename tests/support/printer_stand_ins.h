@@ -123,3 +123,30 @@ private:
 // Runs `destination` through a press's steps for `jobs`: open, send and confirm each, close. The cause of the
 // first step that fails (after which the destination is abandoned), empty when every job went.
 QString printJobs(Destination& destination, const QList<QByteArray>& jobs);
+
+// A network printer on 127.0.0.1 that answers every connection with `answer` once it has been sent
+// something: once, or over and over until the other end goes (`endless`).
+class AnsweringPrinter
+{
+public:
+    AnsweringPrinter(const QByteArray& answer, bool endless);
+    ~AnsweringPrinter();
+    AnsweringPrinter(const AnsweringPrinter&) = delete;
+    AnsweringPrinter& operator=(const AnsweringPrinter&) = delete;
+
+    QString address() const; // socket://127.0.0.1:PORT
+    // What the last connection sent, waiting (bounded) for `bytes` of it.
+    QByteArray received(qint64 bytes, int ms = 5000) const;
+
+private:
+    void serve();
+
+    QByteArray answer_;
+    bool endless_;
+    int listener_ = -1;
+    quint16 port_ = 0;
+    std::atomic<bool> stop_{false};
+    mutable std::mutex mutex_;
+    QByteArray received_;
+    std::thread thread_;
+};

@@ -129,7 +129,7 @@ int main(int argc, char* argv[])
         return kPrinterExitFailed;
     }
     std::unique_ptr<TcpPort> tcp;
-    std::unique_ptr<SerialPort> serial;
+    std::unique_ptr<PrinterSerialLink> serial;
     // A stop asked for while a long P is being drawn is carried out after the picture in hand: the stream
     // file is written as it arrives, so it is whole up to there.
     printer.setStopCheck([&] {
@@ -160,7 +160,7 @@ int main(int argc, char* argv[])
                   {{QStringLiteral("address"), tcp->address()}});
     }
     if (!options.serialLink.isEmpty()) {
-        serial = std::make_unique<SerialPort>(printer, options.wireSpeed);
+        serial = std::make_unique<PrinterSerialLink>(printer, options.wireSpeed);
         const QString problem = serial->open(options.serialLink);
         if (!problem.isEmpty()) {
             say(stderr, QStringLiteral("quorlex-label-printer: %1\n").arg(safeMessageLine(problem)));

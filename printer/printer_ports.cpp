@@ -144,7 +144,7 @@ void TcpPort::endConnection(const QString& why)
     }
 }
 
-SerialPort::SerialPort(LabelPrinter& printer, bool wireSpeed) : m_printer(printer), m_wireSpeed(wireSpeed)
+PrinterSerialLink::PrinterSerialLink(LabelPrinter& printer, bool wireSpeed) : m_printer(printer), m_wireSpeed(wireSpeed)
 {
     m_quiet.setSingleShot(true);
     m_quiet.setInterval(kSerialQuietMs);
@@ -157,7 +157,7 @@ SerialPort::SerialPort(LabelPrinter& printer, bool wireSpeed) : m_printer(printe
     connect(&m_pace, &QTimer::timeout, this, [this] { readSome(kWireBytesPerTick); });
 }
 
-SerialPort::~SerialPort()
+PrinterSerialLink::~PrinterSerialLink()
 {
     close(QStringLiteral("the printer stopped"));
     if (m_slave >= 0)
@@ -166,7 +166,7 @@ SerialPort::~SerialPort()
         ::close(m_master);
 }
 
-QString SerialPort::open(const QString& link)
+QString PrinterSerialLink::open(const QString& link)
 {
     m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0)
@@ -216,7 +216,7 @@ QString SerialPort::open(const QString& link)
     return QString();
 }
 
-void SerialPort::readSome(qint64 atMost)
+void PrinterSerialLink::readSome(qint64 atMost)
 {
     char buffer[kReadChunk];
     const ssize_t got = ::read(m_master, buffer, size_t(std::min<qint64>(atMost, sizeof buffer)));
@@ -228,7 +228,7 @@ void SerialPort::readSome(qint64 atMost)
     m_session->feed(QByteArrayView(buffer, got));
 }
 
-void SerialPort::close(const QString& why)
+void PrinterSerialLink::close(const QString& why)
 {
     m_pace.stop();
     m_quiet.stop();
@@ -241,7 +241,7 @@ void SerialPort::close(const QString& why)
     removeLink();
 }
 
-void SerialPort::removeLink()
+void PrinterSerialLink::removeLink()
 {
     if (m_link.isEmpty())
         return;

@@ -45,13 +45,13 @@ private:
 // connections, so a stream is a run of bytes: it ends when the line has been quiet for kSerialQuietMs.
 // With wire speed the line is read at 9600 baud (960 bytes a second), so that a sender feels a real
 // printer's pace (the pseudo-terminal's buffer fills and its writes wait).
-class SerialPort : public QObject
+class PrinterSerialLink : public QObject
 {
 public:
     static constexpr int kSerialQuietMs = 1000;
 
-    SerialPort(LabelPrinter& printer, bool wireSpeed);
-    ~SerialPort() override;
+    PrinterSerialLink(LabelPrinter& printer, bool wireSpeed);
+    ~PrinterSerialLink() override;
 
     QString open(const QString& link);
     QString devicePath() const { return m_device; }

@@ -89,6 +89,9 @@ std::unique_ptr<Destination> destinationFor(const QString& address)
 
 } // namespace
 
+Q_DECLARE_METATYPE(Hang)
+Q_DECLARE_METATYPE(JunkPrintServer::Junk)
+
 class CupsQueuesTest : public QObject
 {
     Q_OBJECT
@@ -645,9 +648,6 @@ void CupsQueuesTest::windowShowsWhyTheQueueRefused()
     QCOMPARE(causes_, QStringList{"opening LPT1 (cups:STOPPED): queue STOPPED is stopped: Out of labels (paused)"});
     QVERIFY(server_->printed(QLatin1String(kStopped)).isEmpty());
 }
-
-Q_DECLARE_METATYPE(Hang)
-Q_DECLARE_METATYPE(JunkPrintServer::Junk)
 
 QTEST_MAIN(CupsQueuesTest)
 #include "tst_cups_queues.moc"

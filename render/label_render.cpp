@@ -649,6 +649,24 @@ private:
         }
     }
 
+    // A bar code or 2-D code moved by the reference point and, when its data is quoted, encoded now; false,
+    // with a note, when the data cannot be encoded.
+    template <typename Field, typename Code, typename Encode>
+    bool placeCode(Field& placed, const Field& given, Code& code, Encode encode, QPoint reference, int line,
+                   const QString& shown)
+    {
+        placed = given;
+        placed.x += reference.x();
+        placed.y += reference.y();
+        if (placed.source != TextSource::Quoted)
+            return true;
+        code = encode(placed, placed.text);
+        if (code.error.isEmpty())
+            return true;
+        note(line, QStringLiteral("%1: %2").arg(shown, code.error));
+        return false;
+    }
+
     // A drawing command into the image buffer, moved by the reference point; bar codes with quoted data are
     // encoded here, so that data they cannot take is noted at their own line.
     void buffer(const Epl2Command& command, int line, const QString& shown, const QByteArray& form)
@@ -674,30 +692,14 @@ private:
             source = item.field.source;
             break;
         case Epl2Command::Barcode:
-            item.barcode = command.barcode;
-            item.barcode.x += r.x();
-            item.barcode.y += r.y();
+            if (!placeCode(item.barcode, command.barcode, item.bars, encodeLinear, r, line, shown))
+                return;
             source = item.barcode.source;
-            if (source == TextSource::Quoted) {
-                item.bars = encodeLinear(item.barcode, item.barcode.text);
-                if (!item.bars.error.isEmpty()) {
-                    note(line, QStringLiteral("%1: %2").arg(shown, item.bars.error));
-                    return;
-                }
-            }
             break;
         case Epl2Command::Code2D:
-            item.matrix = command.matrix;
-            item.matrix.x += r.x();
-            item.matrix.y += r.y();
+            if (!placeCode(item.matrix, command.matrix, item.modules, encodeMatrix, r, line, shown))
+                return;
             source = item.matrix.source;
-            if (source == TextSource::Quoted) {
-                item.modules = encodeMatrix(item.matrix, item.matrix.text);
-                if (!item.modules.error.isEmpty()) {
-                    note(line, QStringLiteral("%1: %2").arg(shown, item.modules.error));
-                    return;
-                }
-            }
             break;
         case Epl2Command::GraphicRecall: {
             const auto found = m_memory.graphics.constFind(command.name);

@@ -269,21 +269,9 @@ QMap<int, int> PrivateCupsServer::jobStates(const QString& queue) const
 
 JunkPrintServer::JunkPrintServer(Junk junk) : junk_(junk)
 {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (listener_ < 0)
-        return;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(listener_, 4) != 0 ||
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        ::close(listener_);
-        listener_ = -1;
-        return;
-    }
-    port_ = ntohs(address.sin_port);
-    thread_ = std::thread([this] { serve(); });
+    listener_ = listenOnLoopback(&port_);
+    if (listener_ >= 0)
+        thread_ = std::thread([this] { serve(); });
 }
 
 JunkPrintServer::~JunkPrintServer()

@@ -68,29 +68,34 @@ QByteArray waitFor(std::mutex& mutex, const QByteArray& received, qint64 bytes, 
 
 } // namespace
 
-LoopbackPrinter::LoopbackPrinter(Reading reading, qint64 goneAfter) : reading_(reading), goneAfter_(goneAfter)
+int listenOnLoopback(quint16* port, int receiveBuffer)
 {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (listener_ < 0)
-        return;
-    paused_ = reading == Reading::Paused;
-    if (reading == Reading::Never || reading == Reading::Paused) {
-        // A small window, inherited by the accepted connection, so that unread bytes soon stop the sender.
-        const int small = 4096;
-        ::setsockopt(listener_, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-    }
+    int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (listener < 0)
+        return -1;
+    // Inherited by the accepted connection: a small window makes unread bytes soon stop the sender.
+    if (receiveBuffer > 0)
+        ::setsockopt(listener, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(listener_, 4) != 0 ||
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        ::close(listener_);
-        listener_ = -1;
-        return;
+    if (::bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(listener, 4) != 0 ||
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        ::close(listener);
+        return -1;
     }
-    port_ = ntohs(address.sin_port);
-    thread_ = std::thread([this] { serve(); });
+    *port = ntohs(address.sin_port);
+    return listener;
+}
+
+LoopbackPrinter::LoopbackPrinter(Reading reading, qint64 goneAfter) : reading_(reading), goneAfter_(goneAfter)
+{
+    paused_ = reading == Reading::Paused;
+    const bool reads = reading != Reading::Never && reading != Reading::Paused;
+    listener_ = listenOnLoopback(&port_, reads ? 0 : 4096);
+    if (listener_ >= 0)
+        thread_ = std::thread([this] { serve(); });
 }
 
 LoopbackPrinter::~LoopbackPrinter()

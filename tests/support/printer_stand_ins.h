@@ -63,6 +63,10 @@ private:
 // A loopback port on which nothing listens: connecting to it is refused.
 quint16 refusedLoopbackPort();
 
+// A TCP listener on a free port of 127.0.0.1 (its number in `port`), with a receive buffer of
+// `receiveBuffer` bytes when that is not 0; -1 when none could be made.
+int listenOnLoopback(quint16* port, int receiveBuffer = 0);
+
 // A FIFO in a temporary folder standing in for a printer device.
 class FifoPrinter
 {

@@ -4,7 +4,6 @@
 #include "printer/printer_status.h"
 #include "render/epl2_commands.h"
 
-#include <QImageWriter>
 #include <QRegularExpression>
 
 #include <cstdio>
@@ -36,21 +35,24 @@ void highestNumbers(const QDir& folder, quint64* label, quint64* stream)
     }
 }
 
-// Written aside and renamed, so that a picture under its own name is always whole.
-QString writePicture(const QImage& image, const QString& path)
+// The commands that put something into the image buffer (not those that keep graphics in memory).
+bool drawsIntoImageBuffer(Epl2Command::Kind kind)
 {
-    const QString part = path + QStringLiteral(".part");
-    {
-        QFile file(part);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            return QStringLiteral("cannot write %1: %2").arg(visibleForMessage(part), file.errorString());
-        QImageWriter writer(&file, "png");
-        if (!writer.write(image) || !file.flush())
-            return QStringLiteral("cannot write %1: %2").arg(visibleForMessage(part), writer.errorString());
+    switch (kind) {
+    case Epl2Command::Text:
+    case Epl2Command::Barcode:
+    case Epl2Command::Code2D:
+    case Epl2Command::LineBlack:
+    case Epl2Command::LineWhite:
+    case Epl2Command::LineXor:
+    case Epl2Command::LineDiagonal:
+    case Epl2Command::Box:
+    case Epl2Command::GraphicWrite:
+    case Epl2Command::GraphicRecall:
+        return true;
+    default:
+        return false;
     }
-    if (std::rename(QFile::encodeName(part).constData(), QFile::encodeName(path).constData()) != 0)
-        return QStringLiteral("cannot rename %1 to %2").arg(visibleForMessage(part), visibleForMessage(path));
-    return QString();
 }
 
 int faultCode(PrinterFault fault)
@@ -190,7 +192,7 @@ void LabelPrinter::printLabel(const RenderedLabel& label, quint64 stream, Printe
                         .arg(printed.number));
             return;
         }
-        const QString failure = writePicture(label.image, m_held.filePath(name));
+        const QString failure = writePng(m_held.filePath(name), label.image);
         if (!failure.isEmpty()) {
             problem(stream, label.line, failure);
             return;
@@ -211,7 +213,7 @@ void LabelPrinter::printLabel(const RenderedLabel& label, quint64 stream, Printe
             from.m_line->xoffSent = true;
         }
     } else {
-        const QString failure = writePicture(label.image, m_out.filePath(name));
+        const QString failure = writePng(m_out.filePath(name), label.image);
         if (!failure.isEmpty())
             problem(stream, label.line, failure);
         else
@@ -258,17 +260,6 @@ void LabelPrinter::problem(quint64 stream, int line, const QString& text)
     m_log.write(QStringLiteral("problem"),
                 QStringLiteral("problem: stream %1 line %2: %3").arg(stream).arg(line).arg(text),
                 {{QStringLiteral("stream"), stream}, {QStringLiteral("line"), line}, {QStringLiteral("text"), text}});
-}
-
-qint64 LabelPrinter::formBytes() const
-{
-    qint64 bytes = 0;
-    for (auto it = m_memory.forms.constBegin(); it != m_memory.forms.constEnd(); ++it) {
-        bytes += it.key().size();
-        for (const StoredLine& line : it.value())
-            bytes += line.text.size() + 2;
-    }
-    return bytes;
 }
 
 void LabelPrinter::keepMemory()
@@ -441,10 +432,9 @@ bool PrinterSession::printerCommand(QByteArrayView line, int lineNumber)
     if (command == "UQ") {
         ConfigurationFacts facts;
         facts.settings = m_printer.m_memory.settings;
-        facts.formBytes = m_printer.formBytes();
-        facts.formCapacity = kFormMemoryBytes;
-        for (const QImage& graphic : std::as_const(m_printer.m_memory.graphics))
-            facts.graphicDots += qint64(graphic.width()) * graphic.height();
+        facts.formBytes = storedFormBytes(m_printer.m_memory);
+        facts.formCapacity = kMaxFormsBytes;
+        facts.graphicDots = storedGraphicDots(m_printer.m_memory);
         facts.graphicCapacity = kMaxStoredGraphicDots;
         facts.reporting = m_printer.m_reporting;
         return answered("UQ", configurationReport(facts));
@@ -465,8 +455,7 @@ bool PrinterSession::printerCommand(QByteArrayView line, int lineNumber)
         m_imageFull = false;
         return false;
     }
-    static const QByteArrayView kDrawing = "ABbLXG";
-    if (!command.isEmpty() && kDrawing.contains(command.front())) {
+    if (drawsIntoImageBuffer(readEpl2Command(line).kind)) {
         m_imageBytes += line.size();
         if (m_imageBytes > kMaxImageBufferBytes) {
             if (!m_imageFull)

@@ -27,12 +27,10 @@ struct ReplyLine
 
 // Bounds that keep what one sender can make the printer hold in memory small, whatever it sends (the renderer
 // bounds the rest: a line, a form, the forms, the graphics, the fields of a label):
-// - bytes of drawing command lines (A, B, L, X, G...) in the image buffer since the last N;
+// - bytes of drawing command lines (A, B, b, L*, X, GW, GG) in the image buffer since the last N;
 inline constexpr qint64 kMaxImageBufferBytes = 4 * 1024 * 1024;
 // - problems logged for one stream (the rest are counted and summed up at its end).
 inline constexpr int kMaxLoggedProblems = 100;
-// The form memory UQ reports: what the renderer lets the stored forms take together.
-inline constexpr qint64 kFormMemoryBytes = 16 * 1024 * 1024;
 
 // The printer: its memory (stored forms and settings, kept on disk with --memory), the numbering of labels
 // and streams across its life, the pictures and streams it writes into the out folder, its fault, and the
@@ -88,7 +86,6 @@ private:
     void countUndrawn(quint64 labels, quint64 stream);
     void logLabel(const HeldLabel& label, const QString& file);
     void keepMemory();
-    qint64 formBytes() const;
     void boundFormMemory(PrinterSession& session);
 
     const PrinterOptions m_options;
@@ -144,7 +141,7 @@ private:
     qint64 m_bytes = 0;
     quint64 m_labelsSeen = 0; // the stream's number of the last label accounted for
     int m_problems = 0;
-    qint64 m_imageBytes = 0; // drawing commands since the last N or P
+    qint64 m_imageBytes = 0; // bytes of drawing command lines received since the last N
     bool m_imageFull = false;
     bool m_finished = false;
 };

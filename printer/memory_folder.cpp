@@ -52,14 +52,6 @@ QString writeWhole(const QString& path, const QByteArray& bytes)
     return QString();
 }
 
-QString writeGraphic(const QString& path, const QImage& picture)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || !QImageWriter(&file, "png").write(picture) || !file.commit())
-        return QStringLiteral("cannot write %1: %2").arg(visibleForMessage(path), file.errorString());
-    return QString();
-}
-
 // Takes every line; the notes of lines it could not carry out go to `problems`.
 class NoteSink final : public LabelSink
 {
@@ -223,7 +215,7 @@ QStringList MemoryFolder::save(const PrinterMemory& memory)
     for (auto it = memory.forms.constBegin(); it != memory.forms.constEnd(); ++it)
         forms.insert(it.key(), formText(it.value()));
     saveKind(forms, m_forms, QDir(m_path).filePath(QStringLiteral("forms")), ".form", writeWhole, problems);
-    saveKind(memory.graphics, m_graphics, QDir(m_path).filePath(QStringLiteral("graphics")), ".png", writeGraphic,
+    saveKind(memory.graphics, m_graphics, QDir(m_path).filePath(QStringLiteral("graphics")), ".png", writePng,
              problems);
     const QByteArray settings = settingsText(memory.settings);
     if (settings != m_settings) {
@@ -234,4 +226,17 @@ QStringList MemoryFolder::save(const PrinterMemory& memory)
             problems << problem;
     }
     return problems;
+}
+
+QString writePng(const QString& path, const QImage& picture)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return QStringLiteral("cannot write %1: %2").arg(visibleForMessage(path), file.errorString());
+    QImageWriter writer(&file, "png");
+    if (!writer.write(picture))
+        return QStringLiteral("cannot write %1: %2").arg(visibleForMessage(path), writer.errorString());
+    if (!file.commit())
+        return QStringLiteral("cannot write %1: %2").arg(visibleForMessage(path), file.errorString());
+    return QString();
 }

@@ -12,6 +12,10 @@
 // reason).
 QString makeFolder(const QString& path);
 
+// Writes `picture` as a PNG file at `path`, whole or not at all (written aside, then renamed); the cause when
+// it cannot.
+QString writePng(const QString& path, const QImage& picture);
+
 // The letter I takes for a code page: 0 for 437, 1 for 850, A for 1252.
 char codePageLetter(int codePage);
 

@@ -36,14 +36,8 @@ public:
     // Hands `text` to the open port for transmission, all of it or nothing; an empty text is handed on too.
     bool setOutput(const QByteArray& text) { return port_.write(text); }
 
-    // See SerialPort::drain.
-    bool drain(std::chrono::milliseconds timeout, const std::function<bool()>& keepWaiting)
-    {
-        return port_.drain(timeout, keepWaiting);
-    }
     std::chrono::milliseconds drainTimeout(qint64 bytes) const { return port_.drainTimeout(bytes); }
 
-    const LineSettings& lineSettings() const { return port_.lineSettings(); }
     // Why the last failed operation failed, in words an operator can act on.
     QString errorString() const { return port_.errorString(); }
 

@@ -224,17 +224,6 @@ MatrixCode maxiCode(const MatrixField& field, const QByteArray& data)
 
 } // namespace
 
-char eanCheckDigit(QByteArrayView digits)
-{
-    int sum = 0;
-    for (qsizetype i = 0; i < digits.size(); ++i) {
-        // Weights 3 and 1 alternate from the rightmost digit, which weighs 3.
-        const int weight = (digits.size() - i) % 2 == 1 ? 3 : 1;
-        sum += (digits[i] - '0') * weight;
-    }
-    return char('0' + (10 - sum % 10) % 10);
-}
-
 LinearCode encodeLinear(const BarcodeField& field, const QByteArray& data)
 {
     LinearCode code;

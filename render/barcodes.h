@@ -19,9 +19,6 @@ struct LinearCode
 // The bars of a B field for its data (already resolved from a variable or counter).
 LinearCode encodeLinear(const BarcodeField& field, const QByteArray& data);
 
-// The EAN/UPC check digit of a string of digits (the digit that makes the weighted sum a multiple of 10).
-char eanCheckDigit(QByteArrayView digits);
-
 struct MatrixCode
 {
     int columns = 0;

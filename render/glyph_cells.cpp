@@ -89,11 +89,6 @@ CellGlyphs* CellGlyphs::instance(QString* why)
     return loaded;
 }
 
-const GlyphBitmap& CellGlyphs::glyph(uchar byte, int cellWidth, int cellHeight)
-{
-    return glyph(char16_t(byte), cellWidth, cellHeight);
-}
-
 const GlyphBitmap& CellGlyphs::glyph(char16_t character, int cellWidth, int cellHeight)
 {
     const quint64 key = glyphKey(character, cellWidth, cellHeight);

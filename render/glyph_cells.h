@@ -14,12 +14,6 @@ struct GlyphBitmap
     bool at(int x, int y) const { return ink.at(y * width + x) != 0; }
 };
 
-// Whether a byte (read as Latin-1) puts ink on the label: not a blank, not a control character.
-inline bool printsInk(uchar byte)
-{
-    return byte > 0x20 && !(byte >= 0x7F && byte <= 0xA0);
-}
-
 // Whether a character puts ink on the label: not a blank, not a control character, not undefined (U+0000).
 inline bool printsInk(char16_t character)
 {
@@ -33,10 +27,8 @@ public:
     // `why` set, when there is no QGuiApplication or no usable font. Loaded once; use from one thread.
     static CellGlyphs* instance(QString* why);
 
-    // The letter for a byte (read as Latin-1) in a cell of the given size; all blank for a blank or a byte the
-    // font has no letter for. Valid until the next call.
-    const GlyphBitmap& glyph(uchar byte, int cellWidth, int cellHeight);
-    // The same for a character of any code page; all blank for one the font has no letter for.
+    // The letter for a character of any code page in a cell of the given size; all blank for a blank or a
+    // character the font has no letter for. Valid until the next call.
     const GlyphBitmap& glyph(char16_t character, int cellWidth, int cellHeight);
 
 private:

@@ -35,7 +35,6 @@ constexpr qint64 kMaxDrawnDots = qint64(4) * kMaxLabelDots * kMaxLabelDots;
 constexpr qint64 kMaxBufferedGraphicBytes = 64 * 1024 * 1024;
 // What one stored form and all of them together may take, in bytes of their lines.
 constexpr qint64 kMaxFormBytes = 4 * 1024 * 1024;
-constexpr qint64 kMaxFormsBytes = 16 * 1024 * 1024;
 
 CellSize cellOf(const TextField& field)
 {
@@ -407,9 +406,9 @@ private:
             note(m_graphicLine, QStringLiteral("GM\"%1\": %2").arg(printableExcerpt(m_graphicName), why));
             return;
         }
-        qint64 stored = qint64(picture.width()) * picture.height();
-        for (auto it = m_memory.graphics.cbegin(); it != m_memory.graphics.cend(); ++it)
-            stored += it.key() == m_graphicName ? 0 : qint64(it->width()) * it->height();
+        const QImage replaced = m_memory.graphics.value(m_graphicName);
+        const qint64 stored = storedGraphicDots(m_memory) - qint64(replaced.width()) * replaced.height() +
+                              qint64(picture.width()) * picture.height();
         if (stored > kMaxStoredGraphicDots) {
             note(m_graphicLine, QStringLiteral("GM\"%1\": the graphics memory is full; GK deletes graphics")
                                     .arg(printableExcerpt(m_graphicName)));
@@ -478,12 +477,7 @@ private:
         case Epl2Command::FormEnd: {
             m_storing = false;
             const QList<StoredLine> lines = std::exchange(m_storingLines, {});
-            qint64 total = m_storedBytes;
-            for (auto it = m_memory.forms.cbegin(); it != m_memory.forms.cend(); ++it) {
-                for (const StoredLine& each : *it)
-                    total += each.text.size();
-            }
-            if (total > kMaxFormsBytes) {
+            if (m_storedBytes + storedFormBytes(m_memory) > kMaxFormsBytes) {
                 note(line, QStringLiteral("FE: the forms would take more than %1 bytes; \"%2\" is not stored")
                                .arg(kMaxFormsBytes)
                                .arg(printableExcerpt(m_storingName)));
@@ -1337,6 +1331,24 @@ private:
 };
 
 } // namespace
+
+qint64 storedFormBytes(const PrinterMemory& memory)
+{
+    qint64 total = 0;
+    for (const QList<StoredLine>& form : memory.forms) {
+        for (const StoredLine& line : form)
+            total += line.text.size();
+    }
+    return total;
+}
+
+qint64 storedGraphicDots(const PrinterMemory& memory)
+{
+    qint64 total = 0;
+    for (const QImage& graphic : memory.graphics)
+        total += qint64(graphic.width()) * graphic.height();
+    return total;
+}
 
 QString checkRenderOptions(const RenderOptions& options)
 {

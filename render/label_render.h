@@ -143,6 +143,13 @@ struct PrinterMemory
 // What the stored graphics may take together, in dots (one picture as large as the largest label); a GM
 // beyond it is refused.
 inline constexpr qint64 kMaxStoredGraphicDots = qint64(8192) * 8192;
+// What all stored forms together may take, in bytes of their lines.
+inline constexpr qint64 kMaxFormsBytes = 16 * 1024 * 1024;
+
+// The bytes of the lines of every stored form, as kMaxFormsBytes counts them.
+qint64 storedFormBytes(const PrinterMemory& memory);
+// The dots of every stored graphic, as kMaxStoredGraphicDots counts them.
+qint64 storedGraphicDots(const PrinterMemory& memory);
 // The most fields, lines, boxes and graphics one label takes; more are refused, so that a stream of drawing
 // commands without P cannot make the reader hold more.
 inline constexpr int kMaxLabelItems = 20000;

@@ -7,6 +7,7 @@
 #include "layout/presets.h"
 #include "output/destination.h"
 #include "output/safe_text.h"
+#include "output/status_query.h"
 #include "render/render_limits.h"
 
 #include <QCommandLineParser>
@@ -127,7 +128,7 @@ Printer status (--status, --verify):
   --status asks the printer of --port and prints one line: "ready", "fault"
   with the printer's words (07: paper or ribbon empty, 11: print head up,
   ...), or "unknown" with the reason. A serial port, a network printer and a
-  USB printer device (/dev/usb/lp*) are asked with ^ee and answer within 2 s;
+  USB printer device (/dev/usb/lp*) are asked with ^ee and answer within %14 s;
   a CUPS queue tells its state, state reasons and message. A file, a pipe, a
   parallel port or a printer that does not answer cannot tell: "unknown" means
   the printer could not say, not that it failed.
@@ -162,7 +163,8 @@ Examples:
         .arg(kMaxLabels)
         .arg(kMaxRenderScale)
         .arg(kFieldBoxMaxLength)
-        .arg(secondsText(timeouts.connect), secondsText(timeouts.transferBase), secondsText(timeouts.transferPer10KB));
+        .arg(secondsText(timeouts.connect), secondsText(timeouts.transferBase), secondsText(timeouts.transferPer10KB))
+        .arg(secondsText(kStatusTimeout));
 }
 
 // The options in the order --help lists them; optionTable() has one row for each, in this order.
@@ -255,9 +257,13 @@ const std::vector<OptionRow>& optionTable()
              name("list-ports"),
              {},
              text("Lists the serial ports, printer devices and CUPS queues that --port takes, and exits")},
-            {Option::Status, name("status"), {},
+            {Option::Status,
+             name("status"),
+             {},
              text("Asks the printer of --port whether it is ready, prints the answer, and exits")},
-            {Option::Verify, name("verify"), {},
+            {Option::Verify,
+             name("verify"),
+             {},
              text("Asks the printer after the run; on a serial line the printer reports every fault while the "
                   "run goes on")},
         };

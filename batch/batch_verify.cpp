@@ -45,7 +45,7 @@ StatusTarget statusTarget(const BatchOptions& options)
 {
     if (!options.port)
         return {options.devicePath, destinationName(QString(), options.devicePath)};
-    const QString address = *options.port == PrinterPort::Com1 ? serialDevicePath(1) : parallelPortAddress();
+    const QString address = printerPortAddress(*options.port);
     return {address, destinationName(printerPortDevice(*options.port), address)};
 }
 
@@ -54,10 +54,18 @@ int askPrinterStatus(BatchEnvironment& env, const BatchOptions& options)
     if (env.startingToSend)
         env.startingToSend();
     const StatusTarget target = statusTarget(options);
-    const PrinterStatus status = queryPrinterStatus(target.address, target.name, waitControl(env));
-    if (env.standardOutput) {
-        env.standardOutput->write((safeMessageLine(statusLine(target.name, status)) + QLatin1Char('\n')).toUtf8());
-        flushDevice(*env.standardOutput);
+    const PrinterStatus status = queryPrinterStatus(target.address, waitControl(env));
+    const QString written =
+        env.standardOutput ? writeAll(*env.standardOutput,
+                                      (safeMessageLine(statusLine(target.name, status)) + QLatin1Char('\n')).toUtf8())
+                           : QStringLiteral("there is no standard output");
+    if (!written.isEmpty()) {
+        if (env.standardError)
+            writeAll(*env.standardError,
+                     QStringLiteral("quorlex-label-batch: writing the answer to standard output: %1\n")
+                         .arg(written)
+                         .toUtf8());
+        return kExitSendFailed;
     }
     if (env.stopRequested && env.stopRequested())
         return kExitInterrupted;
@@ -77,7 +85,7 @@ int verifyAfterRun(BatchEnvironment& env, const BatchOptions& options, qsizetype
                    const std::function<void(const QString&)>& report)
 {
     const StatusTarget target = statusTarget(options);
-    const PrinterStatus status = queryPrinterStatus(target.address, target.name, waitControl(env));
+    const PrinterStatus status = queryPrinterStatus(target.address, waitControl(env));
     if (status.fault()) {
         report(
             QStringLiteral("%1 of %2 jobs gone; the printer then reported %3").arg(gone).arg(total).arg(status.text));
@@ -104,7 +112,7 @@ int sendWithReporting(BatchEnvironment& env, const BatchOptions& options, const 
     if (env.startingToSend)
         env.startingToSend();
 
-    PrinterLink link(target.address, target.name);
+    PrinterLink link(target.address);
     link.setWaitControl(waitControl(env));
     QString why = link.open(env.timeouts.connect);
     if (!why.isEmpty()) {

@@ -46,6 +46,11 @@ std::optional<PrinterPort> printerPortNamed(const QString& name)
     return std::nullopt;
 }
 
+QString printerPortAddress(PrinterPort port)
+{
+    return port == PrinterPort::Com1 ? serialDevicePath(1) : parallelPortAddress();
+}
+
 std::unique_ptr<Destination> printerPortDestination(PrinterPort port, SerialPort* control, QString* error)
 {
     if (port == PrinterPort::Lpt)

@@ -38,6 +38,9 @@ QString printerPortDevice(PrinterPort port);
 // The port whose name is exactly `name` ("COM1", "LPT"), if any.
 std::optional<PrinterPort> printerPortNamed(const QString& name);
 
+// Where the port is mapped now: serialDevicePath(1) for COM1, parallelPortAddress() for LPT.
+QString printerPortAddress(PrinterPort port);
+
 // The port as the window and the batch open it. COM1 goes through `control` (the window's MSC_Com1, left open
 // after a failure for the next press to close), or through a control of its own when `control` is null. LPT1
 // goes where QUORLEX_LABEL_LPT1 maps it: null, with `error` set, for an address that cannot be used.

@@ -220,10 +220,7 @@ PrinterStatus statusFromAnswer(const QByteArray& answer)
     return result;
 }
 
-PrinterLink::PrinterLink(const QString& address, const QString& name)
-    : address_(address), name_(name), kind_(kindOf(address))
-{
-}
+PrinterLink::PrinterLink(const QString& address) : address_(address), kind_(kindOf(address)) {}
 
 PrinterLink::~PrinterLink()
 {
@@ -455,8 +452,11 @@ void PrinterLink::close()
         // What is still on its way would be cut off by closing a line; a stuck line is not waited for long.
         const QDeadlineTimer deadline(kStatusTimeout);
         int pending = 0;
-        while (::ioctl(fd_, TIOCOUTQ, &pending) == 0 && pending > 0 && !deadline.hasExpired())
+        while (::ioctl(fd_, TIOCOUTQ, &pending) == 0 && pending > 0 && !deadline.hasExpired() && !stopRequested()) {
+            if (wait_.pump)
+                wait_.pump();
             ::usleep(kSliceMs * 1000);
+        }
     }
     ::close(fd_);
     fd_ = -1;
@@ -482,8 +482,7 @@ PrinterStatus cupsStatus(const QString& address, const WaitControl& wait, std::c
 
 } // namespace
 
-PrinterStatus queryPrinterStatus(const QString& address, const QString& name, const WaitControl& wait,
-                                 std::chrono::milliseconds timeout)
+PrinterStatus queryPrinterStatus(const QString& address, const WaitControl& wait, std::chrono::milliseconds timeout)
 {
     const PrinterLink::Kind kind = PrinterLink::kindOf(address);
     if (kind == PrinterLink::Kind::Cups)
@@ -504,7 +503,7 @@ PrinterStatus queryPrinterStatus(const QString& address, const QString& name, co
     }
     const QDeadlineTimer deadline(timeout);
     const auto left = [&deadline] { return std::chrono::milliseconds(std::max<qint64>(deadline.remainingTime(), 0)); };
-    PrinterLink link(address, name);
+    PrinterLink link(address);
     link.setWaitControl(wait);
     QString why = link.open(timeout);
     if (why.isEmpty()) {
@@ -518,12 +517,11 @@ PrinterStatus queryPrinterStatus(const QString& address, const QString& name, co
     const QByteArray answer = link.readUntil(statusAnswerComplete, kAnswerLimit, left(), &timedOut, &error);
     if (link.stopped())
         return status(PrinterStatus::State::Failed, error);
-    if (answer.isEmpty() || (timedOut && !statusAnswerComplete(answer)) || !error.isEmpty()) {
-        if (answer.trimmed().isEmpty())
-            return status(PrinterStatus::State::Unknown, silentPrinterReason());
-        return status(PrinterStatus::State::Unknown,
-                      QStringLiteral("the printer answered %1, which is not a status").arg(excerptOf(answer)));
-    }
+    // A connection that failed or closed says so; only a printer that said nothing is "did not answer".
+    if (!error.isEmpty() && !statusAnswerComplete(answer))
+        return status(PrinterStatus::State::Unknown, error);
+    if (answer.trimmed().isEmpty())
+        return status(PrinterStatus::State::Unknown, silentPrinterReason());
     if (!statusAnswerComplete(answer))
         return status(PrinterStatus::State::Unknown,
                       QStringLiteral("the printer answered %1, which is not a status").arg(excerptOf(answer)));

@@ -60,7 +60,7 @@ QString silentPrinterReason();
 class PrinterLink
 {
 public:
-    PrinterLink(const QString& address, const QString& name);
+    explicit PrinterLink(const QString& address);
     ~PrinterLink();
     PrinterLink(const PrinterLink&) = delete;
     PrinterLink& operator=(const PrinterLink&) = delete;
@@ -90,16 +90,14 @@ private:
     QString connectSocket(std::chrono::milliseconds timeout);
 
     QString address_;
-    QString name_;
     Kind kind_;
     WaitControl wait_;
     int fd_ = -1;
     bool stopped_ = false;
 };
 
-// Asks the printer at `address` (as createDestination() reads it; `name` is what messages call it) within
-// `timeout`.
-PrinterStatus queryPrinterStatus(const QString& address, const QString& name, const WaitControl& wait,
+// Asks the printer at `address` (as createDestination() reads it) within `timeout`.
+PrinterStatus queryPrinterStatus(const QString& address, const WaitControl& wait,
                                  std::chrono::milliseconds timeout = kStatusTimeout);
 
 // Whether an answer to `^ee` is complete: a line end after the codes.

@@ -123,7 +123,7 @@ void TestStatusQuery::destinations()
     if (answering)
         address = answering->address();
 
-    const PrinterStatus status = queryPrinterStatus(address, QString(), {});
+    const PrinterStatus status = queryPrinterStatus(address, {});
     QCOMPARE(status.state, state);
     QCOMPARE(status.text, text);
     // What was sent: the query alone, and nothing at all to a file.
@@ -142,7 +142,7 @@ void TestStatusQuery::stopRequestEndsTheWait()
     LoopbackPrinter silent;
     int asked = 0;
     const PrinterStatus status =
-        queryPrinterStatus(silent.address(), QString(), {{}, [&asked] { return ++asked > 3; }}, std::chrono::hours(1));
+        queryPrinterStatus(silent.address(), {{}, [&asked] { return ++asked > 3; }}, std::chrono::hours(1));
     QCOMPARE(status.state, State::Failed);
     QCOMPARE(status.text, QStringLiteral("stopped before the printer answered"));
 }

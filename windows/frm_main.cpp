@@ -898,15 +898,15 @@ void Frm_Main::Mnu_LabelPicture_Click()
 
 PrinterStatus Frm_Main::askPrinter(QString* name)
 {
-    const bool com1 = PortName == QLatin1String("COM1");
-    const QString address = com1 ? serialDevicePath(1) : parallelPortAddress();
-    *name = destinationName(com1 ? QStringLiteral("COM1") : QStringLiteral("LPT1"), address);
+    const PrinterPort port = printerPortNamed(PortName).value_or(PrinterPort::Lpt);
+    const QString address = printerPortAddress(port);
+    *name = destinationName(printerPortDevice(port), address);
     // As a press does first: a port a failed press left open is closed, so that the query can open the line.
     if (MSC_Com1->PortOpen())
         MSC_Com1->setPortOpen(false);
     m_asking = true;
-    const PrinterStatus status = queryPrinterStatus(
-        address, *name, {[] { QCoreApplication::processEvents(); }, [this] { return m_closeAfterPress; }});
+    const PrinterStatus status =
+        queryPrinterStatus(address, {[] { QCoreApplication::processEvents(); }, [this] { return m_closeAfterPress; }});
     m_asking = false;
     return status;
 }

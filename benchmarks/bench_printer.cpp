@@ -5,6 +5,7 @@
 #include "support/printer_process.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -29,6 +30,21 @@ QByteArray smallLabel(int number)
 
 // Waits (bounded) until the file is there, looking every `pollUs` microseconds and reading the printer's
 // log meanwhile so that it never waits for its standard output; false when it did not come within 30 s.
+// Connects to the printer and hands it `bytes`, within a bound: a printer that stops reading fails the run.
+bool sendWhole(QTcpSocket& socket, quint16 port, const QByteArray& bytes)
+{
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    if (!socket.waitForConnected(5000) || socket.write(bytes) != bytes.size())
+        return false;
+    const QDeadlineTimer deadline(60000);
+    while (socket.bytesToWrite() > 0) {
+        if (deadline.hasExpired() || socket.state() != QAbstractSocket::ConnectedState)
+            return false;
+        socket.waitForBytesWritten(1000);
+    }
+    return true;
+}
+
 bool waitForFile(PrinterProcess& printer, const QString& path, int pollUs)
 {
     QElapsedTimer waited;
@@ -59,11 +75,10 @@ bool measure(const QString& program, const QString& tempFolder)
     QElapsedTimer clock;
     clock.start();
     QTcpSocket sender;
-    sender.connectToHost(QHostAddress::LocalHost, printer.port());
-    sender.waitForConnected(5000);
-    sender.write(job);
-    while (sender.bytesToWrite() > 0)
-        sender.waitForBytesWritten(1000);
+    if (!sendWhole(sender, printer.port(), job)) {
+        std::fprintf(stderr, "the printer did not take the stream\n");
+        return false;
+    }
     // Looked for seldom, so that looking does not take the processor the printer needs.
     if (!waitForFile(printer, printer.labelPath(kLabels), 2000)) {
         std::fprintf(stderr, "the pictures did not all come\n");
@@ -77,11 +92,10 @@ bool measure(const QString& program, const QString& tempFolder)
     std::vector<double> latencies;
     for (int run = 1; run <= kLatencyRuns; ++run) {
         QTcpSocket one;
-        one.connectToHost(QHostAddress::LocalHost, printer.port());
-        one.waitForConnected(5000);
-        one.write(smallLabel(run));
-        while (one.bytesToWrite() > 0)
-            one.waitForBytesWritten(1000);
+        if (!sendWhole(one, printer.port(), smallLabel(run))) {
+            std::fprintf(stderr, "the printer did not take job %d\n", run);
+            return false;
+        }
         clock.start();
         if (!waitForFile(printer, printer.labelPath(kLabels + run), 50)) {
             std::fprintf(stderr, "picture %d did not come\n", run);

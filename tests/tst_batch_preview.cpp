@@ -3,6 +3,7 @@
 #include "render/label_render.h"
 #include "support/batch_harness.h"
 #include "support/label_pictures.h"
+#include "support/test_files.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -197,6 +198,7 @@ void BatchPreviewTest::installedProgram()
     env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
     QProcess process;
     process.setProcessEnvironment(env);
+    endsWithTest(process);
     process.start(QStringLiteral(QUORLEX_BATCH_EXE),
                   {"--size", "9M", "--csv", "-", "--preview", temporary.path(), "--preview-scale", "2"});
     QVERIFY(process.waitForStarted(60000));

@@ -44,6 +44,7 @@ QProcessEnvironment environmentWith(const QList<std::pair<QString, QString>>& va
 bool start(QProcess& process, const QStringList& arguments, const QByteArray& input, const QProcessEnvironment& env)
 {
     process.setProcessEnvironment(env);
+    endsWithTest(process);
     process.start(QStringLiteral(QUORLEX_BATCH_EXE), arguments);
     if (!process.waitForStarted(kDeadlineMs)) {
         qWarning("%s does not start: %s", QUORLEX_BATCH_EXE, qPrintable(process.errorString()));
@@ -531,6 +532,7 @@ private slots:
         }
         QVERIFY2(id > 0, "the run made no job on the server");
         QVERIFY(!process.waitForFinished(300)); // the document is under way
+        const GoesOnAtEnd goesOn{*cups_};
         cups_->hang();
         QVERIFY(!process.waitForFinished(1000));
         process.kill();

@@ -32,6 +32,7 @@ QImage previewOf(const QStringList& arguments, QString* failure)
 {
     QTemporaryDir dir;
     QProcess batch;
+    endsWithTest(batch);
     batch.start(kBatch, arguments + QStringList{QStringLiteral("--preview"), dir.path()});
     if (!batch.waitForFinished(20000) || batch.exitCode() != 0) {
         *failure = QString::fromLocal8Bit(batch.readAllStandardError());
@@ -46,6 +47,7 @@ int runBatch(const QStringList& arguments, const QString& com1)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QUORLEX_LABEL_COM1"), com1);
     batch.setProcessEnvironment(env);
+    endsWithTest(batch);
     batch.start(kBatch, arguments);
     return batch.waitForFinished(30000) ? batch.exitCode() : -1;
 }
@@ -249,6 +251,7 @@ void PrinterJobsTest::renderDrawsFiles()
     const QString job = dir.filePath(QStringLiteral("job.epl"));
     QVERIFY(writeFile(job, kForm + kRecall + "P2\r\n"));
     QProcess printer;
+    endsWithTest(printer);
     printer.start(kPrinter, {"--render", job, dir.filePath("missing.epl"), "--out", dir.filePath("out")});
     QVERIFY(printer.waitForFinished(20000));
     const QString log = QString::fromUtf8(printer.readAllStandardOutput());
@@ -337,6 +340,7 @@ void PrinterJobsTest::usageAndStartErrors()
     QVERIFY(writeFile(dir.filePath("file"), "not a link"));
     arguments.replaceInStrings(QStringLiteral("DIR"), dir.path());
     QProcess printer;
+    endsWithTest(printer);
     printer.start(kPrinter, arguments);
     QVERIFY(printer.waitForFinished(20000));
     QCOMPARE(printer.exitCode(), status);

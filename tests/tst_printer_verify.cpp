@@ -36,6 +36,7 @@ struct Outcome
 Outcome runBatch(const QStringList& arguments, const std::function<void()>& meanwhile = {})
 {
     QProcess process;
+    endsWithTest(process);
     process.start(kBatch, arguments);
     Outcome outcome;
     if (!process.waitForStarted(10000))

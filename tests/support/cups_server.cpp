@@ -18,7 +18,6 @@
 #include <cups/cups.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -124,7 +123,7 @@ bool PrivateCupsServer::start()
 
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process_.setStandardOutputFile(QProcess::nullDevice());
-    process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+    endsWithTest(process_);
     process_.start(QStringLiteral("/usr/sbin/cupsd"),
                    {QStringLiteral("-f"), QStringLiteral("-c"), root.filePath(QStringLiteral("cupsd.conf")),
                     QStringLiteral("-s"), root.filePath(QStringLiteral("cups-files.conf"))});

@@ -78,6 +78,13 @@ private:
     bool hung_ = false;
 };
 
+// Lets a server that a test made hang go on, however the test ends (a failed check returns early).
+struct GoesOnAtEnd
+{
+    PrivateCupsServer& server;
+    ~GoesOnAtEnd() { server.goOn(); }
+};
+
 // A stand-in for a print server on 127.0.0.1, on a free port, that answers every request with junk: bytes
 // that are not HTTP, or an HTTP 200 whose body is not IPP. It keeps each connection open until the client
 // closes it.

@@ -1,5 +1,7 @@
 #include "support/printer_process.h"
 
+#include "support/test_files.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -9,7 +11,6 @@
 
 #include <csignal>
 #include <limits>
-#include <sys/prctl.h>
 
 namespace {
 constexpr int kStartMs = 10000;
@@ -27,7 +28,7 @@ PrinterProcess::PrinterProcess(const QString& program, const QStringList& argume
             args << each;
     }
     m_process.setProcessChannelMode(QProcess::MergedChannels);
-    m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+    endsWithTest(m_process);
     m_process.start(program, args);
     if (!m_process.waitForStarted(kStartMs)) {
         m_failure = QStringLiteral("the printer does not start: %1").arg(m_process.errorString());

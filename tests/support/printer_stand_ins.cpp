@@ -269,16 +269,9 @@ QString printJobs(Destination& destination, const QList<QByteArray>& jobs)
 
 AnsweringPrinter::AnsweringPrinter(const QByteArray& answer, bool endless) : answer_(answer), endless_(endless)
 {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        ::listen(listener_, 4) != 0 || ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        return;
-    port_ = ntohs(address.sin_port);
-    thread_ = std::thread([this] { serve(); });
+    listener_ = listenOnLoopback(&port_);
+    if (listener_ >= 0)
+        thread_ = std::thread([this] { serve(); });
 }
 
 AnsweringPrinter::~AnsweringPrinter()

@@ -1,6 +1,10 @@
 #include "support/test_files.h"
 
 #include <QFile>
+#include <QProcess>
+
+#include <csignal>
+#include <sys/prctl.h>
 
 QByteArray readFile(const QString& path)
 {
@@ -12,4 +16,14 @@ bool writeFile(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+void endsWithTest(QProcess& process)
+{
+    const std::function<void()> before = process.childProcessModifier();
+    process.setChildProcessModifier([before] {
+        if (before)
+            before();
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    });
 }

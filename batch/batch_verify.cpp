@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr char kAck = 0x06;
-constexpr char kNak = 0x15;
 constexpr char kReportingOn[] = "US\r\n";
 constexpr char kReportingOff[] = "UN\r\n";
 

@@ -27,10 +27,6 @@ namespace {
 constexpr int kSliceMs = 10;
 // An answer to ^ee is a few codes; more than this without a line end is not an answer.
 constexpr qsizetype kAnswerLimit = 256;
-constexpr char kXon = 0x11;
-constexpr char kXoff = 0x13;
-constexpr char kAck = 0x06;
-constexpr char kNak = 0x15;
 
 // The error and status codes of the EPL2 programmer's manual, in its words.
 struct CodeMeaning

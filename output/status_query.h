@@ -24,6 +24,13 @@ inline constexpr std::chrono::milliseconds kStatusTimeout{2000};
 // The query with its line end.
 inline constexpr char kStatusQuery[] = "^ee\r\n";
 
+// The control bytes of a printer's error reporting on a serial line (US): ACK takes US, NAK comes before an
+// error code, XOFF and XON hold and free the sender while a fault lasts.
+inline constexpr char kAck = 0x06;
+inline constexpr char kNak = 0x15;
+inline constexpr char kXon = 0x11;
+inline constexpr char kXoff = 0x13;
+
 struct PrinterStatus
 {
     enum class State {

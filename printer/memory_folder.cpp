@@ -79,11 +79,6 @@ QString makeFolder(const QString& path)
     return error ? QString::fromLocal8Bit(error.message()) : QString();
 }
 
-char codePageLetter(int codePage)
-{
-    return codePage == 850 ? '1' : codePage == 1252 ? 'A' : '0';
-}
-
 MemoryFolder::MemoryFolder(const QString& path) : m_path(path) {}
 
 QByteArray MemoryFolder::fileNameOf(const QByteArray& name, const char* suffix)

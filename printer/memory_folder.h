@@ -16,9 +16,6 @@ QString makeFolder(const QString& path);
 // it cannot.
 QString writePng(const QString& path, const QImage& picture);
 
-// The letter I takes for a code page: 0 for 437, 1 for 850, A for 1252.
-char codePageLetter(int codePage);
-
 // The printer's memory on disk (--memory DIR), so that it lasts across restarts:
 //   DIR/forms/NAME.form     one file per stored form (FS): its lines as received, one per line, each after the
 //                           number of the stream line that stored it and a blank

@@ -1,6 +1,5 @@
 #include "printer/printer_status.h"
 
-#include "printer/memory_folder.h"
 #include "quorlex_version.h"
 
 #include <algorithm>

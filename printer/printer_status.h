@@ -1,5 +1,6 @@
 #pragma once
 
+#include "output/status_query.h"
 #include "render/label_render.h"
 
 #include <QByteArray>
@@ -18,11 +19,6 @@ enum StatusCode {
     kHeadUp = 11,            // head-open
     kPaused = 12,            // paused
 };
-
-inline constexpr char kAck = 0x06;
-inline constexpr char kNak = 0x15;
-inline constexpr char kXon = 0x11;
-inline constexpr char kXoff = 0x13;
 
 // ^ee: "00\r\n" without an error, one code "07\r\n", several "01,11\r\n" (in rising order).
 QByteArray errorReport(QList<int> codes);

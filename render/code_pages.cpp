@@ -56,6 +56,11 @@ int codePageOf(QByteArrayView selector)
     return 0;
 }
 
+char codePageLetter(int codePage)
+{
+    return codePage == 850 ? '1' : codePage == 1252 ? 'A' : '0';
+}
+
 char16_t codePageCharacter(int codePage, uchar byte)
 {
     if (byte < 0x80)

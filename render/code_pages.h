@@ -14,6 +14,9 @@ inline constexpr int kDefaultCodePage = 437;
 // selects one whose characters are not drawn.
 int codePageOf(QByteArrayView selector);
 
+// The letter I8 takes for a code page: 0 for 437, 1 for 850, A for 1252 (the reverse of codePageOf).
+char codePageLetter(int codePage);
+
 // The character a byte stands for in a code page (437, 850 or 1252); U+0000 for a byte the page leaves
 // undefined.
 char16_t codePageCharacter(int codePage, uchar byte);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "render/code_pages.h"
 #include "render/render_limits.h"
 
 #include <QByteArrayView>
@@ -116,17 +117,17 @@ struct StoredLine
 // The settings that last until a command changes them.
 struct PrinterSettings
 {
-    std::optional<int> width;    // q
-    std::optional<int> length;   // Q
-    QByteArray gap = "24";       // Q, as written: dots of gap, or B and the dots of a black mark
-    int offset = 0;              // Q
-    int density = 10;            // D
-    int speed = 3;               // S
-    int codePage = 437;          // I8: 437, 850 or 1252
-    QPoint reference;            // R
-    bool bottomFirst = false;    // ZB (true) or ZT
-    QByteArray formBackup = "F"; // JF, JB or JC: which top of form backup is on
-    QByteArray options;          // O, as written
+    std::optional<int> width;        // q
+    std::optional<int> length;       // Q
+    QByteArray gap = "24";           // Q, as written: dots of gap, or B and the dots of a black mark
+    int offset = 0;                  // Q
+    int density = 10;                // D
+    int speed = 3;                   // S
+    int codePage = kDefaultCodePage; // I8: 437, 850 or 1252
+    QPoint reference;                // R
+    bool bottomFirst = false;        // ZB (true) or ZT
+    QByteArray formBackup = "F";     // JF, JB or JC: which top of form backup is on
+    QByteArray options;              // O, as written
 };
 
 // What a printer keeps from one job to the next: its stored forms and its settings. A whole job drawn by

@@ -13,19 +13,6 @@ QByteArray directJob(const QByteArray& lines, const QByteArray& size = "q400\r\n
     return "N\r\n" + size + lines + "\r\nP1\r\n";
 }
 
-// The one label of a job, which must be understood in full.
-RenderedLabel onlyLabel(const QByteArray& job)
-{
-    const RenderResult result = renderJob(job);
-    if (!result.error.isEmpty())
-        qWarning("%s", qPrintable(result.error));
-    for (const JobNote& note : result.notUnderstood)
-        qWarning("line %d: %s", note.line, qPrintable(note.text));
-    if (result.labels.size() != 1 || !result.notUnderstood.isEmpty())
-        return RenderedLabel();
-    return result.labels.first();
-}
-
 // A stored form with a variable and a counter, recalled with their data and printed `print` (e.g. "P3").
 QByteArray counterJob(const QByteArray& counter, const QByteArray& start, const QByteArray& print)
 {
@@ -114,7 +101,7 @@ void RenderTest::fieldInk()
     QFETCH(QRect, cells);
     QFETCH(QRect, ink);
 
-    const RenderedLabel label = onlyLabel(directJob(line));
+    const RenderedLabel label = onlyLabelOf(directJob(line));
     QCOMPARE(label.dots, QSize(400, 300));
     QCOMPARE(label.image.size(), QSize(400, 300));
     QVERIFY(onlyBlackAndWhite(label.image));
@@ -156,7 +143,7 @@ void RenderTest::letterTopsFollowRotation()
 {
     QFETCH(QByteArray, line);
     QFETCH(QString, topSide);
-    const RenderedLabel label = onlyLabel(directJob(line));
+    const RenderedLabel label = onlyLabelOf(directJob(line));
     const QRect ink = blackBounds(label.image);
     QVERIFY(!ink.isNull());
     // The T's bar is the one full line of ink at one side; its stem leaves the opposite side almost empty.
@@ -332,7 +319,7 @@ void RenderTest::edgeWarnings()
 {
     QFETCH(QByteArray, job);
     QFETCH(QString, warnings);
-    const RenderedLabel label = onlyLabel(job);
+    const RenderedLabel label = onlyLabelOf(job);
     QVERIFY(!label.image.isNull());
     QStringList described;
     for (const EdgeOverrun& overrun : label.overruns)
@@ -424,7 +411,7 @@ void RenderTest::notUnderstood()
 void RenderTest::scaleAndBounds()
 {
     const QByteArray job = directJob("A10,10,0,1,1,1,N,\"AB\"", "q40\r\nQ30,2\r\n");
-    const RenderedLabel one = onlyLabel(job);
+    const RenderedLabel one = onlyLabelOf(job);
     const RenderResult three = renderJob(job, RenderOptions{3, 1});
     QCOMPARE(three.labels.size(), 1);
     const QImage& big = three.labels.first().image;

@@ -787,14 +787,21 @@ void Frm_Main::SSCmd_Print_Click()
     if (m_asking)
         return;
     m_press.run(*this); // a press while one is under way is dropped
-    if (m_closeAfterPress && !m_press.isRunning()) {
-        m_closeAfterPress = false;
-        close();
-        // The window was already hidden when End was chosen, so closing it now does not count as the last
-        // window closing; end the process here when no other window of it is open.
-        if (QGuiApplication::quitOnLastWindowClosed() && !otherWindowOpen(this))
-            QCoreApplication::quit();
-    }
+    if (!m_press.isRunning())
+        finishDeferredClose();
+}
+
+bool Frm_Main::finishDeferredClose()
+{
+    if (!m_closeAfterPress)
+        return false;
+    m_closeAfterPress = false;
+    close();
+    // The window was already hidden when End was chosen, so closing it now does not count as the last window
+    // closing; end the process here when no other window of it is open.
+    if (QGuiApplication::quitOnLastWindowClosed() && !otherWindowOpen(this))
+        QCoreApplication::quit();
+    return true;
 }
 
 ComposedJob Frm_Main::composeJob()
@@ -918,13 +925,8 @@ void Frm_Main::Mnu_PrinterStatus_Click()
         return;
     QString name;
     const PrinterStatus status = askPrinter(&name);
-    if (m_closeAfterPress) {
-        m_closeAfterPress = false;
-        close();
-        if (QGuiApplication::quitOnLastWindowClosed() && !otherWindowOpen(this))
-            QCoreApplication::quit();
+    if (finishDeferredClose())
         return;
-    }
     showPrinterStatus(this, statusLine(name, status), status.fault());
 }
 

@@ -219,6 +219,8 @@ private:
     void jobGone() override;
     // The printer of the chosen port, asked within the status time-out, events processed meanwhile.
     PrinterStatus askPrinter(QString* name);
+    // Carries out an End chosen while the printer was busy; true when it did.
+    bool finishDeferredClose();
 
     void createControls();
     void createLabelGroup();

@@ -18,19 +18,6 @@ WaitControl waitControl(BatchEnvironment& env)
     return {[] { QCoreApplication::processEvents(); }, env.stopRequested};
 }
 
-// The code after the first NAK of reporting, -1 when there is none (yet).
-int reportedCode(const QByteArray& bytes)
-{
-    const qsizetype nak = bytes.indexOf(kNak);
-    if (nak < 0 || nak + 2 >= bytes.size())
-        return -1;
-    const char high = bytes[nak + 1];
-    const char low = bytes[nak + 2];
-    if (!std::isdigit(uchar(high)) || !std::isdigit(uchar(low)))
-        return -1;
-    return (high - '0') * 10 + (low - '0');
-}
-
 // A job's time on a 9600-baud line, twice over, plus the time a printer is given to answer.
 std::chrono::milliseconds answerTimeout(qint64 bytes)
 {
@@ -174,8 +161,8 @@ int sendWithReporting(BatchEnvironment& env, const BatchOptions& options, const 
             bool timedOut = false;
             if (why.isEmpty()) {
                 heard = link.readUntil(
-                    [](const QByteArray& bytes) { return reportedCode(bytes) >= 0 || statusAnswerComplete(bytes); },
-                    256, answerTimeout(job.bytes.size()), &timedOut, &why);
+                    [](const QByteArray& bytes) { return hasErrorNotice(bytes) || statusAnswerComplete(bytes); }, 256,
+                    answerTimeout(job.bytes.size()), &timedOut, &why);
             }
             if (link.stopped()) {
                 report(QStringLiteral("stopped by Ctrl-C: %1; the printer confirmed %2 labels")
@@ -183,17 +170,10 @@ int sendWithReporting(BatchEnvironment& env, const BatchOptions& options, const 
                            .arg(confirmed));
                 return finish(kExitInterrupted);
             }
-            const int code = reportedCode(heard);
-            PrinterStatus status;
-            if (code > 0) {
-                status.state = PrinterStatus::State::Fault;
-                status.text = statusCodeText(code);
-            } else {
-                status =
-                    why.isEmpty() && !timedOut
-                        ? statusFromAnswer(heard)
-                        : PrinterStatus{PrinterStatus::State::Unknown, why.isEmpty() ? silentPrinterReason() : why, {}};
-            }
+            const PrinterStatus status =
+                hasErrorNotice(heard) || (why.isEmpty() && !timedOut)
+                    ? statusFromAnswer(heard)
+                    : PrinterStatus{PrinterStatus::State::Unknown, why.isEmpty() ? silentPrinterReason() : why, {}};
             if (status.fault()) {
                 report(QStringLiteral("%1 of %2 jobs gone; the printer confirmed %3 labels, then reported %4")
                            .arg(sent)

@@ -164,16 +164,34 @@ bool statusAnswerComplete(const QByteArray& bytes)
     return false;
 }
 
+namespace {
+
+// The codes of the notices (NAK and two digits) in `bytes`, which are taken out of it.
+QList<int> takeNotices(QByteArray* bytes)
+{
+    QList<int> noticed;
+    for (qsizetype nak; (nak = bytes->indexOf(kNak)) >= 0 && nak + 2 < bytes->size() &&
+                        std::isdigit(uchar(bytes->at(nak + 1))) && std::isdigit(uchar(bytes->at(nak + 2)));) {
+        noticed << bytes->mid(nak + 1, 2).toInt();
+        bytes->remove(nak, 3);
+    }
+    return noticed;
+}
+
+} // namespace
+
+bool hasErrorNotice(const QByteArray& bytes)
+{
+    QByteArray rest = bytes;
+    return !takeNotices(&rest).isEmpty();
+}
+
 PrinterStatus statusFromAnswer(const QByteArray& answer)
 {
-    // A printer whose error reporting (US) is on may put a notice (NAK and a code) and ACKs before the answer.
-    QList<int> noticed;
+    // A printer whose error reporting (US) is on may put a notice (NAK and a code) and ACKs before the answer,
+    // or a notice in place of it.
     QByteArray rest = answer;
-    for (qsizetype nak; (nak = rest.indexOf(kNak)) >= 0 && nak + 2 < rest.size() &&
-                        std::isdigit(uchar(rest[nak + 1])) && std::isdigit(uchar(rest[nak + 2]));) {
-        noticed << rest.mid(nak + 1, 2).toInt();
-        rest.remove(nak, 3);
-    }
+    const QList<int> noticed = takeNotices(&rest);
     rest.replace(kAck, QByteArray());
     QByteArray line;
     for (char c : std::as_const(rest)) {
@@ -186,9 +204,9 @@ PrinterStatus statusFromAnswer(const QByteArray& answer)
         }
         line += c;
     }
-    if (line.isEmpty())
+    if (line.isEmpty() && std::all_of(noticed.begin(), noticed.end(), [](int code) { return code == 0; }))
         return status(PrinterStatus::State::Unknown, silentPrinterReason());
-    const QList<QByteArray> parts = line.split(',');
+    const QList<QByteArray> parts = line.isEmpty() ? QList<QByteArray>() : line.split(',');
     QList<int> codes;
     for (const QByteArray& part : parts) {
         if (part.size() != 2 || !std::isdigit(uchar(part[0])) || !std::isdigit(uchar(part[1]))) {

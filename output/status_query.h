@@ -110,6 +110,10 @@ PrinterStatus queryPrinterStatus(const QString& address, const WaitControl& wait
 // Whether an answer to `^ee` is complete: a line end after the codes.
 bool statusAnswerComplete(const QByteArray& bytes);
 
+// Whether `bytes` hold an error notice of a printer's reporting (NAK and a code), which statusFromAnswer()
+// reads as a fault even without an answer after it.
+bool hasErrorNotice(const QByteArray& bytes);
+
 // What the status line of the batch and the window's message say about a state: "ready", "fault",
 // "unknown", "could not be asked".
 QString statusStateName(PrinterStatus::State state);

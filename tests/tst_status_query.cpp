@@ -20,6 +20,7 @@ class TestStatusQuery : public QObject
 private slots:
     void answers_data();
     void answers();
+    void noticeWithoutAnswer();
     void destinations_data();
     void destinations();
     void stopRequestEndsTheWait();
@@ -62,6 +63,18 @@ void TestStatusQuery::answers()
     const PrinterStatus status = statusFromAnswer(answer);
     QCOMPARE(status.state, state);
     QCOMPARE(status.text, text);
+}
+
+// A printer whose reporting is on may send its notice (NAK and the code) and nothing after it.
+void TestStatusQuery::noticeWithoutAnswer()
+{
+    const QByteArray notice("\x15"
+                            "07");
+    QVERIFY(hasErrorNotice(notice));
+    QVERIFY(!hasErrorNotice("07\r\n"));
+    const PrinterStatus status = statusFromAnswer(notice);
+    QCOMPARE(status.state, State::Fault);
+    QCOMPARE(status.text, QStringLiteral("07: paper or ribbon empty"));
 }
 
 void TestStatusQuery::destinations_data()

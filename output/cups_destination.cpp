@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QUrl>
 
+#include <functional>
 #include <mutex>
 
 // What a CupsDestination shares with its worker thread. The connection and the job are the worker's
@@ -38,9 +39,8 @@ struct CupsSession
     std::atomic<bool> documentStarted{false}; // the job may print from here on
 
     mutable std::mutex mutex;
-    QString failure; // the first one; no task runs after it
-    QString server;  // how messages name the server, once known
-    QList<CupsQueueState> queues;
+    QString failure;       // the first one; no task runs after it
+    QString server;        // how messages name the server, once known
     QString cancelFailure; // why the job could not be confirmed cancelled; empty when it was
 };
 
@@ -293,34 +293,73 @@ void CupsDestination::release(bool cancel)
     session_.reset();
 }
 
-std::optional<QList<CupsQueueState>> listCupsQueues(const DestinationTimeouts& timeouts, const WaitControl& wait,
-                                                    QString* error)
+namespace {
+
+// Connects to the server of `address` on a worker thread and runs `ask` there, the caller waiting at most
+// `timeout` in slices; empty when it worked, otherwise the cause. What `ask` finds it keeps in storage of its
+// own (the caller may have stopped waiting by then), and the connection gives up once the caller has.
+QString askServer(const CupsAddress& address, const DestinationTimeouts& timeouts, std::chrono::milliseconds timeout,
+                  const WaitControl& wait, std::function<QString(CupsConnection&)> ask)
 {
-    auto session = std::make_shared<CupsSession>(CupsAddress{}, timeouts);
+    auto session = std::make_shared<CupsSession>(address, timeouts);
     WorkerThread worker;
-    const quint64 task = worker.post([session] {
-        QList<CupsQueueState> queues;
+    const quint64 task = worker.post([session, ask = std::move(ask)] {
         if (!connectSession(*session))
             return;
-        const QString why = session->connection.listQueues(&queues);
+        const QString why = ask(session->connection);
         session->connection.close();
-        const std::lock_guard lock(session->mutex);
-        session->queues = queues;
-        if (session->failure.isEmpty())
-            session->failure = why;
+        session->fail(why);
     });
-    const std::chrono::milliseconds timeout = timeouts.connect + timeouts.service;
     const WorkerThread::Wait result = worker.waitFor(task, QDeadlineTimer(timeout), wait.pump, wait.stopRequested);
     if (result == WorkerThread::Wait::Done) {
         const std::lock_guard lock(session->mutex);
-        if (session->failure.isEmpty())
-            return session->queues;
-        *error = session->failure;
-        return std::nullopt;
+        return session->failure;
     }
     session->cutShort = true;
-    *error = result == WorkerThread::Wait::Stopped
-                 ? QStringLiteral("stopped before a CUPS server answered")
-                 : QStringLiteral("%1 did not answer within %2 s").arg(serverOf(*session), secondsText(timeout));
-    return std::nullopt;
+    return result == WorkerThread::Wait::Stopped
+               ? QStringLiteral("stopped before a CUPS server answered")
+               : QStringLiteral("%1 did not answer within %2 s").arg(serverOf(*session), secondsText(timeout));
+}
+
+} // namespace
+
+std::optional<QList<CupsQueueState>> listCupsQueues(const DestinationTimeouts& timeouts, const WaitControl& wait,
+                                                    QString* error)
+{
+    auto queues = std::make_shared<QList<CupsQueueState>>();
+    const QString why = askServer(CupsAddress{}, timeouts, timeouts.connect + timeouts.service, wait,
+                                  [queues](CupsConnection& connection) { return connection.listQueues(queues.get()); });
+    if (!why.isEmpty()) {
+        *error = why;
+        return std::nullopt;
+    }
+    return *queues;
+}
+
+bool cupsQueueStatus(const QString& address, std::chrono::milliseconds timeout, const WaitControl& wait,
+                     CupsQueueReport* report, QString* error)
+{
+    CupsAddress queue;
+    if (const QString bad = parseCupsAddress(address, &queue); !bad.isEmpty()) {
+        *error = bad;
+        return false;
+    }
+    DestinationTimeouts limits;
+    limits.connect = timeout;
+    limits.service = timeout;
+    auto state = std::make_shared<CupsQueueState>();
+    const QString why =
+        askServer(queue, limits, timeout, wait, [name = queue.queue, state](CupsConnection& connection) {
+            return connection.queryQueue(name, state.get());
+        });
+    if (!why.isEmpty()) {
+        *error = why;
+        return false;
+    }
+    report->stopped = state->stopped();
+    report->accepting = state->accepting;
+    report->reasons = state->reasons;
+    report->message = state->message;
+    report->description = QStringLiteral("queue %1: %2").arg(state->name, state->describe());
+    return true;
 }

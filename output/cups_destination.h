@@ -75,3 +75,7 @@ private:
 // nullopt, with `error` set, when no server answered within connect + service time.
 std::optional<QList<CupsQueueState>> listCupsQueues(const DestinationTimeouts& timeouts, const WaitControl& wait,
                                                     QString* error);
+
+// The state of the queue `address` names, asked within `timeout` with the caller's events going on.
+bool cupsQueueStatus(const QString& address, std::chrono::milliseconds timeout, const WaitControl& wait,
+                     CupsQueueReport* report, QString* error);

@@ -1,7 +1,6 @@
 // What the CUPS library offers to the programs that load it.
 #include "output/cups_destination.h"
 #include "output/cups_library.h"
-#include "output/cups_status.h"
 
 namespace {
 

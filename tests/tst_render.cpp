@@ -21,15 +21,6 @@ QByteArray counterJob(const QByteArray& counter, const QByteArray& start, const 
            start + "\r\n" + print + "\r\n";
 }
 
-// Collects what a stream prints.
-struct Collected final : LabelSink
-{
-    QList<RenderedLabel> labels;
-    QList<JobNote> notes;
-    void label(RenderedLabel&& label) override { labels << std::move(label); }
-    void note(const JobNote& note) override { notes << note; }
-};
-
 } // namespace
 
 class RenderTest : public QObject

@@ -12,20 +12,6 @@ QByteArray labelJob(int width, int length, const QByteArray& lines)
     return "N\r\nq" + QByteArray::number(width) + "\r\nQ" + QByteArray::number(length) + ",24\r\n" + lines + "P1\r\n";
 }
 
-struct Collected final : LabelSink
-{
-    QList<RenderedLabel> labels;
-    QList<JobNote> notes;
-    QList<QByteArray> offered;
-    void label(RenderedLabel&& label) override { labels << std::move(label); }
-    void note(const JobNote& note) override { notes << note; }
-    bool printerCommand(QByteArrayView line, int) override
-    {
-        offered << line.toByteArray();
-        return false;
-    }
-};
-
 // Three rows of two bytes with a line feed, a carriage return and a NUL among them.
 const QByteArray kGraphicBits("\x0A\xFF\x0D\x00\xFF\xFE", 6);
 const QStringList kGraphicArt = {

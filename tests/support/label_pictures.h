@@ -1,6 +1,7 @@
 #pragma once
 
 #include "layout/label_preset_settings.h"
+#include "render/label_render.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -39,3 +40,18 @@ RenderedLabel onlyLabelOf(const QByteArray& job);
 
 // A 1-bit PCX file of the picture given as art ('#' prints), run-length encoded as paint programs write it.
 QByteArray pcxFile(const QStringList& art);
+
+// Collects what a label stream prints and notes, and every command line it offers the printer (taking none).
+struct Collected final : LabelSink
+{
+    QList<RenderedLabel> labels;
+    QList<JobNote> notes;
+    QList<QByteArray> offered;
+    void label(RenderedLabel&& label) override { labels << std::move(label); }
+    void note(const JobNote& note) override { notes << note; }
+    bool printerCommand(QByteArrayView line, int) override
+    {
+        offered << line.toByteArray();
+        return false;
+    }
+};

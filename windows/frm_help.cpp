@@ -33,7 +33,7 @@ void ClickablePicture::mouseReleaseEvent(QMouseEvent* event)
 void ClickablePicture::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    painter.drawPixmap(0, 0, picture(m_resource, size(), devicePixelRatioF()));
+    painter.drawImage(0, 0, picture(m_resource, size(), devicePixelRatioF()));
 }
 
 Frm_Help::Frm_Help() : QWidget(nullptr)
@@ -41,7 +41,7 @@ Frm_Help::Frm_Help() : QWidget(nullptr)
     setObjectName(QStringLiteral("Frm_Help"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("프로그램 정보"));
-    setWindowIcon(QIcon(QStringLiteral(":/app-icon.svg")));
+    setWindowIcon(appIcon());
     setFixedSize(386, 293);
     installFontSubstitutes();
     setFont(uiFont(9, false));
@@ -66,7 +66,7 @@ Frm_Help::Frm_Help() : QWidget(nullptr)
     };
 
     Image1 = label("Image1", QString(), 20, 18, 123, 36);
-    Image1->setPixmap(picture(QStringLiteral(":/company-logo.svg"), QSize(123, 36)));
+    Image1->setPixmap(QPixmap::fromImage(picture(QStringLiteral(":/company-logo.svg"), QSize(123, 36))));
     Label11 = label("Label11", QStringLiteral("Quorlex Label"), 148, 26, 222, 21);
     Label11->setFont(uiFont(15.75, true));
     lblVersion = label("lblVersion", QStringLiteral("버전 : 1.0.2"), 32, 64, 259, 15);

@@ -1,4 +1,5 @@
 #include "windows/frm_main.h"
+#include "windows/pictures.h"
 
 #include "layout/entry_rules.h"
 #include "layout/presets.h"
@@ -151,7 +152,7 @@ Frm_Main::Frm_Main(QWidget* parent) : QMainWindow(parent)
     setObjectName(QStringLiteral("Frm_Main"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Quorlex Label"));
-    setWindowIcon(QIcon(QStringLiteral(":/app-icon.svg")));
+    setWindowIcon(appIcon());
     g_mainWindow = this;
 
     createControls();

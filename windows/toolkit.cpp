@@ -51,6 +51,7 @@ QFont uiFont(qreal pointSize, bool bold)
     QFont font(uiFontFamily());
     font.setPointSizeF(pointSize);
     font.setWeight(bold ? QFont::Bold : QFont::Normal);
+    font.setHintingPreference(QFont::PreferFullHinting);
     return font;
 }
 
@@ -148,7 +149,7 @@ void SSCommand::paintEvent(QPaintEvent* event)
     target.moveCenter(rect().center());
     if (isDown())
         target.translate(1, 1);
-    painter.drawPixmap(target.topLeft(), picture(m_picture, size, devicePixelRatioF()));
+    painter.drawImage(target.topLeft(), picture(m_picture, size, devicePixelRatioF()));
 }
 
 SSOption::SSOption(QWidget* parent, const QString& caption) : QRadioButton(caption, parent)

@@ -1,5 +1,6 @@
 #include "batch/job_output.h"
 
+#include "batch/standard_stream.h"
 #include "output/port_devices.h"
 
 #include <QFile>
@@ -21,7 +22,7 @@ QString writeWhole(QIODevice& device, const QByteArray& bytes)
     return {};
 }
 
-// --dry-run: the jobs one after another on standard output. They are written through the file's buffer and
+// --dry-run: the jobs one after another on standard output. They are written through the stream's buffer and
 // flushed at the end, so a million jobs do not take a million writes; a write that fails (a full disk, a
 // closed pipe) fails the job it belongs to, and a flush that fails fails the close.
 class StandardOutput final : public Destination
@@ -48,6 +49,8 @@ private:
 
 QString flushDevice(QIODevice& device)
 {
+    if (auto* stream = dynamic_cast<StandardStream*>(&device))
+        return stream->flush() ? QString() : stream->errorString();
     auto* file = qobject_cast<QFileDevice*>(&device);
     if (!file || file->flush())
         return {};

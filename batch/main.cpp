@@ -1,10 +1,10 @@
 #include "batch/batch_run.h"
 #include "batch/interrupt_flag.h"
 #include "batch/preview_library.h"
+#include "batch/standard_stream.h"
 #include "output/destination.h"
 
 #include <QCoreApplication>
-#include <QFile>
 
 #include <cstdio>
 #include <cstring>
@@ -65,13 +65,9 @@ int main(int argc, char* argv[])
     const std::unique_ptr<QCoreApplication> app = makeApplication(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quorlex-label-batch"));
 
-    QFile in;
-    QFile out;
-    QFile err;
-    if (!inputClosed)
-        in.open(stdin, QIODevice::ReadOnly);
-    out.open(stdout, QIODevice::WriteOnly);
-    err.open(stderr, QIODevice::WriteOnly);
+    StandardStream in(STDIN_FILENO, QIODevice::ReadOnly);
+    StandardStream out(STDOUT_FILENO, QIODevice::WriteOnly);
+    StandardStream err(STDERR_FILENO, QIODevice::WriteOnly);
 
     BatchEnvironment environment;
     environment.standardInput = inputClosed ? nullptr : &in;

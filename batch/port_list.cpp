@@ -2,10 +2,10 @@
 
 #include "output/cups_library.h"
 #include "output/safe_text.h"
+#include "output/serial_library.h"
 
 #include <QCollator>
 #include <QDir>
-#include <QSerialPortInfo>
 
 #include <algorithm>
 
@@ -31,37 +31,29 @@ QStringList devicesIn(const QString& folder, const QString& pattern)
     return paths;
 }
 
-QString serialDescription(const QSerialPortInfo& port)
-{
-    QStringList parts;
-    for (const QString& part : {port.description(), port.manufacturer()}) {
-        if (!part.trimmed().isEmpty() && !parts.contains(part.trimmed()))
-            parts << safeMessageLine(part.trimmed(), 80);
-    }
-    return parts.isEmpty() ? QStringLiteral("serial port")
-                           : QStringLiteral("serial port: %1").arg(parts.join(QLatin1String(", ")));
-}
-
 } // namespace
 
 PortList listPorts(const DestinationTimeouts& timeouts, const WaitControl& wait)
 {
     QList<PortLine> ports;
-    QList<QSerialPortInfo> serial = QSerialPortInfo::availablePorts();
-    QCollator collator;
-    collator.setNumericMode(true);
-    std::sort(serial.begin(), serial.end(), [&](const QSerialPortInfo& a, const QSerialPortInfo& b) {
-        return collator.compare(a.systemLocation(), b.systemLocation()) < 0;
-    });
-    for (const QSerialPortInfo& port : std::as_const(serial))
-        ports.append({safeMessageLine(port.systemLocation(), 120), serialDescription(port)});
+    PortList list;
+    QString error;
+    if (std::optional<QList<SerialPortListing>> serial = listSerialPorts(&error)) {
+        QCollator collator;
+        collator.setNumericMode(true);
+        std::sort(serial->begin(), serial->end(), [&](const SerialPortListing& a, const SerialPortListing& b) {
+            return collator.compare(a.location, b.location) < 0;
+        });
+        for (const SerialPortListing& port : std::as_const(*serial))
+            ports.append({safeMessageLine(port.location, 120), port.description});
+    } else {
+        list.notes << QStringLiteral("serial ports are not listed: %1").arg(error);
+    }
     for (const QString& path : devicesIn(QStringLiteral("/dev/usb"), QStringLiteral("lp*")))
         ports.append({safeMessageLine(path, 120), QStringLiteral("USB printer device")});
     for (const QString& path : devicesIn(QStringLiteral("/dev"), QStringLiteral("lp*")))
         ports.append({safeMessageLine(path, 120), QStringLiteral("parallel printer device")});
 
-    PortList list;
-    QString error;
     if (!loadCupsLibrary(&error)) {
         list.notes << QStringLiteral("CUPS queues are not listed: %1").arg(error);
     } else if (const std::optional<QList<CupsQueueListing>> queues = listCupsQueueNames(timeouts, wait, &error)) {

@@ -3,6 +3,7 @@
 #include "output/destination.h"
 #include "output/operator_hints.h"
 #include "output/port_devices.h"
+#include "output/serial_library.h"
 
 #include <QDeadlineTimer>
 
@@ -16,7 +17,9 @@ constexpr std::chrono::milliseconds kDrainMargin{1000};
 
 } // namespace
 
-SerialPort::SerialPort() : SerialPort(std::make_unique<QSerialPortLine>()) {}
+// The line to the system's driver is made at the first open, so that a program that never opens a serial port
+// does not load the library that drives them.
+SerialPort::SerialPort() = default;
 
 SerialPort::SerialPort(std::unique_ptr<SerialLine> line) : line_(std::move(line)) {}
 
@@ -40,6 +43,12 @@ bool SerialPort::open()
     const QString device = devicePath_.isEmpty() ? serialDevicePath(portNumber_) : devicePath_;
     if (device.isEmpty())
         return fail(QStringLiteral("no device is mapped to COM%1 (only COM1 is)").arg(portNumber_));
+    if (!line_) {
+        QString why;
+        line_ = createSerialLine(&why);
+        if (!line_)
+            return fail(why);
+    }
     if (!line_->open(device, settings_))
         return fail(line_->errorString());
     open_ = true;

@@ -19,7 +19,7 @@ class SerialPort
 {
 public:
     SerialPort();
-    // With another line in place of QSerialPort (tests).
+    // With another line in place of the system's driver (tests).
     explicit SerialPort(std::unique_ptr<SerialLine> line);
     ~SerialPort();
     SerialPort(const SerialPort&) = delete;

@@ -1,0 +1,69 @@
+#include "batch/standard_stream.h"
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+constexpr qint64 kBufferBytes = 64 * 1024;
+
+} // namespace
+
+StandardStream::StandardStream(int fd, OpenMode mode) : fd_(fd)
+{
+    open(mode | QIODevice::Unbuffered);
+}
+
+StandardStream::~StandardStream()
+{
+    flush();
+}
+
+bool StandardStream::flush()
+{
+    if (pending_.isEmpty())
+        return true;
+    const bool written = writeOut(pending_.constData(), pending_.size());
+    pending_.clear();
+    return written;
+}
+
+qint64 StandardStream::readData(char* data, qint64 maxSize)
+{
+    for (;;) {
+        const ssize_t got = ::read(fd_, data, size_t(maxSize));
+        if (got >= 0)
+            return got;
+        if (errno != EINTR) {
+            setErrorString(QString::fromLocal8Bit(std::strerror(errno)));
+            return -1;
+        }
+    }
+}
+
+qint64 StandardStream::writeData(const char* data, qint64 size)
+{
+    if (pending_.size() + size > kBufferBytes && !flush())
+        return -1;
+    if (size >= kBufferBytes)
+        return writeOut(data, size) ? size : -1;
+    pending_.append(data, size);
+    return size;
+}
+
+bool StandardStream::writeOut(const char* data, qint64 size)
+{
+    qint64 done = 0;
+    while (done < size) {
+        const ssize_t written = ::write(fd_, data + done, size_t(size - done));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            setErrorString(QString::fromLocal8Bit(std::strerror(errno)));
+            return false;
+        }
+        done += written;
+    }
+    return true;
+}

@@ -1,0 +1,30 @@
+#include "output/serial_library.h"
+
+#include "output/optional_library.h"
+
+namespace {
+
+constexpr OptionalLibrary kSerialLibrary{kSerialLibraryFile,    kSerialLibraryVariable, kSerialLibraryEntryName,
+                                         kSerialLibraryVersion, "Serial ports",         "libQt6SerialPort.so",
+                                         "libqt6serialport6"};
+
+const SerialLibraryEntry* serialLibrary(QString* error)
+{
+    return static_cast<const SerialLibraryEntry*>(loadOptionalLibrary(kSerialLibrary, error));
+}
+
+} // namespace
+
+std::unique_ptr<SerialLine> createSerialLine(QString* error)
+{
+    const SerialLibraryEntry* library = serialLibrary(error);
+    return library ? std::unique_ptr<SerialLine>(library->createLine()) : nullptr;
+}
+
+std::optional<QList<SerialPortListing>> listSerialPorts(QString* error)
+{
+    const SerialLibraryEntry* library = serialLibrary(error);
+    if (!library)
+        return std::nullopt;
+    return library->listPorts();
+}

@@ -22,7 +22,7 @@ constexpr WholeNumberRange kPreviewScaleRange{1, kMaxRenderScale};
 // "0 to 15"
 QString rangeText(WholeNumberRange range)
 {
-    return QStringLiteral("%1 to %2").arg(range.lowest).arg(range.highest);
+    return QStringLiteral("%1 to %2").arg(QString::number(range.lowest), QString::number(range.highest));
 }
 
 // Sizes with the label each one makes and its gap, from the presets: "1M (5 x 7 mm, gap 20.8)".
@@ -217,7 +217,7 @@ const std::vector<OptionRow>& optionTable()
                   "label length")},
             {Option::FiveAcross, name("five-across"), {}, text("2M only: Item and Version five times side by side")},
             {Option::Darkness, name("darkness"),
-             QStringLiteral("%1-%2").arg(kDarknessRange.lowest).arg(kDarknessRange.highest),
+             QStringLiteral("%1-%2").arg(QString::number(kDarknessRange.lowest), QString::number(kDarknessRange.highest)),
              QStringLiteral("Darkness, %1 (default %2)").arg(rangeText(kDarknessRange), defaults.darkness)},
             {Option::Quantity, name("qty"), text("n"),
              QStringLiteral("Labels per job, %1 (default %2); a CSV qty column gives it per row")
@@ -225,7 +225,7 @@ const std::vector<OptionRow>& optionTable()
             {Option::Gap, name("gap"), text("dots"),
              QStringLiteral("Gap in dots, 0 to %1, such as 12 or 20.8 with at most three decimals (default: the "
                             "size's gap)")
-                 .arg(kMaxGapDots)},
+                 .arg(QString::number(kMaxGapDots))},
             {Option::Nudge, name("nudge"), text("list"),
              text("Offsets from the preset positions, e.g. item-x=+2,ver-y=-3"), true},
             {Option::Item, {fieldColumn(LabelField::Item)}, text("text"), text("Item text of the one label")},
@@ -247,8 +247,7 @@ const std::vector<OptionRow>& optionTable()
              text("Sends nothing; writes a picture of each job's label into this folder (job-00001.png, ...)")},
             {Option::PreviewScale, name("preview-scale"), text("n"),
              QStringLiteral("Pixels per printer dot in the pictures, %1 (default %2)")
-                 .arg(rangeText(kPreviewScaleRange))
-                 .arg(defaults.previewScale)},
+                 .arg(rangeText(kPreviewScaleRange), QString::number(defaults.previewScale))},
             {Option::ListPorts,
              name("list-ports"),
              {},

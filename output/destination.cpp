@@ -133,7 +133,20 @@ bool isTerminalDevice(const QString& path)
 
 QString secondsText(std::chrono::milliseconds ms)
 {
-    return QString::number(double(ms.count()) / 1000.0);
+    // Whole milliseconds written out without floating point: "10", "0.5", "2.25".
+    const qint64 count = ms.count();
+    const qint64 whole = count / 1000;
+    qint64 thousandths = count % 1000;
+    QString text = QString::number(whole);
+    if (thousandths == 0)
+        return text;
+    if (count < 0 && whole == 0)
+        text.prepend(QLatin1Char('-'));
+    thousandths = thousandths < 0 ? -thousandths : thousandths;
+    QString fraction = QString::number(thousandths).rightJustified(3, QLatin1Char('0'));
+    while (fraction.endsWith(QLatin1Char('0')))
+        fraction.chop(1);
+    return text + QLatin1Char('.') + fraction;
 }
 
 void ignoreBrokenPipes()

@@ -217,7 +217,8 @@ const std::vector<OptionRow>& optionTable()
                   "label length")},
             {Option::FiveAcross, name("five-across"), {}, text("2M only: Item and Version five times side by side")},
             {Option::Darkness, name("darkness"),
-             QStringLiteral("%1-%2").arg(QString::number(kDarknessRange.lowest), QString::number(kDarknessRange.highest)),
+             QStringLiteral("%1-%2").arg(QString::number(kDarknessRange.lowest),
+                                         QString::number(kDarknessRange.highest)),
              QStringLiteral("Darkness, %1 (default %2)").arg(rangeText(kDarknessRange), defaults.darkness)},
             {Option::Quantity, name("qty"), text("n"),
              QStringLiteral("Labels per job, %1 (default %2); a CSV qty column gives it per row")

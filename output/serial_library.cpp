@@ -5,7 +5,7 @@
 namespace {
 
 constexpr OptionalLibrary kSerialLibrary{kSerialLibraryFile,    kSerialLibraryVariable, kSerialLibraryEntryName,
-                                         kSerialLibraryVersion, "Serial ports",         "libQt6SerialPort.so",
+                                         kSerialLibraryVersion, "serial ports",         "libQt6SerialPort.so",
                                          "libqt6serialport6"};
 
 const SerialLibraryEntry* serialLibrary(QString* error)

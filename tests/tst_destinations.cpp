@@ -313,6 +313,24 @@ private slots:
         QCOMPARE(cupsLibraryFailure(path, loaderSays), expected);
     }
 
+    // Seconds in messages and the help, from whole milliseconds.
+    void secondsInWords_data()
+    {
+        QTest::addColumn<qint64>("milliseconds");
+        QTest::addColumn<QString>("expected");
+        const std::pair<qint64, const char*> rows[] = {{0, "0"},        {10000, "10"},   {500, "0.5"},
+                                                       {2250, "2.25"},  {1001, "1.001"}, {1234567000, "1234567"},
+                                                       {-1500, "-1.5"}, {-250, "-0.25"}};
+        for (const auto& [ms, text] : rows)
+            QTest::addRow("%lld ms", ms) << ms << QString::fromLatin1(text);
+    }
+    void secondsInWords()
+    {
+        QFETCH(qint64, milliseconds);
+        QFETCH(QString, expected);
+        QCOMPARE(secondsText(std::chrono::milliseconds(milliseconds)), expected);
+    }
+
     void transferTimeoutGrowsWithTheJob()
     {
         const DestinationTimeouts timeouts;

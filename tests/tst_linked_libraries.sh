@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Neither program loads libcups, or what it brings (GnuTLS, Kerberos, Avahi), at start: the CUPS library is
-# loaded only when a CUPS queue is used.
+# Neither program loads libcups, or what it brings (GnuTLS, Kerberos, Avahi), nor QtSerialPort and libudev at
+# start: the CUPS library is loaded only when a CUPS queue is used, the serial library on the first serial port.
 #   tst_linked_libraries.sh <program>...
 set -uo pipefail
 failures=0
@@ -10,7 +10,7 @@ for program in "$@"; do
         failures=$((failures + 1))
         continue
     fi
-    if unwanted="$(grep -E 'lib(cups|gnutls|krb5|gssapi|avahi)' <<<"$libraries")"; then
+    if unwanted="$(grep -E 'lib(cups|gnutls|krb5|gssapi|avahi|Qt6SerialPort|udev)' <<<"$libraries")"; then
         echo "FAIL: $program loads at start: $unwanted"
         failures=$((failures + 1))
     fi
@@ -19,5 +19,5 @@ for program in "$@"; do
         failures=$((failures + 1))
     }
 done
-[ "$failures" -eq 0 ] && echo "PASS: $# programs without libcups"
+[ "$failures" -eq 0 ] && echo "PASS: $# programs without libcups and QtSerialPort"
 exit $((failures > 0))

@@ -63,6 +63,7 @@ expect_file -rwxr-xr-x usr/bin/quorlex-label-printer
 expect_file -rw-r--r-- usr/lib/quorlex-label/libquorlex-label-output.so
 expect_file -rw-r--r-- usr/lib/quorlex-label/libquorlex-label-cups.so
 expect_file -rw-r--r-- usr/lib/quorlex-label/libquorlex-label-preview.so
+expect_file -rw-r--r-- usr/lib/quorlex-label/libquorlex-label-serial.so
 expect_file -rw-r--r-- usr/share/applications/quorlex-label.desktop
 expect_file -rw-r--r-- usr/share/icons/hicolor/scalable/apps/quorlex-label.svg
 expect_file -rw-r--r-- usr/share/metainfo/org.example.quorlex_label.metainfo.xml
@@ -95,6 +96,10 @@ without="$("$root/usr/bin/quorlex-label-batch" "${one_label[@]}" --port cups:lab
     fail "without the CUPS library, --dry-run fails"
 listed="$("$root/usr/bin/quorlex-label-batch" --list-ports 2>&1)"
 grep -q 'CUPS queues are not listed: CUPS queues need' <<<"$listed" || fail "--list-ports without the CUPS library: $listed"
+rm "$root/usr/lib/quorlex-label/libquorlex-label-serial.so"
+without="$(QUORLEX_LABEL_COM1=/dev/ttyS0 "$root/usr/bin/quorlex-label-batch" "${one_label[@]}" --port com1 2>&1)"
+[ $? -eq 1 ] && grep -q 'libquorlex-label-serial.so, which is missing (install the package quorlex-label again)' <<<"$without" ||
+    fail "without the serial library, COM1 says: $without"
 
 zcat "$share/doc/quorlex-label/changelog.gz" >"$work/changelog"
 changelog_version="$(dpkg-parsechangelog -l "$work/changelog" -S Version 2>&1)"

@@ -1,3 +1,7 @@
+#include "windows/frm_help.h"
+#include "windows/frm_main.h"
+#include "windows/pictures.h"
+
 #include <QDir>
 #include <QImage>
 #include <QPainter>
@@ -14,6 +18,8 @@ private slots:
     void picture_data();
     void picture();
     void everySvgIsListed();
+    void drawnPicturesMatchTheirSvg();
+    void windowsDrawNoPictureFromSvg();
 };
 
 namespace {
@@ -76,6 +82,48 @@ void TestResources::everySvgIsListed()
         listed.insert(QLatin1String(picture.name));
     const QStringList compiled = QDir(QStringLiteral(":/")).entryList({QStringLiteral("*.svg")}, QDir::Files);
     QCOMPARE(QSet<QString>(compiled.begin(), compiled.end()), listed);
+}
+
+// The pictures drawn at build time are exactly what rendering their SVG at that size gives.
+void TestResources::drawnPicturesMatchTheirSvg()
+{
+    const QStringList drawn = QDir(QStringLiteral(":/drawn")).entryList(QDir::Files);
+    QVERIFY(drawn.size() >= 30);
+    const QRegularExpression name(QStringLiteral("^(.+)-([0-9]+)x([0-9]+)\\.argb$"));
+    for (const QString& file : drawn) {
+        const QRegularExpressionMatch match = name.match(file);
+        QVERIFY2(match.hasMatch(), qPrintable(file));
+        const QString svg = QStringLiteral(":/%1.svg").arg(match.captured(1));
+        const QSize size(match.captured(2).toInt(), match.captured(3).toInt());
+        QImage rendered(size, QImage::Format_ARGB32_Premultiplied);
+        rendered.fill(Qt::transparent);
+        QPainter painter(&rendered);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QSvgRenderer(svg).render(&painter);
+        painter.end();
+        const int before = picturesRenderedFromSvg();
+        const QImage shown = ::picture(svg, size);
+        QCOMPARE(picturesRenderedFromSvg(), before); // read as drawn, not rendered again
+        QVERIFY2(shown == rendered, qPrintable(file));
+    }
+}
+
+// Both windows at one device pixel to the pixel show only pictures drawn at build time, so a start renders
+// no SVG; a size that is not drawn is still shown, rendered from its SVG.
+void TestResources::windowsDrawNoPictureFromSvg()
+{
+    Frm_Main window;
+    window.grab();
+    auto* help = new Frm_Help;
+    help->grab();
+    delete help;
+    QCOMPARE(picturesRenderedFromSvg(), 0);
+    QVERIFY(!appIcon().availableSizes().isEmpty());
+
+    const QImage odd = ::picture(QStringLiteral(":/button-end.svg"), QSize(170, 28), 1.5);
+    QCOMPARE(picturesRenderedFromSvg(), 1);
+    QCOMPARE(odd.size(), QSize(255, 42));
+    QCOMPARE(odd.devicePixelRatio(), 1.5);
 }
 
 QTEST_MAIN(TestResources)

@@ -5,8 +5,8 @@
 //
 // writes OUTDIR/NAME-WxH.argb for each entry: W times H pixels, premultiplied ARGB, 32 bits each in the
 // machine's order, top row first; exactly what QImage::Format_ARGB32_Premultiplied holds.
-#include <QDir>
 #include <QCoreApplication>
+#include <QDir>
 #include <QImage>
 #include <QPainter>
 #include <QRegularExpression>

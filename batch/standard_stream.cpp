@@ -22,10 +22,10 @@ StandardStream::~StandardStream()
 
 bool StandardStream::flush()
 {
-    if (pending_.isEmpty())
+    if (pending_ == 0)
         return true;
-    const bool written = writeOut(pending_.constData(), pending_.size());
-    pending_.clear();
+    const bool written = writeOut(buffer_.get(), pending_);
+    pending_ = 0;
     return written;
 }
 
@@ -44,11 +44,14 @@ qint64 StandardStream::readData(char* data, qint64 maxSize)
 
 qint64 StandardStream::writeData(const char* data, qint64 size)
 {
-    if (pending_.size() + size > kBufferBytes && !flush())
+    if (pending_ + size > kBufferBytes && !flush())
         return -1;
     if (size >= kBufferBytes)
         return writeOut(data, size) ? size : -1;
-    pending_.append(data, size);
+    if (!buffer_)
+        buffer_ = std::make_unique<char[]>(kBufferBytes);
+    std::memcpy(buffer_.get() + pending_, data, size_t(size));
+    pending_ += size;
     return size;
 }
 

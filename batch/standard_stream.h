@@ -1,7 +1,8 @@
 #pragma once
 
-#include <QByteArray>
 #include <QIODevice>
+
+#include <memory>
 
 // Standard input, output or error as a device: reads go straight to the descriptor, writes collect in a
 // buffer of 64 KiB that goes out when it is full, on flush() and at the end. Lighter than a QFile on the
@@ -25,5 +26,6 @@ private:
     bool writeOut(const char* data, qint64 size);
 
     int fd_;
-    QByteArray pending_;
+    std::unique_ptr<char[]> buffer_;
+    qint64 pending_ = 0; // bytes in buffer_ not written yet
 };

@@ -16,5 +16,5 @@ constexpr OptionalLibrary kPreviewLibrary{kPreviewLibraryFile,
 
 const PreviewLibraryEntry* previewLibrary(QString* failure)
 {
-    return static_cast<const PreviewLibraryEntry*>(loadOptionalLibrary(kPreviewLibrary, failure));
+    return loadOptionalEntry<PreviewLibraryEntry>(kPreviewLibrary, failure);
 }

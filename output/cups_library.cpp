@@ -8,11 +8,6 @@ constexpr OptionalLibrary kCupsLibrary{kCupsLibraryFile,    kCupsLibraryVariable
                                        kCupsLibraryVersion, "CUPS queues",        "libcups.so",
                                        "libcups2"};
 
-const CupsLibraryEntry* entry(QString* failure)
-{
-    return static_cast<const CupsLibraryEntry*>(loadOptionalLibrary(kCupsLibrary, failure));
-}
-
 } // namespace
 
 bool isCupsAddress(const QString& address)
@@ -29,12 +24,12 @@ QString cupsLibraryFailure(const QString& path, const QString& loaderSays)
 
 bool loadCupsLibrary(QString* why)
 {
-    return entry(why) != nullptr;
+    return loadOptionalEntry<CupsLibraryEntry>(kCupsLibrary, why) != nullptr;
 }
 
 std::unique_ptr<Destination> createCupsDestination(const QString& address, const QString& name, QString* error)
 {
-    const CupsLibraryEntry* library = entry(error);
+    const CupsLibraryEntry* library = loadOptionalEntry<CupsLibraryEntry>(kCupsLibrary, error);
     if (!library)
         return nullptr;
     return std::unique_ptr<Destination>(library->createDestination(address, name, error));
@@ -43,7 +38,7 @@ std::unique_ptr<Destination> createCupsDestination(const QString& address, const
 std::optional<QList<CupsQueueListing>> listCupsQueueNames(const DestinationTimeouts& timeouts, const WaitControl& wait,
                                                           QString* error)
 {
-    const CupsLibraryEntry* library = entry(error);
+    const CupsLibraryEntry* library = loadOptionalEntry<CupsLibraryEntry>(kCupsLibrary, error);
     if (!library)
         return std::nullopt;
     QList<CupsQueueListing> queues;
@@ -55,6 +50,6 @@ std::optional<QList<CupsQueueListing>> listCupsQueueNames(const DestinationTimeo
 bool queryCupsQueue(const QString& address, std::chrono::milliseconds timeout, const WaitControl& wait,
                     CupsQueueReport* report, QString* error)
 {
-    const CupsLibraryEntry* library = entry(error);
+    const CupsLibraryEntry* library = loadOptionalEntry<CupsLibraryEntry>(kCupsLibrary, error);
     return library && library->queueStatus(address, timeout, wait, report, error);
 }

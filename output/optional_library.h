@@ -20,5 +20,11 @@ struct OptionalLibrary
 // in words that name the missing file and the package to install.
 const void* loadOptionalLibrary(const OptionalLibrary& library, QString* failure);
 
+// The same, with the entry as the type the library's header declares.
+template <typename Entry> const Entry* loadOptionalEntry(const OptionalLibrary& library, QString* failure)
+{
+    return static_cast<const Entry*>(loadOptionalLibrary(library, failure));
+}
+
 // Why loading `path` failed, from what the dynamic loader said.
 QString optionalLibraryFailure(const OptionalLibrary& library, const QString& path, const QString& loaderSays);

@@ -8,22 +8,17 @@ constexpr OptionalLibrary kSerialLibrary{kSerialLibraryFile,    kSerialLibraryVa
                                          kSerialLibraryVersion, "serial ports",         "libQt6SerialPort.so",
                                          "libqt6serialport6"};
 
-const SerialLibraryEntry* serialLibrary(QString* error)
-{
-    return static_cast<const SerialLibraryEntry*>(loadOptionalLibrary(kSerialLibrary, error));
-}
-
 } // namespace
 
 std::unique_ptr<SerialLine> createSerialLine(QString* error)
 {
-    const SerialLibraryEntry* library = serialLibrary(error);
+    const SerialLibraryEntry* library = loadOptionalEntry<SerialLibraryEntry>(kSerialLibrary, error);
     return library ? std::unique_ptr<SerialLine>(library->createLine()) : nullptr;
 }
 
 std::optional<QList<SerialPortListing>> listSerialPorts(QString* error)
 {
-    const SerialLibraryEntry* library = serialLibrary(error);
+    const SerialLibraryEntry* library = loadOptionalEntry<SerialLibraryEntry>(kSerialLibrary, error);
     if (!library)
         return std::nullopt;
     return library->listPorts();

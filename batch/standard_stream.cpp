@@ -49,7 +49,7 @@ qint64 StandardStream::writeData(const char* data, qint64 size)
     if (size >= kBufferBytes)
         return writeOut(data, size) ? size : -1;
     if (!buffer_)
-        buffer_ = std::make_unique<char[]>(kBufferBytes);
+        buffer_.reset(new char[kBufferBytes]); // left uninitialised: a page is touched only when written
     std::memcpy(buffer_.get() + pending_, data, size_t(size));
     pending_ += size;
     return size;

@@ -155,6 +155,18 @@ ComposedJob composeLabel(const LabelSettings& base, const LabelValues& label)
     return composeJob(settings);
 }
 
+bool composeFirstLabel(const LabelSettings& base, CheckedLabels::Cursor& cursor, CheckedLabel& label, ComposedJob& job,
+                       const std::function<void(const QString&)>& report)
+{
+    cursor.next(label);
+    job = composeLabel(base, label.values);
+    if (job.ok())
+        return true;
+    report(compositionProblem(label, *job.fault));
+    report(QStringLiteral("nothing was sent"));
+    return false;
+}
+
 QString compositionProblem(const CheckedLabel& label, const JobFault& fault)
 {
     if (fault.field && label.row > 0)

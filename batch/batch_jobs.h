@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // Labels of one run at most: past this many CSV rows with a label the file is refused. Each checked label
 // is kept in at most about 40 bytes until its job is composed, so this bounds what a run holds to some 80 MB.
 inline constexpr qsizetype kMaxLabels = 2000000;
@@ -94,3 +96,8 @@ ComposedJob composeLabel(const LabelSettings& base, const LabelValues& label);
 // column ("row 2 (line 2), column item: ...") or, for the label from options, by its option ("--item: ...");
 // any other value by its heading.
 QString compositionProblem(const CheckedLabel& label, const JobFault& fault);
+
+// The first label of a checked run (which has one) in `label` and its job under `base` in `job`, with `cursor`
+// past it; false, after reporting the problem and that nothing was sent, when the job cannot be composed.
+bool composeFirstLabel(const LabelSettings& base, CheckedLabels::Cursor& cursor, CheckedLabel& label, ComposedJob& job,
+                       const std::function<void(const QString&)>& report);

@@ -121,13 +121,9 @@ int sendLabels(BatchEnvironment& env, const BatchOptions& options, const Checked
     const LabelSettings base = baseSettings(options);
     CheckedLabels::Cursor cursor(labels);
     CheckedLabel label;
-    cursor.next(label); // a checked run has a label
-    ComposedJob job = composeLabel(base, label.values);
-    if (!job.ok()) {
-        report(env, compositionProblem(label, *job.fault));
-        report(env, QStringLiteral("nothing was sent"));
+    ComposedJob job;
+    if (!composeFirstLabel(base, cursor, label, job, [&env](const QString& line) { report(env, line); }))
         return kExitUsage;
-    }
 
     if (env.startingToSend)
         env.startingToSend();

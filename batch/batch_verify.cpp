@@ -87,13 +87,9 @@ int sendWithReporting(BatchEnvironment& env, const BatchOptions& options, const 
     const LabelSettings base = baseSettings(options);
     CheckedLabels::Cursor cursor(labels);
     CheckedLabel label;
-    cursor.next(label); // a checked run has a label
-    ComposedJob job = composeLabel(base, label.values);
-    if (!job.ok()) {
-        report(compositionProblem(label, *job.fault));
-        report(QStringLiteral("nothing was sent"));
+    ComposedJob job;
+    if (!composeFirstLabel(base, cursor, label, job, report))
         return kExitUsage;
-    }
     if (env.startingToSend)
         env.startingToSend();
 

@@ -1,5 +1,6 @@
 #include "batch/job_preview.h"
 
+#include "output/destination.h"
 #include "output/safe_text.h"
 
 #include "render/job_fields.h"
@@ -7,29 +8,12 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QImageWriter>
-
-#include <filesystem>
-#include <system_error>
 
 namespace {
 
 // Warnings shown at most; a large CSV file with a field off every label is summed up after these.
 constexpr int kMaxWarnings = 50;
-
-// Makes the folder and any missing parents; the cause when it cannot.
-QString makeFolder(const QString& path)
-{
-    const QFileInfo info(path);
-    if (info.exists() && !info.isDir())
-        return QStringLiteral("it is not a folder");
-    std::error_code error;
-    std::filesystem::create_directories(std::filesystem::path(QFile::encodeName(path).toStdString()), error);
-    if (error)
-        return QString::fromLocal8Bit(error.message());
-    return QString();
-}
 
 QString writtenSoFar(qsizetype written, qsizetype total)
 {

@@ -20,7 +20,6 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QProcess>
 #include <QThread>
 
@@ -74,19 +73,6 @@ bool runWindow(const QString& program, const QStringList& arguments, Sample* sam
     return line.startsWith("painted");
 }
 
-// VmHWM of a running process, in kB; 0 when it cannot be read.
-long peakOf(qint64 pid)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    }
-    return 0;
-}
-
 // Under X11: from starting `program` until the X server maps its first window, as another client sees it (the
 // program is not changed to tell). Its peak memory is read half a second later, once it has painted; then it
 // is ended.
@@ -133,7 +119,7 @@ public:
             }
         }
         QThread::msleep(500);
-        sample->peakKiB = peakOf(child.processId());
+        sample->peakKiB = peakResidentKiB(QStringLiteral("/proc/%1/status").arg(child.processId()));
         child.kill();
         child.waitForFinished(10000);
         return mapped;

@@ -14,10 +14,10 @@
 
 #include <cstdio>
 
-// VmHWM from /proc/self/status, in kB; 0 when it cannot be read.
-inline long peakResidentKiB()
+// VmHWM from a process's status file (this process's by default), in kB; 0 when it cannot be read.
+inline long peakResidentKiB(const QString& statusFile = QStringLiteral("/proc/self/status"))
 {
-    QFile status(QStringLiteral("/proc/self/status"));
+    QFile status(statusFile);
     if (!status.open(QIODevice::ReadOnly))
         return 0;
     for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {

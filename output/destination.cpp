@@ -7,11 +7,14 @@
 #include "output/socket_destination.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <csignal>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <system_error>
 #include <unistd.h>
 
 std::chrono::milliseconds DestinationTimeouts::transfer(qint64 bytes) const
@@ -129,6 +132,16 @@ bool isTerminalDevice(const QString& path)
     const bool terminal = ::isatty(fd) == 1;
     ::close(fd);
     return terminal;
+}
+
+QString makeFolder(const QString& path)
+{
+    const QFileInfo info(path);
+    if (info.exists() && !info.isDir())
+        return QStringLiteral("it is not a folder");
+    std::error_code error;
+    std::filesystem::create_directories(std::filesystem::path(QFile::encodeName(path).toStdString()), error);
+    return error ? QString::fromLocal8Bit(error.message()) : QString();
 }
 
 QString secondsText(std::chrono::milliseconds ms)

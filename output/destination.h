@@ -124,6 +124,10 @@ QString destinationName(const QString& name, const QString& address);
 // opening it where the system says so, so that a terminal the user may not open is still known as one.
 bool isTerminalDevice(const QString& path);
 
+// Makes the folder and any missing parents; the cause when it cannot ("it is not a folder", the system's
+// reason).
+QString makeFolder(const QString& path);
+
 // "2.5" for 2500 ms: a time-out as messages say it.
 QString secondsText(std::chrono::milliseconds ms);
 

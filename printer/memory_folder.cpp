@@ -5,13 +5,9 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QSaveFile>
-
-#include <filesystem>
-#include <system_error>
 
 namespace {
 
@@ -68,16 +64,6 @@ private:
 };
 
 } // namespace
-
-QString makeFolder(const QString& path)
-{
-    const QFileInfo info(path);
-    if (info.exists() && !info.isDir())
-        return QStringLiteral("it is not a folder");
-    std::error_code error;
-    std::filesystem::create_directories(std::filesystem::path(QFile::encodeName(path).toStdString()), error);
-    return error ? QString::fromLocal8Bit(error.message()) : QString();
-}
 
 MemoryFolder::MemoryFolder(const QString& path) : m_path(path) {}
 

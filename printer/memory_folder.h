@@ -1,5 +1,6 @@
 #pragma once
 
+#include "output/destination.h"
 #include "render/label_render.h"
 
 #include <QByteArray>
@@ -7,10 +8,6 @@
 #include <QImage>
 #include <QString>
 #include <QStringList>
-
-// Makes the folder and any missing parents; the cause when it cannot ("it is not a folder", the system's
-// reason).
-QString makeFolder(const QString& path);
 
 // Writes `picture` as a PNG file at `path`, whole or not at all (written aside, then renamed); the cause when
 // it cannot.

@@ -349,6 +349,12 @@ public:
 
 private:
     void note(int line, const QString& text) { m_sink.note(JobNote{line, text}); }
+    // A code that could not be encoded: "<what> of line N is not drawn on the label of line M: <why>".
+    void noteNotDrawn(const char* what, int line, int printLine, const QString& why)
+    {
+        note(line, QStringLiteral("%1 of line %2 is not drawn on the label of line %3: %4")
+                       .arg(QLatin1String(what), QString::number(line), QString::number(printLine), why));
+    }
 
     bool mayBeGraphicHeader() const
     {
@@ -969,10 +975,7 @@ private:
             out.text = textOf(item, labelsAhead);
             out.bars = item.barcode.source == TextSource::Quoted ? item.bars : encodeLinear(item.barcode, out.text);
             if (!out.bars.error.isEmpty() && firstLabel)
-                note(item.line, QStringLiteral("the bar code of line %1 is not drawn on the label of line %2: %3")
-                                    .arg(item.line)
-                                    .arg(printLine)
-                                    .arg(out.bars.error));
+                noteNotDrawn("the bar code", item.line, printLine, out.bars.error);
             out.field.text = QString::fromLatin1(out.text);
             if (out.bars.elements.isEmpty())
                 break;
@@ -991,10 +994,7 @@ private:
             out.text = textOf(item, labelsAhead);
             out.modules = item.matrix.source == TextSource::Quoted ? item.modules : encodeMatrix(item.matrix, out.text);
             if (!out.modules.error.isEmpty() && firstLabel)
-                note(item.line, QStringLiteral("the code of line %1 is not drawn on the label of line %2: %3")
-                                    .arg(item.line)
-                                    .arg(printLine)
-                                    .arg(out.modules.error));
+                noteNotDrawn("the code", item.line, printLine, out.modules.error);
             out.field.text = QString::fromLatin1(out.text);
             if (out.modules.columns == 0)
                 break;

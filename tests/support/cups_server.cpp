@@ -266,69 +266,51 @@ QMap<int, int> PrivateCupsServer::jobStates(const QString& queue) const
     return states;
 }
 
-JunkPrintServer::JunkPrintServer(Junk junk) : junk_(junk)
+JunkPrintServer::JunkPrintServer(Junk junk)
+    : junk_(junk), server_([this](int connection, const std::atomic<bool>& stop) { answer(connection, stop); })
 {
-    listener_ = listenOnLoopback(&port_);
-    if (listener_ >= 0)
-        thread_ = std::thread([this] { serve(); });
 }
 
-JunkPrintServer::~JunkPrintServer()
-{
-    stop_ = true;
-    if (thread_.joinable())
-        thread_.join();
-    if (listener_ >= 0)
-        ::close(listener_);
-}
+JunkPrintServer::~JunkPrintServer() = default;
 
-void JunkPrintServer::serve()
+void JunkPrintServer::answer(int connection, const std::atomic<bool>& stop)
 {
-    QRandomGenerator random(4711);
-    const auto noise = [&random](int size) {
+    const auto noise = [this](int size) {
         QByteArray bytes(size, '\0');
         for (char& byte : bytes)
-            byte = char(random.bounded(256));
+            byte = char(random_.bounded(256));
         return bytes;
     };
-    while (!stop_) {
-        pollfd entry{listener_, POLLIN, 0};
-        if (::poll(&entry, 1, 20) <= 0)
-            continue;
-        const int connection = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (connection < 0)
-            continue;
-        QByteArray answer;
-        if (junk_ == Junk::NotHttp) {
-            // Random bytes made into one line that reads as no header: no line break, colon or NUL inside.
-            answer = noise(300);
-            for (char& byte : answer) {
-                if (byte == '\r' || byte == '\n' || byte == ':' || byte == '\0')
-                    byte = '?';
-            }
-            answer += "\r\n";
-        } else {
-            const QByteArray body = noise(512);
-            answer = "HTTP/1.1 200 OK\r\nContent-Type: application/ipp\r\nContent-Length: " +
-                     QByteArray::number(body.size()) + "\r\n\r\n" + body;
+    QByteArray answer;
+    if (junk_ == Junk::NotHttp) {
+        // Random bytes made into one line that reads as no header: no line break, colon or NUL inside.
+        answer = noise(300);
+        for (char& byte : answer) {
+            if (byte == '\r' || byte == '\n' || byte == ':' || byte == '\0')
+                byte = '?';
         }
-        bool answered = false;
-        char sink[4096];
-        while (!stop_) {
-            pollfd peer{connection, POLLIN, 0};
-            const int ready = ::poll(&peer, 1, 20);
-            if (ready > 0) {
-                if (::recv(connection, sink, sizeof sink, MSG_DONTWAIT) <= 0)
-                    break; // the client closed the connection
-                continue;
-            }
-            // The request has been read: the answer, once.
-            if (!answered) {
-                answered = true;
-                if (::send(connection, answer.constData(), size_t(answer.size()), MSG_NOSIGNAL) < 0)
-                    break;
-            }
+        answer += "\r\n";
+    } else {
+        const QByteArray body = noise(512);
+        answer =
+            "HTTP/1.1 200 OK\r\nContent-Type: application/ipp\r\nContent-Length: " + QByteArray::number(body.size()) +
+            "\r\n\r\n" + body;
+    }
+    bool answered = false;
+    char sink[4096];
+    while (!stop) {
+        pollfd peer{connection, POLLIN, 0};
+        const int ready = ::poll(&peer, 1, 20);
+        if (ready > 0) {
+            if (::recv(connection, sink, sizeof sink, MSG_DONTWAIT) <= 0)
+                break; // the client closed the connection
+            continue;
         }
-        ::close(connection);
+        // The request has been read: the answer, once.
+        if (!answered) {
+            answered = true;
+            if (::send(connection, answer.constData(), size_t(answer.size()), MSG_NOSIGNAL) < 0)
+                break;
+        }
     }
 }

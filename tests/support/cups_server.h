@@ -1,9 +1,12 @@
 #pragma once
 
+#include "support/printer_stand_ins.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QMap>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -97,15 +100,13 @@ public:
     JunkPrintServer(const JunkPrintServer&) = delete;
     JunkPrintServer& operator=(const JunkPrintServer&) = delete;
 
-    bool isValid() const { return listener_ >= 0; }
-    quint16 port() const { return port_; }
+    bool isValid() const { return server_.isValid(); }
+    quint16 port() const { return server_.port(); }
 
 private:
-    void serve();
+    void answer(int connection, const std::atomic<bool>& stop);
 
     Junk junk_;
-    int listener_ = -1;
-    quint16 port_ = 0;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
+    QRandomGenerator random_{4711};
+    LoopbackServer server_; // last: its thread stops before the members it uses go
 };

@@ -89,16 +89,26 @@ int listenOnLoopback(quint16* port, int receiveBuffer)
     return listener;
 }
 
-LoopbackPrinter::LoopbackPrinter(Reading reading, qint64 goneAfter) : reading_(reading), goneAfter_(goneAfter)
+LoopbackServer::LoopbackServer(Handler handle, int receiveBuffer, int acceptFlags)
 {
-    paused_ = reading == Reading::Paused;
-    const bool reads = reading != Reading::Never && reading != Reading::Paused;
-    listener_ = listenOnLoopback(&port_, reads ? 0 : 4096);
-    if (listener_ >= 0)
-        thread_ = std::thread([this] { serve(); });
+    listener_ = listenOnLoopback(&port_, receiveBuffer);
+    if (listener_ < 0)
+        return;
+    thread_ = std::thread([this, handle = std::move(handle), acceptFlags] {
+        while (!stop_) {
+            pollfd entry{listener_, POLLIN, 0};
+            if (::poll(&entry, 1, 20) <= 0)
+                continue;
+            const int connection = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC | acceptFlags);
+            if (connection < 0)
+                continue;
+            handle(connection, stop_);
+            ::close(connection);
+        }
+    });
 }
 
-LoopbackPrinter::~LoopbackPrinter()
+LoopbackServer::~LoopbackServer()
 {
     stop_ = true;
     if (thread_.joinable())
@@ -107,29 +117,27 @@ LoopbackPrinter::~LoopbackPrinter()
         ::close(listener_);
 }
 
-QString LoopbackPrinter::address() const
+QString LoopbackServer::address() const
 {
     return QStringLiteral("socket://127.0.0.1:%1").arg(port_);
 }
 
+LoopbackPrinter::LoopbackPrinter(Reading reading, qint64 goneAfter)
+    : reading_(reading), goneAfter_(goneAfter), paused_(reading == Reading::Paused),
+      server_(
+          [this](int connection, const std::atomic<bool>& stop) {
+              ++connections_;
+              readAsTold(connection, reading_, goneAfter_, stop, mutex_, received_, paused_);
+          },
+          reading != Reading::Never && reading != Reading::Paused ? 0 : 4096)
+{
+}
+
+LoopbackPrinter::~LoopbackPrinter() = default;
+
 QByteArray LoopbackPrinter::received(qint64 bytes, int ms) const
 {
     return waitFor(mutex_, received_, bytes, ms);
-}
-
-void LoopbackPrinter::serve()
-{
-    while (!stop_) {
-        pollfd entry{listener_, POLLIN, 0};
-        if (::poll(&entry, 1, 20) <= 0)
-            continue;
-        const int connection = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (connection < 0)
-            continue;
-        ++connections_;
-        readAsTold(connection, reading_, goneAfter_, stop_, mutex_, received_, paused_);
-        ::close(connection);
-    }
 }
 
 quint16 refusedLoopbackPort()
@@ -267,64 +275,43 @@ QString printJobs(Destination& destination, const QList<QByteArray>& jobs)
     return destination.close() ? QString() : destination.errorString();
 }
 
-AnsweringPrinter::AnsweringPrinter(const QByteArray& answer, bool endless) : answer_(answer), endless_(endless)
+AnsweringPrinter::AnsweringPrinter(const QByteArray& answer, bool endless)
+    : answer_(answer), endless_(endless),
+      server_([this](int connection, const std::atomic<bool>& stop) { this->answer(connection, stop); }, 0,
+              SOCK_NONBLOCK)
 {
-    listener_ = listenOnLoopback(&port_);
-    if (listener_ >= 0)
-        thread_ = std::thread([this] { serve(); });
 }
 
-AnsweringPrinter::~AnsweringPrinter()
-{
-    stop_ = true;
-    if (thread_.joinable())
-        thread_.join();
-    if (listener_ >= 0)
-        ::close(listener_);
-}
-
-QString AnsweringPrinter::address() const
-{
-    return QStringLiteral("socket://127.0.0.1:%1").arg(port_);
-}
+AnsweringPrinter::~AnsweringPrinter() = default;
 
 QByteArray AnsweringPrinter::received(qint64 bytes, int ms) const
 {
     return waitFor(mutex_, received_, bytes, ms);
 }
 
-void AnsweringPrinter::serve()
+void AnsweringPrinter::answer(int fd, const std::atomic<bool>& stop)
 {
-    while (!stop_) {
-        pollfd waiting{listener_, POLLIN, 0};
-        if (::poll(&waiting, 1, 20) <= 0)
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        received_.clear();
+    }
+    bool answered = false;
+    while (!stop) {
+        pollfd entry{fd, short(POLLIN | (answered && endless_ ? POLLOUT : 0)), 0};
+        if (::poll(&entry, 1, 20) <= 0)
             continue;
-        const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-        if (fd < 0)
-            continue;
-        {
+        char chunk[4096];
+        const ssize_t n = (entry.revents & POLLIN) ? ::read(fd, chunk, sizeof chunk) : -1;
+        if (n == 0)
+            break; // the other end has gone
+        if (n > 0) {
             const std::lock_guard<std::mutex> lock(mutex_);
-            received_.clear();
+            received_.append(chunk, n);
         }
-        bool answered = false;
-        while (!stop_) {
-            pollfd entry{fd, short(POLLIN | (answered && endless_ ? POLLOUT : 0)), 0};
-            if (::poll(&entry, 1, 20) <= 0)
-                continue;
-            char chunk[4096];
-            const ssize_t n = (entry.revents & POLLIN) ? ::read(fd, chunk, sizeof chunk) : -1;
-            if (n == 0)
-                break; // the other end has gone
-            if (n > 0) {
-                const std::lock_guard<std::mutex> lock(mutex_);
-                received_.append(chunk, n);
-            }
-            if (!answered || endless_) {
-                if (::send(fd, answer_.constData(), size_t(answer_.size()), MSG_NOSIGNAL) < 0 && errno != EAGAIN)
-                    break;
-                answered = true;
-            }
+        if (!answered || endless_) {
+            if (::send(fd, answer_.constData(), size_t(answer_.size()), MSG_NOSIGNAL) < 0 && errno != EAGAIN)
+                break;
+            answered = true;
         }
-        ::close(fd);
     }
 }

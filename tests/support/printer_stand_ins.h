@@ -5,6 +5,7 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <memory>
 
 #include <atomic>
@@ -27,6 +28,34 @@ enum class Reading {
     Paused,   // network only: takes the connection and reads nothing until resume(), then everything
 };
 
+// A TCP listener on a free port of 127.0.0.1 (its number in `port`), with a receive buffer of
+// `receiveBuffer` bytes when that is not 0; -1 when none could be made.
+int listenOnLoopback(quint16* port, int receiveBuffer = 0);
+
+// A listener on 127.0.0.1 and the thread that accepts its connections one at a time, handing each to
+// `handle` and closing it once `handle` returns. `handle` watches `stop`, which is set when the object goes;
+// the thread is joined and the listener closed before the object is gone.
+class LoopbackServer
+{
+public:
+    using Handler = std::function<void(int connection, const std::atomic<bool>& stop)>;
+    explicit LoopbackServer(Handler handle, int receiveBuffer = 0, int acceptFlags = 0);
+    ~LoopbackServer();
+    LoopbackServer(const LoopbackServer&) = delete;
+    LoopbackServer& operator=(const LoopbackServer&) = delete;
+
+    bool isValid() const { return listener_ >= 0; }
+    quint16 port() const { return port_; }
+    // socket://127.0.0.1:PORT
+    QString address() const;
+
+private:
+    int listener_ = -1;
+    quint16 port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
 // A network printer's raw port on 127.0.0.1, on a free port.
 class LoopbackPrinter
 {
@@ -36,9 +65,9 @@ public:
     LoopbackPrinter(const LoopbackPrinter&) = delete;
     LoopbackPrinter& operator=(const LoopbackPrinter&) = delete;
 
-    bool isValid() const { return listener_ >= 0; }
-    quint16 port() const { return port_; }
-    QString address() const; // socket://127.0.0.1:PORT
+    bool isValid() const { return server_.isValid(); }
+    quint16 port() const { return server_.port(); }
+    QString address() const { return server_.address(); }
     // Waits up to `ms` until at least `bytes` have arrived; returns what has arrived.
     QByteArray received(qint64 bytes, int ms = 5000) const;
     int connections() const { return connections_; }
@@ -46,26 +75,17 @@ public:
     void resume() { paused_ = false; }
 
 private:
-    void serve();
-
     Reading reading_;
     qint64 goneAfter_;
-    int listener_ = -1;
-    quint16 port_ = 0;
-    std::atomic<bool> stop_{false};
     std::atomic<bool> paused_{false};
     std::atomic<int> connections_{0};
     mutable std::mutex mutex_;
     QByteArray received_;
-    std::thread thread_;
+    LoopbackServer server_; // last: its thread stops before the members it uses go
 };
 
 // A loopback port on which nothing listens: connecting to it is refused.
 quint16 refusedLoopbackPort();
-
-// A TCP listener on a free port of 127.0.0.1 (its number in `port`), with a receive buffer of
-// `receiveBuffer` bytes when that is not 0; -1 when none could be made.
-int listenOnLoopback(quint16* port, int receiveBuffer = 0);
 
 // A FIFO in a temporary folder standing in for a printer device.
 class FifoPrinter
@@ -138,19 +158,16 @@ public:
     AnsweringPrinter(const AnsweringPrinter&) = delete;
     AnsweringPrinter& operator=(const AnsweringPrinter&) = delete;
 
-    QString address() const; // socket://127.0.0.1:PORT
+    QString address() const { return server_.address(); }
     // What the last connection sent, waiting (bounded) for `bytes` of it.
     QByteArray received(qint64 bytes, int ms = 5000) const;
 
 private:
-    void serve();
+    void answer(int connection, const std::atomic<bool>& stop);
 
     QByteArray answer_;
     bool endless_;
-    int listener_ = -1;
-    quint16 port_ = 0;
-    std::atomic<bool> stop_{false};
     mutable std::mutex mutex_;
     QByteArray received_;
-    std::thread thread_;
+    LoopbackServer server_; // last: its thread stops before the members it uses go
 };

@@ -117,6 +117,21 @@ class BatchProcessTest : public QObject
     {
         return environmentWith({{QStringLiteral("CUPS_SERVER"), cups_->socketPath()}});
     }
+    // The id of the first job on LABELS that is not in `before`, waited for (bounded) while `process` runs;
+    // 0 when none came.
+    int waitForNewJob(QProcess& process, const QMap<int, int>& before)
+    {
+        const QDeadlineTimer deadline(kDeadlineMs);
+        while (process.state() == QProcess::Running && !deadline.hasExpired()) {
+            process.waitForFinished(2);
+            const QMap<int, int> now = cups_->jobStates(QStringLiteral("LABELS"));
+            for (auto it = now.cbegin(); it != now.cend(); ++it) {
+                if (!before.contains(it.key()))
+                    return it.key();
+            }
+        }
+        return 0;
+    }
 
 private slots:
     void exitStatuses_data()
@@ -490,24 +505,11 @@ private slots:
     {
         QVERIFY(startCups());
         const QMap<int, int> before = cups_->jobStates(QStringLiteral("LABELS"));
-        const auto newJob = [&] {
-            const QMap<int, int> now = cups_->jobStates(QStringLiteral("LABELS"));
-            for (auto it = now.cbegin(); it != now.cend(); ++it) {
-                if (!before.contains(it.key()))
-                    return it.key();
-            }
-            return 0;
-        };
         QProcess process;
         // Enough rows that the run is still being sent when the server shows its job.
         QVERIFY(
             start(process, {"--size", "3M", "--csv", "-", "--port", "cups:LABELS"}, csvOf(20000), cupsEnvironment()));
-        int id = 0;
-        const QDeadlineTimer deadline(kDeadlineMs);
-        while (id == 0 && process.state() == QProcess::Running && !deadline.hasExpired()) {
-            process.waitForFinished(2);
-            id = newJob();
-        }
+        const int id = waitForNewJob(process, before);
         QVERIFY2(id > 0, "the run made no job on the server");
         ::kill(pid_t(process.processId()), SIGINT);
         QVERIFY(process.waitForFinished(kDeadlineMs));
@@ -527,23 +529,10 @@ private slots:
         QVERIFY(startCups());
         const QString queue = QStringLiteral("LABELS");
         const QMap<int, int> before = cups_->jobStates(queue);
-        const auto newJob = [&] {
-            const QMap<int, int> now = cups_->jobStates(queue);
-            for (auto it = now.cbegin(); it != now.cend(); ++it) {
-                if (!before.contains(it.key()))
-                    return it.key();
-            }
-            return 0;
-        };
         QProcess process;
         QVERIFY(start(process, {"--size", "3M", "--csv", "-", "--port", cups_->ippAddress(queue)}, csvOf(60000),
                       cupsEnvironment()));
-        int id = 0;
-        const QDeadlineTimer deadline(kDeadlineMs);
-        while (id == 0 && process.state() == QProcess::Running && !deadline.hasExpired()) {
-            process.waitForFinished(2);
-            id = newJob();
-        }
+        const int id = waitForNewJob(process, before);
         QVERIFY2(id > 0, "the run made no job on the server");
         QVERIFY(!process.waitForFinished(300)); // the document is under way
         const GoesOnAtEnd goesOn{*cups_};

@@ -71,13 +71,30 @@ bool sendBulkyRun(Destination& destination, int count, const std::function<void(
     return destination.close();
 }
 
-std::unique_ptr<Destination> destinationFor(const QString& address)
+// The destination `address` names; with a connect time-out (and a service time-out) in milliseconds when they
+// are given.
+std::unique_ptr<Destination> destinationFor(const QString& address, int connectMs = 0, int serviceMs = 0)
 {
     QString error;
     std::unique_ptr<Destination> destination = createDestination(address, QString(), &error);
-    if (!destination)
+    if (!destination) {
         qWarning("%s: %s", qPrintable(address), qPrintable(error));
+        return destination;
+    }
+    if (connectMs > 0) {
+        DestinationTimeouts timeouts;
+        timeouts.connect = std::chrono::milliseconds(connectMs);
+        if (serviceMs > 0)
+            timeouts.service = std::chrono::milliseconds(serviceMs);
+        destination->setTimeouts(timeouts);
+    }
     return destination;
+}
+
+// The queue LABELS of a server on a loopback port.
+QString loopbackQueue(quint16 port)
+{
+    return QStringLiteral("ipp://127.0.0.1:%1/printers/LABELS").arg(port);
 }
 
 } // namespace
@@ -344,11 +361,8 @@ void CupsQueuesTest::serverThatIsDownFailsAtOnce()
     QFETCH(QString, cause);
     if (!cupsServer.isEmpty())
         qputenv("CUPS_SERVER", cupsServer);
-    const std::unique_ptr<Destination> destination = destinationFor(address);
+    const std::unique_ptr<Destination> destination = destinationFor(address, 60000);
     QVERIFY(destination);
-    DestinationTimeouts timeouts;
-    timeouts.connect = std::chrono::milliseconds(60000);
-    destination->setTimeouts(timeouts);
     QVERIFY(!destination->open());
     // Refused or unknown, not timed out: the cause says which.
     QVERIFY2(destination->errorString().startsWith(cause), qPrintable(destination->errorString()));
@@ -363,13 +377,9 @@ void CupsQueuesTest::silentServerTimesOutWhileEventsGoOn()
 {
     QTcpServer silent;
     QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
-    const QString address = QStringLiteral("ipp://127.0.0.1:%1/printers/LABELS").arg(silent.serverPort());
-    const std::unique_ptr<Destination> destination = destinationFor(address);
+    const QString address = loopbackQueue(silent.serverPort());
+    const std::unique_ptr<Destination> destination = destinationFor(address, 300, 400);
     QVERIFY(destination);
-    DestinationTimeouts timeouts;
-    timeouts.connect = std::chrono::milliseconds(300);
-    timeouts.service = std::chrono::milliseconds(400);
-    destination->setTimeouts(timeouts);
     int pumps = 0;
     destination->setWaitControl({[&pumps] { ++pumps; }, {}});
     QVERIFY(!destination->open());
@@ -385,8 +395,7 @@ void CupsQueuesTest::stopEndsTheWaitAtOnce()
 {
     QTcpServer silent;
     QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
-    const std::unique_ptr<Destination> destination =
-        destinationFor(QStringLiteral("ipp://127.0.0.1:%1/printers/LABELS").arg(silent.serverPort()));
+    const std::unique_ptr<Destination> destination = destinationFor(loopbackQueue(silent.serverPort()));
     QVERIFY(destination);
     int asked = 0;
     destination->setWaitControl({{}, [&asked] { return ++asked > 20; }});
@@ -455,12 +464,9 @@ void CupsQueuesTest::hungServer()
     const QMap<int, int> jobsBefore = server_->jobStates(queue);
     const int printedBefore = printedCount();
     const std::unique_ptr<Destination> destination =
-        destinationFor(local ? QStringLiteral("cups:") + queue : server_->ippAddress(queue));
+        destinationFor(local ? QStringLiteral("cups:") + queue : server_->ippAddress(queue), 1000,
+                       hang == Hang::ForGood ? 1000 : 5000);
     QVERIFY(destination);
-    DestinationTimeouts timeouts;
-    timeouts.connect = std::chrono::milliseconds(1000);
-    timeouts.service = std::chrono::milliseconds(hang == Hang::ForGood ? 1000 : 5000);
-    destination->setTimeouts(timeouts);
     bool stop = false;
     destination->setWaitControl({[] { QCoreApplication::processEvents(); }, [&stop] { return stop; }});
 
@@ -518,12 +524,9 @@ void CupsQueuesTest::killedServerIsNamedAsSuch()
 {
     PrivateCupsServer doomed;
     QVERIFY2(doomed.isRunning() && doomed.addQueue(QLatin1String(kQueue)), qPrintable(doomed.failure()));
-    const std::unique_ptr<Destination> destination = destinationFor(doomed.ippAddress(QLatin1String(kQueue)));
+    const std::unique_ptr<Destination> destination =
+        destinationFor(doomed.ippAddress(QLatin1String(kQueue)), 500, 5000);
     QVERIFY(destination);
-    DestinationTimeouts timeouts;
-    timeouts.connect = std::chrono::milliseconds(500);
-    timeouts.service = std::chrono::milliseconds(5000);
-    destination->setTimeouts(timeouts);
     destination->setWaitControl({[] { QCoreApplication::processEvents(); }, {}});
     QByteArray sent;
     QVERIFY(!sendBulkyRun(
@@ -551,13 +554,9 @@ void CupsQueuesTest::junkAnswersAreNamedAsSuch()
     QFETCH(JunkPrintServer::Junk, junk);
     JunkPrintServer server(junk);
     QVERIFY(server.isValid());
-    const QString address = QStringLiteral("ipp://127.0.0.1:%1/printers/LABELS").arg(server.port());
-    const std::unique_ptr<Destination> destination = destinationFor(address);
+    const QString address = loopbackQueue(server.port());
+    const std::unique_ptr<Destination> destination = destinationFor(address, 1000, 3000);
     QVERIFY(destination);
-    DestinationTimeouts timeouts;
-    timeouts.connect = std::chrono::milliseconds(1000);
-    timeouts.service = std::chrono::milliseconds(3000);
-    destination->setTimeouts(timeouts);
     QVERIFY(!destination->open());
     QCOMPARE(destination->errorString(),
              QStringLiteral("opening %1: the CUPS server at 127.0.0.1:%2 answered something that is not IPP (asked "
@@ -578,8 +577,7 @@ void CupsQueuesTest::leavesNoDescriptorOrThreadBehind()
     const auto pressAll = [&] {
         for (const QString& address :
              {QStringLiteral("cups:LABELS"), QStringLiteral("cups:STOPPED"), QStringLiteral("cups:NOSUCH"),
-              QStringLiteral("ipp://127.0.0.1:%1/printers/LABELS").arg(silent.serverPort()),
-              QStringLiteral("ipp://127.0.0.1:%1/printers/LABELS").arg(refusedLoopbackPort())}) {
+              loopbackQueue(silent.serverPort()), loopbackQueue(refusedLoopbackPort())}) {
             const std::unique_ptr<Destination> destination = destinationFor(address);
             destination->setTimeouts(quick);
             printJobs(*destination, {"\r\nN\r\nP1\r\n"});

@@ -109,3 +109,21 @@ QString codePointName(char32_t codePoint)
 {
     return QStringLiteral("U+") + QString::number(uint(codePoint), 16).toUpper().rightJustified(4, QLatin1Char('0'));
 }
+
+QString secondsText(std::chrono::milliseconds ms)
+{
+    // Whole milliseconds written out without floating point: "10", "0.5", "2.25".
+    const qint64 count = ms.count();
+    const qint64 whole = count / 1000;
+    qint64 thousandths = count % 1000;
+    QString text = QString::number(whole);
+    if (thousandths == 0)
+        return text;
+    if (count < 0 && whole == 0)
+        text.prepend(QLatin1Char('-'));
+    thousandths = thousandths < 0 ? -thousandths : thousandths;
+    QString fraction = QString::number(thousandths).rightJustified(3, QLatin1Char('0'));
+    while (fraction.endsWith(QLatin1Char('0')))
+        fraction.chop(1);
+    return text + QLatin1Char('.') + fraction;
+}

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringView>
 
+#include <chrono>
+
 // Showing text that came from outside (a CSV field, an option value, a path) inside a message, so that it
 // can neither act on a terminal nor flood it.
 //
@@ -30,3 +32,6 @@ QString safeMessageLine(QStringView line, qsizetype shown = 1000);
 
 // "U+0041", "U+D55C", "U+1F600": a code point as messages name it.
 QString codePointName(char32_t codePoint);
+
+// "2.5" for 2500 ms: a time-out as messages say it.
+QString secondsText(std::chrono::milliseconds ms);

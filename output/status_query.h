@@ -61,49 +61,12 @@ PrinterStatus statusFromAnswer(const QByteArray& answer);
 // The reason of the status of a printer that said nothing.
 QString silentPrinterReason();
 
-// A connection to a printer that can answer: a serial line or terminal (9600 8N1, raw), a network printer's
-// raw port, a USB printer device (/dev/usb/lp*). Bytes are written and answers read with every wait bounded
-// by a deadline, the caller's events processed and its stop request honoured between slices.
-class PrinterLink
-{
-public:
-    explicit PrinterLink(const QString& address);
-    ~PrinterLink();
-    PrinterLink(const PrinterLink&) = delete;
-    PrinterLink& operator=(const PrinterLink&) = delete;
+// Asks the printer on `link`, which is open and has just had its jobs (or nothing) sent: `^ee`, then its
+// answer within `timeout`. A link that carries no answer gives "unknown" and the reason.
+PrinterStatus askOnLink(Destination& link, std::chrono::milliseconds timeout);
 
-    enum class Kind { Serial, Network, UsbDevice, Silent, Cups };
-    // What the address is, told without opening it.
-    static Kind kindOf(const QString& address);
-    Kind kind() const { return kind_; }
-
-    void setWaitControl(WaitControl wait) { wait_ = std::move(wait); }
-
-    // Each returns an empty text when it worked, otherwise why not (the stop reason when stopped()).
-    QString open(std::chrono::milliseconds timeout);
-    QString write(const QByteArray& bytes, std::chrono::milliseconds timeout);
-    // Reads until `complete` says the bytes read so far are whole, at most `limit` bytes, within `timeout`.
-    // Returns what was read; `*timedOut` tells a wait that ran out.
-    QByteArray readUntil(const std::function<bool(const QByteArray&)>& complete, qsizetype limit,
-                         std::chrono::milliseconds timeout, bool* timedOut, QString* error);
-    // Drops what the printer said before (an answer nobody read).
-    void discardInput();
-    void close();
-
-    bool stopped() const { return stopped_; }
-
-private:
-    bool stopRequested();
-    QString connectSocket(std::chrono::milliseconds timeout);
-
-    QString address_;
-    Kind kind_;
-    WaitControl wait_;
-    int fd_ = -1;
-    bool stopped_ = false;
-};
-
-// Asks the printer at `address` (as createDestination() reads it) within `timeout`.
+// Asks the printer at `address` (as createDestination() reads it) within `timeout`, on a link of its own that
+// is closed again: the window's Printer > Status and the batch's --status.
 PrinterStatus queryPrinterStatus(const QString& address, const WaitControl& wait,
                                  std::chrono::milliseconds timeout = kStatusTimeout);
 

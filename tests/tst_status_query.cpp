@@ -1,5 +1,6 @@
 // Asking a printer for its status: the answers to ^ee in the manual's words, and destinations that cannot
 // tell, stay silent, answer junk or never stop answering, each within the status time-out.
+#include "output/operator_hints.h"
 #include "output/status_query.h"
 #include "support/printer_stand_ins.h"
 #include "support/pseudo_terminal.h"
@@ -131,7 +132,8 @@ void TestStatusQuery::destinations()
     } else {
         const quint16 port = refusedLoopbackPort();
         address = QStringLiteral("socket://127.0.0.1:%1").arg(port);
-        text = QStringLiteral("127.0.0.1:%1 refused the connection").arg(port);
+        text = QStringLiteral("127.0.0.1:%1 refused the connection").arg(port) +
+               operatorHint(OperatorHint::RawPrinterPort);
     }
     if (answering)
         address = answering->address();

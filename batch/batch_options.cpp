@@ -1,6 +1,6 @@
 #include "batch/batch_options.h"
 
-#include "batch/batch_jobs.h"
+#include "batch/csv_table.h"
 
 #include "layout/entry_rules.h"
 #include "layout/nudge.h"

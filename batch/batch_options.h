@@ -10,6 +10,10 @@
 
 #include <optional>
 
+// Labels of one run at most: past this many CSV rows with a label the file is refused. Each checked label
+// is kept in at most about 40 bytes until its job is composed, so this bounds what a run holds to some 80 MB.
+inline constexpr qsizetype kMaxLabels = 2000000;
+
 // The bounds of a whole number that an option or a CSV column takes, both included.
 struct WholeNumberRange
 {

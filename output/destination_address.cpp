@@ -1,6 +1,7 @@
 #include "output/cups_library.h"
 #include "output/destination.h"
 #include "output/device_destination.h"
+#include "output/port_devices.h"
 #include "output/serial_destination.h"
 #include "output/socket_destination.h"
 
@@ -70,4 +71,15 @@ bool isTerminalDevice(const QString& path)
     const bool terminal = ::isatty(fd) == 1;
     ::close(fd);
     return terminal;
+}
+
+std::unique_ptr<Destination> printerPortDestination(PrinterPort port, SerialPort* control, QString* error)
+{
+    if (port == PrinterPort::Lpt)
+        return createDestination(parallelPortAddress(), printerPortDevice(port), error);
+    const QString path = serialDevicePath(1);
+    const QString name = destinationName(printerPortDevice(port), path);
+    if (control)
+        return std::make_unique<SerialDestination>(*control, name);
+    return std::make_unique<SerialDestination>(path, name);
 }

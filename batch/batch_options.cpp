@@ -2,12 +2,12 @@
 
 #include "batch/csv_table.h"
 
-#include "layout/entry_rules.h"
-#include "layout/nudge.h"
-#include "layout/presets.h"
 #include "output/destination.h"
 #include "output/safe_text.h"
 #include "output/status_query.h"
+#include "printing/entry_rules.h"
+#include "printing/nudge.h"
+#include "printing/presets.h"
 #include "render/render_limits.h"
 
 #include <QCommandLineParser>

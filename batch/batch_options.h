@@ -1,7 +1,7 @@
 #pragma once
 
-#include "layout/label_preset_settings.h"
 #include "output/port_devices.h"
+#include "printing/label_preset_settings.h"
 #include "printing/label_settings.h"
 
 #include <QList>

@@ -1,5 +1,5 @@
-#include "layout/presets.h"
 #include "printing/composed_job.h"
+#include "printing/presets.h"
 #include "windows/app_version.h"
 #include "windows/frm_main.h"
 
@@ -534,3 +534,4 @@ void TestFrmMainPresets::headingsNameTheFieldAsCausesDo()
 
 QTEST_MAIN(TestFrmMainPresets)
 #include "tst_frm_main_presets.moc"
+#include "windows/module1.h"

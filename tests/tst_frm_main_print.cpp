@@ -4,6 +4,7 @@
 #include "support/pseudo_terminal.h"
 #include "support/test_files.h"
 #include "windows/frm_main.h"
+#include "windows/module1.h"
 #include "windows/port_message.h"
 
 #include <QAbstractButton>

@@ -344,3 +344,4 @@ void TestLabelPicture::accessibleNames()
 
 QTEST_MAIN(TestLabelPicture)
 #include "tst_label_picture.moc"
+#include "windows/module1.h"

@@ -1,4 +1,4 @@
-#include "layout/presets.h"
+#include "printing/presets.h"
 #include "windows/frm_main.h"
 
 #include <QClipboard>
@@ -424,3 +424,4 @@ void TestNudgeEntry::previewShowsMarkupAsTyped()
 
 QTEST_MAIN(TestNudgeEntry)
 #include "tst_nudge_entry.moc"
+#include "windows/module1.h"

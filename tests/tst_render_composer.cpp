@@ -1,7 +1,7 @@
 // The renderer as a check of the composer: every job the window or the batch can send is understood in full
 // and prints the texts that were typed, where the positions put them.
-#include "layout/presets.h"
 #include "printing/epl2_job.h"
+#include "printing/presets.h"
 #include "render/label_render.h"
 #include "support/label_pictures.h"
 

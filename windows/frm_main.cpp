@@ -1,10 +1,10 @@
 #include "windows/frm_main.h"
 #include "windows/pictures.h"
 
-#include "layout/entry_rules.h"
-#include "layout/presets.h"
 #include "output/port_devices.h"
+#include "printing/entry_rules.h"
 #include "printing/epl2_job.h"
+#include "printing/presets.h"
 #include "windows/app_version.h"
 #include "windows/frm_help.h"
 #include "windows/frm_label_picture.h"

@@ -1,12 +1,13 @@
 #pragma once
 
-#include "layout/nudge.h"
 #include "output/port_devices.h"
 #include "output/status_query.h"
 #include "printing/label_settings.h"
 #include "printing/mscomm.h"
+#include "printing/nudge.h"
 #include "printing/print_press.h"
 #include "windows/frm_help.h"
+#include "windows/module1.h"
 #include "windows/toolkit.h"
 
 #include <QMainWindow>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "layout/nudge.h"
 #include "printing/label_settings.h"
+#include "printing/nudge.h"
 
 #include <QList>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "layout/presets.h"
+#include "printing/presets.h"
 
 #include <cmath>
 #include <iterator>

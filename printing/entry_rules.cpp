@@ -1,6 +1,6 @@
-#include "layout/entry_rules.h"
+#include "printing/entry_rules.h"
 
-#include "layout/presets.h"
+#include "printing/presets.h"
 
 int fullLength(LabelField field, LabelSize size)
 {

@@ -1,4 +1,4 @@
-#include "layout/nudge.h"
+#include "printing/nudge.h"
 
 #include <QLocale>
 

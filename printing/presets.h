@@ -1,6 +1,6 @@
 #pragma once
 
-#include "printing/epl2_job.h"
+#include "printing/job_kind.h"
 #include "printing/label_settings.h"
 
 #include <QRect>

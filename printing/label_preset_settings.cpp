@@ -1,6 +1,6 @@
-#include "layout/label_preset_settings.h"
+#include "printing/label_preset_settings.h"
 
-#include "layout/presets.h"
+#include "printing/presets.h"
 
 #include <array>
 #include <cstdlib>

@@ -1,16 +1,15 @@
 #include "printing/presets.h"
 
-#include <cmath>
 #include <iterator>
 
 // clang-format off
 const SizePreset kSizePresets[5] = {
-    // size          name  caption                 D&C    cut  job                  with five-across             outline (W, H, L, T)          gap     ItemX ItemY VerX VerY DataX DataY ChkX ChkY Len
-    {LabelSize::M1, "1M", " 1M :  5 * 7 M/M",     false, 3,   JobKind::OneM,       JobKind::OneM,               {1401, 1061, 1100, 1247},     "20.8", 32,   "10", 17,  10,  0,    0,    0,   0,   41},
-    {LabelSize::M2, "2M", " 2M :  5 * 15 M/M",    false, 0,   JobKind::TwoM,       JobKind::TwoMFiveAcross,     {1701, 1061, 957, 1247},      "8",    30,   "16", 15,  16,  0,    0,    0,   0,   86},
-    {LabelSize::M3, "3M", " 3M :  8 * 10 M/M",    true,  0,   JobKind::StoredForm, JobKind::StoredForm,         {1701, 1361, 957, 1247},      "12",   100,  "0",  85,  0,   70,   0,    55,  0,   86},
-    {LabelSize::M6, "6M", " 6M : 12 * 12 M/M ",   true,  0,   JobKind::StoredForm, JobKind::StoredForm,         {2041, 2041, 787, 907},       "18",   113,  "0",  93,  0,   73,   0,    53,  0,   100},
-    {LabelSize::M9, "9M", " 9M : 10 * 18 M/M",    true,  0,   JobKind::StoredForm, JobKind::StoredForm,         {3062, 1701, 276, 1077},      "18",   110,  "20", 95,  20,  80,   20,   65,  20,  144},
+    // size          name  caption                 D&C    cut  job                  with five-across             gap     ItemX ItemY VerX VerY DataX DataY ChkX ChkY Len
+    {LabelSize::M1, "1M", " 1M :  5 * 7 M/M",     false, 3,   JobKind::OneM,       JobKind::OneM,               "20.8", 32,   "10", 17,  10,  0,    0,    0,   0,   41},
+    {LabelSize::M2, "2M", " 2M :  5 * 15 M/M",    false, 0,   JobKind::TwoM,       JobKind::TwoMFiveAcross,     "8",    30,   "16", 15,  16,  0,    0,    0,   0,   86},
+    {LabelSize::M3, "3M", " 3M :  8 * 10 M/M",    true,  0,   JobKind::StoredForm, JobKind::StoredForm,         "12",   100,  "0",  85,  0,   70,   0,    55,  0,   86},
+    {LabelSize::M6, "6M", " 6M : 12 * 12 M/M ",   true,  0,   JobKind::StoredForm, JobKind::StoredForm,         "18",   113,  "0",  93,  0,   73,   0,    53,  0,   100},
+    {LabelSize::M9, "9M", " 9M : 10 * 18 M/M",    true,  0,   JobKind::StoredForm, JobKind::StoredForm,         "18",   110,  "20", 95,  20,  80,   20,   65,  20,  144},
 };
 // clang-format on
 
@@ -38,17 +37,6 @@ LabelPositions applyPresetPositions(const SizePreset& preset, const LabelPositio
     }
     after.LabelLength = preset.LabelLength;
     return after;
-}
-
-int twipsToPixels(float twips)
-{
-    return int(std::lround(double(twips) / 15.0));
-}
-
-QRect outlinePixels(const OutlineTwips& outline)
-{
-    return QRect(twipsToPixels(outline.left), twipsToPixels(outline.top), twipsToPixels(outline.width),
-                 twipsToPixels(outline.height));
 }
 
 LabelSize labelSizeFromName(const QString& name)

@@ -3,17 +3,7 @@
 #include "printing/job_kind.h"
 #include "printing/label_settings.h"
 
-#include <QRect>
 #include <QString>
-
-// Outline of the label in the preview, in twips relative to the preview panel.
-struct OutlineTwips
-{
-    float width;
-    float height;
-    float left;
-    float top;
-};
 
 // One label size's preset: everything choosing that size writes.
 struct SizePreset
@@ -25,7 +15,6 @@ struct SizePreset
     int cutItemAndVersionTo;  // 0: texts kept; otherwise cut to this many characters
     JobKind job;              // the job this size prints
     JobKind fiveAcrossJob;    // the job with the five-across box ticked; `job` where the size has none
-    OutlineTwips outline;
     const char* gap;
     qint16 ItemX;
     const char* ItemY;
@@ -52,10 +41,6 @@ inline bool hasFiveAcross(const SizePreset& preset)
 
 // The positions after applying a preset to the given positions (Data and Checksum kept for 1M and 2M).
 LabelPositions applyPresetPositions(const SizePreset& preset, const LabelPositions& before);
-
-// Twips to pixels at 15 twips to the pixel, rounded to the nearest pixel.
-int twipsToPixels(float twips);
-QRect outlinePixels(const OutlineTwips& outline);
 
 // Parses a preset's name, "1M" to "9M" (case and surrounding blanks do not matter); LabelSize::None otherwise.
 LabelSize labelSizeFromName(const QString& name);

@@ -1,4 +1,5 @@
 #include "windows/frm_main.h"
+#include "windows/label_outline.h"
 #include "windows/pictures.h"
 
 #include "output/port_devices.h"
@@ -613,10 +614,11 @@ void Frm_Main::applySizePreset(LabelSize size)
              SSCmd_ChksumYP, SSCmd_DataXM, SSCmd_DataXP, SSCmd_DataYM, SSCmd_DataYP})
         control->setEnabled(preset.dataAndChecksumUsed);
 
-    Shp_Lbl->setWidth(preset.outline.width);
-    Shp_Lbl->setHeight(preset.outline.height);
-    Shp_Lbl->setLeft(preset.outline.left);
-    Shp_Lbl->setTop(preset.outline.top);
+    const OutlineTwips& outline = labelOutline(preset.size);
+    Shp_Lbl->setWidth(outline.width);
+    Shp_Lbl->setHeight(outline.height);
+    Shp_Lbl->setLeft(outline.left);
+    Shp_Lbl->setTop(outline.top);
     Txt_Gap->setText(QString::fromLatin1(preset.gap));
     Module1::setPositions(applyPresetPositions(preset, Module1::currentPositions()));
     Module1::ResetPositionPanels();

@@ -1,6 +1,6 @@
 #include "windows/toolkit.h"
 
-#include "printing/presets.h"
+#include "windows/label_outline.h"
 #include "windows/pictures.h"
 
 #include <QFontDatabase>

@@ -1,6 +1,6 @@
 #include "batch/batch_jobs.h"
 
-#include "output/safe_text.h"
+#include "common/safe_text.h"
 #include "printing/entry_rules.h"
 #include "printing/epl2_job.h"
 #include "printing/presets.h"

@@ -2,8 +2,8 @@
 
 #include "batch/csv_table.h"
 
+#include "common/safe_text.h"
 #include "output/destination.h"
-#include "output/safe_text.h"
 #include "output/status_query.h"
 #include "printing/entry_rules.h"
 #include "printing/nudge.h"

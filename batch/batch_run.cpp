@@ -5,8 +5,8 @@
 #include "batch/csv_table.h"
 #include "batch/port_list.h"
 #include "batch/preview_library.h"
+#include "common/safe_text.h"
 #include "output/cups_library.h"
-#include "output/safe_text.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,17 +1,14 @@
 #include "batch/batch_verify.h"
 
 #include "batch/job_output.h"
+#include "common/safe_text.h"
 #include "output/port_devices.h"
-#include "output/safe_text.h"
 #include "output/serial_port.h"
 
 #include <QCoreApplication>
 #include <QIODevice>
 
 namespace {
-
-constexpr char kReportingOn[] = "US\r\n";
-constexpr char kReportingOff[] = "UN\r\n";
 
 WaitControl waitControl(BatchEnvironment& env)
 {

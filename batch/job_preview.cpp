@@ -1,7 +1,8 @@
 #include "batch/job_preview.h"
 
+#include "common/folders.h"
+#include "common/safe_text.h"
 #include "output/destination.h"
-#include "output/safe_text.h"
 
 #include "render/job_fields.h"
 #include "render/label_render.h"

@@ -1,4 +1,4 @@
-#include "output/safe_text.h"
+#include "common/safe_text.h"
 
 namespace {
 

@@ -2,12 +2,8 @@
 
 #include <QDeadlineTimer>
 #include <QFile>
-#include <QFileInfo>
 
 #include <algorithm>
-#include <csignal>
-#include <filesystem>
-#include <system_error>
 
 std::chrono::milliseconds DestinationTimeouts::transfer(qint64 bytes) const
 {
@@ -121,24 +117,4 @@ bool Destination::step(const char* what, const QString& reason)
     reason_ = reason;
     error_ = QStringLiteral("%1 %2: %3").arg(QLatin1String(what), name_, reason);
     return false;
-}
-
-QString makeFolder(const QString& path)
-{
-    const QFileInfo info(path);
-    if (info.exists() && !info.isDir())
-        return QStringLiteral("it is not a folder");
-    std::error_code error;
-    std::filesystem::create_directories(std::filesystem::path(QFile::encodeName(path).toStdString()), error);
-    return error ? QString::fromLocal8Bit(error.message()) : QString();
-}
-
-void ignoreBrokenPipes()
-{
-    struct sigaction action
-    {
-    };
-    action.sa_handler = SIG_IGN;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGPIPE, &action, nullptr);
 }

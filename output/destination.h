@@ -1,6 +1,7 @@
 #pragma once
 
-#include "output/safe_text.h"
+#include "common/process.h"
+#include "common/safe_text.h"
 
 #include <QByteArray>
 #include <QString>
@@ -156,11 +157,3 @@ QString destinationName(const QString& name, const QString& address);
 // Whether `path` names a terminal (a serial port, a USB serial adapter, a pseudo-terminal), told without
 // opening it where the system says so, so that a terminal the user may not open is still known as one.
 bool isTerminalDevice(const QString& path);
-
-// Makes the folder and any missing parents; the cause when it cannot ("it is not a folder", the system's
-// reason).
-QString makeFolder(const QString& path);
-
-// Makes a reader that goes away a failed write with EPIPE instead of a signal that ends the process.
-// Called by every destination that writes to a descriptor; harmless to call again.
-void ignoreBrokenPipes();

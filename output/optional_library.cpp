@@ -1,6 +1,6 @@
 #include "output/optional_library.h"
 
-#include "output/safe_text.h"
+#include "common/safe_text.h"
 
 #include <QFile>
 #include <QFileInfo>

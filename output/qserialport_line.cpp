@@ -1,9 +1,9 @@
 #include "output/qserialport_line.h"
 
+#include "common/safe_text.h"
 #include "output/destination.h"
 #include "output/operator_hints.h"
 #include "output/port_devices.h"
-#include "output/safe_text.h"
 
 #include <QFile>
 #include <QThread>

@@ -1,6 +1,6 @@
 #include "output/socket_address.h"
 
-#include "output/safe_text.h"
+#include "common/safe_text.h"
 
 #include <QUrl>
 

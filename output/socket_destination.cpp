@@ -1,7 +1,7 @@
 #include "output/socket_destination.h"
 
+#include "common/safe_text.h"
 #include "output/operator_hints.h"
-#include "output/safe_text.h"
 
 #include <QDeadlineTimer>
 

@@ -2,7 +2,7 @@
 #include "printer/printer_options.h"
 #include "printer/printer_ports.h"
 
-#include "output/safe_text.h"
+#include "common/safe_text.h"
 #include "quorlex_version.h"
 
 #include <QFile>

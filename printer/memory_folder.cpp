@@ -1,6 +1,7 @@
 #include "printer/memory_folder.h"
 
-#include "output/safe_text.h"
+#include "common/folders.h"
+#include "common/safe_text.h"
 #include "render/epl2_commands.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "output/destination.h"
+#include "common/folders.h"
 #include "render/label_render.h"
 
 #include <QByteArray>

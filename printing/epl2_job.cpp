@@ -3,7 +3,7 @@
 #include "printing/entry_rules.h"
 #include "printing/presets.h"
 
-#include "output/safe_text.h"
+#include "common/safe_text.h"
 
 #include <QStringView>
 

@@ -1,7 +1,7 @@
 #include "printing/print_press.h"
 
+#include "common/safe_text.h"
 #include "output/port_devices.h"
-#include "output/safe_text.h"
 #include "output/send_loop.h"
 #include "output/serial_destination.h"
 #include "printing/mscomm.h"

@@ -1,5 +1,5 @@
 // Outside text in messages: nothing a terminal would act on, nothing unbounded.
-#include "output/safe_text.h"
+#include "common/safe_text.h"
 
 #include <QtTest>
 

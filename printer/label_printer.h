@@ -86,7 +86,6 @@ private:
     void countUndrawn(quint64 labels, quint64 stream);
     void logLabel(const HeldLabel& label, const QString& file);
     void keepMemory();
-    void boundFormMemory(PrinterSession& session);
 
     const PrinterOptions m_options;
     PrinterLog& m_log;

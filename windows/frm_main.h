@@ -103,8 +103,6 @@ public:
     Frm_LabelPicture* pictureWindow() const;
     // Asks the printer of the chosen port and shows its answer.
     void Mnu_PrinterStatus_Click();
-    // Whether a status query is under way (it processes events while it waits for the printer).
-    bool askingPrinter() const { return m_asking; }
 
     // Menus.
     QMenu* Mnu_File = nullptr;

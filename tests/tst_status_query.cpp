@@ -25,6 +25,8 @@ private slots:
     void destinations_data();
     void destinations();
     void stopRequestEndsTheWait();
+    void askedOnTheLinkTheJobWentOn_data();
+    void askedOnTheLinkTheJobWentOn();
 };
 
 void TestStatusQuery::answers_data()
@@ -160,6 +162,50 @@ void TestStatusQuery::stopRequestEndsTheWait()
         queryPrinterStatus(silent.address(), {{}, [&asked] { return ++asked > 3; }}, std::chrono::hours(1));
     QCOMPARE(status.state, State::Failed);
     QCOMPARE(status.text, QStringLiteral("stopped before the printer answered"));
+}
+
+void TestStatusQuery::askedOnTheLinkTheJobWentOn_data()
+{
+    QTest::addColumn<QByteArray>("answer"); // what the printer says once it has the query; nothing when empty
+    QTest::addColumn<State>("state");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("ready") << QByteArray("00\r\n") << State::Ready << "00: no error";
+    QTest::newRow("two faults") << QByteArray("11,07\r\n") << State::Fault
+                                << "07: paper or ribbon empty; 11: print head up";
+    QTest::newRow("a notice before the answer") << QByteArray("\x15"
+                                                              "07\x13"
+                                                              "07\r\n")
+                                                << State::Fault << "07: paper or ribbon empty";
+    QTest::newRow("silent") << QByteArray() << State::Unknown << silentPrinterReason();
+}
+
+void TestStatusQuery::askedOnTheLinkTheJobWentOn()
+{
+    QFETCH(QByteArray, answer);
+    QFETCH(State, state);
+    QFETCH(QString, text);
+    PseudoTerminal line;
+    QVERIFY(line.isValid());
+    QString error;
+    const std::unique_ptr<Destination> link = createDestination(line.slavePath(), QStringLiteral("COM1"), &error);
+    QVERIFY2(link, qPrintable(error));
+    QByteArray arrived;
+    bool answered = false;
+    link->setWaitControl({[&] {
+                              arrived += line.read();
+                              if (!answered && !answer.isEmpty() && arrived.endsWith(kStatusQuery))
+                                  answered = line.write(answer);
+                          },
+                          {}});
+    const QByteArray job = "\r\nN\r\nP1\r\n";
+    QVERIFY2(link->open() && link->send(job) && link->confirm(), qPrintable(link->errorString()));
+    const PrinterStatus status = askOnLink(*link, std::chrono::milliseconds(500));
+    QVERIFY(link->close());
+    arrived += line.read();
+    QCOMPARE(status.state, state);
+    QCOMPARE(status.text, text);
+    // One line carried the job and the query after it, and nothing else.
+    QCOMPARE(arrived, job + kStatusQuery);
 }
 
 QTEST_GUILESS_MAIN(TestStatusQuery)

@@ -137,7 +137,7 @@ int sendLabels(BatchEnvironment& env, const BatchOptions& options, const Checked
     loop.stopRequested = env.stopRequested;
     if (!loop.open()) {
         report(env, loop.outcome() == SendLoop::Outcome::Stopped
-                        ? QStringLiteral("stopped by Ctrl-C: %1").arg(loop.summary())
+                        ? QStringLiteral("%1: %2").arg(stoppedBy(env), loop.summary())
                         : loop.summary());
         return loop.outcome() == SendLoop::Outcome::Stopped ? kExitInterrupted : kExitSendFailed;
     }
@@ -151,7 +151,7 @@ int sendLabels(BatchEnvironment& env, const BatchOptions& options, const Checked
     }
     const std::function<QString()> check = loop.afterJob;
     loop.afterJob = [&] {
-        progress.update(loop.jobsGone(), loop.labelsGone());
+        progress.update(loop.jobsHanded(), loop.labelsHanded());
         return check ? check() : QString();
     };
     const auto outgoing = [](const CheckedLabel& each, const ComposedJob& composed) {
@@ -170,7 +170,7 @@ int sendLabels(BatchEnvironment& env, const BatchOptions& options, const Checked
         next = outgoing(label, job);
         return true;
     });
-    progress.finish(loop.jobsGone(), loop.labelsGone());
+    progress.finish(loop.jobsHanded(), loop.labelsHanded());
     if (loop.closed() && !output->receipt().isEmpty())
         writeText(env.standardOutput, output->receipt() + QLatin1Char('\n'));
     switch (outcome) {
@@ -178,8 +178,8 @@ int sendLabels(BatchEnvironment& env, const BatchOptions& options, const Checked
     case SendLoop::Outcome::Ended:
         return verifier ? verifier->finish(loop) : int(kExitOk);
     case SendLoop::Outcome::Stopped:
-        report(env, QStringLiteral("stopped by Ctrl-C: %1%2")
-                        .arg(loop.summary(), verifier ? verifier->stoppedNote() : QString()));
+        report(env, QStringLiteral("%1: %2%3")
+                        .arg(stoppedBy(env), loop.summary(), verifier ? verifier->stoppedNote() : QString()));
         return kExitInterrupted;
     case SendLoop::Outcome::NotOpened:
     case SendLoop::Outcome::Failed:
@@ -216,6 +216,11 @@ CheckedRun checkCsvInput(BatchEnvironment& env, const BatchOptions& options)
 }
 
 } // namespace
+
+QString stoppedBy(const BatchEnvironment& environment)
+{
+    return QStringLiteral("stopped by ") + (environment.stopCause ? environment.stopCause() : QStringLiteral("Ctrl-C"));
+}
 
 int runBatch(const QStringList& arguments, BatchEnvironment& env)
 {

@@ -84,7 +84,7 @@ bool RunVerifier::start(int* exit)
     }
     if (link_.stopped()) {
         link_.abandon();
-        report_(QStringLiteral("stopped by Ctrl-C: nothing was sent"));
+        report_(QStringLiteral("%1: nothing was sent").arg(stoppedBy(env_)));
         *exit = kExitInterrupted;
         return false;
     }
@@ -109,8 +109,8 @@ void RunVerifier::attach(SendLoop& loop)
 
 QString RunVerifier::askAfterJob(const SendLoop& loop)
 {
-    const quint64 labels = loop.labelsGone() - counted_;
-    counted_ = loop.labelsGone();
+    const quint64 labels = loop.labelsHanded() - counted_;
+    counted_ = loop.labelsHanded();
     if (!reporting_)
         return {};
     // The answer to ^ee comes once the printer has carried out the job before it; a fault is reported by NAK

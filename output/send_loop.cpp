@@ -25,9 +25,11 @@ SendLoop::Outcome SendLoop::run(OutgoingJob job, const NextJob& next)
             afterSend();
         if (!destination_.confirm())
             return fail(job.place, destination_.errorString());
-        ++gone_;
-        labels_ += job.labels;
+        ++handed_;
+        labelsHanded_ += job.labels;
         lastJobBytes_ = job.bytes.size();
+        if (!destination_.deliversAtClose())
+            labelsNotGone_.push_back(job.labels);
         if (afterJob) {
             ended_ = afterJob();
             if (!ended_.isEmpty()) {
@@ -69,6 +71,27 @@ SendLoop::Outcome SendLoop::fail(const QString& place, const QString& cause, boo
     return outcome_;
 }
 
+void SendLoop::countGone() const
+{
+    for (const qsizetype nowGone = destination_.jobsGone(handed_); gone_ < nowGone && !labelsNotGone_.empty();
+         ++gone_) {
+        labelsGone_ += labelsNotGone_.front();
+        labelsNotGone_.pop_front();
+    }
+}
+
+qsizetype SendLoop::jobsGone() const
+{
+    countGone();
+    return gone_;
+}
+
+quint64 SendLoop::labelsGone() const
+{
+    countGone();
+    return labelsGone_;
+}
+
 QString SendLoop::goneWords() const
 {
     // A destination that delivers at close has delivered nothing before it, unless what it could not call
@@ -78,9 +101,9 @@ QString SendLoop::goneWords() const
     if (atClose && !left.isEmpty())
         return QStringLiteral("none of %1 jobs counts as gone, but %2").arg(total_).arg(left);
     const QString gone = QStringLiteral("%1 of %2 jobs gone (%3 labels; gone: %4)")
-                             .arg(atClose ? 0 : gone_)
+                             .arg(jobsGone())
                              .arg(total_)
-                             .arg(labels_)
+                             .arg(labelsGone())
                              .arg(destination_.goneMeaning());
     return left.isEmpty() ? gone : QStringLiteral("%1; %2").arg(gone, left);
 }

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <deque>
 #include <functional>
 
 // One job for the send loop: its bytes, the labels it prints, and where it came from in the words a
@@ -55,12 +56,16 @@ public:
 
     qsizetype total() const { return total_; }
     bool opened() const { return opened_; }
-    qsizetype jobsGone() const { return gone_; }
+    // Jobs sent and confirmed, and their labels.
+    qsizetype jobsHanded() const { return handed_; }
+    quint64 labelsHanded() const { return labelsHanded_; }
+    // Of those, what counts as gone (see Destination::jobsGone()), and their labels.
+    qsizetype jobsGone() const;
+    quint64 labelsGone() const;
     // The size of the job that went last.
     qint64 lastJobBytes() const { return lastJobBytes_; }
     // Whether the destination was closed in order (a receipt it gave then stands).
     bool closed() const { return closed_; }
-    quint64 labelsGone() const { return labels_; }
     Outcome outcome() const { return outcome_; }
     // What failed and why, with the job's place: "row 5 (line 6): sending to COM1 (/dev/ttyS0): ...".
     QString cause() const { return cause_; }
@@ -78,8 +83,17 @@ private:
 
     Destination& destination_;
     qsizetype total_;
-    qsizetype gone_ = 0;
-    quint64 labels_ = 0;
+    // Brings the count of what has gone up to what the destination says now.
+    void countGone() const;
+
+    qsizetype handed_ = 0;
+    quint64 labelsHanded_ = 0;
+    // The labels of each job handed over that the destination does not count as gone yet, oldest first: a
+    // destination may hold jobs it has taken (standard output's buffer). One that delivers at close holds
+    // them all, and counts none.
+    mutable std::deque<quint64> labelsNotGone_;
+    mutable qsizetype gone_ = 0;
+    mutable quint64 labelsGone_ = 0;
     bool opened_ = false;
     bool closed_ = false;
     qint64 lastJobBytes_ = 0;

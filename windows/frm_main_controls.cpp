@@ -3,7 +3,6 @@
 #include "windows/frm_main.h"
 #include "windows/label_outline.h"
 #include "windows/pictures.h"
-#include "windows/size_options.h"
 
 #include "output/port_devices.h"
 #include "printing/entry_rules.h"

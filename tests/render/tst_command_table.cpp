@@ -129,7 +129,7 @@ void CommandTableTest::everyCommand_data()
     QTest::addColumn<QString>("command");
     QTest::addColumn<QString>("status");
 
-    QFile readme(QFINDTESTDATA("../README.md"));
+    QFile readme(QFINDTESTDATA("../../README.md"));
     QVERIFY(readme.open(QIODevice::ReadOnly));
     // The table stands in its own section; other tables of the README are not read.
     QString text = QString::fromUtf8(readme.readAll());

@@ -12,33 +12,20 @@ namespace {
 // An answer to ^ee is a few codes; more than this without a line end is not an answer.
 constexpr qsizetype kAnswerLimit = 256;
 
-QString excerptOf(const QByteArray& bytes)
-{
-    return quotedForMessage(QString::fromLatin1(bytes), kShownValueLength);
-}
-
-PrinterStatus status(PrinterStatus::State state, const QString& text)
-{
-    PrinterStatus result;
-    result.state = state;
-    result.text = text;
-    return result;
-}
-
 PrinterStatus cupsStatus(const QString& address, const WaitControl& wait, std::chrono::milliseconds timeout)
 {
     CupsQueueReport report;
     QString error;
     if (!queryCupsQueue(address, timeout, wait, &report, &error))
-        return status(PrinterStatus::State::Failed, error);
+        return statusOf(PrinterStatus::State::Failed, error);
     const QString described = report.description;
     if (report.stopped || !report.accepting)
-        return status(PrinterStatus::State::Fault, described);
+        return statusOf(PrinterStatus::State::Fault, described);
     for (const QString& reason : std::as_const(report.reasons)) {
         if (reason.endsWith(QLatin1String("-error")))
-            return status(PrinterStatus::State::Fault, described);
+            return statusOf(PrinterStatus::State::Fault, described);
     }
-    return status(PrinterStatus::State::Ready, described);
+    return statusOf(PrinterStatus::State::Ready, described);
 }
 
 } // namespace
@@ -47,26 +34,25 @@ PrinterStatus askOnLink(Destination& link, std::chrono::milliseconds timeout)
 {
     const QString silent = link.whyNoAnswer();
     if (!silent.isEmpty())
-        return status(PrinterStatus::State::Unknown, silent);
+        return statusOf(PrinterStatus::State::Unknown, silent);
     const QDeadlineTimer deadline(timeout);
     const auto left = [&deadline] { return std::chrono::milliseconds(std::max<qint64>(deadline.remainingTime(), 0)); };
     link.discardInput();
     const QString why = link.write(QByteArray(kStatusQuery), left());
     if (!why.isEmpty())
-        return status(PrinterStatus::State::Failed, why);
+        return statusOf(PrinterStatus::State::Failed, why);
     bool timedOut = false;
     QString error;
     const QByteArray answer = link.readUntil(statusAnswerComplete, kAnswerLimit, left(), &timedOut, &error);
     if (link.stopped())
-        return status(PrinterStatus::State::Failed, error);
+        return statusOf(PrinterStatus::State::Failed, error);
     // A connection that failed or closed says so; only a printer that said nothing is "did not answer".
     if (!error.isEmpty() && !statusAnswerComplete(answer))
-        return status(PrinterStatus::State::Unknown, error);
+        return statusOf(PrinterStatus::State::Unknown, error);
     if (answer.trimmed().isEmpty())
-        return status(PrinterStatus::State::Unknown, silentPrinterReason());
+        return statusOf(PrinterStatus::State::Unknown, silentPrinterReason());
     if (!statusAnswerComplete(answer))
-        return status(PrinterStatus::State::Unknown,
-                      QStringLiteral("the printer answered %1, which is not a status").arg(excerptOf(answer)));
+        return notAStatus(answer);
     return statusFromAnswer(answer);
 }
 
@@ -77,17 +63,17 @@ PrinterStatus queryPrinterStatus(const QString& address, const WaitControl& wait
     QString bad;
     const std::unique_ptr<Destination> link = createDestination(address, QString(), &bad);
     if (!link)
-        return status(PrinterStatus::State::Failed, bad);
+        return statusOf(PrinterStatus::State::Failed, bad);
     const QString silent = link->whyNoAnswer();
     if (!silent.isEmpty())
-        return status(PrinterStatus::State::Unknown, silent);
+        return statusOf(PrinterStatus::State::Unknown, silent);
     link->setWaitControl(wait);
     DestinationTimeouts timeouts;
     timeouts.connect = timeout;
     link->setTimeouts(timeouts);
     const QDeadlineTimer deadline(timeout);
     if (!link->open())
-        return status(PrinterStatus::State::Failed, link->reason());
+        return statusOf(PrinterStatus::State::Failed, link->reason());
     const PrinterStatus answered =
         askOnLink(*link, std::chrono::milliseconds(std::max<qint64>(deadline.remainingTime(), 0)));
     link->close();

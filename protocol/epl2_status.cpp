@@ -29,12 +29,14 @@ constexpr CodeMeaning kCodeMeanings[] = {
     {50, "printer busy, processing a print job"},
 };
 
-QString excerptOf(const QByteArray& bytes)
+QByteArray twoDigits(int code)
 {
-    return quotedForMessage(QString::fromLatin1(bytes), kShownValueLength);
+    return QByteArray::number(code).rightJustified(2, '0');
 }
 
-PrinterStatus status(PrinterStatus::State state, const QString& text)
+} // namespace
+
+PrinterStatus statusOf(PrinterStatus::State state, const QString& text)
 {
     PrinterStatus result;
     result.state = state;
@@ -42,12 +44,12 @@ PrinterStatus status(PrinterStatus::State state, const QString& text)
     return result;
 }
 
-QByteArray twoDigits(int code)
+PrinterStatus notAStatus(const QByteArray& answer)
 {
-    return QByteArray::number(code).rightJustified(2, '0');
+    return statusOf(PrinterStatus::State::Unknown,
+                    QStringLiteral("the printer answered %1, which is not a status")
+                        .arg(quotedForMessage(QString::fromLatin1(answer), kShownValueLength)));
 }
-
-} // namespace
 
 QString statusCodeMeaning(int code)
 {
@@ -153,13 +155,12 @@ PrinterStatus statusFromAnswer(const QByteArray& answer)
         line += c;
     }
     if (line.isEmpty() && std::all_of(noticed.begin(), noticed.end(), [](int code) { return code == 0; }))
-        return status(PrinterStatus::State::Unknown, silentPrinterReason());
+        return statusOf(PrinterStatus::State::Unknown, silentPrinterReason());
     const QList<QByteArray> parts = line.isEmpty() ? QList<QByteArray>() : line.split(',');
     QList<int> codes;
     for (const QByteArray& part : parts) {
         if (part.size() != 2 || !std::isdigit(uchar(part[0])) || !std::isdigit(uchar(part[1]))) {
-            return status(PrinterStatus::State::Unknown,
-                          QStringLiteral("the printer answered %1, which is not a status").arg(excerptOf(line)));
+            return notAStatus(line);
         }
         codes << part.toInt();
     }

@@ -45,8 +45,8 @@ struct PrinterStatus
 // The error and status codes of the EPL2 programmer's manual.
 enum StatusCode {
     kNoError = 0,
-    kSyntaxError = 1,        // a line not understood or not carried out
-    kObjectPastBorder = 2,   // a field runs past the label's edge
+    kSyntaxError = 1,      // a line not understood or not carried out
+    kObjectPastBorder = 2, // a field runs past the label's edge
     kBarCodeLength = 3,
     kInsufficientMemory = 4, // the image buffer or the form memory is full
     kMemoryConfiguration = 5,
@@ -55,10 +55,15 @@ enum StatusCode {
     kDuplicateName = 8,
     kNameNotFound = 9,
     kNotInDataEntry = 10,
-    kHeadUp = 11,            // head-open
-    kPaused = 12,            // paused
+    kHeadUp = 11, // head-open
+    kPaused = 12, // paused
     kBusy = 50,
 };
+
+// A status of `state` with `text`.
+PrinterStatus statusOf(PrinterStatus::State state, const QString& text);
+// What an answer that is not a status gives: "unknown", with a safe excerpt of what came.
+PrinterStatus notAStatus(const QByteArray& answer);
 
 // What `code` means, in the words of the EPL2 programmer's manual: "paper or ribbon empty" for 7.
 QString statusCodeMeaning(int code);

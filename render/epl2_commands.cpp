@@ -4,7 +4,9 @@
 
 #include <QList>
 
+#include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstring>
 #include <optional>
 
@@ -15,6 +17,11 @@ namespace {
 constexpr int kMaxPosition = 99999;
 constexpr int kMaxTextLength = 1000;
 constexpr int kMaxFormName = 8;
+// Speeds differ from model to model (1.5 to 6 inches a second on desktop models, more on others); the number is
+// kept as the printer's setting, so any a model may take is.
+constexpr int kMaxSpeed = 99;
+// An option of O: a letter and up to 7 letters or digits after it.
+constexpr int kMaxOptionLength = 8;
 
 using Result = Epl2Command;
 
@@ -502,6 +509,10 @@ Result matrixCommand(QByteArrayView rest)
                 f.columns = *n;
             else if (o.letter == 't' && in(0, 1))
                 f.truncated = *n == 1;
+            else if (o.letter == 'o' && in(0, 3))
+                f.rotation = *n;
+            else if (o.letter == 'p' && in(0, 1))
+                f.printText = *n == 1;
             else
                 ok = false;
         } else if (o.letter == 'm' && (in(2, 4) || in(6, 6))) {
@@ -651,19 +662,19 @@ Result referenceCommand(QByteArrayView rest)
     return result;
 }
 
-// O and its hardware options: C (cutter, with an optional count or b), D (direct thermal), P, L, F with a
-// letter, S.
+// O and its hardware options, kept as written: C (cutter: Cb, or a count), D (direct thermal), P, L, F with a
+// letter, S, and the options of other models (d, N, D with a number, ...), none of which changes the picture.
 Result optionsCommand(QByteArrayView rest)
 {
     for (const QByteArrayView each : splitParameters(rest, 20)) {
         if (rest.isEmpty())
             break;
-        const bool cutter = each.startsWith('C') &&
-                            (each.size() == 1 || each == "Cb" || wholeNumber(each.sliced(1), 1, 9999).has_value());
-        const bool single = each == "D" || each == "P" || each == "L" || each == "S";
-        const bool feed = each.size() == 2 && each[0] == 'F' && QByteArrayView("frib").contains(each[1]);
-        if (!cutter && !single && !feed)
-            return notUnderstood(QStringLiteral("O: the option %1 is not understood").arg(printableExcerpt(each, 8)));
+        const bool letters = !each.isEmpty() && each.size() <= kMaxOptionLength && std::isalpha(uchar(each[0])) &&
+                             std::all_of(each.begin(), each.end(), [](char c) { return std::isalnum(uchar(c)); });
+        if (!letters)
+            return notUnderstood(QStringLiteral("O: the option %1 is not a letter with up to %2 letters or digits")
+                                     .arg(printableExcerpt(each, 8))
+                                     .arg(kMaxOptionLength - 1));
     }
     Result result;
     result.kind = Epl2Command::Options;
@@ -733,7 +744,7 @@ Epl2Command readEpl2Command(QByteArrayView line)
     case 'D':
         return number(Epl2Command::Density, rest, 0, 15, "the darkness of D");
     case 'S':
-        return number(Epl2Command::Speed, rest, 0, 6, "the speed of S");
+        return number(Epl2Command::Speed, rest, 0, kMaxSpeed, "the speed of S");
     case 'q':
         return number(Epl2Command::Width, rest, 1, kMaxLabelDots, "the label width of q");
     case 'Q':

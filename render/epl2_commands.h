@@ -68,6 +68,8 @@ struct MatrixField
     bool truncated = false;   // P: t1
     bool binary = false;      // P: c1
     bool inverse = false;     // D: v
+    int rotation = 0;         // P: o, quarter turns clockwise (the most dots across and along turn with it)
+    bool printText = false;   // P: p1, the data printed under the symbol
     TextSource source = TextSource::Quoted;
     QByteArray text;
     int number = 0;

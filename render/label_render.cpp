@@ -7,10 +7,12 @@
 
 #include <QHash>
 #include <QMap>
+#include <QTransform>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <optional>
 
 namespace {
@@ -852,6 +854,28 @@ private:
         return modulus;
     }
 
+    // "LO line", "X box", "GW graphic": what a drawing command other than a field draws, by its command.
+    static QString shapeName(Epl2Command::Kind kind)
+    {
+        switch (kind) {
+        case Epl2Command::LineBlack:
+            return QStringLiteral("LO line");
+        case Epl2Command::LineWhite:
+            return QStringLiteral("LW line");
+        case Epl2Command::LineXor:
+            return QStringLiteral("LE line");
+        case Epl2Command::LineDiagonal:
+            return QStringLiteral("LS line");
+        case Epl2Command::Box:
+            return QStringLiteral("X box");
+        case Epl2Command::GraphicWrite:
+            return QStringLiteral("GW graphic");
+        default:
+            break;
+        }
+        return QStringLiteral("GG graphic");
+    }
+
     static bool draws(Epl2Command::Kind kind)
     {
         switch (kind) {
@@ -998,7 +1022,7 @@ private:
             out.field.text = QString::fromLatin1(out.text);
             if (out.modules.columns == 0)
                 break;
-            const QSize size = matrixSize(out.modules);
+            const QSize size = placedSize(item.matrix, out.modules, out.text);
             out.origin = QPoint(item.matrix.x, item.matrix.y);
             if (item.matrix.type == 'P' && item.matrix.centred)
                 out.origin -= QPoint(size.width() / 2, size.height() / 2);
@@ -1054,7 +1078,10 @@ private:
             return;
         }
         case Epl2Command::Code2D:
-            paintModules(image, item.matrix, out.modules, out.origin);
+            if (item.matrix.type == 'P' && (item.matrix.rotation != 0 || item.matrix.printText))
+                printPicture(image, pdfPicture(item.matrix, out.modules, out.text), out.origin);
+            else
+                paintModules(image, item.matrix, out.modules, out.origin);
             return;
         case Epl2Command::LineBlack:
             paintRect(image, out.extent, Paint::Black);
@@ -1117,6 +1144,49 @@ private:
                 paintRect(image, QRect(x, y1 + along(dy), 1, thickness), Paint::Black);
             }
         }
+    }
+
+    // PDF417's data under its symbol (p1): font 1, 2 dots below the rows, as many characters as the symbol is
+    // wide.
+    static TextField pdfText(const MatrixCode& code, const QByteArray& text, int* characters)
+    {
+        TextField field;
+        const QSize size = matrixSize(code);
+        field.y = size.height() + 2;
+        *characters = std::min<int>(int(text.size()), size.width() / kFontCells[0].width);
+        return field;
+    }
+
+    // The dots a two-dimensional code takes on the label: PDF417 with its printed data and turned by o.
+    static QSize placedSize(const MatrixField& field, const MatrixCode& code, const QByteArray& text)
+    {
+        QSize size = matrixSize(code);
+        if (field.type != 'P')
+            return size;
+        if (field.printText) {
+            int characters = 0;
+            const TextField under = pdfText(code, text, &characters);
+            size.setHeight(under.y + kFontCells[0].height);
+        }
+        return field.rotation % 2 == 1 ? size.transposed() : size;
+    }
+
+    // A PDF417 drawn alone, black on white, with its printed data and turned as it lies on the label.
+    QImage pdfPicture(const MatrixField& field, const MatrixCode& code, const QByteArray& text)
+    {
+        MatrixField upright = field;
+        upright.rotation = 0;
+        QImage picture(placedSize(upright, code, text), QImage::Format_Grayscale8);
+        picture.fill(255);
+        paintModules(picture, upright, code, QPoint(0, 0));
+        if (field.printText) {
+            int characters = 0;
+            const TextField under = pdfText(code, text, &characters);
+            drawField(picture, under, text.left(characters));
+        }
+        if (field.rotation == 0)
+            return picture;
+        return picture.transformed(QTransform().rotate(90.0 * field.rotation));
     }
 
     static void paintModules(QImage& image, const MatrixField& field, const MatrixCode& code, QPoint origin)
@@ -1221,6 +1291,37 @@ private:
             paint(image, m_buffer.at(i), layouts.at(i));
         }
 
+        // Edges are named as the label reads, as the job laid it out: under ZB the picture is turned, but a field
+        // past the end of its line is still past the right edge.
+        const auto pastEdges = [&](const QRect& ink, const std::function<void(LabelEdge, int)>& add) {
+            if (ink.isEmpty())
+                return;
+            const int past[] = {-ink.left(), -ink.top(), ink.right() + 1 - width, ink.bottom() + 1 - length};
+            const LabelEdge edges[] = {LabelEdge::Left, LabelEdge::Top, LabelEdge::Right, LabelEdge::Bottom};
+            for (int e = 0; e < 4; ++e) {
+                const bool known =
+                    (edges[e] != LabelEdge::Right || knownWidth) && (edges[e] != LabelEdge::Bottom || knownLength);
+                if (past[e] > 0 && known)
+                    add(edges[e], past[e]);
+            }
+        };
+        int fieldIndex = 0;
+        for (int i = 0; i < layouts.size(); ++i) {
+            const Layout& each = layouts.at(i);
+            if (each.isField) {
+                pastEdges(each.field.ink, [&](LabelEdge edge, int dots) {
+                    label.overruns << EdgeOverrun{fieldIndex, edge, dots};
+                });
+                ++fieldIndex;
+                continue;
+            }
+            const BufferedField& item = m_buffer.at(i);
+            pastEdges(each.extent, [&](LabelEdge edge, int dots) {
+                label.shapeOverruns << ShapeOverrun{shapeName(item.kind), item.line, QString::fromLatin1(item.form),
+                                                    edge, dots};
+            });
+        }
+
         // ZB prints the image buffer from its other end: the label comes out turned half a turn.
         const bool turn = m_memory.settings.bottomFirst;
         if (turn)
@@ -1235,20 +1336,6 @@ private:
             each.field.cells = onLabel(each.field.cells);
             each.field.ink = onLabel(each.field.ink);
             label.fields << each.field;
-        }
-
-        for (int i = 0; i < label.fields.size(); ++i) {
-            const QRect& ink = label.fields.at(i).ink;
-            if (ink.isEmpty())
-                continue;
-            const int past[] = {-ink.left(), -ink.top(), ink.right() + 1 - width, ink.bottom() + 1 - length};
-            const LabelEdge edges[] = {LabelEdge::Left, LabelEdge::Top, LabelEdge::Right, LabelEdge::Bottom};
-            for (int e = 0; e < 4; ++e) {
-                const bool known =
-                    (edges[e] != LabelEdge::Right || knownWidth) && (edges[e] != LabelEdge::Bottom || knownLength);
-                if (past[e] > 0 && known)
-                    label.overruns << EdgeOverrun{i, edges[e], past[e]};
-            }
         }
 
         int scale = m_options.scale;
@@ -1462,6 +1549,19 @@ QString describeField(const RenderedLabel& label, int field)
     return QStringLiteral("field %1 \"%2\" (%3)")
         .arg(field + 1)
         .arg(printableExcerpt(f.text.trimmed().toLatin1(), 24), where);
+}
+
+QString describeOverrun(const ShapeOverrun& overrun)
+{
+    const QString where =
+        overrun.form.isEmpty()
+            ? QStringLiteral("job line %1").arg(overrun.line)
+            : QStringLiteral("job line %1, form %2").arg(overrun.line).arg(printableExcerpt(overrun.form.toLatin1()));
+    return QStringLiteral("%1 (%2) runs %3 dot%4 past the %5 edge")
+        .arg(overrun.what, where)
+        .arg(overrun.dots)
+        .arg(QLatin1String(overrun.dots == 1 ? "" : "s"))
+        .arg(edgeName(overrun.edge));
 }
 
 QString describeOverrun(const RenderedLabel& label, const EdgeOverrun& overrun)

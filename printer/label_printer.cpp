@@ -38,26 +38,6 @@ void highestNumbers(const QDir& folder, quint64* label, quint64* stream)
     }
 }
 
-// The commands that put something into the image buffer (not those that keep graphics in memory).
-bool drawsIntoImageBuffer(Epl2Command::Kind kind)
-{
-    switch (kind) {
-    case Epl2Command::Text:
-    case Epl2Command::Barcode:
-    case Epl2Command::Code2D:
-    case Epl2Command::LineBlack:
-    case Epl2Command::LineWhite:
-    case Epl2Command::LineXor:
-    case Epl2Command::LineDiagonal:
-    case Epl2Command::Box:
-    case Epl2Command::GraphicWrite:
-    case Epl2Command::GraphicRecall:
-        return true;
-    default:
-        return false;
-    }
-}
-
 int faultCode(PrinterFault fault)
 {
     switch (fault) {

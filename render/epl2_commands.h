@@ -141,6 +141,10 @@ std::optional<qsizetype> graphicDataSize(QByteArrayView header);
 // Reads one line (without its line end).
 Epl2Command readEpl2Command(QByteArrayView line);
 
+// The commands that put something into the image buffer (text, codes, lines, boxes and graphics): what P
+// prints, what a stored form may hold beside settings, and what the image buffer's bound counts.
+bool drawsIntoImageBuffer(Epl2Command::Kind kind);
+
 // A short, printable rendering of a job's text for messages: printable ASCII as it is, every other byte as
 // \xNN, cut after `limit` characters with "..." added.
 QString printableExcerpt(QByteArrayView bytes, int limit = 40);

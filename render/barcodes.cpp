@@ -276,6 +276,10 @@ MatrixCode maxiCode(const MatrixField& field, const QByteArray& data)
         symbol->primary[text.size()] = '\0';
     }
     symbol->option_1 = mode;
+    if (field.symbolCount > 1) {
+        symbol->structapp.index = field.symbolIndex;
+        symbol->structapp.count = field.symbolCount;
+    }
     if (message.isEmpty())
         message = " "; // zint wants a message; the printer's is blank
     const QString why = encode(*symbol, message);
@@ -298,6 +302,7 @@ LinearCode encodeLinear(const BarcodeField& field, const QByteArray& data)
     int symbology = 0;
     int option2 = 0;
     int inputMode = DATA_MODE;
+    bool withAddOn = false;
     const auto digitsOf = [&](int count, int symbol) {
         if (!allDigits(data) || (data.size() != count && data.size() != count + 1)) {
             code.error = QStringLiteral("%1 takes %2 digits (the printer adds the check digit)")
@@ -337,6 +342,21 @@ LinearCode encodeLinear(const BarcodeField& field, const QByteArray& data)
         digitsOf(11, BARCODE_UPCA);
     } else if (type == "UE0") {
         digitsOf(6, BARCODE_UPCE);
+    } else if (type.size() == 3 && (type.endsWith('2') || type.endsWith('5')) &&
+               (type.startsWith("E3") || type.startsWith("E8") || type.startsWith("UA") || type.startsWith("UE"))) {
+        // The main digits as for E30, E80, UA0 and UE0 (a check digit among them replaced), then the add-on's.
+        const int addOn = type.endsWith('2') ? 2 : 5;
+        const int main = type.startsWith("E3") ? 12 : type.startsWith("E8") ? 7 : type.startsWith("UA") ? 11 : 6;
+        if (!allDigits(data) || (data.size() != main + addOn && data.size() != main + 1 + addOn)) {
+            code.error = QStringLiteral("%1 takes %2 digits (the printer adds the check digit) and the %3 of its "
+                                        "add-on")
+                             .arg(QString::fromLatin1(type))
+                             .arg(main)
+                             .arg(addOn);
+        }
+        input = data.left(main) + '+' + data.right(addOn);
+        withAddOn = true;
+        symbology = type.startsWith('E') ? BARCODE_EANX : type.startsWith("UA") ? BARCODE_UPCA : BARCODE_UPCE;
     } else if (type == "2" || type == "2C") {
         if (!allDigits(data))
             code.error = QStringLiteral("Interleaved 2 of 5 takes digits only");
@@ -383,6 +403,8 @@ LinearCode encodeLinear(const BarcodeField& field, const QByteArray& data)
         code.elements.removeLast(); // a symbol ends with its last bar; trailing space is quiet zone
     for (const unsigned char* c = symbol->text; *c && code.readable.size() < 120; ++c)
         code.readable += char(*c);
+    if (withAddOn)
+        code.readable.replace('+', ' '); // the add-on's digits stand apart, with no sign between
     return code;
 }
 

@@ -87,6 +87,22 @@ Epl2Command matrixCommand(QByteArrayView rest)
         f.maxHeight = *height;
         optionText = sizes.size() == 3 ? sizes[2] : QByteArrayView();
     }
+    if (f.type == 'M') {
+        // The symbol's number in its set of associated symbols and their count, "x,y" after the mode.
+        const QList<QByteArray> parts = optionText.toByteArray().split(',');
+        const qsizetype n = parts.size();
+        const std::optional<int> index = n >= 2 ? wholeNumber(parts[n - 2], 1, 8) : std::nullopt;
+        const std::optional<int> count = n >= 2 ? wholeNumber(parts[n - 1], 1, 8) : std::nullopt;
+        if (index && count) {
+            if (*index > *count)
+                return notUnderstood(
+                    QStringLiteral("bM: symbol %1 of %2 is no symbol of the set").arg(*index).arg(*count));
+            f.symbolIndex = *index;
+            f.symbolCount = *count;
+            optionText = optionText.first(std::max<qsizetype>(0, optionText.size() - parts[n - 2].size() -
+                                                                     parts[n - 1].size() - (n > 2 ? 2 : 1)));
+        }
+    }
     const std::optional<QList<MatrixOption>> options = matrixOptions(optionText, f.type == 'Q' ? "ei" : "");
     if (!options)
         return notUnderstood(badOption);

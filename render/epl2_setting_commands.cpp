@@ -70,8 +70,8 @@ Epl2Command codePageCommand(QByteArrayView rest)
         return notUnderstood(QStringLiteral("I takes 8 (8-bit data) first"));
     const int page = codePageOf(p[1]);
     if (page == 0)
-        return notUnderstood(QStringLiteral("code page %1 is not drawn (0 for 437, 1 for 850 and A for 1252 are)")
-                                 .arg(printableExcerpt(p[1], 4)));
+        return notUnderstood(
+            QStringLiteral("code page %1 is not drawn (0 to 11, 13 and A to F are)").arg(printableExcerpt(p[1], 4)));
     Epl2Command result;
     result.kind = Epl2Command::CodePage;
     result.value = page;

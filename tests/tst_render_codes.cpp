@@ -52,6 +52,8 @@ struct ExpectedCode
     QRect area;
     QString format;
     QString text;
+    int sequenceIndex = -1; // structured append: its place in its set, from 0; -1 outside one
+    int sequenceSize = -1;
 };
 
 // GW of `picture` (black prints) at x,y: rows of bytes, the leftmost dot in the high bit, 0 printing.
@@ -323,6 +325,19 @@ void RenderCodesTest::wholeLabels_data()
         << QByteArray("N\r\nON\r\nq400\r\nQ240,24\r\nA20,10,0,3,1,1,N,\"Tea 250 g\"\r\n"
                       "B40,60,0,E30,3,3,120,B,\"400638133393\"\r\nP2\r\n")
         << 2 << QList<ExpectedCode>{{QRect(0, 40, 400, 200), "EAN-13", "4006381333931"}};
+    QTest::addRow("price labels: EAN-13 and UPC-A with their add-ons, a check digit sent with the first")
+        << QByteArray("N\r\nq400\r\nQ400,24\r\nB40,20,0,E32,2,4,120,B,\"590123412345712\"\r\n"
+                      "B40,220,0,UA5,2,4,120,B,\"0360002914552999\"\r\nP1\r\n")
+        << 1
+        << QList<ExpectedCode>{{QRect(0, 0, 400, 190), "EAN-13", "5901234123457 12"},
+                               {QRect(0, 200, 400, 200), "UPC-A", "036000291452 52999"}};
+    QTest::addRow("MaxiCode 2 of a set of 3")
+        << QByteArray("N\r\nq400\r\nQ400,24\r\nb40,40,M,m2,2,3,\"001,840,93065,1692,Part two\"\r\nP1\r\n") << 1
+        << QList<ExpectedCode>{{QRect(0, 0, 400, 400), "MaxiCode",
+                                QString::fromLatin1("930651692\x1d"
+                                                    "840\x1d"
+                                                    "001\x1dPart two"),
+                                1, 3}};
     QTest::addRow("stored form: Data Matrix from a variable")
         << QByteArray("N\r\nFK\"LOT\"\r\nFS\"LOT\"\r\nV00,12,N,\"Lot\"\r\nq400\r\nQ300,24\r\n"
                       "b40,40,D,h6,V00\r\nFE\r\nFR\"LOT\"\r\n?\r\nLOT-2026-117\r\nP1\r\n")
@@ -359,6 +374,8 @@ void RenderCodesTest::wholeLabels()
             QVERIFY2(read.format == code.format,
                      qPrintable(code.format + " not read in label " + QString::number(label.number)));
             QCOMPARE(read.text, code.text);
+            QCOMPARE(read.sequenceIndex, code.sequenceIndex);
+            QCOMPARE(read.sequenceSize, code.sequenceSize);
         }
     }
 }

@@ -68,15 +68,6 @@ QString faultMeaning(PrinterFault fault)
     return QStringLiteral("ready");
 }
 
-// "1 label", "2 labels".
-QString counted(quint64 number, const char* singular)
-{
-    return QStringLiteral("%1 %2%3")
-        .arg(number)
-        .arg(QLatin1String(singular))
-        .arg(QLatin1String(number == 1 ? "" : "s"));
-}
-
 QByteArrayView withoutTrailingBlanks(QByteArrayView line)
 {
     while (!line.isEmpty() && (line.back() == ' ' || line.back() == '\t'))
@@ -395,14 +386,16 @@ void LabelPrinter::shutdown(bool finished)
     if (m_heldLabels.size() > inMemory)
         m_log.write(QStringLiteral("held"),
                     QStringLiteral("%1 held and not printed, left in %2")
-                        .arg(counted(quint64(m_heldLabels.size() - inMemory), "label"))
+                        .arg(counted(qint64(m_heldLabels.size() - inMemory), "label"))
                         .arg(visibleForMessage(m_held.path())),
                     {{QStringLiteral("held"), int(m_heldLabels.size() - inMemory)}});
     if (finished)
-        m_log.write(QStringLiteral("finished"), QStringLiteral("finished: %1").arg(counted(m_lastLabel, "label")),
+        m_log.write(QStringLiteral("finished"),
+                    QStringLiteral("finished: %1").arg(counted(qint64(m_lastLabel), "label")),
                     {{QStringLiteral("labels"), m_lastLabel}});
     else
-        m_log.write(QStringLiteral("stopped"), QStringLiteral("stopped after %1").arg(counted(m_lastLabel, "label")),
+        m_log.write(QStringLiteral("stopped"),
+                    QStringLiteral("stopped after %1").arg(counted(qint64(m_lastLabel), "label")),
                     {{QStringLiteral("labels"), m_lastLabel}});
 }
 
@@ -472,15 +465,16 @@ void PrinterSession::finish(const QString& why)
     keepFile();
     if (m_problems > kMaxLoggedProblems)
         m_printer.problem(m_stream, m_labels->lines(),
-                          QStringLiteral("%1 more in this stream were not logged")
-                              .arg(counted(quint64(m_problems - kMaxLoggedProblems), "problem")));
+                          QStringLiteral("%1 in this stream %2 not logged")
+                              .arg(counted(qint64(m_problems - kMaxLoggedProblems), "more problem"))
+                              .arg(QLatin1String(m_problems - kMaxLoggedProblems == 1 ? "was" : "were")));
     m_printer.m_log.write(QStringLiteral("end"),
                           QStringLiteral("stream %1: %2, %3, %4, %5")
                               .arg(m_stream)
                               .arg(why)
-                              .arg(counted(quint64(m_bytes), "byte"))
-                              .arg(counted(quint64(m_labels->lines()), "line"))
-                              .arg(counted(m_labels->labelsPrinted(), "label")),
+                              .arg(counted(qint64(m_bytes), "byte"))
+                              .arg(counted(qint64(m_labels->lines()), "line"))
+                              .arg(counted(qint64(m_labels->labelsPrinted()), "label")),
                           {{QStringLiteral("stream"), m_stream},
                            {QStringLiteral("why"), why},
                            {QStringLiteral("bytes"), m_bytes},

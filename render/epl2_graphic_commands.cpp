@@ -37,7 +37,7 @@ Epl2Command graphicWrite(QByteArrayView line)
     const qsizetype wanted = qsizetype((*header)[2]) * (*header)[3];
     if (data.size() != wanted)
         return notUnderstood(
-            QStringLiteral("GW has %1 bytes of data where its sizes take %2").arg(data.size()).arg(wanted));
+            QStringLiteral("GW has %1 of data where its sizes take %2").arg(counted(data.size(), "byte")).arg(wanted));
     Epl2Command result;
     result.kind = Epl2Command::GraphicWrite;
     for (int i = 0; i < 4; ++i)

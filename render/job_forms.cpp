@@ -95,7 +95,8 @@ void JobForms::finish()
         m_storingLines.clear();
     }
     if (!m_pending.isEmpty())
-        note(m_dataLine, QStringLiteral("? expects %1 more data lines than the job has").arg(m_pending.size()));
+        note(m_dataLine,
+             QStringLiteral("? expects %1 than the job has").arg(counted(m_pending.size(), "more data line")));
     m_pending.clear();
 }
 

@@ -63,8 +63,8 @@ void LineReader::feed(QByteArrayView bytes)
 void LineReader::finish()
 {
     if (m_dataLeft > 0) {
-        m_client.note(m_dataLine, QStringLiteral("the stream ends %1 bytes before the end of the data of %2")
-                                      .arg(m_dataLeft)
+        m_client.note(m_dataLine, QStringLiteral("the stream ends %1 before the end of the data of %2")
+                                      .arg(counted(m_dataLeft, "byte"))
                                       .arg(QLatin1String(m_dataOf)));
         m_dataLeft = 0;
         m_data.clear();

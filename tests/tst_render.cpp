@@ -390,7 +390,7 @@ void RenderTest::notUnderstood_data()
     QTest::addRow("data lines missing")
         << QByteArray("N\r\nFS\"F\"\r\nV00,6,L,\"\"\r\nV01,6,L,\"\"\r\nFE\r\nq100\r\nQ50,2\r\n" + good +
                       "\r\nP1\r\nFR\"F\"\r\n?\r\nonly one")
-        << 11 << "? expects 1 more data lines than the job has" << 1;
+        << 11 << "? expects 1 more data line than the job has" << 1;
     QTest::addRow("counter data that is no number")
         << QByteArray("N\r\nFS\"F\"\r\nC0,4,L,+1,\"\"\r\nq100\r\nQ50,2\r\nA50,1,0,1,1,1,N,C0\r\n" + good +
                       "\r\nFE\r\nFR\"F\"\r\n?\r\nAB\r\nP1\r\n")

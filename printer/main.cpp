@@ -145,7 +145,7 @@ int main(int argc, char* argv[])
         int status = renderFiles(printer, options.renderFiles);
         if (stopRequested)
             status = kPrinterExitInterrupted;
-        printer.shutdown();
+        printer.shutdown(!stopRequested);
         return status;
     }
 

@@ -1,13 +1,14 @@
 #include "printer/memory_folder.h"
 
 #include "output/safe_text.h"
+#include "printer/whole_file.h"
 #include "render/epl2_commands.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QImageReader>
 #include <QImageWriter>
-#include <QSaveFile>
 
 namespace {
 
@@ -38,14 +39,6 @@ bool readFormText(const QByteArray& text, QList<StoredLine>* lines)
         lines->append(StoredLine{line.sliced(blank + 1).toByteArray(), number});
     }
     return true;
-}
-
-QString writeWhole(const QString& path, const QByteArray& bytes)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        return QStringLiteral("cannot write %1: %2").arg(visibleForMessage(path), file.errorString());
-    return QString();
 }
 
 // Takes every line; the notes of lines it could not carry out go to `problems`.
@@ -88,7 +81,7 @@ QByteArray MemoryFolder::settingsText(const PrinterSettings& settings)
     }
     line("D" + QByteArray::number(settings.density));
     line("S" + QByteArray::number(settings.speed));
-    line(QByteArray("I8,") + codePageLetter(settings.codePage));
+    line(QByteArray("I8,") + codePageSelector(settings.codePage));
     line("R" + QByteArray::number(settings.reference.x()) + ',' + QByteArray::number(settings.reference.y()));
     line(settings.bottomFirst ? "ZB" : "ZT");
     line("J" + settings.formBackup);
@@ -195,12 +188,12 @@ QStringList MemoryFolder::save(const PrinterMemory& memory)
     QHash<QByteArray, QByteArray> forms;
     for (auto it = memory.forms.constBegin(); it != memory.forms.constEnd(); ++it)
         forms.insert(it.key(), formText(it.value()));
-    saveKind(forms, m_forms, QDir(m_path).filePath(QStringLiteral("forms")), ".form", writeWhole, problems);
+    saveKind(forms, m_forms, QDir(m_path).filePath(QStringLiteral("forms")), ".form", writeWholeFile, problems);
     saveKind(memory.graphics, m_graphics, QDir(m_path).filePath(QStringLiteral("graphics")), ".png", writePng,
              problems);
     const QByteArray settings = settingsText(memory.settings);
     if (settings != m_settings) {
-        const QString problem = writeWhole(QDir(m_path).filePath(QStringLiteral("settings.epl")), settings);
+        const QString problem = writeWholeFile(QDir(m_path).filePath(QStringLiteral("settings.epl")), settings);
         if (problem.isEmpty())
             m_settings = settings;
         else
@@ -211,13 +204,11 @@ QStringList MemoryFolder::save(const PrinterMemory& memory)
 
 QString writePng(const QString& path, const QImage& picture)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return QStringLiteral("cannot write %1: %2").arg(visibleForMessage(path), file.errorString());
-    QImageWriter writer(&file, "png");
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
     if (!writer.write(picture))
-        return QStringLiteral("cannot write %1: %2").arg(visibleForMessage(path), writer.errorString());
-    if (!file.commit())
-        return QStringLiteral("cannot write %1: %2").arg(visibleForMessage(path), file.errorString());
-    return QString();
+        return QStringLiteral("cannot draw %1 as PNG: %2").arg(visibleForMessage(path), writer.errorString());
+    return writeWholeFile(path, png);
 }

@@ -1,6 +1,7 @@
 #include "printer/label_printer.h"
 
 #include "output/safe_text.h"
+#include "printer/label_pdf.h"
 #include "printer/printer_status.h"
 #include "render/epl2_commands.h"
 
@@ -23,7 +24,7 @@ QString numbered(const char* kind, quint64 number, const char* suffix)
 // again on the same folder never writes over what an earlier run wrote.
 void highestNumbers(const QDir& folder, quint64* label, quint64* stream)
 {
-    static const QRegularExpression name(QStringLiteral("^(label|stream)-(\\d{6,19})\\.(png|epl)$"));
+    static const QRegularExpression name(QStringLiteral("^(label|stream)-(\\d{6,19})\\.(png|pdf|epl)$"));
     const QStringList files = folder.entryList(QDir::Files);
     for (const QString& file : files) {
         const QRegularExpressionMatch match = name.match(file);
@@ -165,6 +166,12 @@ void LabelPrinter::setFault(PrinterFault fault)
                     QStringLiteral("cannot move the held label %1 into %2").arg(name, visibleForMessage(m_out.path())));
             continue;
         }
+        const QString pdf = pdfPathBeside(name);
+        if (m_options.pdf && QFileInfo::exists(m_held.filePath(pdf)) &&
+            std::rename(QFile::encodeName(m_held.filePath(pdf)).constData(),
+                        QFile::encodeName(m_out.filePath(pdf)).constData()) != 0)
+            problem(label.stream, label.line,
+                    QStringLiteral("cannot move the held label %1 into %2").arg(pdf, visibleForMessage(m_out.path())));
         logLabel(label, name);
     }
     for (ReplyLine* line : std::as_const(m_lines)) {
@@ -183,6 +190,8 @@ void LabelPrinter::printLabel(const RenderedLabel& label, quint64 stream, Printe
         from.error(kObjectPastBorder);
     }
     const QString name = numbered("label", printed.number, "png");
+    if (m_labelObserver)
+        m_labelObserver(printed.number, label);
     if (m_fault != PrinterFault::None) {
         const QString folderProblem = makeFolder(m_held.path());
         if (!folderProblem.isEmpty()) {
@@ -197,6 +206,7 @@ void LabelPrinter::printLabel(const RenderedLabel& label, quint64 stream, Printe
             problem(stream, label.line, failure);
             return;
         }
+        writeProof(m_held.filePath(name), label, printed);
         m_heldLabels << printed;
         m_log.write(QStringLiteral("held"),
                     QStringLiteral("label %1: held while %2, stream %3 line %4")
@@ -214,13 +224,37 @@ void LabelPrinter::printLabel(const RenderedLabel& label, quint64 stream, Printe
         }
     } else {
         const QString failure = writePng(m_out.filePath(name), label.image);
-        if (!failure.isEmpty())
+        if (!failure.isEmpty()) {
             problem(stream, label.line, failure);
-        else
+        } else {
+            writeProof(m_out.filePath(name), label, printed);
             logLabel(printed, name);
+        }
     }
     if (m_stopCheck)
         m_stopCheck();
+}
+
+void LabelPrinter::writeProof(const QString& pngPath, const RenderedLabel& label, const HeldLabel& printed)
+{
+    if (!m_options.pdf)
+        return;
+    const QString failure = writeLabelPdf(pdfPathBeside(pngPath), label.image, label.dots, m_options.dpi);
+    if (!failure.isEmpty())
+        problem(printed.stream, printed.line, QStringLiteral("label %1: %2").arg(printed.number).arg(failure));
+}
+
+void LabelPrinter::forgetStored()
+{
+    const int forms = storedForms();
+    const int graphics = storedGraphics();
+    m_memory.forms.clear();
+    m_memory.graphics.clear();
+    ++m_memory.generation;
+    keepMemory();
+    m_log.write(QStringLiteral("forgotten"),
+                QStringLiteral("memory: %1 stored forms and %2 graphics forgotten").arg(forms).arg(graphics),
+                {{QStringLiteral("forms"), forms}, {QStringLiteral("graphics"), graphics}});
 }
 
 void LabelPrinter::countUndrawn(quint64 labels, quint64 stream)

@@ -57,6 +57,16 @@ public:
     // Sets or clears the fault; clearing it prints the labels held meanwhile.
     void setFault(PrinterFault fault);
 
+    // Told of every label drawn, with its number, before its picture is written (or held while a fault lasts).
+    void setLabelObserver(std::function<void(quint64 number, const RenderedLabel& label)> observer)
+    {
+        m_labelObserver = std::move(observer);
+    }
+    // Stored forms and graphics (FS, GM), as a person clears them by hand: kept on disk with --memory too.
+    int storedForms() const { return int(m_memory.forms.size()); }
+    int storedGraphics() const { return int(m_memory.graphics.size()); }
+    void forgetStored();
+
     // Called after every picture that is written whole; a request to stop is carried out there.
     void setStopCheck(std::function<void()> check) { m_stopCheck = std::move(check); }
 
@@ -85,6 +95,8 @@ private:
     void printLabel(const RenderedLabel& label, quint64 stream, PrinterSession& from);
     void countUndrawn(quint64 labels, quint64 stream);
     void logLabel(const HeldLabel& label, const QString& file);
+    // With --pdf, the label's PDF beside its picture at `pngPath`; a problem of the label when it cannot be.
+    void writeProof(const QString& pngPath, const RenderedLabel& label, const HeldLabel& printed);
     void keepMemory();
     void boundFormMemory(PrinterSession& session);
 
@@ -104,6 +116,7 @@ private:
     bool m_reporting = false; // US
     QSet<int> m_errors;       // since the last N, for ^ee
     std::function<void()> m_stopCheck;
+    std::function<void(quint64, const RenderedLabel&)> m_labelObserver;
     bool m_shutDown = false;
 };
 

@@ -18,12 +18,12 @@ struct LabelProblem
 };
 
 // What is wrong with a text the batch prints, if anything: texts are at most six characters of printable
-// ASCII. The window lets a tab through; the batch promises printable ASCII and keeps to it.
+// ASCII, as in the window.
 std::optional<QString> textProblem(const QString& printed)
 {
     if (printed.size() > kFieldBoxMaxLength)
         return QStringLiteral("%1 is longer than %2 characters").arg(quotedForMessage(printed)).arg(kFieldBoxMaxLength);
-    const auto refused = firstUnprintable(printed, false);
+    const auto refused = firstUnprintable(printed);
     if (!refused)
         return std::nullopt;
     if (refused->character == u'\t')

@@ -19,12 +19,6 @@ namespace {
 
 constexpr WholeNumberRange kPreviewScaleRange{1, kMaxRenderScale};
 
-// "0 to 15"
-QString rangeText(WholeNumberRange range)
-{
-    return QStringLiteral("%1 to %2").arg(QString::number(range.lowest), QString::number(range.highest));
-}
-
 // Sizes with the label each one makes and its gap, from the presets: "1M (5 x 7 mm, gap 20.8)".
 QString sizeList()
 {
@@ -99,7 +93,9 @@ Ports (--port):
         for an encrypted connection.
   The destination is opened once per run, and each job has gone before the
   next is sent: a serial port has sent it, a device or pipe has taken it, a
-  network printer has acknowledged every byte. Connecting waits at most %11 s;
+  network printer has acknowledged every byte; with --dry-run, standard output
+  has taken every byte of it (jobs still in the program's own buffer when a
+  run fails or stops are not gone). Connecting waits at most %11 s;
   a printer that takes nothing fails after %12 s plus %13 s per 10 KB of the job.
   A CUPS queue takes the whole run as one raw job when the run ends, or none
   of it; its job id is printed on standard output.
@@ -108,8 +104,9 @@ Ports (--port):
 
 Progress and Ctrl-C:
   A run that takes longer than a second tells on standard error how many rows
-  are done and how many labels were sent. Ctrl-C stops after the job that is
-  being sent, or at once while the printer makes the run wait. A run to a
+  are done and how many labels were sent. Ctrl-C (or SIGTERM) stops after the
+  job that is being sent, or within a second while the printer, or a reader
+  of standard output that stopped reading, makes the run wait. A run to a
   CUPS queue is cancelled whole: the queue prints none of it.
 
 Preview (--preview DIR):
@@ -146,7 +143,7 @@ Exit status:
        is unknown)
   2    usage or validation error; nothing was sent
   3    --status or --verify: the printer reports a fault
-  130  stopped by Ctrl-C
+  130  stopped by Ctrl-C or SIGTERM
 
 Examples:
   quorlex-label-batch --size 3M --item AB1234 --version V1 --data 0623 --qty 2 --port com1
@@ -274,20 +271,6 @@ QRegularExpression wholeText(const QString& pattern,
     return QRegularExpression(QRegularExpression::anchoredPattern(pattern), options);
 }
 
-// One to nine digits and nothing else, from `lowest` to `highest`. (Every CSV row's quantity comes here.)
-bool isWholeNumberIn(const QString& text, WholeNumberRange range)
-{
-    if (text.isEmpty() || text.size() > 9)
-        return false;
-    int value = 0;
-    for (const QChar c : text) {
-        if (c < u'0' || c > u'9')
-            return false;
-        value = value * 10 + (c.unicode() - u'0');
-    }
-    return value >= range.lowest && value <= range.highest;
-}
-
 // The gap goes to the printer as the text it is (the 1M preset's is "20.8"). EPL2 printers take a gap of up
 // to 240 dots in their Q command, so larger numbers, and numbers with more digits than a gap needs, are
 // refused here rather than by the printer.
@@ -310,11 +293,6 @@ std::optional<PrinterPort> windowPort(const QString& name)
 
 } // namespace
 
-QString notInRange(const QString& value, WholeNumberRange range)
-{
-    return QStringLiteral("%1 is not a whole number from %2").arg(quotedForMessage(value), rangeText(range));
-}
-
 QString columnName(LabelColumn column)
 {
     return column.field ? fieldColumn(*column.field) : QStringLiteral("qty");
@@ -328,11 +306,6 @@ std::optional<LabelColumn> columnFromName(const QString& name)
             return column;
     }
     return std::nullopt;
-}
-
-bool isQuantity(const QString& text)
-{
-    return isWholeNumberIn(text, kQuantityRange);
 }
 
 QList<FieldNudge> parseNudges(const QString& text, QString* error)

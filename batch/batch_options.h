@@ -2,6 +2,7 @@
 
 #include "layout/label_preset_settings.h"
 #include "output/port_devices.h"
+#include "printing/composed_job.h"
 #include "printing/label_settings.h"
 
 #include <QList>
@@ -10,17 +11,7 @@
 
 #include <optional>
 
-// The bounds of a whole number that an option or a CSV column takes, both included.
-struct WholeNumberRange
-{
-    int lowest;
-    int highest;
-};
 inline constexpr WholeNumberRange kDarknessRange{0, 15};
-inline constexpr WholeNumberRange kQuantityRange{1, 65535};
-
-// "--darkness: "16" is not a whole number from 0 to 15" without its head: what a value outside `range` is.
-QString notInRange(const QString& value, WholeNumberRange range);
 
 // The largest gap --gap takes, in dots: what EPL2 printers accept as the gap of their Q command.
 inline constexpr int kMaxGapDots = 240;
@@ -88,6 +79,3 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments);
 // Parses "item-x=+2,ver-y=-3" (fields item, ver or version, data, checksum; axes x and y); fields of one
 // list may not repeat. Empty when `error` was set.
 QList<FieldNudge> parseNudges(const QString& text, QString* error);
-
-// Whether a quantity text is a whole number in kQuantityRange (digits only).
-bool isQuantity(const QString& text);

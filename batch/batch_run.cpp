@@ -12,6 +12,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 
+#include <deque>
+
 namespace {
 
 constexpr char kProgram[] = "quorlex-label-batch";
@@ -142,14 +144,32 @@ int sendLabels(BatchEnvironment& env, const BatchOptions& options, const Checked
 
     const qsizetype total = labels.size();
     Progress progress(env, options.fromCsv(), total);
-    // A destination that delivers at close has delivered nothing before it, unless what it could not call
-    // back may still print; whatever may still print is said.
-    const auto goneNow = [&](qsizetype handed, quint64 labelsHanded) {
+    // The labels of each job handed over that the output does not count as gone yet, oldest first: a
+    // destination may hold jobs it has taken (standard output's buffer). One that delivers at close holds
+    // them all, and counts none.
+    std::deque<quint64> labelsNotGone;
+    qsizetype gone = 0;
+    quint64 labelsGone = 0;
+    const auto countGone = [&](qsizetype handed) {
+        for (const qsizetype nowGone = output->jobsGone(handed); gone < nowGone && !labelsNotGone.empty(); ++gone) {
+            labelsGone += labelsNotGone.front();
+            labelsNotGone.pop_front();
+        }
+    };
+    const auto handedOver = [&](qsizetype handed, quint64 jobLabels) {
+        if (output->deliversAtClose())
+            return;
+        labelsNotGone.push_back(jobLabels);
+        countGone(handed);
+    };
+    // Whatever may still print is said.
+    const auto goneNow = [&](qsizetype handed) {
+        countGone(handed);
         const QString left = output->leftBehind();
         if (output->deliversAtClose() && !left.isEmpty())
             return QStringLiteral("none of %1 jobs counts as gone, but %2").arg(total).arg(left);
-        const QString gone = goneSoFar(*output, output->deliversAtClose() ? 0 : handed, total, labelsHanded);
-        return left.isEmpty() ? gone : QStringLiteral("%1; %2").arg(gone, left);
+        const QString goneText = goneSoFar(*output, gone, total, labelsGone);
+        return left.isEmpty() ? goneText : QStringLiteral("%1; %2").arg(goneText, left);
     };
     // Abandons the destination first (unless a failed close() released it already), so that the message
     // says what it could not call back.
@@ -159,16 +179,16 @@ int sendLabels(BatchEnvironment& env, const BatchOptions& options, const Checked
             output->abandon();
         progress.finish(handed, labelsHanded);
         if (output->stopped()) {
-            report(env, QStringLiteral("stopped by Ctrl-C: %1").arg(goneNow(handed, labelsHanded)));
+            report(env, QStringLiteral("%1: %2").arg(stoppedBy(env), goneNow(handed)));
             return int(kExitInterrupted);
         }
-        report(env, QStringLiteral("%1%2; %3").arg(where, cause, goneNow(handed, labelsHanded)));
+        report(env, QStringLiteral("%1%2; %3").arg(where, cause, goneNow(handed)));
         return int(kExitSendFailed);
     };
 
     if (!output->open()) {
         if (output->stopped()) {
-            report(env, QStringLiteral("stopped by Ctrl-C: nothing was sent"));
+            report(env, QStringLiteral("%1: nothing was sent").arg(stoppedBy(env)));
             return kExitInterrupted;
         }
         report(env, output->errorString() + QStringLiteral("; nothing was sent"));
@@ -186,7 +206,9 @@ int sendLabels(BatchEnvironment& env, const BatchOptions& options, const Checked
         if (!output->send(job.bytes) || !output->confirm())
             return stoppedOrFailed(placeOf(label), output->errorString(), sent, labelsSent);
         ++sent;
-        labelsSent += label.values.quantity.toUInt();
+        const quint64 jobLabels = label.values.quantity.toUInt();
+        labelsSent += jobLabels;
+        handedOver(sent, jobLabels);
         progress.update(sent, labelsSent);
         if (!cursor.next(label))
             break;
@@ -202,7 +224,7 @@ int sendLabels(BatchEnvironment& env, const BatchOptions& options, const Checked
     if (stopped && output->deliversAtClose()) {
         output->abandon();
         progress.finish(sent, labelsSent);
-        report(env, QStringLiteral("stopped by Ctrl-C: %1").arg(goneNow(sent, labelsSent)));
+        report(env, QStringLiteral("%1: %2").arg(stoppedBy(env), goneNow(sent)));
         return kExitInterrupted;
     }
     if (!output->close())
@@ -211,7 +233,7 @@ int sendLabels(BatchEnvironment& env, const BatchOptions& options, const Checked
     if (!output->receipt().isEmpty())
         writeText(env.standardOutput, output->receipt() + QLatin1Char('\n'));
     if (stopped) {
-        report(env, QStringLiteral("stopped by Ctrl-C: %1").arg(goneNow(sent, labelsSent)));
+        report(env, QStringLiteral("%1: %2").arg(stoppedBy(env), goneNow(sent)));
         return kExitInterrupted;
     }
     if (options.verify)
@@ -246,6 +268,11 @@ CheckedRun checkCsvInput(BatchEnvironment& env, const BatchOptions& options)
 }
 
 } // namespace
+
+QString stoppedBy(const BatchEnvironment& environment)
+{
+    return QStringLiteral("stopped by ") + (environment.stopCause ? environment.stopCause() : QStringLiteral("Ctrl-C"));
+}
 
 int runBatch(const QStringList& arguments, BatchEnvironment& env)
 {

@@ -34,6 +34,8 @@ struct BatchEnvironment
     std::function<void()> startingToSend;
     // Asked before every job and during every wait for the printer: true stops the run there.
     std::function<bool()> stopRequested;
+    // What stopped the run, as messages name it ("Ctrl-C", "SIGTERM"); "Ctrl-C" when not set.
+    std::function<QString()> stopCause;
     // The output for the options; createJobOutput() when not set (tests put in outputs that fail).
     std::function<std::unique_ptr<Destination>(const BatchOptions&)> createOutput;
     // How long the run waits for a printer.
@@ -41,6 +43,9 @@ struct BatchEnvironment
     // Progress is shown once sending has taken longer than this, and then at most once per this interval.
     std::chrono::milliseconds progressAfter{1000};
 };
+
+// "stopped by Ctrl-C": the head of every message of a stopped run.
+QString stoppedBy(const BatchEnvironment& environment);
 
 // Runs quorlex-label-batch with `arguments` (without the program name): reads and checks every label first,
 // then composes and sends their jobs in order, each job composed just before it is sent. Returns the exit

@@ -136,14 +136,14 @@ int sendWithReporting(BatchEnvironment& env, const BatchOptions& options, const 
     };
     while (!link.stopped()) {
         if (env.stopRequested && env.stopRequested()) {
-            report(QStringLiteral("stopped by Ctrl-C: %1").arg(gone()));
+            report(QStringLiteral("%1: %2").arg(stoppedBy(env), gone()));
             return finish(kExitInterrupted);
         }
         const QString place =
             label.row > 0 ? QStringLiteral("row %1 (line %2): ").arg(label.row).arg(label.line) : QString();
         why = link.write(job.bytes, env.timeouts.transfer(job.bytes.size()));
         if (!why.isEmpty()) {
-            report(link.stopped() ? QStringLiteral("stopped by Ctrl-C: %1").arg(gone())
+            report(link.stopped() ? QStringLiteral("%1: %2").arg(stoppedBy(env), gone())
                                   : QStringLiteral("%1sending to %2: %3; %4").arg(place, target.name, why, gone()));
             return finish(link.stopped() ? kExitInterrupted : kExitSendFailed);
         }
@@ -161,8 +161,8 @@ int sendWithReporting(BatchEnvironment& env, const BatchOptions& options, const 
                     answerTimeout(job.bytes.size()), &timedOut, &why);
             }
             if (link.stopped()) {
-                report(QStringLiteral("stopped by Ctrl-C: %1; the printer confirmed %2 labels")
-                           .arg(gone())
+                report(QStringLiteral("%1: %2; the printer confirmed %3 labels")
+                           .arg(stoppedBy(env), gone())
                            .arg(confirmed));
                 return finish(kExitInterrupted);
             }

@@ -5,11 +5,12 @@
 
 namespace {
 
-volatile std::sig_atomic_t g_interrupted = 0;
+volatile std::sig_atomic_t g_interrupted = 0; // the signal that stopped the run, 0 before any
 
-extern "C" void onInterrupt(int)
+extern "C" void onInterrupt(int signal)
 {
-    g_interrupted = 1;
+    if (g_interrupted == 0)
+        g_interrupted = signal;
 }
 
 } // namespace
@@ -21,17 +22,26 @@ void armInterruptFlag()
     };
     action.sa_handler = onInterrupt;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART; // a write under way goes on instead of failing
+    // No SA_RESTART: a write blocked on a reader that stopped reading returns, so that the run sees the flag
+    // instead of waiting for that reader. Every write loop retries EINTR after looking at the flag.
+    action.sa_flags = 0;
     sigaction(SIGINT, &action, nullptr);
-    // A program started from a shell or service that blocks SIGINT inherits the blocked mask; Ctrl-C must
-    // reach the run all the same.
-    sigset_t interrupt;
-    sigemptyset(&interrupt);
-    sigaddset(&interrupt, SIGINT);
-    pthread_sigmask(SIG_UNBLOCK, &interrupt, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    // A program started from a shell or service that blocks these signals inherits the blocked mask; Ctrl-C
+    // must reach the run all the same.
+    sigset_t stops;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGINT);
+    sigaddset(&stops, SIGTERM);
+    pthread_sigmask(SIG_UNBLOCK, &stops, nullptr);
 }
 
 bool interruptRequested()
 {
     return g_interrupted != 0;
+}
+
+const char* interruptName()
+{
+    return g_interrupted == SIGTERM ? "SIGTERM" : "Ctrl-C";
 }

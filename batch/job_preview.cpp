@@ -61,7 +61,7 @@ int writePreviews(const CheckedLabels& labels, const BatchOptions& options, Batc
     const qsizetype total = labels.size();
     for (qsizetype i = 0; cursor.next(checked); ++i) {
         if (env.stopRequested && env.stopRequested()) {
-            report(QStringLiteral("stopped by Ctrl-C: %1").arg(writtenSoFar(i, total)));
+            report(QStringLiteral("%1: %2").arg(stoppedBy(env), writtenSoFar(i, total)));
             return kExitInterrupted;
         }
         const QString name = QStringLiteral("job-%1.png").arg(i + 1, 5, 10, QLatin1Char('0'));

@@ -76,5 +76,6 @@ int main(int argc, char* argv[])
     environment.errorIsTerminal = ::isatty(STDERR_FILENO) == 1;
     environment.startingToSend = armInterruptFlag;
     environment.stopRequested = interruptRequested;
+    environment.stopCause = [] { return QString::fromLatin1(interruptName()); };
     return runBatch(QCoreApplication::arguments().mid(1), environment);
 }

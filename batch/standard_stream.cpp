@@ -1,12 +1,20 @@
 #include "batch/standard_stream.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
+#include <poll.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr qint64 kBufferBytes = 64 * 1024;
+// How long a write waits for the descriptor before it asks whether to stop: well within the second in which
+// Ctrl-C must end a run whose reader has stalled.
+constexpr int kWaitSliceMs = 100;
+// What one write() hands over at most. A pipe that polls writable has room for this much, so the write cannot
+// block on a reader that stalls right after the poll, out of reach of the stop check.
+constexpr qint64 kWriteBytes = PIPE_BUF;
 
 } // namespace
 
@@ -55,18 +63,39 @@ qint64 StandardStream::writeData(const char* data, qint64 size)
     return size;
 }
 
+// Waits, in slices, until the descriptor takes bytes; false when the stop check gives the write up.
+bool StandardStream::waitUntilWritable()
+{
+    for (;;) {
+        pollfd watched{fd_, POLLOUT, 0};
+        const int ready = ::poll(&watched, 1, stopCheck_ ? kWaitSliceMs : -1);
+        if (ready > 0)
+            return true; // writable, or an error or hang-up that the write itself reports
+        if (ready < 0 && errno != EINTR)
+            return true; // let the write say what is wrong
+        if (stopCheck_ && stopCheck_()) {
+            stopped_ = true;
+            setErrorString(QStringLiteral("stopped while the reader of standard output took nothing"));
+            return false;
+        }
+    }
+}
+
 bool StandardStream::writeOut(const char* data, qint64 size)
 {
     qint64 done = 0;
     while (done < size) {
-        const ssize_t written = ::write(fd_, data + done, size_t(size - done));
+        if (!waitUntilWritable())
+            return false;
+        const ssize_t written = ::write(fd_, data + done, size_t(qMin(size - done, kWriteBytes)));
         if (written < 0) {
-            if (errno == EINTR)
+            if (errno == EINTR || errno == EAGAIN)
                 continue;
             setErrorString(QString::fromLocal8Bit(std::strerror(errno)));
             return false;
         }
         done += written;
+        taken_ += written;
     }
     return true;
 }

@@ -69,6 +69,9 @@ public:
     // True when the jobs are only delivered at close() (a print service takes a run as one job), so that
     // none of them counts as gone before close() has succeeded.
     virtual bool deliversAtClose() const { return false; }
+    // How many of the first `handed` jobs, each sent and confirmed, count as gone (see goneMeaning()): all
+    // of them unless the destination still holds some, or delivers only at close().
+    virtual qsizetype jobsGone(qsizetype handed) const { return deliversAtClose() ? 0 : handed; }
     // What the destination said when it took the jobs, e.g. the print service's job id; empty if nothing.
     virtual QString receipt() const { return {}; }
     // After a failure or abandon(): what may still print that was not counted as gone, as a clause that

@@ -2,7 +2,7 @@
 
 #include "output/safe_text.h"
 
-std::optional<UnprintableCharacter> firstUnprintable(QStringView text, bool tabAllowed)
+std::optional<UnprintableCharacter> firstUnprintable(QStringView text)
 {
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t c = text[i].unicode();
@@ -14,10 +14,38 @@ std::optional<UnprintableCharacter> firstUnprintable(QStringView text, bool tabA
                 codePoint = QChar::surrogateToUcs4(c, text[i + 1].unicode());
             return UnprintableCharacter{JobProblem::OutsideAscii, codePoint};
         }
-        if ((c < 0x20 && !(tabAllowed && c == u'\t')) || c == 0x7F)
+        if (c < 0x20 || c == 0x7F)
             return UnprintableCharacter{JobProblem::ControlCharacter, c};
     }
     return std::nullopt;
+}
+
+bool isWholeNumberIn(QStringView text, WholeNumberRange range)
+{
+    if (text.isEmpty() || text.size() > 9)
+        return false;
+    int value = 0;
+    for (const QChar c : text) {
+        if (c < u'0' || c > u'9')
+            return false;
+        value = value * 10 + (c.unicode() - u'0');
+    }
+    return value >= range.lowest && value <= range.highest;
+}
+
+bool isQuantity(QStringView text)
+{
+    return isWholeNumberIn(text, kQuantityRange);
+}
+
+QString rangeText(WholeNumberRange range)
+{
+    return QStringLiteral("%1 to %2").arg(QString::number(range.lowest), QString::number(range.highest));
+}
+
+QString notInRange(QStringView value, WholeNumberRange range)
+{
+    return QStringLiteral("%1 is not a whole number from %2").arg(quotedForMessage(value), rangeText(range));
 }
 
 QString faultSubject(const JobFault& fault)
@@ -56,6 +84,8 @@ QString faultProblem(const JobFault& fault)
         return QStringLiteral("contains a character outside ASCII (%1)").arg(codePointName(fault.character));
     case JobProblem::ControlCharacter:
         return QStringLiteral("contains a control character (%1)").arg(codePointName(fault.character));
+    case JobProblem::NotAQuantity:
+        return notInRange(fault.value, kQuantityRange);
     case JobProblem::NotANumber:
         return QStringLiteral("not a number");
     case JobProblem::OutOfRange:

@@ -25,7 +25,8 @@ enum class JobSetting {
 enum class JobProblem {
     LineBreak,          // a text holds CR or LF
     OutsideAscii,       // a text holds `character`, outside ASCII
-    ControlCharacter,   // a text holds `character`, a control character other than tab
+    ControlCharacter,   // a text holds `character`, a control character (tab included)
+    NotAQuantity,       // the quantity `value` is not a whole number in kQuantityRange
     NotANumber,         // a number is needed
     OutOfRange,         // a number that does not fit
     TooLargeAfterShift, // a Y position passes 32767 once `shift` is added
@@ -41,17 +42,38 @@ struct JobFault
     JobProblem problem = JobProblem::NotANumber;
     char32_t character = 0; // for OutsideAscii and ControlCharacter
     int shift = 0;          // for TooLargeAfterShift
+    QString value{};        // for NotAQuantity: the text as it would have been sent
 };
 
+// The bounds of a whole number that a box, an option or a CSV column takes, both included.
+struct WholeNumberRange
+{
+    int lowest;
+    int highest;
+};
+// Labels per job: the printer's P command takes 1 to 65535.
+inline constexpr WholeNumberRange kQuantityRange{1, 65535};
+
+// Whether `text` is one to nine digits and nothing else, from `range.lowest` to `range.highest`. Leading
+// zeros are allowed, and sent as they stand.
+bool isWholeNumberIn(QStringView text, WholeNumberRange range);
+// The one rule for a quantity, in the window, the label picture and the batch: a whole number in
+// kQuantityRange, blanks around it already trimmed.
+bool isQuantity(QStringView text);
+// "0 to 15"
+QString rangeText(WholeNumberRange range);
+// ""16" is not a whole number from 0 to 15": what a value outside `range` is, the value shown safely.
+QString notInRange(QStringView value, WholeNumberRange range);
+
 // The first character of a text that must not reach the printer, and why: a line break, a character outside
-// ASCII (a surrogate pair taken as its code point) or another control character, tab included only when
-// `tabAllowed` is false. Empty when every character may go.
+// ASCII (a surrogate pair taken as its code point) or another control character, tab included. Empty when
+// every character may go.
 struct UnprintableCharacter
 {
     JobProblem problem;
     char32_t character;
 };
-std::optional<UnprintableCharacter> firstUnprintable(QStringView text, bool tabAllowed);
+std::optional<UnprintableCharacter> firstUnprintable(QStringView text);
 
 // The value as the window names it: the field's box heading ("Date"), "Gap", "Item Y position".
 QString faultSubject(const JobFault& fault);

@@ -64,10 +64,10 @@ class JobWriter
 public:
     JobWriter() { m_bytes.reserve(512); }
 
-    void fail(Source source, JobProblem problem, char32_t character = 0, int shift = 0)
+    void fail(Source source, JobProblem problem, char32_t character = 0, int shift = 0, const QString& value = {})
     {
         if (!m_fault)
-            m_fault = JobFault{source.field, source.setting, problem, character, shift};
+            m_fault = JobFault{source.field, source.setting, problem, character, shift, value};
     }
 
     void line(const char* ascii)
@@ -135,13 +135,13 @@ public:
     }
 
 private:
-    // Only printable ASCII and tab reach the printer. A line break would end the command early and let the
-    // rest of the text act as printer commands; other control characters (NUL, ESC, the XON/XOFF flow
-    // control bytes on the serial line, DEL) are refused for the same reason; characters outside ASCII
-    // cannot be printed by the printer's built-in fonts.
+    // Only printable ASCII reaches the printer. A line break would end the command early and let the rest of
+    // the text act as printer commands; other control characters (NUL, ESC, the XON/XOFF flow control bytes
+    // on the serial line, DEL, and a tab, which the printer's fonts do not draw as a blank) are refused for
+    // the same reason; characters outside ASCII cannot be printed by the printer's built-in fonts.
     void putText(const BoxText& boxText, bool quoted)
     {
-        if (const auto refused = firstUnprintable(boxText.text, true)) {
+        if (const auto refused = firstUnprintable(boxText.text)) {
             fail(boxText.source, refused->problem, refused->character);
             return;
         }
@@ -196,11 +196,15 @@ void darknessLine(JobWriter& w, const LabelSettings& s)
     w.endLine();
 }
 
-// "P" + the quantity text trimmed: every job ends with it and one empty line.
+// "P" + the quantity text trimmed: every job ends with it and one empty line. The printer prints nothing for
+// a quantity it cannot read, so one that is not a whole number it takes is refused here.
 void quantityLine(JobWriter& w, const LabelSettings& s)
 {
+    const QString quantity = trimBlanks(s.quantity);
+    if (!isQuantity(quantity))
+        w.fail(setting(JobSetting::Quantity), JobProblem::NotAQuantity, 0, 0, quantity);
     w.put("P");
-    w.put(BoxText{trimBlanks(s.quantity), setting(JobSetting::Quantity)});
+    w.put(BoxText{quantity, setting(JobSetting::Quantity)});
     w.endLine();
 }
 

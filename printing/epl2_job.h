@@ -26,7 +26,8 @@ JobKind jobKindFor(const LabelSettings& settings);
 // Texts go in as the job kind wants them: darkness as typed, gap, quantity and the four field texts with
 // their U+0020 blanks trimmed. Inside the double quotes of a text line a double quote is sent as \" and a
 // backslash as \\. The composition fails, naming the box, when a text the chosen job uses holds a line break,
-// a character outside ASCII or a control character other than tab; when the 1M job's Item Y position is not
+// a character outside ASCII or a control character (tab included); when the quantity is not a whole number
+// from 1 to 65535; when the 1M job's Item Y position is not
 // a 16-bit number or either Y position passes 32767 once 10 is added; and when a panel offset the
 // five-across job reads is not a finite number. Texts the chosen job does not use are not looked at.
 ComposedJob composeJob(const LabelSettings& settings);

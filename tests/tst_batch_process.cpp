@@ -13,10 +13,15 @@
 #include <QProcess>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 
 #include <csignal>
+#include <fcntl.h>
+#include <limits>
+#include <sys/stat.h>
 #include <termios.h>
+#include <unistd.h>
 
 namespace {
 
@@ -431,6 +436,87 @@ private slots:
         QVERIFY(whole >= 1);
         QVERIFY(whole < kRows);
         QVERIFY2(err.contains(QStringLiteral("stopped by Ctrl-C: %1 of %2 jobs gone").arg(whole).arg(kRows)),
+                 qPrintable(err));
+    }
+
+    // A --dry-run whose reader stops reading: Ctrl-C or SIGTERM ends it with status 130, and the jobs it
+    // counts as gone are exactly the whole jobs the pipe took (what the reader read and what the pipe still
+    // holds), not those left in the program's own buffer.
+    void stoppedWhileStandardOutputStalls_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<int>("readFirst"); // bytes the reader takes before it stops reading
+        QTest::addColumn<QString>("cause");
+        QTest::addRow("Ctrl-C, reader takes nothing") << int(SIGINT) << 0 << "Ctrl-C";
+        QTest::addRow("Ctrl-C, reader takes 65536 bytes") << int(SIGINT) << 65536 << "Ctrl-C";
+        QTest::addRow("SIGTERM, reader takes 100000 bytes") << int(SIGTERM) << 100000 << "SIGTERM";
+    }
+    void stoppedWhileStandardOutputStalls()
+    {
+        QFETCH(int, signal);
+        QFETCH(int, readFirst);
+        QFETCH(QString, cause);
+        constexpr int kRows = 3000;
+        QTemporaryDir dir;
+        const QByteArray csv = csvOf(kRows);
+        const QString csvPath = dir.filePath(QStringLiteral("labels.csv"));
+        QVERIFY(writeFile(csvPath, csv));
+        const QStringList arguments{"--size", "3M", "--csv", csvPath, "--dry-run"};
+        const QList<QByteArray> jobs = jobsOf(arguments, csv);
+        QCOMPARE(jobs.size(), kRows);
+
+        const QByteArray fifo = QFile::encodeName(dir.filePath(QStringLiteral("out")));
+        QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+        const int reader = ::open(fifo.constData(), O_RDONLY | O_NONBLOCK);
+        QVERIFY(reader >= 0);
+        const auto readUpTo = [reader](qint64 most, int ms) {
+            QByteArray got;
+            const QDeadlineTimer deadline(ms);
+            while (got.size() < most && !deadline.hasExpired()) {
+                char buffer[4096];
+                const ssize_t n = ::read(reader, buffer, size_t(qMin<qint64>(sizeof buffer, most - got.size())));
+                if (n > 0)
+                    got.append(buffer, n);
+                else if (n == 0 && got.size() > 0)
+                    break; // the writer has gone and the pipe is empty
+                else
+                    QThread::msleep(2);
+            }
+            return got;
+        };
+
+        QProcess process;
+        process.setStandardOutputFile(QFile::decodeName(fifo));
+        QVERIFY(start(process, arguments, {}, environmentWith({})));
+        QByteArray received = readUpTo(readFirst, kDeadlineMs);
+        QCOMPARE(received.size(), qsizetype(readFirst));
+        QVERIFY(!process.waitForFinished(300)); // held by the full pipe
+        ::kill(pid_t(process.processId()), signal);
+        const bool ended = process.waitForFinished(kDeadlineMs);
+        received += readUpTo(std::numeric_limits<qint64>::max(), 2000);
+        ::close(reader);
+        QVERIFY(ended);
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        const QString err = QString::fromUtf8(process.readAllStandardError());
+        QVERIFY2(process.exitCode() == 130, qPrintable(err));
+
+        // What the pipe took is the first jobs in order, the last one possibly cut.
+        qsizetype whole = 0;
+        qsizetype offset = 0;
+        int labels = 0;
+        while (whole < jobs.size() && offset + jobs.at(whole).size() <= received.size()) {
+            QCOMPARE(received.mid(offset, jobs.at(whole).size()), jobs.at(whole));
+            offset += jobs.at(whole).size();
+            labels += (whole + 1) % 3 + 1; // csvOf's qty
+            ++whole;
+        }
+        QVERIFY(jobs.at(whole).startsWith(received.mid(offset)));
+        QVERIFY(whole < kRows);
+        QVERIFY2(err.contains(QStringLiteral("stopped by %1: %2 of %3 jobs gone (%4 labels;")
+                                  .arg(cause)
+                                  .arg(whole)
+                                  .arg(kRows)
+                                  .arg(labels)),
                  qPrintable(err));
     }
 

@@ -373,8 +373,8 @@ private slots:
                               << "writing the help to standard output: No space left on device";
         QTest::addRow("dry run") << QStringList{"--size", "3M", "--csv", "-", "--dry-run"}
                                  << "row 2 (line 2): sending to standard output: No space left on device; 0 of 5 "
-                                    "jobs gone (0 labels; gone: written to standard output, the last of them "
-                                    "possibly only to its buffer)";
+                                    "jobs gone (0 labels; gone: standard output has taken every byte, not just "
+                                    "the program's buffer)";
     }
     void failedWritesToStandardOutput()
     {

@@ -379,6 +379,126 @@ private slots:
         QCOMPARE(batch.out, windowJobs);
     }
 
+    // One quantity rule for the window's Print, its label picture and the batch: a whole number from 1 to
+    // 65535 goes out as it did (blanks around it trimmed, leading zeros kept); anything else is refused with
+    // the box and the value named, and nothing is sent. The batch's --qty takes no blanks, so it gets the
+    // text trimmed.
+    void quantityIsOneRuleForBoth_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("sent"); // the P command's number; empty when refused
+
+        QTest::addRow("1") << "1"
+                           << "1";
+        QTest::addRow("65535") << "65535"
+                               << "65535";
+        QTest::addRow("blanks around") << " 12 "
+                                       << "12";
+        QTest::addRow("leading zeros") << "0007"
+                                       << "0007";
+        QTest::addRow("nine digits with zeros") << "000065535"
+                                                << "000065535";
+        QTest::addRow("empty") << ""
+                               << "";
+        QTest::addRow("blanks") << "   "
+                                << "";
+        QTest::addRow("0") << "0"
+                           << "";
+        QTest::addRow("65536") << "65536"
+                               << "";
+        QTest::addRow("abc") << "abc"
+                             << "";
+        QTest::addRow("1a") << "1a"
+                            << "";
+        QTest::addRow("minus") << "-1"
+                               << "";
+        QTest::addRow("decimal") << "1.0"
+                                 << "";
+        QTest::addRow("ten digits with zeros") << "0000000001"
+                                               << "";
+        QTest::addRow("tab after") << "1\t"
+                                   << "";
+        QTest::addRow("3,000 nines") << QString(3000, QLatin1Char('9')) << "";
+    }
+    void quantityIsOneRuleForBoth()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, sent);
+        const QString rule = QStringLiteral(" is not a whole number from 1 to 65535");
+
+        Frm_Main w;
+        w.Mnu_Lpt_Click();
+        w.Mnu_LabelPicture_Click();
+        w.Txt_Item->setText(QStringLiteral("AB1234"));
+        w.SSCmd_Print_Click();
+        const QByteArray oneLabel = readFile(printer_);
+        QVERIFY(oneLabel.endsWith("\r\nP1\r\n\r\n"));
+        QFile(printer_).resize(0);
+
+        w.Txt_Qty->setText(typed);
+        w.SSCmd_Print_Click();
+        const QByteArray windowJob = readFile(printer_);
+        QCoreApplication::processEvents();
+        const LabelPicture& shown = w.pictureWindow()->picture();
+        const QString trimmed = trimBlanks(typed);
+        const BatchRun batch = runBatchWith({"--size", "3M", "--item", "AB1234", "--qty", trimmed, "--dry-run"});
+        if (!sent.isEmpty()) {
+            QCOMPARE(failures_, QStringList());
+            QByteArray expected = oneLabel;
+            expected.replace("\r\nP1\r\n\r\n", "\r\nP" + sent.toLatin1() + "\r\n\r\n");
+            QCOMPARE(windowJob, expected);
+            QVERIFY2(shown.ok(), qPrintable(shown.reason));
+            QVERIFY2(batch.status == kExitOk, qPrintable(batch.err));
+            QCOMPARE(batch.out, expected);
+            return;
+        }
+        QCOMPARE(windowJob, QByteArray());
+        QCOMPARE(failures_.size(), 1);
+        const QString& cause = failures_.first();
+        QVERIFY2(cause.contains(QStringLiteral("Quantity: \"")) && cause.contains(rule), qPrintable(cause));
+        QVERIFY2(cause.size() < 200 && !cause.contains(QLatin1Char('\t')), qPrintable(cause)); // shown safely
+        QVERIFY(!shown.ok());
+        QVERIFY2(shown.reason.contains(cause.section(QStringLiteral("composing the job: "), 1)),
+                 qPrintable(shown.reason));
+        QCOMPARE(batch.status, int(kExitUsage));
+        QVERIFY2(batch.err.contains(QStringLiteral("--qty: \"")) && batch.err.contains(rule), qPrintable(batch.err));
+        QCOMPARE(batch.out, QByteArray());
+    }
+
+    // A tab pasted into a box is refused by the window's Print as the batch refuses it.
+    void tabIsRefusedByBoth_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("option");
+        QTest::addRow("Item") << "Txt_Item"
+                              << "--item";
+        QTest::addRow("Version") << "Txt_Version"
+                                 << "--version";
+        QTest::addRow("Data") << "Txt_Data"
+                              << "--data";
+        QTest::addRow("Checksum") << "Txt_Chksum"
+                                  << "--checksum";
+    }
+    void tabIsRefusedByBoth()
+    {
+        QFETCH(QString, box);
+        QFETCH(QString, option);
+        Frm_Main w;
+        w.Mnu_Lpt_Click();
+        chooseSize(w, QStringLiteral("9M"));
+        w.findChild<TextBox*>(box)->setText(QStringLiteral("A\tB"));
+        w.SSCmd_Print_Click();
+        QCOMPARE(readFile(printer_), QByteArray());
+        QCOMPARE(failures_.size(), 1);
+        QVERIFY2(failures_.first().contains(QStringLiteral("contains a control character (U+0009)")),
+                 qPrintable(failures_.first()));
+
+        const BatchRun batch = runBatchWith({"--size", "9M", option, "A\tB", "--dry-run"});
+        QCOMPARE(batch.status, int(kExitUsage));
+        QVERIFY2(batch.err.contains(QStringLiteral("contains a tab")), qPrintable(batch.err));
+        QCOMPARE(batch.out, QByteArray());
+    }
+
     // Through the one output layer, the window's Print (LPT1 mapped) and the batch (--port) put the same
     // bytes into the same kind of printer.
     void sameBytesAtTheSamePrinter_data()

@@ -29,13 +29,13 @@ QString shapeName(const JobShape& shape)
     return labelSizeName(shape.size) + (shape.fiveAcross ? QStringLiteral(" five-across") : QString());
 }
 
-// Up to six characters the entry boxes let through: printable ASCII and tab, blanks at either end included.
+// Up to six characters Print lets through: printable ASCII, blanks at either end included.
 QString randomText(QRandomGenerator& random)
 {
     QString text;
     const int length = int(random.bounded(7));
     for (int i = 0; i < length; ++i)
-        text += random.bounded(12) == 0 ? QLatin1Char('\t') : QLatin1Char(char(0x20 + random.bounded(0x5F)));
+        text += QLatin1Char(char(0x20 + random.bounded(0x5F)));
     return text;
 }
 

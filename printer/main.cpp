@@ -100,13 +100,17 @@ int renderFiles(LabelPrinter& printer, const QStringList& files, const std::func
     return status;
 }
 
+// --window, unless only the help or the version is asked for, which need no screen.
 bool asksForWindow(int argc, char* argv[])
 {
+    bool window = false;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--window") == 0)
-            return true;
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0 ||
+            std::strcmp(argv[i], "--version") == 0)
+            return false;
+        window = window || std::strcmp(argv[i], "--window") == 0;
     }
-    return false;
+    return window;
 }
 
 // The folder of the printer's own for --window without --out; empty when the system names none.

@@ -105,7 +105,10 @@ Frm_Printer::Frm_Printer(PrinterWindowHost& host) : m_host(host), m_labels(this)
     split->addWidget(right);
     split->setStretchFactor(1, 1);
     split->setSizes({300, 660});
-    setCentralWidget(split);
+    auto* central = new QWidget(this);
+    auto* centralLayout = new QVBoxLayout(central);
+    centralLayout->addWidget(split);
+    setCentralWidget(central);
 
     Lbl_Status = plainLabel(statusBar());
     Lbl_Status->setAccessibleName(QStringLiteral("Printer status"));
@@ -121,7 +124,7 @@ Frm_Printer::Frm_Printer(PrinterWindowHost& host) : m_host(host), m_labels(this)
     m_look.setInterval(kLookMs);
     connect(&m_look, &QTimer::timeout, this, &Frm_Printer::look);
     m_host.setEventListener([this](const QString& kind, const PrinterLog::Fields& fields) {
-        m_activity.event(kind, fields, QDateTime::currentDateTime());
+        m_activity.event(kind, fields);
         scheduleLook();
     });
     m_host.setLabelListener([this](quint64 number, const QString& words) { m_activity.labelDrawn(number, words); });

@@ -25,7 +25,7 @@ constexpr int kMaxWordsKept = 4096;
 
 } // namespace
 
-void PrinterActivity::event(const QString& kind, const PrinterLog::Fields& fields, const QDateTime& now)
+void PrinterActivity::event(const QString& kind, const PrinterLog::Fields& fields)
 {
     const quint64 stream = fieldOf(fields, "stream").toULongLong();
     if (kind == QLatin1String("label")) {
@@ -34,7 +34,7 @@ void PrinterActivity::event(const QString& kind, const PrinterLog::Fields& field
         label.dots = QSize(fieldOf(fields, "width").toInt(), fieldOf(fields, "length").toInt());
         label.stream = stream;
         label.line = fieldOf(fields, "line").toInt();
-        label.time = now;
+        label.time = QDateTime::currentDateTime(); // only for labels: the local time costs a look at the zone
         label.file = fieldOf(fields, "file").toString();
         label.problems = m_heldProblems.take(label.number);
         addBounded(label.problems, m_streamProblems.take(stream));

@@ -36,7 +36,7 @@ public:
     // A label more than this keeps no problems of its own beyond it (a stream logs at most 100 anyway).
     static constexpr int kMaxProblemsPerLabel = 100;
 
-    void event(const QString& kind, const PrinterLog::Fields& fields, const QDateTime& now);
+    void event(const QString& kind, const PrinterLog::Fields& fields);
     void labelDrawn(quint64 number, const QString& fieldsInWords);
 
     // The labels printed since the last call, oldest first.

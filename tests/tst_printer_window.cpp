@@ -637,6 +637,11 @@ void PrinterWindowTest::widgetsOnlyWithWindow()
     QCOMPARE(QString::fromUtf8(headless.readAllStandardError()),
              QStringLiteral("quorlex-label-printer: --window: there is no screen to show it on (neither DISPLAY nor "
                             "WAYLAND_DISPLAY is set)\n"));
+    // The help needs no screen, --window or not.
+    headless.start(kPrinter, {"--window", "--help"});
+    QVERIFY(headless.waitForFinished(10000));
+    QCOMPARE(headless.exitCode(), 0);
+    QVERIFY(headless.readAllStandardOutput().contains("  --window "));
 }
 
 QTEST_MAIN(PrinterWindowTest)

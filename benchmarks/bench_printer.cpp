@@ -131,9 +131,10 @@ int main(int argc, char* argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen"); // for the window
     // A folder on disk, where creating each file costs what the file system makes it cost, and one in memory
     // (tmpfs), where the printer's own work shows.
+    const QString disk = QDir::tempPath(); // before a measure points TMPDIR elsewhere
     bool ok = true;
     for (const bool window : {false, true}) {
-        ok = measure(program, QDir::tempPath(), window) && ok;
+        ok = measure(program, disk, window) && ok;
         if (QFileInfo(QStringLiteral("/dev/shm")).isWritable())
             ok = measure(program, QStringLiteral("/dev/shm"), window) && ok;
     }

@@ -69,8 +69,19 @@ Frm_Printer::Frm_Printer(PrinterWindowHost& host) : m_host(host), m_labels(this)
     Lst_Labels->setAccessibleName(QStringLiteral("Labels received"));
     Lst_Labels->setAccessibleDescription(
         QStringLiteral("Newest first: label number, size in dots, time and stream. Arrow keys step through them."));
+    // Widths from the widest text a column holds, so that a thousand rows arriving are never measured.
+    const QFontMetrics metrics = Lst_Labels->fontMetrics();
+    const int padding = 3 * metrics.averageCharWidth();
     Lst_Labels->header()->setStretchLastSection(false);
-    Lst_Labels->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    Lst_Labels->header()->setSectionResizeMode(QHeaderView::Interactive);
+    Lst_Labels->header()->resizeSection(ReceivedLabels::Number,
+                                        metrics.horizontalAdvance(QStringLiteral("000000")) + padding);
+    Lst_Labels->header()->resizeSection(ReceivedLabels::Size,
+                                        metrics.horizontalAdvance(QStringLiteral("0000 × 0000")) + padding);
+    Lst_Labels->header()->resizeSection(ReceivedLabels::Time,
+                                        metrics.horizontalAdvance(QStringLiteral("00:00:00")) + padding);
+    Lst_Labels->header()->resizeSection(ReceivedLabels::Stream,
+                                        metrics.horizontalAdvance(QStringLiteral("Stream")) + padding);
     auto* leftLayout = new QVBoxLayout(left);
     leftLayout->setContentsMargins(0, 0, 0, 0);
     leftLayout->addWidget(Lbl_Folder);

@@ -3,6 +3,8 @@
 #include "printer/printer_log.h"
 #include "printer/printer_options.h"
 
+#include <QList>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 
@@ -37,9 +39,11 @@ public:
     // Every event the printer logs ("label", "problem", "stream", "end", "fault", ...) with its fields;
     // null stops that.
     virtual void setEventListener(PrinterLog::Listener listener) = 0;
-    // Every label drawn: its number and its fields in words ("field 1 "ITEM1" at x 10 to 57, y 20 to 31"),
-    // before it is logged; null stops that.
-    virtual void setLabelListener(std::function<void(quint64 number, const QString& fieldsInWords)> listener) = 0;
+    // Every label drawn, before it is logged: its number, its fields in words ("field 1 "ITEM1" at x 10 to 57,
+    // y 20 to 31") and the fields that run past an edge (in dots, as far as they go); null stops that.
+    using LabelListener =
+        std::function<void(quint64 number, const QString& fieldsInWords, const QList<QRect>& pastEdges)>;
+    virtual void setLabelListener(LabelListener listener) = 0;
 };
 
 // What the window library offers; it and the program are built together, and `version` tells a stale copy.

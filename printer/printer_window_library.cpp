@@ -34,14 +34,20 @@ void PrinterHost::setEventListener(PrinterLog::Listener listener)
     m_printer.log().setListener(std::move(listener));
 }
 
-void PrinterHost::setLabelListener(std::function<void(quint64, const QString&)> listener)
+void PrinterHost::setLabelListener(LabelListener listener)
 {
     if (!listener) {
         m_printer.setLabelObserver(nullptr);
         return;
     }
     m_printer.setLabelObserver([listener = std::move(listener)](quint64 number, const RenderedLabel& label) {
-        listener(number, labelFieldsInWords(label));
+        QList<QRect> pastEdges;
+        for (const EdgeOverrun& overrun : label.overruns) {
+            const QRect ink = label.fields.at(overrun.field).ink;
+            if (!pastEdges.contains(ink))
+                pastEdges << ink;
+        }
+        listener(number, labelFieldsInWords(label), pastEdges);
     });
 }
 

@@ -26,7 +26,7 @@ public:
     int storedGraphics() const override { return m_printer.storedGraphics(); }
     void forgetStored() override { m_printer.forgetStored(); }
     void setEventListener(PrinterLog::Listener listener) override;
-    void setLabelListener(std::function<void(quint64, const QString&)> listener) override;
+    void setLabelListener(LabelListener listener) override;
 
 private:
     LabelPrinter& m_printer;

@@ -138,7 +138,9 @@ Frm_Printer::Frm_Printer(PrinterWindowHost& host) : m_host(host), m_labels(this)
         m_activity.event(kind, fields);
         scheduleLook();
     });
-    m_host.setLabelListener([this](quint64 number, const QString& words) { m_activity.labelDrawn(number, words); });
+    m_host.setLabelListener([this](quint64 number, const QString& words, const QList<QRect>& pastEdges) {
+        m_activity.labelDrawn(number, words, pastEdges);
+    });
     look();
 }
 
@@ -293,7 +295,7 @@ void Frm_Printer::showLabel(int row)
         words += QStringLiteral(", ") + label.fieldsInWords;
     if (!label.problems.isEmpty())
         words += QStringLiteral("; ") + label.problems.join(QStringLiteral("; "));
-    Pic_Label->setPicture(picture, {}, words);
+    Pic_Label->setPicture(picture, label.pastEdges, words);
     m_stack->setCurrentWidget(Pic_Label);
     Mnu_SaveAs->setEnabled(true);
 }

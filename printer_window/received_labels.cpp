@@ -20,8 +20,8 @@ void addBounded(QStringList& to, const QStringList& more)
     }
 }
 
-// Labels drawn but never logged (lost to a full disk) must not pile up their words.
-constexpr int kMaxWordsKept = 4096;
+// Labels drawn but never logged (lost to a full disk) must not pile up what was said of them.
+constexpr int kMaxDrawnKept = 4096;
 
 } // namespace
 
@@ -38,7 +38,9 @@ void PrinterActivity::event(const QString& kind, const PrinterLog::Fields& field
         label.file = fieldOf(fields, "file").toString();
         label.problems = m_heldProblems.take(label.number);
         addBounded(label.problems, m_streamProblems.take(stream));
-        label.fieldsInWords = m_words.take(label.number);
+        const Drawn drawn = m_drawn.take(label.number);
+        label.fieldsInWords = drawn.words;
+        label.pastEdges = drawn.pastEdges;
         if (m_receiving.contains(stream))
             m_lastLabelOfStream.insert(stream, label.number);
         m_heldNumbers.remove(label.number);
@@ -78,11 +80,11 @@ void PrinterActivity::event(const QString& kind, const PrinterLog::Fields& field
     }
 }
 
-void PrinterActivity::labelDrawn(quint64 number, const QString& fieldsInWords)
+void PrinterActivity::labelDrawn(quint64 number, const QString& fieldsInWords, const QList<QRect>& pastEdges)
 {
-    if (m_words.size() >= kMaxWordsKept)
-        m_words.clear();
-    m_words.insert(number, fieldsInWords);
+    if (m_drawn.size() >= kMaxDrawnKept)
+        m_drawn.clear();
+    m_drawn.insert(number, {fieldsInWords, pastEdges});
 }
 
 QList<ReceivedLabel> PrinterActivity::takeArrived()

@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QList>
 #include <QMap>
+#include <QRect>
 #include <QSet>
 #include <QSize>
 #include <QString>
@@ -25,6 +26,7 @@ struct ReceivedLabel
     QString file;         // "label-000012.png", in the printer's out folder
     QStringList problems; // "line 7: ...", those logged for it
     QString fieldsInWords;
+    QList<QRect> pastEdges; // fields that run past an edge, in dots
 };
 
 // What the printer's log tells of its labels, streams and state, gathered between two looks by the window so
@@ -37,7 +39,7 @@ public:
     static constexpr int kMaxProblemsPerLabel = 100;
 
     void event(const QString& kind, const PrinterLog::Fields& fields);
-    void labelDrawn(quint64 number, const QString& fieldsInWords);
+    void labelDrawn(quint64 number, const QString& fieldsInWords, const QList<QRect>& pastEdges);
 
     // The labels printed since the last call, oldest first.
     QList<ReceivedLabel> takeArrived();
@@ -55,7 +57,12 @@ private:
     QHash<quint64, QStringList> m_streamProblems; // not yet given to a label
     QHash<quint64, quint64> m_lastLabelOfStream;  // of streams still open
     QHash<quint64, QStringList> m_heldProblems;   // of labels held while a fault lasts
-    QHash<quint64, QString> m_words;              // drawn, not yet logged
+    struct Drawn
+    {
+        QString words;
+        QList<QRect> pastEdges;
+    };
+    QHash<quint64, Drawn> m_drawn; // drawn, not yet logged
     QMap<quint64, QString> m_receiving;
     QSet<quint64> m_heldNumbers; // held while a fault lasts, not yet printed
     quint64 m_printed = 0;

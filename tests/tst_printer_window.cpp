@@ -153,6 +153,18 @@ QImage dotsOnScreen(LabelPictureView* view)
     return dots;
 }
 
+// Pixels of the red that frames a field past an edge, in the view as shown.
+int redPixels(LabelPictureView* view)
+{
+    const QImage shown = view->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    int count = 0;
+    for (int y = 0; y < shown.height(); ++y) {
+        const QRgb* line = reinterpret_cast<const QRgb*>(shown.constScanLine(y));
+        count += int(std::count(line, line + shown.width(), QRgb(0xFFE00000)));
+    }
+    return count;
+}
+
 // A PNG at `scale` pixels per dot brought to one pixel per dot.
 QImage pngDots(const QString& path, int scale)
 {
@@ -320,7 +332,9 @@ void PrinterWindowTest::problemsBesideTheirLabel()
     QVERIFY(labels.at(0).problems.at(0).startsWith(QLatin1String("line 13: ")));
 
     QTreeView* list = printer.window->Lst_Labels;
+    QCOMPARE(redPixels(printer.window->Pic_Label), 0);
     QTest::keyClick(list, Qt::Key_Down);
+    QVERIFY(redPixels(printer.window->Pic_Label) > 0); // the field past the edge is framed
     QCOMPARE(printer.window->Lst_Problems->count(), 2);
     QCOMPARE(printer.window->Lst_Problems->item(0)->text(), labels.at(1).problems.at(0));
     QTest::keyClick(list, Qt::Key_Down);

@@ -259,27 +259,39 @@ void PrinterWindowTest::pictureIsThePng_data()
 {
     QTest::addColumn<int>("scale");
     QTest::addColumn<QSize>("windowSize");
-    QTest::addRow("one pixel per dot, small window") << 1 << QSize(700, 400);
-    QTest::addRow("one pixel per dot, large window") << 1 << QSize(1600, 1000);
-    QTest::addRow("pictures at 3 pixels per dot") << 3 << QSize(1000, 700);
+    QTest::addColumn<QByteArray>("job");
+    QTest::addColumn<QSize>("dots");
+    QTest::addColumn<bool>("grid");
+
+    const QByteArray wide = labelJob("PICTURE") + "LE5,5,20,20\r\nP1\r\n";
+    const QByteArray small = "N\r\nq40\r\nQ16,8\r\nLO2,2,30,3\r\nLE10,8,12,6\r\nP1\r\nN\r\nLO0,0,40,16\r\nP1\r\n";
+    QTest::addRow("one pixel per dot, small window") << 1 << QSize(700, 400) << wide << QSize(240, 88) << false;
+    QTest::addRow("pictures at 3 pixels per dot") << 3 << QSize(1000, 700) << wide << QSize(240, 88) << false;
+    QTest::addRow("small label, dots large enough for the grid")
+        << 1 << QSize(1000, 700) << small << QSize(40, 16) << true;
 }
 
 void PrinterWindowTest::pictureIsThePng()
 {
     QFETCH(int, scale);
     QFETCH(QSize, windowSize);
+    QFETCH(QByteArray, job);
+    QFETCH(QSize, dots);
+    QFETCH(bool, grid);
     WindowedPrinter printer(scale);
     printer.window->resize(windowSize);
-    QVERIFY(printer.send({labelJob("PICTURE") + "LE5,5,20,20\r\nP1\r\n"}, 2));
+    QVERIFY(printer.send({job}, 2));
+    // The older label, so that the picture shown is read again rather than kept.
+    QTest::keyClick(printer.window->Lst_Labels, Qt::Key_Down);
+    QCOMPARE(printer.window->shownNumber(), quint64(1));
 
-    const QImage png = pngDots(QDir(printer.options.outDir).filePath(QStringLiteral("label-000002.png")), scale);
-    QCOMPARE(png.size(), QSize(240, 88));
+    const QImage png = pngDots(QDir(printer.options.outDir).filePath(QStringLiteral("label-000001.png")), scale);
+    QCOMPARE(png.size(), dots);
     LabelPictureView* view = printer.window->Pic_Label;
-    QCOMPARE(view->dots().size(), png.size());
+    QVERIFY(view->isVisible());
     QCOMPARE(view->dots(), png);
-    QVERIFY(view->zoom() >= 1);
+    QCOMPARE(view->zoom() >= LabelPictureView::kGridZoom, grid);
     QCOMPARE(dotsOnScreen(view), png);
-    QCOMPARE(view->isVisible(), true);
 }
 
 void PrinterWindowTest::followsTheNewestUntilAnotherIsPicked()

@@ -46,9 +46,10 @@ QByteArray labelJob(const QByteArray& name, int copies = 1)
 // The printer and its window, as quorlex-label-printer --window makes them, on a free loopback port.
 struct WindowedPrinter
 {
-    explicit WindowedPrinter(int scale = 1, int maxLabels = 1000)
+    explicit WindowedPrinter(int scale = 1, int maxLabels = 1000, bool pdf = false)
     {
         options.outDir = dir.filePath(QStringLiteral("out"));
+        options.pdf = pdf;
         options.scale = scale;
         options.maxLabels = maxLabels;
         log = std::make_unique<PrinterLog>(false, quiet);
@@ -407,7 +408,7 @@ void PrinterWindowTest::faultFromMenuAndStandardInput()
 
 void PrinterWindowTest::statusLineAndForgetting()
 {
-    WindowedPrinter printer;
+    WindowedPrinter printer(1, 1000, true);
     Frm_Printer& w = *printer.window;
     QCOMPARE(w.windowTitle(), QStringLiteral("Quorlex Label Printer — 127.0.0.1:%1").arg(printer.port()));
     QVERIFY(w.Lbl_Folder->text().contains(printer.options.outDir));
@@ -425,8 +426,13 @@ void PrinterWindowTest::statusLineAndForgetting()
                      QStringLiteral(" · idle · 0 labels drawn · 2 forms, 0 graphics stored · paused, 1 label held")),
                  qPrintable(w.Lbl_Status->text()));
     QCOMPARE(w.labels().rowCount(), 0);
+    const QDir out(printer.options.outDir);
+    QVERIFY(QFile::exists(out.filePath(QStringLiteral(".held/label-000001.pdf"))));
     w.Mnu_Ready->trigger();
     QTRY_COMPARE(w.labels().rowCount(), 1);
+    // The held label's PDF comes out with its picture.
+    QVERIFY(QFile::exists(out.filePath(QStringLiteral("label-000001.pdf"))));
+    QVERIFY(!QFile::exists(out.filePath(QStringLiteral(".held/label-000001.pdf"))));
     QTRY_VERIFY2(w.Lbl_Status->text().endsWith(QStringLiteral(" · 1 label drawn · 2 forms, 0 graphics stored · ready")),
                  qPrintable(w.Lbl_Status->text()));
     w.Mnu_Forget->trigger();

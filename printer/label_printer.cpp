@@ -1,6 +1,7 @@
 #include "printer/label_printer.h"
 
 #include "output/safe_text.h"
+#include "printer/label_pdf.h"
 #include "printer/printer_status.h"
 #include "render/epl2_commands.h"
 
@@ -26,7 +27,7 @@ QString numbered(const char* kind, quint64 number, const char* suffix)
 // again on the same folder never writes over what an earlier run wrote.
 void highestNumbers(const QDir& folder, quint64* label, quint64* stream)
 {
-    static const QRegularExpression name(QStringLiteral("^(label|stream)-(\\d{6,19})\\.(png|epl)$"));
+    static const QRegularExpression name(QStringLiteral("^(label|stream)-(\\d{6,19})\\.(png|pdf|epl)$"));
     const QStringList files = folder.entryList(QDir::Files);
     for (const QString& file : files) {
         const QRegularExpressionMatch match = name.match(file);
@@ -194,6 +195,7 @@ void LabelPrinter::releaseHeld()
             m_outProblem = failure;
             return false;
         }
+        writeProof((stopped ? m_held : m_out).filePath(name), label.image, label);
         m_heldPixels -= qint64(label.image.width()) * label.image.height();
         label.image = QImage();
         return true;
@@ -218,6 +220,14 @@ void LabelPrinter::releaseHeld()
                     QStringLiteral("cannot move the held label %1 into %2: %3")
                         .arg(name, visibleForMessage(m_out.path()), qt_error_string(error)));
             continue;
+        } else if (const QString pdf = pdfPathBeside(name); m_options.pdf && QFileInfo::exists(m_held.filePath(pdf))) {
+            if (std::rename(QFile::encodeName(m_held.filePath(pdf)).constData(),
+                            QFile::encodeName(m_out.filePath(pdf)).constData()) != 0) {
+                const int error = errno;
+                problem(label.stream, label.line,
+                        QStringLiteral("cannot move the held label %1 into %2: %3")
+                            .arg(pdf, visibleForMessage(m_out.path()), qt_error_string(error)));
+            }
         }
         logLabel(m_heldLabels.takeFirst(), name);
     }
@@ -247,6 +257,8 @@ void LabelPrinter::hold(HeldLabel label, const QImage& image, PrinterSession& fr
                 ? writePng(m_held.filePath(numbered("label", label.number, "png")), image)
                 : QStringLiteral("cannot make the folder %1: %2").arg(visibleForMessage(m_held.path()), folderProblem);
         onDisk = failure.isEmpty();
+        if (onDisk)
+            writeProof(m_held.filePath(numbered("label", label.number, "png")), image, label);
         if (!onDisk)
             outFolderFailed(failure, label.stream, label.line);
     }
@@ -294,6 +306,8 @@ void LabelPrinter::printLabel(const RenderedLabel& label, quint64 stream, Printe
         problem(stream, label.line, QStringLiteral("label %1: %2").arg(printed.number).arg(describeOverrun(overrun)));
         from.error(kObjectPastBorder);
     }
+    if (m_labelObserver)
+        m_labelObserver(printed.number, label);
     retryOutFolder();
     if (m_fault != PrinterFault::None || !m_outProblem.isEmpty()) {
         hold(printed, label.image, from);
@@ -301,6 +315,7 @@ void LabelPrinter::printLabel(const RenderedLabel& label, quint64 stream, Printe
         const QString name = numbered("label", printed.number, "png");
         const QString failure = writePng(m_out.filePath(name), label.image);
         if (failure.isEmpty()) {
+            writeProof(m_out.filePath(name), label.image, printed);
             logLabel(printed, name);
         } else {
             outFolderFailed(failure, stream, label.line);
@@ -309,6 +324,28 @@ void LabelPrinter::printLabel(const RenderedLabel& label, quint64 stream, Printe
     }
     if (m_stopCheck)
         m_stopCheck();
+}
+
+void LabelPrinter::writeProof(const QString& pngPath, const QImage& image, const HeldLabel& label)
+{
+    if (!m_options.pdf)
+        return;
+    const QString failure = writeLabelPdf(pdfPathBeside(pngPath), image, label.dots, m_options.dpi);
+    if (!failure.isEmpty())
+        problem(label.stream, label.line, QStringLiteral("label %1: %2").arg(label.number).arg(failure));
+}
+
+void LabelPrinter::forgetStored()
+{
+    const int forms = storedForms();
+    const int graphics = storedGraphics();
+    m_memory.forms.clear();
+    m_memory.graphics.clear();
+    ++m_memory.generation;
+    keepMemory();
+    m_log.write(QStringLiteral("forgotten"),
+                QStringLiteral("memory: %1 stored forms and %2 graphics forgotten").arg(forms).arg(graphics),
+                {{QStringLiteral("forms"), forms}, {QStringLiteral("graphics"), graphics}});
 }
 
 void LabelPrinter::countUndrawn(quint64 labels, quint64 stream)

@@ -64,6 +64,16 @@ public:
     // Sets or clears the fault; clearing it prints the labels held meanwhile.
     void setFault(PrinterFault fault);
 
+    // Told of every label drawn, with its number, before its picture is written (or held while a fault lasts).
+    void setLabelObserver(std::function<void(quint64 number, const RenderedLabel& label)> observer)
+    {
+        m_labelObserver = std::move(observer);
+    }
+    // Stored forms and graphics (FS, GM), as a person clears them by hand: kept on disk with --memory too.
+    int storedForms() const { return int(m_memory.forms.size()); }
+    int storedGraphics() const { return int(m_memory.graphics.size()); }
+    void forgetStored();
+
     // Called after every picture that is written whole; a request to stop is carried out there.
     void setStopCheck(std::function<void()> check) { m_stopCheck = std::move(check); }
 
@@ -109,6 +119,8 @@ private:
     void outFolderFailed(const QString& cause, quint64 stream, int line);
     void stopLines(int code);
     QString holdReason() const;
+    // With --pdf, the label's PDF beside its picture at `pngPath`; a problem of the label when it cannot be.
+    void writeProof(const QString& pngPath, const QImage& image, const HeldLabel& label);
     void keepMemory();
     void boundFormMemory(PrinterSession& session);
 
@@ -132,6 +144,7 @@ private:
     bool m_reporting = false; // US
     QSet<int> m_errors;       // since the last N, for ^ee
     std::function<void()> m_stopCheck;
+    std::function<void(quint64, const RenderedLabel&)> m_labelObserver;
     bool m_shutDown = false;
 };
 

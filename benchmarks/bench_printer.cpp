@@ -1,5 +1,6 @@
 // quorlex-label-printer: how many small labels a second it takes over loopback and writes as PNG pictures,
-// and how long from the last byte of a one-label job to its picture on disk. Also its peak memory.
+// and how long from the last byte of a one-label job to its picture on disk. Also its peak memory. The same
+// again with its window open (--window, on the offscreen platform unless another is set).
 //   bench_printer <quorlex-label-printer>
 
 #include "support/printer_process.h"
@@ -58,16 +59,20 @@ bool waitForFile(PrinterProcess& printer, const QString& path, int pollUs)
     return true;
 }
 
-// Runs the measures with the printer's out folder in `tempFolder`; false when one failed.
-bool measure(const QString& program, const QString& tempFolder)
+// Runs the measures with the printer's out folder in `tempFolder`, with its window open or not; false when one
+// failed.
+bool measure(const QString& program, const QString& tempFolder, bool window)
 {
     qputenv("TMPDIR", QFile::encodeName(tempFolder));
-    PrinterProcess printer(program, {"--listen", "127.0.0.1:0", "--out", "OUT"});
+    QStringList arguments{"--listen", "127.0.0.1:0", "--out", "OUT"};
+    if (window)
+        arguments << QStringLiteral("--window");
+    PrinterProcess printer(program, arguments);
     if (!printer.isReady()) {
         std::fprintf(stderr, "%s\n", qPrintable(printer.failure()));
         return false;
     }
-    std::printf("  pictures written into %s:\n", qPrintable(tempFolder));
+    std::printf("  pictures written into %s%s:\n", qPrintable(tempFolder), window ? ", window open" : "");
 
     QByteArray job;
     for (int i = 1; i <= kLabels; ++i)
@@ -122,10 +127,16 @@ int main(int argc, char* argv[])
         return 2;
     }
     const QString program = QString::fromLocal8Bit(argv[1]);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen"); // for the window
     // A folder on disk, where creating each file costs what the file system makes it cost, and one in memory
     // (tmpfs), where the printer's own work shows.
-    bool ok = measure(program, QDir::tempPath());
-    if (QFileInfo(QStringLiteral("/dev/shm")).isWritable())
-        ok = measure(program, QStringLiteral("/dev/shm")) && ok;
+    const QString disk = QDir::tempPath(); // before a measure points TMPDIR elsewhere
+    bool ok = true;
+    for (const bool window : {false, true}) {
+        ok = measure(program, disk, window) && ok;
+        if (QFileInfo(QStringLiteral("/dev/shm")).isWritable())
+            ok = measure(program, QStringLiteral("/dev/shm"), window) && ok;
+    }
     return ok ? 0 : 1;
 }

@@ -1,12 +1,9 @@
 #pragma once
 
-#include <QByteArray>
+#include "common/whole_file.h"
+
 #include <QImage>
 #include <QString>
-
-// Writes `bytes` as the file at `path`, whole or not at all (written aside, then renamed); the cause when it
-// cannot.
-QString writeFileWhole(const QString& path, const QByteArray& bytes);
 
 // Writes `picture` as a PNG file at `path`, whole or not at all (written aside, then renamed); the cause when
 // it cannot.

@@ -2,11 +2,15 @@
 
 #include "common/folders.h"
 #include "common/safe_text.h"
+#include "printer/label_pdf.h"
 #include "printer/printer_status.h"
 #include "render/epl2_commands.h"
 
+#include <QCoreApplication>
 #include <QRegularExpression>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <limits>
 
@@ -24,7 +28,7 @@ QString numbered(const char* kind, quint64 number, const char* suffix)
 // again on the same folder never writes over what an earlier run wrote.
 void highestNumbers(const QDir& folder, quint64* label, quint64* stream)
 {
-    static const QRegularExpression name(QStringLiteral("^(label|stream)-(\\d{6,19})\\.(png|epl)$"));
+    static const QRegularExpression name(QStringLiteral("^(label|stream)-(\\d{6,19})\\.(png|pdf|epl)$"));
     const QStringList files = folder.entryList(QDir::Files);
     for (const QString& file : files) {
         const QRegularExpressionMatch match = name.match(file);
@@ -33,26 +37,6 @@ void highestNumbers(const QDir& folder, quint64* label, quint64* stream)
         const quint64 number = match.captured(2).toULongLong();
         quint64* highest = match.captured(1) == QLatin1String("label") ? label : stream;
         *highest = std::max(*highest, number);
-    }
-}
-
-// The commands that put something into the image buffer (not those that keep graphics in memory).
-bool drawsIntoImageBuffer(Epl2Command::Kind kind)
-{
-    switch (kind) {
-    case Epl2Command::Text:
-    case Epl2Command::Barcode:
-    case Epl2Command::Code2D:
-    case Epl2Command::LineBlack:
-    case Epl2Command::LineWhite:
-    case Epl2Command::LineXor:
-    case Epl2Command::LineDiagonal:
-    case Epl2Command::Box:
-    case Epl2Command::GraphicWrite:
-    case Epl2Command::GraphicRecall:
-        return true;
-    default:
-        return false;
     }
 }
 
@@ -147,27 +131,116 @@ void LabelPrinter::setFault(PrinterFault fault)
     const bool wasStopped = m_fault != PrinterFault::None;
     m_fault = fault;
     if (fault != PrinterFault::None) {
-        for (ReplyLine* line : std::as_const(m_lines)) {
-            if (m_reporting && !line->xoffSent) {
-                line->send(errorNotice(faultCode(fault), true));
-                line->xoffSent = true;
+        stopLines(faultCode(fault));
+        return;
+    }
+    if (wasStopped)
+        releaseHeld();
+}
+
+void LabelPrinter::stopLines(int code)
+{
+    for (ReplyLine* line : std::as_const(m_lines)) {
+        if (m_reporting && !line->xoffSent) {
+            line->send(errorNotice(code, true));
+            line->xoffSent = true;
+        }
+    }
+}
+
+QString LabelPrinter::holdReason() const
+{
+    if (m_fault != PrinterFault::None)
+        return faultMeaning(m_fault);
+    return QStringLiteral("the out folder cannot take pictures");
+}
+
+void LabelPrinter::outFolderFailed(const QString& cause, quint64 stream, int line)
+{
+    const bool first = m_outProblem.isEmpty();
+    m_outProblem = cause;
+    if (!first)
+        return;
+    problem(stream, line, QStringLiteral("%1; labels are held until the folder takes pictures again").arg(cause));
+    m_log.write(QStringLiteral("fault"), QStringLiteral("fault: out-folder (%1)").arg(cause),
+                {{QStringLiteral("fault"), QStringLiteral("out-folder")}, {QStringLiteral("text"), cause}});
+    stopLines(kInsufficientMemory);
+    if (!m_retry && QCoreApplication::instance()) {
+        m_retry = std::make_unique<QTimer>();
+        m_retry->setInterval(kOutFolderRetryMs);
+        QObject::connect(m_retry.get(), &QTimer::timeout, [this] { retryOutFolder(); });
+    }
+    if (m_retry)
+        m_retry->start();
+}
+
+void LabelPrinter::retryOutFolder()
+{
+    if (m_outProblem.isEmpty())
+        return;
+    releaseHeld();
+}
+
+void LabelPrinter::releaseHeld()
+{
+    const bool stopped = m_fault != PrinterFault::None;
+    // Pictures held in memory are written first: into .held while a fault lasts, else where they go.
+    const auto writeHeld = [this, stopped](HeldLabel& label) {
+        const QString name = numbered("label", label.number, "png");
+        QString failure = stopped ? makeFolder(m_held.path()) : QString();
+        if (!failure.isEmpty())
+            failure = QStringLiteral("cannot make the folder %1: %2").arg(visibleForMessage(m_held.path()), failure);
+        else
+            failure = writePng((stopped ? m_held : m_out).filePath(name), label.image);
+        if (!failure.isEmpty()) {
+            m_outProblem = failure;
+            return false;
+        }
+        writeProof((stopped ? m_held : m_out).filePath(name), label.image, label);
+        m_heldPixels -= qint64(label.image.width()) * label.image.height();
+        label.image = QImage();
+        return true;
+    };
+    if (stopped) {
+        for (HeldLabel& label : m_heldLabels) {
+            if (!label.image.isNull() && !writeHeld(label))
+                return;
+        }
+    }
+    while (!stopped && !m_heldLabels.isEmpty()) {
+        HeldLabel& label = m_heldLabels.first();
+        const QString name = numbered("label", label.number, "png");
+        if (!label.image.isNull()) {
+            if (!writeHeld(label))
+                return;
+        } else if (std::rename(QFile::encodeName(m_held.filePath(name)).constData(),
+                               QFile::encodeName(m_out.filePath(name)).constData()) != 0) {
+            const int error = errno;
+            const HeldLabel lost = m_heldLabels.takeFirst();
+            problem(lost.stream, lost.line,
+                    QStringLiteral("cannot move the held label %1 into %2: %3")
+                        .arg(name, visibleForMessage(m_out.path()), qt_error_string(error)));
+            continue;
+        } else if (const QString pdf = pdfPathBeside(name); m_options.pdf && QFileInfo::exists(m_held.filePath(pdf))) {
+            if (std::rename(QFile::encodeName(m_held.filePath(pdf)).constData(),
+                            QFile::encodeName(m_out.filePath(pdf)).constData()) != 0) {
+                const int error = errno;
+                problem(label.stream, label.line,
+                        QStringLiteral("cannot move the held label %1 into %2: %3")
+                            .arg(pdf, visibleForMessage(m_out.path()), qt_error_string(error)));
             }
         }
-        return;
+        logLabel(m_heldLabels.takeFirst(), name);
     }
-    if (!wasStopped)
-        return;
-    const QList<HeldLabel> held = std::exchange(m_heldLabels, {});
-    for (const HeldLabel& label : held) {
-        const QString name = numbered("label", label.number, "png");
-        if (std::rename(QFile::encodeName(m_held.filePath(name)).constData(),
-                        QFile::encodeName(m_out.filePath(name)).constData()) != 0) {
-            problem(label.stream, label.line,
-                    QStringLiteral("cannot move the held label %1 into %2").arg(name, visibleForMessage(m_out.path())));
-            continue;
-        }
-        logLabel(label, name);
+    if (!m_outProblem.isEmpty()) {
+        m_log.write(QStringLiteral("fault"), QStringLiteral("fault: out-folder cleared, it takes pictures again"),
+                    {{QStringLiteral("fault"), QStringLiteral("ok")}});
+        m_outProblem.clear();
+        if (m_retry)
+            m_retry->stop();
     }
+    if (stopped)
+        return;
     for (ReplyLine* line : std::as_const(m_lines)) {
         if (line->xoffSent)
             line->send(QByteArray(1, kXon));
@@ -175,53 +248,105 @@ void LabelPrinter::setFault(PrinterFault fault)
     }
 }
 
+void LabelPrinter::hold(HeldLabel label, const QImage& image, PrinterSession& from)
+{
+    bool onDisk = false;
+    if (m_fault != PrinterFault::None && m_outProblem.isEmpty()) {
+        const QString folderProblem = makeFolder(m_held.path());
+        const QString failure =
+            folderProblem.isEmpty()
+                ? writePng(m_held.filePath(numbered("label", label.number, "png")), image)
+                : QStringLiteral("cannot make the folder %1: %2").arg(visibleForMessage(m_held.path()), folderProblem);
+        onDisk = failure.isEmpty();
+        if (onDisk)
+            writeProof(m_held.filePath(numbered("label", label.number, "png")), image, label);
+        if (!onDisk)
+            outFolderFailed(failure, label.stream, label.line);
+    }
+    if (!onDisk) {
+        const qint64 pixels = qint64(image.width()) * image.height();
+        if (m_heldPixels + pixels > kMaxHeldInMemoryPixels) {
+            problem(label.stream, label.line,
+                    QStringLiteral("label %1 is lost: %2, and the labels held in memory meanwhile take %3 pixels "
+                                   "already")
+                        .arg(label.number)
+                        .arg(m_outProblem)
+                        .arg(m_heldPixels));
+            return;
+        }
+        m_heldPixels += pixels;
+        label.image = image;
+    }
+    m_heldLabels << label;
+    m_log.write(
+        QStringLiteral("held"),
+        QStringLiteral("label %1: held while %2, stream %3 line %4")
+            .arg(label.number)
+            .arg(holdReason())
+            .arg(label.stream)
+            .arg(label.line),
+        {{QStringLiteral("label"), label.number},
+         {QStringLiteral("fault"), m_fault != PrinterFault::None ? faultName(m_fault) : QStringLiteral("out-folder")},
+         {QStringLiteral("stream"), label.stream},
+         {QStringLiteral("line"), label.line}});
+    if (m_reporting && from.m_line && !from.m_line->xoffSent) {
+        from.reply(errorNotice(m_fault != PrinterFault::None ? faultCode(m_fault) : kInsufficientMemory, true));
+        from.m_line->xoffSent = true;
+    }
+}
+
 void LabelPrinter::printLabel(const RenderedLabel& label, quint64 stream, PrinterSession& from)
 {
-    const HeldLabel printed{++m_lastLabel, label.dots, stream, label.line};
+    const HeldLabel printed{++m_lastLabel, label.dots, stream, label.line, QImage()};
     for (const EdgeOverrun& overrun : label.overruns) {
         problem(stream, label.line,
                 QStringLiteral("label %1: %2").arg(printed.number).arg(describeOverrun(label, overrun)));
         from.error(kObjectPastBorder);
     }
-    const QString name = numbered("label", printed.number, "png");
-    if (m_fault != PrinterFault::None) {
-        const QString folderProblem = makeFolder(m_held.path());
-        if (!folderProblem.isEmpty()) {
-            problem(stream, label.line,
-                    QStringLiteral("cannot make the folder %1 (%2): label %3 is lost")
-                        .arg(visibleForMessage(m_held.path()), folderProblem)
-                        .arg(printed.number));
-            return;
-        }
-        const QString failure = writePng(m_held.filePath(name), label.image);
-        if (!failure.isEmpty()) {
-            problem(stream, label.line, failure);
-            return;
-        }
-        m_heldLabels << printed;
-        m_log.write(QStringLiteral("held"),
-                    QStringLiteral("label %1: held while %2, stream %3 line %4")
-                        .arg(printed.number)
-                        .arg(faultMeaning(m_fault))
-                        .arg(stream)
-                        .arg(label.line),
-                    {{QStringLiteral("label"), printed.number},
-                     {QStringLiteral("fault"), faultName(m_fault)},
-                     {QStringLiteral("stream"), stream},
-                     {QStringLiteral("line"), label.line}});
-        if (m_reporting && from.m_line && !from.m_line->xoffSent) {
-            from.reply(errorNotice(faultCode(m_fault), true));
-            from.m_line->xoffSent = true;
-        }
+    for (const ShapeOverrun& overrun : label.shapeOverruns) {
+        problem(stream, label.line, QStringLiteral("label %1: %2").arg(printed.number).arg(describeOverrun(overrun)));
+        from.error(kObjectPastBorder);
+    }
+    if (m_labelObserver)
+        m_labelObserver(printed.number, label);
+    retryOutFolder();
+    if (m_fault != PrinterFault::None || !m_outProblem.isEmpty()) {
+        hold(printed, label.image, from);
     } else {
+        const QString name = numbered("label", printed.number, "png");
         const QString failure = writePng(m_out.filePath(name), label.image);
-        if (!failure.isEmpty())
-            problem(stream, label.line, failure);
-        else
+        if (failure.isEmpty()) {
+            writeProof(m_out.filePath(name), label.image, printed);
             logLabel(printed, name);
+        } else {
+            outFolderFailed(failure, stream, label.line);
+            hold(printed, label.image, from);
+        }
     }
     if (m_stopCheck)
         m_stopCheck();
+}
+
+void LabelPrinter::writeProof(const QString& pngPath, const QImage& image, const HeldLabel& label)
+{
+    if (!m_options.pdf)
+        return;
+    const QString failure = writeLabelPdf(pdfPathBeside(pngPath), image, label.dots, m_options.dpi);
+    if (!failure.isEmpty())
+        problem(label.stream, label.line, QStringLiteral("label %1: %2").arg(label.number).arg(failure));
+}
+
+void LabelPrinter::forgetStored()
+{
+    const int forms = storedForms();
+    const int graphics = storedGraphics();
+    m_memory.forms.clear();
+    m_memory.graphics.clear();
+    ++m_memory.generation;
+    keepMemory();
+    m_log.write(QStringLiteral("forgotten"),
+                QStringLiteral("memory: %1 stored forms and %2 graphics forgotten").arg(forms).arg(graphics),
+                {{QStringLiteral("forms"), forms}, {QStringLiteral("graphics"), graphics}});
 }
 
 void LabelPrinter::countUndrawn(quint64 labels, quint64 stream)
@@ -230,7 +355,8 @@ void LabelPrinter::countUndrawn(quint64 labels, quint64 stream)
     m_lastLabel += labels;
     m_log.write(
         QStringLiteral("undrawn"),
-        QStringLiteral("labels %1 to %2: printed by stream %3, counted but not drawn (--max-labels %4)")
+        (labels == 1 ? QStringLiteral("label %1: printed by stream %3, counted but not drawn (--max-labels %4)")
+                     : QStringLiteral("labels %1 to %2: printed by stream %3, counted but not drawn (--max-labels %4)"))
             .arg(first)
             .arg(m_lastLabel)
             .arg(stream)
@@ -278,27 +404,45 @@ void LabelPrinter::keepMemory()
     m_savedSettings = settings;
 }
 
-void LabelPrinter::shutdown()
+void LabelPrinter::shutdown(bool finished)
 {
     if (m_shutDown)
         return;
     m_shutDown = true;
     keepMemory();
-    if (!m_heldLabels.isEmpty())
+    for (PrinterSession* session : std::as_const(m_sessions))
+        session->keepFile();
+    retryOutFolder();
+    qsizetype inMemory = 0;
+    for (const HeldLabel& label : std::as_const(m_heldLabels)) {
+        if (!label.image.isNull()) {
+            ++inMemory;
+            problem(label.stream, label.line,
+                    QStringLiteral("label %1 is lost: %2").arg(label.number).arg(m_outProblem));
+        }
+    }
+    if (m_heldLabels.size() > inMemory)
         m_log.write(QStringLiteral("held"),
-                    QStringLiteral("%1 labels held and not printed, left in %2")
-                        .arg(m_heldLabels.size())
+                    QStringLiteral("%1 held and not printed, left in %2")
+                        .arg(counted(qint64(m_heldLabels.size() - inMemory), "label"))
                         .arg(visibleForMessage(m_held.path())),
-                    {{QStringLiteral("held"), int(m_heldLabels.size())}});
-    m_log.write(QStringLiteral("stopped"), QStringLiteral("stopped after %1 labels").arg(m_lastLabel),
-                {{QStringLiteral("labels"), m_lastLabel}});
+                    {{QStringLiteral("held"), int(m_heldLabels.size() - inMemory)}});
+    if (finished)
+        m_log.write(QStringLiteral("finished"),
+                    QStringLiteral("finished: %1").arg(counted(qint64(m_lastLabel), "label")),
+                    {{QStringLiteral("labels"), m_lastLabel}});
+    else
+        m_log.write(QStringLiteral("stopped"),
+                    QStringLiteral("stopped after %1").arg(counted(qint64(m_lastLabel), "label")),
+                    {{QStringLiteral("labels"), m_lastLabel}});
 }
 
 PrinterSession::PrinterSession(LabelPrinter& printer, const QString& from, ReplyLine* line)
     : m_printer(printer), m_stream(printer.takeStreamNumber()), m_line(line)
 {
-    m_file.setFileName(printer.streamPath(m_stream));
-    const bool kept = m_file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    m_fileName = printer.streamPath(m_stream);
+    const QString fileProblem = m_file.open(m_fileName);
+    printer.m_sessions.insert(this);
     RenderOptions options;
     options.scale = printer.options().scale;
     if (printer.options().maxLabels == 0) {
@@ -312,14 +456,12 @@ PrinterSession::PrinterSession(LabelPrinter& printer, const QString& from, Reply
                         QStringLiteral("stream %1: from %2, into %3")
                             .arg(m_stream)
                             .arg(visibleForMessage(from))
-                            .arg(QFileInfo(m_file.fileName()).fileName()),
+                            .arg(QFileInfo(m_fileName).fileName()),
                         {{QStringLiteral("stream"), m_stream},
                          {QStringLiteral("from"), from},
-                         {QStringLiteral("file"), QFileInfo(m_file.fileName()).fileName()}});
-    if (!kept)
-        printer.problem(m_stream, 0,
-                        QStringLiteral("cannot write %1: %2; the stream is drawn but not kept")
-                            .arg(visibleForMessage(m_file.fileName()), m_file.errorString()));
+                         {QStringLiteral("file"), QFileInfo(m_fileName).fileName()}});
+    if (!fileProblem.isEmpty())
+        printer.problem(m_stream, 0, QStringLiteral("%1; the stream is drawn but not kept").arg(fileProblem));
     if (!m_labels->error().isEmpty())
         printer.problem(m_stream, 0, QStringLiteral("nothing can be drawn: %1").arg(m_labels->error()));
 }
@@ -327,18 +469,23 @@ PrinterSession::PrinterSession(LabelPrinter& printer, const QString& from, Reply
 PrinterSession::~PrinterSession()
 {
     finish(QStringLiteral("ended"));
+    m_printer.m_sessions.remove(this);
+}
+
+void PrinterSession::keepFile()
+{
+    const QString failure = m_file.finish();
+    if (!failure.isEmpty())
+        m_printer.problem(m_stream, m_labels->lines(), QStringLiteral("%1; the stream is not kept").arg(failure));
 }
 
 void PrinterSession::feed(QByteArrayView bytes)
 {
     if (m_finished)
         return;
-    if (m_file.isOpen() && m_file.write(bytes.data(), bytes.size()) != bytes.size()) {
-        m_printer.problem(m_stream, m_labels->lines() + 1,
-                          QStringLiteral("cannot write %1: %2; the rest of the stream is not kept")
-                              .arg(visibleForMessage(m_file.fileName()), m_file.errorString()));
-        m_file.close();
-    }
+    const QString failure = m_file.append(bytes);
+    if (!failure.isEmpty())
+        m_printer.problem(m_stream, m_labels->lines() + 1, QStringLiteral("%1; the stream is not kept").arg(failure));
     m_bytes += bytes.size();
     m_labels->feed(bytes);
     accountUndrawn();
@@ -353,18 +500,19 @@ void PrinterSession::finish(const QString& why)
     m_labels->finish();
     accountUndrawn();
     m_printer.keepMemory();
-    m_file.close();
+    keepFile();
     if (m_problems > kMaxLoggedProblems)
-        m_printer.problem(
-            m_stream, m_labels->lines(),
-            QStringLiteral("%1 more problems in this stream were not logged").arg(m_problems - kMaxLoggedProblems));
+        m_printer.problem(m_stream, m_labels->lines(),
+                          QStringLiteral("%1 in this stream %2 not logged")
+                              .arg(counted(qint64(m_problems - kMaxLoggedProblems), "more problem"))
+                              .arg(QLatin1String(m_problems - kMaxLoggedProblems == 1 ? "was" : "were")));
     m_printer.m_log.write(QStringLiteral("end"),
-                          QStringLiteral("stream %1: %2, %3 bytes, %4 lines, %5 labels")
+                          QStringLiteral("stream %1: %2, %3, %4, %5")
                               .arg(m_stream)
                               .arg(why)
-                              .arg(m_bytes)
-                              .arg(m_labels->lines())
-                              .arg(m_labels->labelsPrinted()),
+                              .arg(counted(qint64(m_bytes), "byte"))
+                              .arg(counted(qint64(m_labels->lines()), "line"))
+                              .arg(counted(qint64(m_labels->labelsPrinted()), "label")),
                           {{QStringLiteral("stream"), m_stream},
                            {QStringLiteral("why"), why},
                            {QStringLiteral("bytes"), m_bytes},
@@ -428,6 +576,8 @@ bool PrinterSession::printerCommand(QByteArrayView line, int lineNumber)
     if (command == "^ee") {
         QList<int> codes = m_printer.m_errors.values();
         codes << faultCode(m_printer.fault());
+        if (!m_printer.m_outProblem.isEmpty())
+            codes << kInsufficientMemory;
         return answered("^ee", errorReport(codes));
     }
     if (command == "UQ") {

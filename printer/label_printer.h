@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/whole_file.h"
 #include "printer/memory_folder.h"
 #include "printer/printer_log.h"
 #include "printer/printer_options.h"
@@ -10,6 +11,7 @@
 #include <QList>
 #include <QSet>
 #include <QString>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -29,8 +31,13 @@ struct ReplyLine
 // bounds the rest: a line, a form, the forms, the graphics, the fields of a label):
 // - bytes of drawing command lines (A, B, b, L*, X, GW, GG) in the image buffer since the last N;
 inline constexpr qint64 kMaxImageBufferBytes = 4 * 1024 * 1024;
-// - problems logged for one stream (the rest are counted and summed up at its end).
+// - problems logged for one stream (the rest are counted and summed up at its end);
 inline constexpr int kMaxLoggedProblems = 100;
+// - pixels of the pictures held in memory while the out folder cannot take them (a full file system): the
+//   largest label, or many small ones; a label beyond it is lost, and logged so.
+inline constexpr qint64 kMaxHeldInMemoryPixels = qint64(8192) * 8192;
+// How often the printer tries again to write a held picture while the out folder cannot take it.
+inline constexpr int kOutFolderRetryMs = 1000;
 
 // The printer: its memory (stored forms and settings, kept on disk with --memory), the numbering of labels
 // and streams across its life, the pictures and streams it writes into the out folder, its fault, and the
@@ -57,11 +64,28 @@ public:
     // Sets or clears the fault; clearing it prints the labels held meanwhile.
     void setFault(PrinterFault fault);
 
+    // Told of every label drawn, with its number, before its picture is written (or held while a fault lasts).
+    void setLabelObserver(std::function<void(quint64 number, const RenderedLabel& label)> observer)
+    {
+        m_labelObserver = std::move(observer);
+    }
+    // Stored forms and graphics (FS, GM), as a person clears them by hand: kept on disk with --memory too.
+    int storedForms() const { return int(m_memory.forms.size()); }
+    int storedGraphics() const { return int(m_memory.graphics.size()); }
+    void forgetStored();
+
     // Called after every picture that is written whole; a request to stop is carried out there.
     void setStopCheck(std::function<void()> check) { m_stopCheck = std::move(check); }
 
-    // Keeps the memory on disk and says what is left held. Called once, at the end.
-    void shutdown();
+    // The cause while the out folder cannot take pictures (a full file system); empty when it can.
+    QString outFolderProblem() const { return m_outProblem; }
+    // Tries again to write the pictures held while the out folder could not take them; done every
+    // kOutFolderRetryMs while the event loop runs, and before every label.
+    void retryOutFolder();
+
+    // Keeps the memory on disk, keeps the stream files of streams still open and says what is left held.
+    // Called once, at the end: `finished` when every job was read (--render), not when stopped.
+    void shutdown(bool finished = false);
 
     PrinterLog& log() { return m_log; }
     const PrinterOptions& options() const { return m_options; }
@@ -77,6 +101,7 @@ private:
         QSize dots;
         quint64 stream = 0;
         int line = 0;
+        QImage image; // not null: held in memory, because the out folder could not take it
     };
 
     quint64 takeStreamNumber() { return ++m_lastStream; }
@@ -85,6 +110,17 @@ private:
     void printLabel(const RenderedLabel& label, quint64 stream, PrinterSession& from);
     void countUndrawn(quint64 labels, quint64 stream);
     void logLabel(const HeldLabel& label, const QString& file);
+    // Holds the label while a fault lasts or the out folder cannot take it: on disk in .held when it can,
+    // else in memory.
+    void hold(HeldLabel label, const QImage& image, PrinterSession& from);
+    // Writes or moves the held labels where they now go, in order, up to the first that cannot be.
+    void releaseHeld();
+    // The out folder could not take a picture: labels are held until it can.
+    void outFolderFailed(const QString& cause, quint64 stream, int line);
+    void stopLines(int code);
+    QString holdReason() const;
+    // With --pdf, the label's PDF beside its picture at `pngPath`; a problem of the label when it cannot be.
+    void writeProof(const QString& pngPath, const QImage& image, const HeldLabel& label);
     void keepMemory();
 
     const PrinterOptions m_options;
@@ -99,10 +135,15 @@ private:
     quint64 m_lastStream = 0;
     PrinterFault m_fault = PrinterFault::None;
     QList<HeldLabel> m_heldLabels;
+    qint64 m_heldPixels = 0; // of the labels held in memory
+    QString m_outProblem;
+    std::unique_ptr<QTimer> m_retry;
+    QSet<PrinterSession*> m_sessions;
     QSet<ReplyLine*> m_lines;
     bool m_reporting = false; // US
     QSet<int> m_errors;       // since the last N, for ^ee
     std::function<void()> m_stopCheck;
+    std::function<void(quint64, const RenderedLabel&)> m_labelObserver;
     bool m_shutDown = false;
 };
 
@@ -131,11 +172,14 @@ private:
     void reply(const QByteArray& bytes);
     void error(int code);
     void accountUndrawn();
+    // Gives the stream file its name with what has arrived so far.
+    void keepFile();
 
     LabelPrinter& m_printer;
     const quint64 m_stream;
     ReplyLine* m_line;
-    QFile m_file;
+    GrowingFile m_file;
+    QString m_fileName;
     std::unique_ptr<LabelStream> m_labels;
     qint64 m_bytes = 0;
     quint64 m_labelsSeen = 0; // the stream's number of the last label accounted for

@@ -1,6 +1,8 @@
 #include "printer/label_printer.h"
+#include "printer/printer_control.h"
 #include "printer/printer_options.h"
 #include "printer/printer_ports.h"
+#include "printer/printer_window_library.h"
 
 #include "common/safe_text.h"
 #include "quorlex_version.h"
@@ -8,11 +10,16 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QSocketNotifier>
+#include <QStandardPaths>
+#include <QWindow>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <memory>
 #include <unistd.h>
 
@@ -67,7 +74,8 @@ void say(FILE* to, const QString& text)
     std::fflush(to);
 }
 
-int renderFiles(LabelPrinter& printer, const QStringList& files)
+// `between` is called after every piece read, so that an open window keeps showing what is drawn.
+int renderFiles(LabelPrinter& printer, const QStringList& files, const std::function<void()>& between)
 {
     int status = kPrinterExitOk;
     for (const QString& path : files) {
@@ -80,8 +88,11 @@ int renderFiles(LabelPrinter& printer, const QStringList& files)
         }
         std::unique_ptr<PrinterSession> session = printer.openSession(path, {});
         QByteArray chunk;
-        while (!stopRequested && !(chunk = file.read(64 * 1024)).isEmpty())
+        while (!stopRequested && !(chunk = file.read(64 * 1024)).isEmpty()) {
             session->feed(chunk);
+            if (between)
+                between();
+        }
         session->finish(stopRequested ? QStringLiteral("stopped by a signal") : QStringLiteral("end of file"));
         if (stopRequested)
             break;
@@ -89,15 +100,51 @@ int renderFiles(LabelPrinter& printer, const QStringList& files)
     return status;
 }
 
+// --window, unless only the help or the version is asked for, which need no screen.
+bool asksForWindow(int argc, char* argv[])
+{
+    bool window = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0 ||
+            std::strcmp(argv[i], "--version") == 0)
+            return false;
+        window = window || std::strcmp(argv[i], "--window") == 0;
+    }
+    return window;
+}
+
+// The folder of the printer's own for --window without --out; empty when the system names none.
+QString ownFolder()
+{
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+    return data.isEmpty() ? QString() : data + QStringLiteral("/labels");
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
-    // The printer never shows a window: QtGui only lends it fonts and images.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Without --window the printer shows nothing: QtGui only lends it fonts and images, and the window
+    // library, which brings QtWidgets, is never loaded.
+    const PrinterWindowEntry* windowLibrary = nullptr;
+    std::unique_ptr<QGuiApplication> application;
     qtHandler = qInstallMessageHandler(quietStartHandler);
-    QGuiApplication app(argc, argv);
+    if (asksForWindow(argc, argv)) {
+        QString failure;
+        windowLibrary = loadPrinterWindow(&failure);
+        if (windowLibrary)
+            application.reset(windowLibrary->createApplication(argc, argv, &failure));
+        if (!application) {
+            say(stderr, QStringLiteral("quorlex-label-printer: --window: %1\n").arg(safeMessageLine(failure)));
+            return kPrinterExitFailed;
+        }
+    } else {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        application = std::make_unique<QGuiApplication>(argc, argv);
+    }
+    QGuiApplication& app = *application;
     qInstallMessageHandler(qtHandler);
+    QCoreApplication::setApplicationName(QStringLiteral("quorlex-label-printer"));
 
     PrinterOptions options;
     const QString usageProblem = parsePrinterOptions(app.arguments().mid(1), &options);
@@ -115,6 +162,14 @@ int main(int argc, char* argv[])
                         .arg(QUORLEX_VERSION_MINOR)
                         .arg(QUORLEX_VERSION_PATCH));
         return kPrinterExitOk;
+    }
+    if (options.outDir.isEmpty()) {
+        options.outDir = ownFolder();
+        if (options.outDir.isEmpty()) {
+            say(stderr, QStringLiteral("quorlex-label-printer: the system names no folder for the pictures: "
+                                       "give --out\n"));
+            return kPrinterExitFailed;
+        }
     }
     if (!armStopSignals()) {
         say(stderr, QStringLiteral("quorlex-label-printer: cannot catch Ctrl-C\n"));
@@ -141,14 +196,32 @@ int main(int argc, char* argv[])
         std::fflush(stdout);
         ::_exit(options.renderFiles.isEmpty() ? kPrinterExitOk : kPrinterExitInterrupted);
     });
+    PrinterHost host(printer);
+    std::unique_ptr<QObject> window;
     if (!options.renderFiles.isEmpty()) {
-        int status = renderFiles(printer, options.renderFiles);
+        if (windowLibrary)
+            window.reset(windowLibrary->openWindow(host));
+        std::function<void()> between;
+        if (window)
+            between = [] { QCoreApplication::processEvents(); };
+        int status = renderFiles(printer, options.renderFiles, between);
         if (stopRequested)
             status = kPrinterExitInterrupted;
-        printer.shutdown();
+        const bool finished = !stopRequested; // every file was drawn, whatever ends the window later
+        // The window stays open on what was drawn until it is closed (it may have been closed already).
+        const QWindowList shown = QGuiApplication::topLevelWindows();
+        if (window && !stopRequested &&
+            std::any_of(shown.begin(), shown.end(), [](const QWindow* each) { return each->isVisible(); })) {
+            QSocketNotifier stopNotifier(stopPipe[0], QSocketNotifier::Read);
+            QObject::connect(&stopNotifier, &QSocketNotifier::activated, &app, [&] { app.quit(); });
+            app.exec();
+        }
+        window.reset();
+        printer.shutdown(finished);
         return status;
     }
 
+    QStringList listening;
     if (options.listen) {
         tcp = std::make_unique<TcpPort>(printer, options.idleSeconds);
         const QString problem = tcp->listen(options.address, options.port);
@@ -158,6 +231,7 @@ int main(int argc, char* argv[])
         }
         log.write(QStringLiteral("listening"), QStringLiteral("listening on %1").arg(tcp->address()),
                   {{QStringLiteral("address"), tcp->address()}});
+        listening << tcp->address();
     }
     if (!options.serialLink.isEmpty()) {
         serial = std::make_unique<PrinterSerialLink>(printer, options.wireSpeed);
@@ -171,41 +245,20 @@ int main(int argc, char* argv[])
                       .arg(visibleForMessage(options.serialLink), serial->devicePath(),
                            options.wireSpeed ? QStringLiteral(", 9600 baud") : QString()),
                   {{QStringLiteral("link"), options.serialLink}, {QStringLiteral("device"), serial->devicePath()}});
+        listening << QStringLiteral("serial line %1").arg(visibleForMessage(options.serialLink));
     }
+    host.setListeningOn(listening);
+    if (windowLibrary)
+        window.reset(windowLibrary->openWindow(host));
 
     QSocketNotifier stopNotifier(stopPipe[0], QSocketNotifier::Read);
     QObject::connect(&stopNotifier, &QSocketNotifier::activated, &app, [&] { app.quit(); });
 
-    // Standard input sets and clears the fault, a line at a time.
-    QSocketNotifier control(STDIN_FILENO, QSocketNotifier::Read);
-    QByteArray pending;
-    QObject::connect(&control, &QSocketNotifier::activated, &app, [&] {
-        char buffer[4096];
-        const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
-        if (got <= 0) {
-            control.setEnabled(false); // closed: the fault stays as it is
-            return;
-        }
-        pending.append(buffer, got);
-        qsizetype end;
-        while ((end = pending.indexOf('\n')) >= 0) {
-            const QString line = QString::fromLatin1(pending.left(end)).trimmed();
-            pending.remove(0, end + 1);
-            PrinterFault fault;
-            if (line.isEmpty())
-                continue;
-            if (faultFromName(line, &fault))
-                printer.setFault(fault);
-            else
-                printer.problem(0, 0,
-                                QStringLiteral("standard input: %1 is not head-open, paper-out, paused or ok")
-                                    .arg(quotedForMessage(line)));
-        }
-        if (pending.size() > 4096)
-            pending.clear();
-    });
+    // Standard input sets and clears the fault, a line at a time, with the window open or not.
+    PrinterControl control(printer, STDIN_FILENO);
 
     app.exec();
+    window.reset();
     if (tcp)
         tcp->close(QStringLiteral("the printer stopped"));
     if (serial)

@@ -3,6 +3,7 @@
 #include "common/file_writing.h"
 #include "common/folders.h"
 #include "common/safe_text.h"
+#include "common/whole_file.h"
 #include "render/epl2_commands.h"
 
 #include <QDir>
@@ -80,7 +81,7 @@ QByteArray MemoryFolder::settingsText(const PrinterSettings& settings)
     }
     line("D" + QByteArray::number(settings.density));
     line("S" + QByteArray::number(settings.speed));
-    line(QByteArray("I8,") + codePageLetter(settings.codePage));
+    line(QByteArray("I8,") + codePageSelector(settings.codePage));
     line("R" + QByteArray::number(settings.reference.x()) + ',' + QByteArray::number(settings.reference.y()));
     line(settings.bottomFirst ? "ZB" : "ZT");
     line("J" + settings.formBackup);
@@ -187,12 +188,12 @@ QStringList MemoryFolder::save(const PrinterMemory& memory)
     QHash<QByteArray, QByteArray> forms;
     for (auto it = memory.forms.constBegin(); it != memory.forms.constEnd(); ++it)
         forms.insert(it.key(), formText(it.value()));
-    saveKind(forms, m_forms, QDir(m_path).filePath(QStringLiteral("forms")), ".form", writeFileWhole, problems);
+    saveKind(forms, m_forms, QDir(m_path).filePath(QStringLiteral("forms")), ".form", writeWholeFile, problems);
     saveKind(memory.graphics, m_graphics, QDir(m_path).filePath(QStringLiteral("graphics")), ".png", writePng,
              problems);
     const QByteArray settings = settingsText(memory.settings);
     if (settings != m_settings) {
-        const QString problem = writeFileWhole(QDir(m_path).filePath(QStringLiteral("settings.epl")), settings);
+        const QString problem = writeWholeFile(QDir(m_path).filePath(QStringLiteral("settings.epl")), settings);
         if (problem.isEmpty())
             m_settings = settings;
         else

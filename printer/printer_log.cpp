@@ -24,4 +24,6 @@ void PrinterLog::write(const QString& kind, const QString& text, const Fields& f
     line += '\n';
     std::fwrite(line.constData(), 1, size_t(line.size()), m_out);
     std::fflush(m_out);
+    if (m_listener)
+        m_listener(kind, fields);
 }

@@ -148,6 +148,14 @@ QString parsePrinterOptions(const QStringList& arguments, PrinterOptions* option
             if (!takeValue(&value) || !wholeNumber(value, 1, 24 * 3600, &options->idleSeconds))
                 return QStringLiteral("--idle-timeout: %1 is not a whole number of seconds from 1 to 86400")
                     .arg(quotedForMessage(value));
+        } else if (option == QLatin1String("--window")) {
+            options->window = true;
+        } else if (option == QLatin1String("--pdf")) {
+            options->pdf = true;
+        } else if (option == QLatin1String("--dpi")) {
+            if (!takeValue(&value) || (value != QLatin1String("203") && value != QLatin1String("300")))
+                return QStringLiteral("--dpi: %1 is not 203 or 300").arg(quotedForMessage(value));
+            options->dpi = value.toInt();
         } else if (option == QLatin1String("--fault")) {
             if (!takeValue(&value) || !faultFromName(value, &options->fault) || options->fault == PrinterFault::None)
                 return QStringLiteral("--fault: %1 is not head-open, paper-out or paused").arg(quotedForMessage(value));
@@ -157,7 +165,7 @@ QString parsePrinterOptions(const QStringList& arguments, PrinterOptions* option
     }
     if (options->help || options->version)
         return QString();
-    if (options->outDir.isEmpty())
+    if (options->outDir.isEmpty() && !options->window)
         return QStringLiteral("--out needs the folder to write the pictures into");
     if (renderGiven && (listenGiven || !options->serialLink.isEmpty()))
         return QStringLiteral("--render draws files and does not listen: leave out --listen and --serial");
@@ -172,9 +180,10 @@ QString printerUsage()
     return QStringLiteral(
         "Usage: quorlex-label-printer --out DIR [--listen [ADDRESS:]PORT] [--serial LINK [--wire-speed]]\n"
         "                             [--memory DIR] [options]\n"
+        "       quorlex-label-printer --window [--out DIR] [options]\n"
         "       quorlex-label-printer --render FILE... --out DIR [options]\n"
         "A virtual EPL2 label printer: it receives jobs like a real one, draws every label as a PNG picture\n"
-        "and answers status queries.\n"
+        "and answers status queries. With --window it shows every label as it arrives.\n"
         "\n"
         "Options:\n"
         "  --listen [ADDRESS:]PORT  take jobs on this TCP port, one connection at a time (default\n"
@@ -190,6 +199,11 @@ QString printerUsage()
         "  --log text|json          log lines as text (default) or as JSON lines\n"
         "  --idle-timeout SECONDS   close a connection that sends nothing this long (default 60)\n"
         "  --fault NAME             start with a fault: head-open, paper-out or paused\n"
+        "  --window                 show the labels in a window as they arrive; without --out they go into\n"
+        "                           a folder of the printer's own, named in the window\n"
+        "  --pdf                    also write label-000001.pdf, ... beside the pictures, each one page the\n"
+        "                           label's size\n"
+        "  --dpi 203|300            the printer's resolution, for the size of the PDF pages (default 203)\n"
         "  --help                   show this help and end\n"
         "  --version                show the version and end\n"
         "\n"
@@ -198,6 +212,7 @@ QString printerUsage()
         "Exit status:\n"
         "  0    ended by Ctrl-C or SIGTERM, or every --render file was drawn\n"
         "  2    the command line is wrong\n"
-        "  3    the folder, port or link could not be had, or a file could not be read\n"
+        "  3    the folder, port or link could not be had, a file could not be read, or the window could not\n"
+        "       be shown\n"
         "  130  --render was stopped by Ctrl-C or SIGTERM before it drew every file\n");
 }

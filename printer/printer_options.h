@@ -33,11 +33,15 @@ struct PrinterOptions
     bool jsonLog = false;
     int idleSeconds = kDefaultIdleSeconds;
     PrinterFault fault = PrinterFault::None;
+    bool pdf = false; // a PDF beside each picture
+    int dpi = 203;    // the resolution a label's physical size is worked out from, for the PDF
+    bool window = false;
     bool help = false;
     bool version = false;
 };
 
-// Reads the arguments after the program name; the first problem found, empty when there is none.
+// Reads the arguments after the program name; the first problem found, empty when there is none. With --window
+// and no --out, `outDir` is left empty for the program to choose.
 QString parsePrinterOptions(const QStringList& arguments, PrinterOptions* options);
 
 // --help

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -147,8 +148,12 @@ MatrixCode qrCode(const MatrixField& field, QByteArray data)
 }
 
 // The largest module width (and then the most columns) whose symbol fits the most dots across and along.
-MatrixCode pdf417(const MatrixField& field, const QByteArray& data)
+MatrixCode pdf417(const MatrixField& given, const QByteArray& data)
 {
+    // Turned a quarter, the symbol's rows run along the label: the most dots across and along trade places.
+    MatrixField field = given;
+    if (field.rotation % 2 == 1)
+        std::swap(field.maxWidth, field.maxHeight);
     const int widest = field.module ? field.module : 6;
     const int narrowest = field.module ? field.module : 2;
     const int overhead = field.truncated ? 35 : 69; // start, stop and row indicators, in modules
@@ -177,40 +182,104 @@ MatrixCode pdf417(const MatrixField& field, const QByteArray& data)
     return failed(why);
 }
 
+// The primary message of MaxiCode modes 2 and 3 and the message after it.
+struct MaxiPrimary
+{
+    QByteArray postal;
+    QByteArray country;
+    QByteArray serviceClass;
+    QByteArray message;
+};
+
+// "class,country,postal code[,ZIP+4],message", or the AIM format "[)>RS01GSyy" followed by postal code, country
+// and class, each ended by GS, and the rest of the message. Empty, with `why`, when the data is neither.
+std::optional<MaxiPrimary> maxiPrimary(const QByteArray& data, int mode, QString* why)
+{
+    MaxiPrimary primary;
+    const QByteArray aimHeader("[)>\x1e"
+                               "01\x1d");
+    if (data.startsWith(aimHeader) && data.size() >= 9 && allDigits(data.mid(7, 2))) {
+        QList<QByteArray> fields;
+        qsizetype start = 9;
+        for (int i = 0; i < 3; ++i) {
+            const qsizetype separator = data.indexOf('\x1d', start);
+            if (separator < 0) {
+                *why = QStringLiteral("a MaxiCode in the AIM format has its postal code, country and class each "
+                                      "ended by GS");
+                return std::nullopt;
+            }
+            fields << data.mid(start, separator - start);
+            start = separator + 1;
+        }
+        primary.postal = fields[0];
+        primary.country = fields[1];
+        primary.serviceClass = fields[2];
+        // The header stays in the message: a reader puts the primary message back after it.
+        primary.message = data.left(9) + data.mid(start);
+    } else {
+        QList<QByteArray> fields;
+        qsizetype start = 0;
+        for (int i = 0; i < 3; ++i) {
+            const qsizetype comma = data.indexOf(',', start);
+            if (comma < 0) {
+                *why = QStringLiteral("MaxiCode modes 2 and 3 take class, country, postal code and message");
+                return std::nullopt;
+            }
+            fields << data.mid(start, comma - start);
+            start = comma + 1;
+        }
+        primary.serviceClass = fields[0];
+        primary.country = fields[1];
+        primary.postal = fields[2];
+        primary.message = data.mid(start);
+        // A US ZIP code of 5 digits followed by its ZIP+4 of 4 digits as a field of its own: one postal code of
+        // 9 digits.
+        const qsizetype plusEnd = primary.message.indexOf(',');
+        const QByteArray plus = plusEnd < 0 ? primary.message : primary.message.left(plusEnd);
+        if (mode != 3 && primary.postal.size() == 5 && allDigits(primary.postal) && plus.size() == 4 &&
+            allDigits(plus)) {
+            primary.postal += plus;
+            primary.message = plusEnd < 0 ? QByteArray() : primary.message.mid(plusEnd + 1);
+        }
+    }
+    if (primary.serviceClass.size() != 3 || !allDigits(primary.serviceClass) || primary.country.size() != 3 ||
+        !allDigits(primary.country)) {
+        *why = QStringLiteral("the class and the country of a MaxiCode are 3 digits each");
+        return std::nullopt;
+    }
+    return primary;
+}
+
 MatrixCode maxiCode(const MatrixField& field, const QByteArray& data)
 {
     Symbol symbol = newSymbol(BARCODE_MAXICODE);
     QByteArray message = data;
     int mode = field.mode;
     if (mode == 0 || mode == 2 || mode == 3) {
-        // "class,country,postal code,message"
-        QList<QByteArray> parts;
-        qsizetype start = 0;
-        for (int i = 0; i < 3; ++i) {
-            const qsizetype comma = data.indexOf(',', start);
-            if (comma < 0)
-                return failed(QStringLiteral("MaxiCode modes 2 and 3 take class, country, postal code and message"));
-            parts << data.mid(start, comma - start);
-            start = comma + 1;
-        }
-        message = data.mid(start);
-        QByteArray postal = parts[2];
-        if (parts[0].size() != 3 || !allDigits(parts[0]) || parts[1].size() != 3 || !allDigits(parts[1]))
-            return failed(QStringLiteral("the class and the country of a MaxiCode are 3 digits each"));
+        QString why;
+        const std::optional<MaxiPrimary> primary = maxiPrimary(data, mode, &why);
+        if (!primary)
+            return failed(why);
+        message = primary->message;
+        QByteArray postal = primary->postal;
         if (mode == 0)
-            mode = allDigits(postal) ? 2 : 3;
+            mode = !postal.isEmpty() && allDigits(postal) ? 2 : 3;
         if (mode == 2) {
-            if (!allDigits(postal) || postal.size() > 9)
-                return failed(QStringLiteral("a MaxiCode mode 2 postal code is up to 9 digits"));
+            if (!allDigits(postal) || postal.isEmpty() || postal.size() > 9)
+                return failed(QStringLiteral("a MaxiCode mode 2 postal code is 1 to 9 digits"));
             postal = postal.leftJustified(9, '0');
         } else {
             postal = postal.left(6);
         }
-        const QByteArray primary = postal + parts[1] + parts[0];
-        std::copy(primary.begin(), primary.end(), symbol->primary);
-        symbol->primary[primary.size()] = '\0';
+        const QByteArray text = postal + primary->country + primary->serviceClass;
+        std::copy(text.begin(), text.end(), symbol->primary);
+        symbol->primary[text.size()] = '\0';
     }
     symbol->option_1 = mode;
+    if (field.symbolCount > 1) {
+        symbol->structapp.index = field.symbolIndex;
+        symbol->structapp.count = field.symbolCount;
+    }
     if (message.isEmpty())
         message = " "; // zint wants a message; the printer's is blank
     const QString why = encode(*symbol, message);
@@ -233,6 +302,7 @@ LinearCode encodeLinear(const BarcodeField& field, const QByteArray& data)
     int symbology = 0;
     int option2 = 0;
     int inputMode = DATA_MODE;
+    bool withAddOn = false;
     const auto digitsOf = [&](int count, int symbol) {
         if (!allDigits(data) || (data.size() != count && data.size() != count + 1)) {
             code.error = QStringLiteral("%1 takes %2 digits (the printer adds the check digit)")
@@ -272,6 +342,21 @@ LinearCode encodeLinear(const BarcodeField& field, const QByteArray& data)
         digitsOf(11, BARCODE_UPCA);
     } else if (type == "UE0") {
         digitsOf(6, BARCODE_UPCE);
+    } else if (type.size() == 3 && (type.endsWith('2') || type.endsWith('5')) &&
+               (type.startsWith("E3") || type.startsWith("E8") || type.startsWith("UA") || type.startsWith("UE"))) {
+        // The main digits as for E30, E80, UA0 and UE0 (a check digit among them replaced), then the add-on's.
+        const int addOn = type.endsWith('2') ? 2 : 5;
+        const int main = type.startsWith("E3") ? 12 : type.startsWith("E8") ? 7 : type.startsWith("UA") ? 11 : 6;
+        if (!allDigits(data) || (data.size() != main + addOn && data.size() != main + 1 + addOn)) {
+            code.error = QStringLiteral("%1 takes %2 digits (the printer adds the check digit) and the %3 of its "
+                                        "add-on")
+                             .arg(QString::fromLatin1(type))
+                             .arg(main)
+                             .arg(addOn);
+        }
+        input = data.left(main) + '+' + data.right(addOn);
+        withAddOn = true;
+        symbology = type.startsWith('E') ? BARCODE_EANX : type.startsWith("UA") ? BARCODE_UPCA : BARCODE_UPCE;
     } else if (type == "2" || type == "2C") {
         if (!allDigits(data))
             code.error = QStringLiteral("Interleaved 2 of 5 takes digits only");
@@ -318,6 +403,8 @@ LinearCode encodeLinear(const BarcodeField& field, const QByteArray& data)
         code.elements.removeLast(); // a symbol ends with its last bar; trailing space is quiet zone
     for (const unsigned char* c = symbol->text; *c && code.readable.size() < 120; ++c)
         code.readable += char(*c);
+    if (withAddOn)
+        code.readable.replace('+', ' '); // the add-on's digits stand apart, with no sign between
     return code;
 }
 

@@ -1,5 +1,7 @@
 #include "render/code_pages.h"
 
+#include "render/code_page_tables.h"
+
 namespace {
 
 // Bytes 0x80 to 0xFF of code page 437.
@@ -43,22 +45,34 @@ constexpr char16_t kPage1252[128] = {
     0x00E8, 0x00E9, 0x00EA, 0x00EB, 0x00EC, 0x00ED, 0x00EE, 0x00EF, 0x00F0, 0x00F1, 0x00F2, 0x00F3, 0x00F4,
     0x00F5, 0x00F6, 0x00F7, 0x00F8, 0x00F9, 0x00FA, 0x00FB, 0x00FC, 0x00FD, 0x00FE, 0x00FF,
 };
+// I8's second value and the code page it selects. 12 (DOS 851, Greek) is the one of the manual's 8-bit pages
+// not drawn.
+constexpr struct
+{
+    const char* selector;
+    int page;
+} kSelectors[] = {{"0", 437},  {"1", 850},  {"2", 852},  {"3", 860},  {"4", 863},  {"5", 865},  {"6", 857},
+                  {"7", 861},  {"8", 862},  {"9", 855},  {"10", 866}, {"11", 737}, {"13", 869}, {"A", 1252},
+                  {"B", 1250}, {"C", 1251}, {"D", 1253}, {"E", 1254}, {"F", 1255}};
+
 } // namespace
 
 int codePageOf(QByteArrayView selector)
 {
-    if (selector == "0")
-        return 437;
-    if (selector == "1")
-        return 850;
-    if (selector == "A")
-        return 1252;
+    for (const auto& each : kSelectors) {
+        if (selector == each.selector)
+            return each.page;
+    }
     return 0;
 }
 
-char codePageLetter(int codePage)
+QByteArray codePageSelector(int codePage)
 {
-    return codePage == 850 ? '1' : codePage == 1252 ? 'A' : '0';
+    for (const auto& each : kSelectors) {
+        if (each.page == codePage)
+            return QByteArray(each.selector);
+    }
+    return QByteArray("0");
 }
 
 char16_t codePageCharacter(int codePage, uchar byte)
@@ -73,6 +87,8 @@ char16_t codePageCharacter(int codePage, uchar byte)
     default:
         break;
     }
+    if (const char16_t* table = codePageTable(codePage))
+        return table[byte - 0x80];
     return kPage437[byte - 0x80];
 }
 

@@ -10,14 +10,14 @@
 // The printer's default (I8,0): DOS 437.
 inline constexpr int kDefaultCodePage = 437;
 
-// The code page an I8 line's second value selects ("0" for 437, "1" for 850, "A" for 1252), or 0 when it
-// selects one whose characters are not drawn.
+// The code page an I8 line's second value selects ("0" for 437, "1" for 850, "A" for 1252, "B" for 1250, ...),
+// or 0 when it selects one whose characters are not drawn.
 int codePageOf(QByteArrayView selector);
 
-// The letter I8 takes for a code page: 0 for 437, 1 for 850, A for 1252 (the reverse of codePageOf).
-char codePageLetter(int codePage);
+// The value I8 takes for a code page: "0" for 437, "10" for 866, "A" for 1252 (the reverse of codePageOf).
+QByteArray codePageSelector(int codePage);
 
-// The character a byte stands for in a code page (437, 850 or 1252); U+0000 for a byte the page leaves
+// The character a byte stands for in a code page; U+0000 for a byte the page leaves
 // undefined.
 char16_t codePageCharacter(int codePage, uchar byte);
 

@@ -68,6 +68,10 @@ struct MatrixField
     bool truncated = false;   // P: t1
     bool binary = false;      // P: c1
     bool inverse = false;     // D: v
+    int rotation = 0;         // P: o, quarter turns clockwise (the most dots across and along turn with it)
+    bool printText = false;   // P: p1, the data printed under the symbol
+    int symbolIndex = 0;      // M: x of "x,y", this symbol's number among y associated ones (0: none)
+    int symbolCount = 0;      // M: y
     TextSource source = TextSource::Quoted;
     QByteArray text;
     int number = 0;
@@ -139,6 +143,13 @@ std::optional<qsizetype> graphicDataSize(QByteArrayView header);
 // Reads one line (without its line end).
 Epl2Command readEpl2Command(QByteArrayView line);
 
+// The commands that put something into the image buffer (text, codes, lines, boxes and graphics): what P
+// prints, what a stored form may hold beside settings, and what the image buffer's bound counts.
+bool drawsIntoImageBuffer(Epl2Command::Kind kind);
+
 // A short, printable rendering of a job's text for messages: printable ASCII as it is, every other byte as
 // \xNN, cut after `limit` characters with "..." added.
 QString printableExcerpt(QByteArrayView bytes, int limit = 40);
+
+// A count with its noun for messages: "1 label", "2 labels" (`singular` takes an "s" for any other count).
+QString counted(qint64 number, const char* singular);

@@ -71,6 +71,16 @@ struct EdgeOverrun
     int dots = 0; // how far past the edge
 };
 
+// A line, box or graphic whose dots run past an edge of the label.
+struct ShapeOverrun
+{
+    QString what; // "LO line", "X box", "GW graphic", ...
+    int line = 0; // the job line of its command
+    QString form; // the stored form it came from; empty when direct
+    LabelEdge edge = LabelEdge::Left;
+    int dots = 0;
+};
+
 struct RenderedLabel
 {
     quint64 number = 0; // 1 for the first label of the job (of the stream)
@@ -78,7 +88,8 @@ struct RenderedLabel
     QSize dots;         // the label's width and length in dots
     QImage image;       // Format_Grayscale8, only black (0) and white (255), `scale` pixels per dot
     QList<RenderedField> fields;
-    QList<EdgeOverrun> overruns;
+    QList<EdgeOverrun> overruns;       // edges named as the label reads, before any turn by ZB
+    QList<ShapeOverrun> shapeOverruns; // the same for lines, boxes and graphics
 };
 
 // A line of the job that was not understood or could not be carried out.
@@ -207,3 +218,5 @@ QString describeField(const RenderedLabel& label, int field);
 
 // "field 1 "ABC" (job line 6) runs 6 dots past the bottom edge"
 QString describeOverrun(const RenderedLabel& label, const EdgeOverrun& overrun);
+// "X box (job line 9) runs 1 dot past the right edge"
+QString describeOverrun(const ShapeOverrun& overrun);

@@ -9,6 +9,7 @@ QUORLEX_PACKAGES=(
     libcups2-dev cups-daemon cups-client  # CUPS queues: libcups, and a private server for the tests
     cups                                  # CUPS's socket backend: a test queue whose device is the virtual printer
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-svg-dev qt6-qpa-plugins libgl-dev
+    qt6-pdf-dev                            # the tests draw the printer's PDFs back
     fonts-nanum fonts-dejavu-core
     libzint-dev                            # bar codes and 2-D codes in label pictures
     libzxing-dev                           # the tests read those codes back

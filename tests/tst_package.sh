@@ -64,7 +64,9 @@ expect_file -rw-r--r-- usr/lib/quorlex-label/libquorlex-label-output.so
 expect_file -rw-r--r-- usr/lib/quorlex-label/libquorlex-label-cups.so
 expect_file -rw-r--r-- usr/lib/quorlex-label/libquorlex-label-preview.so
 expect_file -rw-r--r-- usr/lib/quorlex-label/libquorlex-label-serial.so
+expect_file -rw-r--r-- usr/lib/quorlex-label/libquorlex-label-printer-window.so
 expect_file -rw-r--r-- usr/share/applications/quorlex-label.desktop
+expect_file -rw-r--r-- usr/share/applications/quorlex-label-printer.desktop
 expect_file -rw-r--r-- usr/share/icons/hicolor/scalable/apps/quorlex-label.svg
 expect_file -rw-r--r-- usr/share/metainfo/org.example.quorlex_label.metainfo.xml
 expect_file -rw-r--r-- usr/share/man/man1/quorlex-label.1.gz
@@ -162,14 +164,20 @@ for status in $(sed -n '/^Exit status:$/,/^$/p' <<<"$printer_help" | grep -oE '^
         fail "quorlex-label-printer(1) does not explain exit status $status"
 done
 
-# The desktop entry validates without a hint, and names a program and an icon the package installs.
-desktop="$share/applications/quorlex-label.desktop"
-report="$(desktop-file-validate "$desktop" 2>&1)" || fail "desktop-file-validate failed"
-[ -z "$report" ] || fail "desktop-file-validate reports: $report"
-exec_name="$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop")"
-[ -x "$root/usr/bin/$exec_name" ] || fail "the desktop entry starts \"$exec_name\", which the package does not install"
-icon_name="$(sed -n 's/^Icon=//p' "$desktop")"
-[ -f "$share/icons/hicolor/scalable/apps/$icon_name.svg" ] || fail "the desktop entry's icon \"$icon_name\" is not installed"
+# The desktop entries validate without a hint, and name a program and an icon the package installs.
+for desktop in "$share/applications/quorlex-label.desktop" "$share/applications/quorlex-label-printer.desktop"; do
+    report="$(desktop-file-validate "$desktop" 2>&1)" || fail "desktop-file-validate $desktop failed"
+    [ -z "$report" ] || fail "desktop-file-validate reports: $report"
+    exec_name="$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop")"
+    [ -x "$root/usr/bin/$exec_name" ] || fail "$desktop starts \"$exec_name\", which the package does not install"
+    icon_name="$(sed -n 's/^Icon=//p' "$desktop")"
+    [ -f "$share/icons/hicolor/scalable/apps/$icon_name.svg" ] || fail "$desktop's icon \"$icon_name\" is not installed"
+done
+# The printer's entry opens its window, which the package can load.
+grep -q '^Exec=quorlex-label-printer --window$' "$share/applications/quorlex-label-printer.desktop" ||
+    fail "the printer's desktop entry does not open its window"
+missing="$(ldd "$root/usr/lib/quorlex-label/libquorlex-label-printer-window.so" | grep 'not found')" &&
+    fail "the printer's window library from the package misses: $missing"
 
 # The software-centre entry validates (without fetching its addresses) and names this release and the desktop
 # entry.

@@ -3,6 +3,7 @@
 #include "printing/composed_job.h"
 #include "printing/label_settings.h"
 #include "render/label_render.h"
+#include "windows/label_picture_view.h"
 
 #include <QImage>
 #include <QList>
@@ -29,37 +30,6 @@ struct LabelPicture
     bool ok() const { return reason.isEmpty(); }
 };
 LabelPicture labelPictureOf(const LabelSettings& settings);
-
-// The picture of a label scaled by a whole number so that every dot is a square of pixels: the label's
-// edges, a one-dot grid when the dots are large, and a red outline around each field that runs past an edge.
-// The view leaves room around the label for those fields.
-class LabelPictureView : public QWidget
-{
-    Q_OBJECT
-public:
-    explicit LabelPictureView(QWidget* parent);
-    void setPicture(const LabelPicture& picture);
-    // Pixels per dot at the current size; 0 with no picture.
-    int zoom() const;
-    // Where the label's dots are drawn, in pixels of the view; dot (x, y) is the zoom by zoom square at
-    // labelPixels().topLeft() + (x, y) * zoom.
-    QRect labelPixels() const;
-    // Pixels per dot from which the grid is drawn.
-    static constexpr int kGridZoom = 8;
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
-private:
-    QRect extentInDots() const;
-    // Pixels of a rectangle in dots.
-    QRect toPixels(const QRect& dots) const;
-
-    QImage m_image; // the label, one pixel per dot
-    QSize m_dots;
-    QImage m_enlarged;       // m_image at the zoom it was last painted at, with its grid
-    QList<QRect> m_outlines; // in dots
-};
 
 // A window of its own beside the main window that shows the picture of the label Print would send now, and
 // follows the main window as it changes. Escape closes it.

@@ -2,6 +2,8 @@
 // that sends nothing, a slow sender, 100 connections at once, P65535 on the largest label. Nothing crashes,
 // memory stays within its bound, every problem is logged without a raw control character, and the next
 // connection is served. Ctrl-C and SIGTERM end it with every picture whole.
+#include "common/whole_file.h"
+#include "printer/label_printer.h"
 #include "support/printer_process.h"
 #include "support/test_files.h"
 
@@ -14,9 +16,16 @@
 #include <QTest>
 #include <QThread>
 
+#include <QScopeGuard>
+
+#include <cerrno>
 #include <csignal>
+#include <cstdio>
+#include <fcntl.h>
 #include <limits>
 #include <memory>
+#include <sys/mount.h>
+#include <unistd.h>
 
 namespace {
 
@@ -67,6 +76,8 @@ private slots:
     void largestLabelManyTimes();
     void stopSignalLeavesEveryPictureWhole_data();
     void stopSignalLeavesEveryPictureWhole();
+    void fullOutFolderHoldsTheLabel_data();
+    void fullOutFolderHoldsTheLabel();
 };
 
 void PrinterHostileTest::badBytesAreLoggedSafely_data()
@@ -226,6 +237,105 @@ void PrinterHostileTest::stopSignalLeavesEveryPictureWhole()
         QVERIFY2(name.endsWith(".png") && QImage(QDir(printer.outDir()).filePath(name)).size() == QSize(1200, 1200),
                  qPrintable(name));
     QVERIFY(!QFileInfo(printer.link()).isSymLink());
+}
+
+// Fills the file system of `folder` with one file; false when it did not fill up.
+bool fill(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const QByteArray block(4096, 'x');
+    while (fd >= 0 && ::write(fd, block.constData(), size_t(block.size())) > 0) {
+    }
+    const bool full = errno == ENOSPC;
+    if (fd >= 0)
+        ::close(fd);
+    return full;
+}
+
+void PrinterHostileTest::fullOutFolderHoldsTheLabel_data()
+{
+    QTest::addColumn<bool>("mounted");
+    QTest::addRow("a small tmpfs filled up") << true;
+    QTest::addRow("every write failing as on a full disk") << false;
+}
+
+// The printer in this process, on an out folder that cannot take a picture: the true cause is logged, no
+// label is logged and no file is left under a label's or stream's name, ^ee reports 04, and the held label
+// is written when there is room again.
+void PrinterHostileTest::fullOutFolderHoldsTheLabel()
+{
+    QFETCH(bool, mounted);
+    QTemporaryDir dir;
+    const QString out = dir.filePath(QStringLiteral("out"));
+    QVERIFY(QDir().mkpath(out));
+    const QString filler = dir.filePath(QStringLiteral("out/filler"));
+    if (mounted) {
+        if (::mount("tmpfs", QFile::encodeName(out).constData(), "tmpfs", 0, "size=256k") != 0)
+            QSKIP(qPrintable(QStringLiteral("a tmpfs cannot be mounted here: %1").arg(qt_error_string(errno))));
+    }
+    const auto restore = qScopeGuard([&] {
+        setInjectedWriteError(0);
+        if (mounted)
+            ::umount2(QFile::encodeName(out).constData(), MNT_DETACH);
+    });
+    if (mounted)
+        QVERIFY(fill(filler));
+    else
+        setInjectedWriteError(ENOSPC);
+
+    FILE* logFile = std::tmpfile();
+    QVERIFY(logFile);
+    const auto closeLog = qScopeGuard([logFile] { std::fclose(logFile); });
+    const auto logText = [logFile] {
+        std::fflush(logFile);
+        std::rewind(logFile);
+        QByteArray text;
+        char chunk[4096];
+        for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, logFile)) > 0;)
+            text.append(chunk, qsizetype(n));
+        return QString::fromUtf8(text);
+    };
+    PrinterLog log(false, logFile);
+    PrinterOptions options;
+    options.outDir = out;
+    LabelPrinter printer(options, log);
+    QCOMPARE(printer.start(), QString());
+    QByteArray replies;
+    ReplyLine line{[&replies](const QByteArray& bytes) { replies += bytes; }};
+    {
+        const std::unique_ptr<PrinterSession> session = printer.openSession(QStringLiteral("test"), &line);
+        session->feed(kLabel + "^ee\r\n");
+        session->finish(QStringLiteral("closed"));
+    }
+    QVERIFY2(logText().contains(QLatin1String("cannot write ")), qPrintable(logText()));
+    QVERIFY2(logText().contains(qt_error_string(ENOSPC)), qPrintable(logText()));
+    QVERIFY(!logText().contains(QLatin1String("Unknown error")));
+    QVERIFY2(logText().contains(QLatin1String("label 1: held while the out folder cannot take pictures")),
+             qPrintable(logText()));
+    QVERIFY(!logText().contains(QLatin1String("label 1: 200x100 dots")));
+    QCOMPARE(replies, QByteArray("04\r\n"));
+    const QStringList left = QDir(out).entryList(QDir::Files | QDir::Hidden);
+    QCOMPARE(left, mounted ? QStringList{"filler"} : QStringList());
+
+    // Room again: the held label is written at the next try, under its own number.
+    if (mounted)
+        QVERIFY(QFile::remove(filler));
+    else
+        setInjectedWriteError(0);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(QDir(out).filePath(QStringLiteral("label-000001.png"))),
+                             3 * kOutFolderRetryMs);
+    QVERIFY2(logText().contains(QLatin1String("label 1: 200x100 dots, stream 1 line 6, label-000001.png")),
+             qPrintable(logText()));
+    QCOMPARE(QImage(QDir(out).filePath(QStringLiteral("label-000001.png"))).size(), QSize(200, 100));
+    QCOMPARE(printer.outFolderProblem(), QString());
+    {
+        replies.clear();
+        const std::unique_ptr<PrinterSession> session = printer.openSession(QStringLiteral("test"), &line);
+        session->feed("^ee\r\n");
+    }
+    QCOMPARE(replies, QByteArray("00\r\n"));
+    printer.shutdown();
+    QVERIFY2(logText().endsWith(QLatin1String("stopped after 1 label\n")), qPrintable(logText()));
 }
 
 QTEST_MAIN(PrinterHostileTest)

@@ -257,6 +257,7 @@ void PrinterJobsTest::renderDrawsFiles()
     const QString log = QString::fromUtf8(printer.readAllStandardOutput());
     QCOMPARE(printer.exitCode(), 3); // the missing file
     QVERIFY2(log.contains("label 3: 200x100 dots, stream 1 line 13") && log.contains("cannot read"), qPrintable(log));
+    QVERIFY2(log.endsWith("finished: 3 labels\n"), qPrintable(log));
     QCOMPARE(readFile(dir.filePath("out/stream-000001.epl")), kForm + kRecall + "P2\r\n");
     // Copies of the same label are the same picture; none is left half written.
     QVERIFY(picture(dir.filePath("out/label-000002.png")) == picture(dir.filePath("out/label-000003.png")));

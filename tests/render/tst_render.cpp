@@ -304,6 +304,19 @@ void RenderTest::edgeWarnings_data()
            "past the bottom edge";
     QTest::addRow("reverse blanks count") << directJob("A150,0,0,1,1,1,R,\"A  \"", "q160\r\nQ80,24\r\n")
                                           << "field 1 \"A\" (job line 4) runs 14 dots past the right edge";
+    QTest::addRow("ZB: edges named as the label reads, not as the picture is turned")
+        << directJob("A150,70,0,1,1,1,N,\"AB\"", "q160\r\nQ80,24\r\nZB\r\n")
+        << "field 1 \"AB\" (job line 5) runs 6 dots past the right edge; field 1 \"AB\" (job line 5) runs 2 dots "
+           "past the bottom edge";
+    QTest::addRow("R moves a field past the edge")
+        << directJob("A140,10,0,1,1,1,N,\"AB\"", "q160\r\nQ80,24\r\nR20,0\r\n")
+        << "field 1 \"AB\" (job line 5) runs 16 dots past the right edge";
+    QTest::addRow("lines, boxes and graphics past the edges")
+        << directJob("LO150,10,20,2\r\nX-2,5,1,20,20\r\nGW156,70,1,12," + QByteArray(12, '\0') + "\r\nLS0,0,1,10,90",
+                     "q160\r\nQ80,24\r\n")
+        << "LO line (job line 4) runs 10 dots past the right edge; X box (job line 5) runs 2 dots past the left "
+           "edge; GW graphic (job line 6) runs 4 dots past the right edge; GW graphic (job line 6) runs 2 dots past "
+           "the bottom edge; LS line (job line 7) runs 11 dots past the bottom edge";
 }
 
 void RenderTest::edgeWarnings()
@@ -315,6 +328,8 @@ void RenderTest::edgeWarnings()
     QStringList described;
     for (const EdgeOverrun& overrun : label.overruns)
         described << describeOverrun(label, overrun);
+    for (const ShapeOverrun& overrun : label.shapeOverruns)
+        described << describeOverrun(overrun);
     QCOMPARE(described.join(QLatin1String("; ")), warnings);
 }
 
@@ -352,7 +367,7 @@ void RenderTest::notUnderstood_data()
         << directJob("Q80,x\r\n" + good) << 4 << "the gap of Q is a number of dots, or B and a number" << 1;
     QTest::addRow("P0") << QByteArray("N\r\nq100\r\nQ50,2\r\n" + good + "\r\nP0\r\n") << 5
                         << "the number of labels of P is a whole number from 1 to 65535" << 0;
-    QTest::addRow("unknown option") << job("OD,X") << 4 << "O: the option X is not understood" << 1;
+    QTest::addRow("option that is no letter") << job("OD,-3") << 4 << "O: the option -3 is not a letter" << 1;
     QTest::addRow("FE without FS") << job("FE") << 4 << "FE: no FS started a form" << 1;
     QTest::addRow("form never stored") << job("FR\"NONE\"") << 4 << "no such form was stored" << 1;
     QTest::addRow("? without FR") << job("?") << 4 << "?: no form was recalled with FR" << 1;
@@ -375,7 +390,7 @@ void RenderTest::notUnderstood_data()
     QTest::addRow("data lines missing")
         << QByteArray("N\r\nFS\"F\"\r\nV00,6,L,\"\"\r\nV01,6,L,\"\"\r\nFE\r\nq100\r\nQ50,2\r\n" + good +
                       "\r\nP1\r\nFR\"F\"\r\n?\r\nonly one")
-        << 11 << "? expects 1 more data lines than the job has" << 1;
+        << 11 << "? expects 1 more data line than the job has" << 1;
     QTest::addRow("counter data that is no number")
         << QByteArray("N\r\nFS\"F\"\r\nC0,4,L,+1,\"\"\r\nq100\r\nQ50,2\r\nA50,1,0,1,1,1,N,C0\r\n" + good +
                       "\r\nFE\r\nFR\"F\"\r\n?\r\nAB\r\nP1\r\n")

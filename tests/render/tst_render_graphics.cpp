@@ -169,6 +169,9 @@ void RenderGraphicsTest::codePages()
     QCOMPARE(textOf("I8,0,001\r\n"), QString::fromUtf8("¢éΘ"));
     QCOMPARE(textOf("I8,1,001\r\n"), QString::fromUtf8("øéÚ"));
     QCOMPARE(textOf("I8,A,001\r\n"), QString::fromUtf8("›‚é"));
+    QCOMPARE(textOf("I8,2,001\r\n"), QString::fromUtf8("ŤéÚ"));
+    QCOMPARE(textOf("I8,10,001\r\n"), QString::fromUtf8("ЫВщ"));
+    QCOMPARE(textOf("I8,C\r\n"), QString::fromUtf8("›‚й"));
 
     // The same letter from two code pages draws the same dots.
     const auto cell = [](const QByteArray& select, char byte) {
@@ -180,9 +183,9 @@ void RenderGraphicsTest::codePages()
     QVERIFY(blackPixels(fromDos, fromDos.rect()) > 0);
     QVERIFY(cell("", 'e') != fromDos);
 
-    const RenderResult unknown = renderJob(labelJob(20, 20, "I8,B,001\r\nI7,1,001\r\nA0,0,0,1,1,1,N,\"A\"\r\n"));
+    const RenderResult unknown = renderJob(labelJob(20, 20, "I8,12,001\r\nI7,1,001\r\nA0,0,0,1,1,1,N,\"A\"\r\n"));
     QCOMPARE(unknown.notUnderstood.size(), 2);
-    QVERIFY(unknown.notUnderstood.at(0).text.contains(QLatin1String("code page B is not drawn")));
+    QVERIFY(unknown.notUnderstood.at(0).text.contains(QLatin1String("code page 12 is not drawn")));
     QVERIFY(unknown.notUnderstood.at(1).text.contains(QLatin1String("7-bit")));
 }
 

@@ -15,6 +15,8 @@ ReadCode readCode(const QImage& picture, const QString& formats, bool pure)
     hints.setTryHarder(true);
     hints.setTryRotate(true);
     hints.setTryCode39ExtendedMode(true);
+    // An EAN or UPC add-on is read with its symbol ("5901234123457 12"); a symbol without one reads as before.
+    hints.setEanAddOnSymbol(ZXing::EanAddOnSymbol::Read);
     const ZXing::Result result = ZXing::ReadBarcode(view, hints);
     ReadCode read;
     if (!result.isValid())
@@ -22,5 +24,7 @@ ReadCode readCode(const QImage& picture, const QString& formats, bool pure)
     read.format = QString::fromLatin1(ZXing::ToString(result.format()));
     read.text = QString::fromStdString(result.text());
     read.symbologyIdentifier = QString::fromStdString(result.symbologyIdentifier());
+    read.sequenceIndex = result.sequenceIndex();
+    read.sequenceSize = result.sequenceSize();
     return read;
 }

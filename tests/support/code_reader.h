@@ -11,6 +11,8 @@ struct ReadCode
     QString format;              // "Code128", "EAN-13", "QRCode", ...; empty when nothing was read
     QString text;                // the decoded content (UTF-8)
     QString symbologyIdentifier; // "]C1" for a code 128 that starts with FNC1, ...
+    int sequenceIndex = -1;      // structured append: this symbol's place in its set, from 0; -1 outside one
+    int sequenceSize = -1;       // and the symbols of the set
 };
 
 // The one code of `formats` (ZXing's names separated by "|", empty for any) in the picture (Format_Grayscale8,

@@ -23,6 +23,7 @@ public:
     QString failure() const { return m_failure; }
 
     quint16 port() const { return m_port; }
+    qint64 processId() const { return m_process.processId(); }
     QString socketAddress() const; // socket://127.0.0.1:PORT
     QString outDir() const;
     QString link() const;

@@ -1,4 +1,4 @@
-#include "output/optional_library.h"
+#include "common/optional_library.h"
 
 #include "common/safe_text.h"
 

@@ -1,0 +1,145 @@
+#include "render/line_reader.h"
+
+#include "render/epl2_commands.h"
+#include "render/label_render.h"
+
+#include <algorithm>
+#include <optional>
+
+void LineReader::feed(QByteArrayView bytes)
+{
+    while (!bytes.isEmpty()) {
+        if (m_dataLeft > 0) {
+            // Binary data of GW or GM: taken by count, whatever bytes it holds.
+            const qsizetype n = std::min<qsizetype>(m_dataLeft, bytes.size());
+            if (!m_dataSkipped)
+                m_data.append(bytes.first(n));
+            m_dataLeft -= n;
+            bytes = bytes.sliced(n);
+            if (m_dataLeft == 0)
+                endData();
+            continue;
+        }
+        if (m_afterData != 0) {
+            // The line end after binary data belongs to it; a command may also follow at once.
+            const char c = bytes.front();
+            if (c == '\n' || (c == '\r' && m_afterData == 1))
+                bytes = bytes.sliced(1);
+            m_afterData = c == '\r' && m_afterData == 1 ? 2 : 0;
+            continue;
+        }
+        if (mayBeGraphicHeader()) {
+            // Byte by byte up to the fourth comma of a GW line, after which its data follows.
+            const char c = bytes.front();
+            bytes = bytes.sliced(1);
+            if (c == '\n') {
+                endLine();
+                continue;
+            }
+            m_partial.append(c);
+            if (c == ',' && m_partial.count(',') == 4)
+                startGraphicWrite();
+            continue;
+        }
+        const qsizetype end = bytes.indexOf('\n');
+        const QByteArrayView part = end < 0 ? bytes : bytes.first(end);
+        if (m_overlong) {
+            m_overlongBytes += part.size();
+        } else if (m_partial.size() + part.size() > kMaxLineBytes) {
+            m_overlong = true;
+            m_overlongBytes = m_partial.size() + part.size();
+            m_overlongStart = m_partial.left(40) + part.first(std::min<qsizetype>(part.size(), 40)).toByteArray();
+            m_partial.clear();
+        } else {
+            m_partial.append(part);
+        }
+        if (end < 0)
+            return;
+        endLine();
+        bytes = bytes.sliced(end + 1);
+    }
+}
+
+void LineReader::finish()
+{
+    if (m_dataLeft > 0) {
+        m_client.note(m_dataLine, QStringLiteral("the stream ends %1 before the end of the data of %2")
+                                      .arg(counted(m_dataLeft, "byte"))
+                                      .arg(QLatin1String(m_dataOf)));
+        m_dataLeft = 0;
+        m_data.clear();
+        m_partial.clear();
+    }
+    m_afterData = 0;
+    if (!m_partial.isEmpty() || m_overlong)
+        endLine();
+}
+
+void LineReader::expectData(qsizetype bytes, int number, bool skip, const char* what)
+{
+    m_dataIsGraphicWrite = false;
+    m_dataOf = what;
+    m_dataLine = number;
+    m_dataSkipped = skip;
+    m_dataLeft = bytes;
+    m_data.clear();
+}
+
+bool LineReader::mayBeGraphicHeader() const
+{
+    if (!m_client.takesGraphicHeaders() || m_overlong || m_notHeader || m_partial.size() >= 48)
+        return false;
+    return m_partial.size() >= 2 ? m_partial.startsWith("GW") : QByteArrayView("GW").startsWith(m_partial);
+}
+
+// The header of a GW line has arrived: its data follows.
+void LineReader::startGraphicWrite()
+{
+    const std::optional<qsizetype> size = graphicDataSize(m_partial);
+    if (!size) {
+        m_notHeader = true; // read as a line, and noted as one that is not understood
+        return;
+    }
+    m_dataLine = ++m_line;
+    m_dataIsGraphicWrite = true;
+    m_dataOf = "GW";
+    m_dataSkipped = m_client.graphicHeader(m_partial, m_dataLine);
+    m_dataLeft = *size;
+    m_data.clear();
+}
+
+void LineReader::endData()
+{
+    m_afterData = 1;
+    QByteArray data = std::exchange(m_data, QByteArray());
+    if (m_dataIsGraphicWrite) {
+        const QByteArray line = std::exchange(m_partial, QByteArray()) + data;
+        m_notHeader = false;
+        if (!m_dataSkipped)
+            m_client.line(line, m_dataLine, true);
+        return;
+    }
+    if (!m_dataSkipped)
+        m_client.data(std::move(data), m_dataLine);
+}
+
+void LineReader::endLine()
+{
+    ++m_line;
+    if (m_overlong) {
+        m_client.note(m_line, QStringLiteral("%1: the line is %2 bytes long; a command line has at most %3")
+                                  .arg(printableExcerpt(m_overlongStart))
+                                  .arg(m_overlongBytes)
+                                  .arg(kMaxLineBytes));
+        m_overlong = false;
+        m_overlongStart.clear();
+        m_overlongBytes = 0;
+        return;
+    }
+    QByteArrayView text(m_partial);
+    if (text.endsWith('\r'))
+        text.chop(1);
+    m_client.line(text, m_line, false);
+    m_partial.clear();
+    m_notHeader = false;
+}

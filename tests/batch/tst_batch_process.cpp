@@ -403,7 +403,9 @@ private slots:
         bool interrupted = false;
         termios line{};
         while (process.state() != QProcess::NotRunning && !deadline.hasExpired()) {
-            received += pty.read();
+            // Until Ctrl-C is sent, one chunk at a time: a read that drains for as long as the run refills the
+            // line (on another core) could take the whole run before the signal goes out.
+            received += pty.read(interrupted ? -1 : 4096);
             if (!interrupted && !received.isEmpty()) {
                 line = pty.lineSettings(); // the first bytes are there: the run is sending
                 ::kill(pid_t(process.processId()), SIGINT);

@@ -11,9 +11,6 @@
 
 #include <functional>
 
-// Labels of one run at most: past this many CSV rows with a label the file is refused. Each checked label
-// is kept in at most about 40 bytes until its job is composed, so this bounds what a run holds to some 80 MB.
-inline constexpr qsizetype kMaxLabels = 2000000;
 // Messages about bad rows a run shows; the others are counted.
 inline constexpr qsizetype kShownProblems = 20;
 

@@ -1,13 +1,13 @@
 #include "batch/batch_options.h"
 
-#include "batch/batch_jobs.h"
+#include "batch/csv_table.h"
 
-#include "layout/entry_rules.h"
-#include "layout/nudge.h"
-#include "layout/presets.h"
+#include "common/safe_text.h"
 #include "output/destination.h"
-#include "output/safe_text.h"
 #include "output/status_query.h"
+#include "printing/entry_rules.h"
+#include "printing/nudge.h"
+#include "printing/presets.h"
 #include "render/render_limits.h"
 
 #include <QCommandLineParser>

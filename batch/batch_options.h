@@ -1,8 +1,8 @@
 #pragma once
 
-#include "layout/label_preset_settings.h"
 #include "output/port_devices.h"
 #include "printing/composed_job.h"
+#include "printing/label_preset_settings.h"
 #include "printing/label_settings.h"
 
 #include <QList>
@@ -10,6 +10,10 @@
 #include <QStringList>
 
 #include <optional>
+
+// Labels of one run at most: past this many CSV rows with a label the file is refused. Each checked label
+// is kept in at most about 40 bytes until its job is composed, so this bounds what a run holds to some 80 MB.
+inline constexpr qsizetype kMaxLabels = 2000000;
 
 inline constexpr WholeNumberRange kDarknessRange{0, 15};
 

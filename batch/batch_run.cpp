@@ -5,14 +5,14 @@
 #include "batch/csv_table.h"
 #include "batch/port_list.h"
 #include "batch/preview_library.h"
+#include "common/safe_text.h"
 #include "output/cups_library.h"
-#include "output/safe_text.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 
-#include <deque>
+#include <optional>
 
 namespace {
 
@@ -87,15 +87,6 @@ private:
     quint64 shownLabels_ = 0;
 };
 
-QString goneSoFar(const Destination& output, qsizetype gone, qsizetype total, quint64 labels)
-{
-    return QStringLiteral("%1 of %2 jobs gone (%3 labels; gone: %4)")
-        .arg(gone)
-        .arg(total)
-        .arg(labels)
-        .arg(output.goneMeaning());
-}
-
 QString placeOf(const CheckedLabel& label)
 {
     return label.row > 0 ? QStringLiteral("row %1 (line %2): ").arg(label.row).arg(label.line) : QString();
@@ -117,14 +108,12 @@ int listPortsTo(BatchEnvironment& env)
 // Composes and sends the checked labels in order, each job composed just before it is sent.
 int sendLabels(BatchEnvironment& env, const BatchOptions& options, const CheckedLabels& labels)
 {
-    const StatusTarget target = statusTarget(options);
-    if (options.verify && !env.createOutput && PrinterLink::kindOf(target.address) == PrinterLink::Kind::Serial)
-        return sendWithReporting(env, options, labels, target, [&env](const QString& line) { report(env, line); });
+    const auto say = [&env](const QString& line) { report(env, line); };
     const LabelSettings base = baseSettings(options);
     CheckedLabels::Cursor cursor(labels);
     CheckedLabel label;
     ComposedJob job;
-    if (!composeFirstLabel(base, cursor, label, job, [&env](const QString& line) { report(env, line); }))
+    if (!composeFirstLabel(base, cursor, label, job, say))
         return kExitUsage;
 
     if (env.startingToSend)
@@ -144,101 +133,60 @@ int sendLabels(BatchEnvironment& env, const BatchOptions& options, const Checked
 
     const qsizetype total = labels.size();
     Progress progress(env, options.fromCsv(), total);
-    // The labels of each job handed over that the output does not count as gone yet, oldest first: a
-    // destination may hold jobs it has taken (standard output's buffer). One that delivers at close holds
-    // them all, and counts none.
-    std::deque<quint64> labelsNotGone;
-    qsizetype gone = 0;
-    quint64 labelsGone = 0;
-    const auto countGone = [&](qsizetype handed) {
-        for (const qsizetype nowGone = output->jobsGone(handed); gone < nowGone && !labelsNotGone.empty(); ++gone) {
-            labelsGone += labelsNotGone.front();
-            labelsNotGone.pop_front();
-        }
-    };
-    const auto handedOver = [&](qsizetype handed, quint64 jobLabels) {
-        if (output->deliversAtClose())
-            return;
-        labelsNotGone.push_back(jobLabels);
-        countGone(handed);
-    };
-    // Whatever may still print is said.
-    const auto goneNow = [&](qsizetype handed) {
-        countGone(handed);
-        const QString left = output->leftBehind();
-        if (output->deliversAtClose() && !left.isEmpty())
-            return QStringLiteral("none of %1 jobs counts as gone, but %2").arg(total).arg(left);
-        const QString goneText = goneSoFar(*output, gone, total, labelsGone);
-        return left.isEmpty() ? goneText : QStringLiteral("%1; %2").arg(goneText, left);
-    };
-    // Abandons the destination first (unless a failed close() released it already), so that the message
-    // says what it could not call back.
-    const auto stoppedOrFailed = [&](const QString& where, const QString& cause, qsizetype handed, quint64 labelsHanded,
-                                     bool released = false) {
-        if (!released)
-            output->abandon();
-        progress.finish(handed, labelsHanded);
-        if (output->stopped()) {
-            report(env, QStringLiteral("%1: %2").arg(stoppedBy(env), goneNow(handed)));
-            return int(kExitInterrupted);
-        }
-        report(env, QStringLiteral("%1%2; %3").arg(where, cause, goneNow(handed)));
-        return int(kExitSendFailed);
-    };
-
-    if (!output->open()) {
-        if (output->stopped()) {
-            report(env, QStringLiteral("%1: nothing was sent").arg(stoppedBy(env)));
-            return kExitInterrupted;
-        }
-        report(env, output->errorString() + QStringLiteral("; nothing was sent"));
-        return kExitSendFailed;
+    SendLoop loop(*output, total);
+    loop.stopRequested = env.stopRequested;
+    if (!loop.open()) {
+        report(env, loop.outcome() == SendLoop::Outcome::Stopped
+                        ? QStringLiteral("%1: %2").arg(stoppedBy(env), loop.summary())
+                        : loop.summary());
+        return loop.outcome() == SendLoop::Outcome::Stopped ? kExitInterrupted : kExitSendFailed;
     }
-
-    qsizetype sent = 0;
-    quint64 labelsSent = 0;
-    bool stopped = false;
-    for (;;) {
-        if (env.stopRequested && env.stopRequested()) {
-            stopped = true;
-            break;
-        }
-        if (!output->send(job.bytes) || !output->confirm())
-            return stoppedOrFailed(placeOf(label), output->errorString(), sent, labelsSent);
-        ++sent;
-        const quint64 jobLabels = label.values.quantity.toUInt();
-        labelsSent += jobLabels;
-        handedOver(sent, jobLabels);
-        progress.update(sent, labelsSent);
+    std::optional<RunVerifier> verifier;
+    if (options.verify) {
+        verifier.emplace(env, options, *output, say);
+        int exit = kExitOk;
+        if (!verifier->start(&exit))
+            return exit;
+        verifier->attach(loop);
+    }
+    const std::function<QString()> check = loop.afterJob;
+    loop.afterJob = [&] {
+        progress.update(loop.jobsHanded(), loop.labelsHanded());
+        return check ? check() : QString();
+    };
+    const auto outgoing = [](const CheckedLabel& each, const ComposedJob& composed) {
+        return OutgoingJob{composed.bytes, each.values.quantity.toUInt(), placeOf(each)};
+    };
+    const SendLoop::Outcome outcome = loop.run(outgoing(label, job), [&](OutgoingJob& next, QString& fault) {
         if (!cursor.next(label))
-            break;
+            return false;
         job = composeLabel(base, label.values);
         if (!job.ok()) {
             // Not seen: every label passed checks stricter than the composer's, under the settings the first
             // job was composed with. Should it happen, the run stops before the job.
-            return stoppedOrFailed(QString(), compositionProblem(label, *job.fault), sent, labelsSent);
+            fault = compositionProblem(label, *job.fault);
+            return false;
         }
-    }
-
-    // A destination that delivers at close takes the whole run or none of it: a stopped run is cancelled.
-    if (stopped && output->deliversAtClose()) {
-        output->abandon();
-        progress.finish(sent, labelsSent);
-        report(env, QStringLiteral("%1: %2").arg(stoppedBy(env), goneNow(sent)));
-        return kExitInterrupted;
-    }
-    if (!output->close())
-        return stoppedOrFailed(QString(), output->errorString(), sent, labelsSent, true);
-    progress.finish(sent, labelsSent);
-    if (!output->receipt().isEmpty())
+        next = outgoing(label, job);
+        return true;
+    });
+    progress.finish(loop.jobsHanded(), loop.labelsHanded());
+    if (loop.closed() && !output->receipt().isEmpty())
         writeText(env.standardOutput, output->receipt() + QLatin1Char('\n'));
-    if (stopped) {
-        report(env, QStringLiteral("%1: %2").arg(stoppedBy(env), goneNow(sent)));
+    switch (outcome) {
+    case SendLoop::Outcome::Done:
+    case SendLoop::Outcome::Ended:
+        return verifier ? verifier->finish(loop) : int(kExitOk);
+    case SendLoop::Outcome::Stopped:
+        report(env, QStringLiteral("%1: %2%3")
+                        .arg(stoppedBy(env), loop.summary(), verifier ? verifier->stoppedNote() : QString()));
         return kExitInterrupted;
+    case SendLoop::Outcome::NotOpened:
+    case SendLoop::Outcome::Failed:
+        break;
     }
-    if (options.verify)
-        return verifyAfterRun(env, options, sent, total, kExitOk, [&env](const QString& line) { report(env, line); });
-    return kExitOk;
+    report(env, loop.summary());
+    return kExitSendFailed;
 }
 
 // Reads and checks the labels of the CSV input the options name.

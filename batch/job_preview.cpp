@@ -1,14 +1,15 @@
 #include "batch/job_preview.h"
 
+#include "common/file_writing.h"
+#include "common/folders.h"
+#include "common/safe_text.h"
 #include "output/destination.h"
-#include "output/safe_text.h"
 
 #include "render/job_fields.h"
 #include "render/label_render.h"
 
 #include <QDir>
 #include <QFile>
-#include <QImageWriter>
 
 namespace {
 
@@ -18,21 +19,6 @@ constexpr int kMaxWarnings = 50;
 QString writtenSoFar(qsizetype written, qsizetype total)
 {
     return QStringLiteral("%1 of %2 pictures written").arg(written).arg(total);
-}
-
-// Writes the picture; the cause when it cannot.
-QString savePicture(const QImage& image, const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return QStringLiteral("cannot write %1: %2")
-            .arg(visibleForMessage(QDir::toNativeSeparators(path)), file.errorString());
-    QImageWriter writer(&file, "png");
-    if (!writer.write(image) || !file.flush())
-        return QStringLiteral("cannot write %1: %2")
-            .arg(visibleForMessage(QDir::toNativeSeparators(path)),
-                 file.error() != QFileDevice::NoError ? file.errorString() : writer.errorString());
-    return QString();
 }
 
 } // namespace
@@ -87,7 +73,7 @@ int writePreviews(const CheckedLabels& labels, const BatchOptions& options, Batc
         const RenderedLabel& label = result.labels.first();
         for (const EdgeOverrun& overrun : label.overruns)
             warn(QStringLiteral("%1: %2").arg(where, describeFieldOverrun(job, label, overrun)));
-        const QString cause = savePicture(label.image, folder.filePath(name));
+        const QString cause = writePng(folder.filePath(name), label.image);
         if (!cause.isEmpty()) {
             report(QStringLiteral("%1; %2").arg(cause, writtenSoFar(i, total)));
             return kExitSendFailed;

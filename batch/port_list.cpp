@@ -1,7 +1,7 @@
 #include "batch/port_list.h"
 
+#include "common/safe_text.h"
 #include "output/cups_library.h"
-#include "output/safe_text.h"
 #include "output/serial_library.h"
 
 #include <QCollator>

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "batch/batch_environment.h"
 #include "batch/batch_jobs.h"
-#include "batch/batch_run.h"
 
 #include <QCoreApplication>
 #include <QString>

@@ -1,5 +1,5 @@
-#include "layout/presets.h"
 #include "printing/epl2_job.h"
+#include "printing/presets.h"
 
 #include <QtTest>
 

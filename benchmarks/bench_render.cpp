@@ -1,5 +1,5 @@
-#include "layout/label_preset_settings.h"
 #include "printing/epl2_job.h"
+#include "printing/label_preset_settings.h"
 #include "render/label_render.h"
 
 #include <QtTest>

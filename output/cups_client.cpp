@@ -1,6 +1,6 @@
 #include "output/cups_client.h"
 
-#include "output/safe_text.h"
+#include "common/safe_text.h"
 
 #include <cups/cups.h>
 

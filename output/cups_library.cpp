@@ -1,6 +1,6 @@
 #include "output/cups_library.h"
 
-#include "output/optional_library.h"
+#include "common/optional_library.h"
 
 namespace {
 

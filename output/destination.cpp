@@ -1,21 +1,9 @@
 #include "output/destination.h"
 
-#include "output/cups_library.h"
-#include "output/device_destination.h"
-#include "output/safe_text.h"
-#include "output/serial_destination.h"
-#include "output/socket_destination.h"
-
+#include <QDeadlineTimer>
 #include <QFile>
-#include <QFileInfo>
 
-#include <csignal>
-#include <fcntl.h>
-#include <filesystem>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <system_error>
-#include <unistd.h>
+#include <algorithm>
 
 std::chrono::milliseconds DestinationTimeouts::transfer(qint64 bytes) const
 {
@@ -41,6 +29,63 @@ bool Destination::confirm()
 bool Destination::close()
 {
     return step("closing", doClose());
+}
+
+QString Destination::write(const QByteArray& bytes, std::chrono::milliseconds timeout)
+{
+    const QString why = doWrite(bytes, timeout);
+    if (!why.isEmpty())
+        reason_ = why;
+    return why;
+}
+
+QString Destination::doWrite(const QByteArray&, std::chrono::milliseconds)
+{
+    return whyNoAnswer();
+}
+
+QString Destination::readSome(QByteArray*, qsizetype, bool*)
+{
+    return whyNoAnswer();
+}
+
+void Destination::waitForInput(int) {}
+
+QByteArray Destination::readUntil(const std::function<bool(const QByteArray&)>& complete, qsizetype limit,
+                                  std::chrono::milliseconds timeout, bool* timedOut, QString* error)
+{
+    // Short enough that the window stays lively while a printer takes its time to answer.
+    constexpr qint64 kSliceMs = 10;
+    const QDeadlineTimer deadline(timeout);
+    QByteArray read;
+    *timedOut = false;
+    for (;;) {
+        bool closed = false;
+        const qsizetype before = read.size();
+        const QString why = readSome(&read, limit - read.size(), &closed);
+        if (!why.isEmpty()) {
+            *error = why;
+            return read;
+        }
+        if (read.size() > before && (complete(read) || read.size() >= limit))
+            return read;
+        if (closed) {
+            *error = QStringLiteral("the printer closed the connection");
+            return read;
+        }
+        if (read.size() > before)
+            continue;
+        if (stopRequested()) {
+            *error = QStringLiteral("stopped before the printer answered");
+            return read;
+        }
+        if (deadline.hasExpired()) {
+            *timedOut = true;
+            return read;
+        }
+        pump();
+        waitForInput(int(std::clamp<qint64>(deadline.remainingTime(), 0, kSliceMs)));
+    }
 }
 
 void Destination::pump() const
@@ -69,105 +114,7 @@ bool Destination::step(const char* what, const QString& reason)
         stopped_ = false;
         return true;
     }
+    reason_ = reason;
     error_ = QStringLiteral("%1 %2: %3").arg(QLatin1String(what), name_, reason);
     return false;
-}
-
-QString destinationName(const QString& name, const QString& address)
-{
-    const QString shown = visibleForMessage(address);
-    return name.isEmpty() ? shown : QStringLiteral("%1 (%2)").arg(name, shown);
-}
-
-std::unique_ptr<Destination> createDestination(const QString& address, const QString& name, QString* error)
-{
-    const QString shown = destinationName(name, address);
-    if (address.startsWith(QLatin1String("socket://"), Qt::CaseInsensitive)) {
-        SocketAddress socket;
-        const QString why = parseSocketAddress(address, &socket);
-        if (!why.isEmpty()) {
-            *error = why;
-            return nullptr;
-        }
-        // A host name up to 253 characters long is named in every message: cut as a value is.
-        if (socket.host.size() > kShownValueLength)
-            return std::make_unique<SocketDestination>(
-                socket, destinationName(name, QStringLiteral("socket://%1").arg(socket.shown())));
-        return std::make_unique<SocketDestination>(socket, shown);
-    }
-    if (isCupsAddress(address))
-        return createCupsDestination(address, shown, error);
-    if (address.isEmpty()) {
-        *error = QStringLiteral("no printer is named (the address is empty)");
-        return nullptr;
-    }
-    if (isTerminalDevice(address))
-        return std::make_unique<SerialDestination>(address, shown);
-    return std::make_unique<DeviceDestination>(address, shown);
-}
-
-bool isTerminalDevice(const QString& path)
-{
-    const QByteArray native = QFile::encodeName(path);
-    struct stat info
-    {
-    };
-    if (::stat(native.constData(), &info) != 0 || !S_ISCHR(info.st_mode))
-        return false;
-    // Pseudo-terminal slaves (Unix 98 majors 136 to 143) and every device the kernel files under the tty
-    // class are terminals, whether or not this user may open them.
-    const unsigned deviceMajor = major(info.st_rdev);
-    if (deviceMajor >= 136 && deviceMajor <= 143)
-        return true;
-    const QString subsystem =
-        QFile::symLinkTarget(QStringLiteral("/sys/dev/char/%1:%2/subsystem").arg(deviceMajor).arg(minor(info.st_rdev)));
-    if (!subsystem.isEmpty())
-        return subsystem.endsWith(QLatin1String("/tty"));
-    // No sysfs: ask the device itself.
-    int fd = ::open(native.constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        fd = ::open(native.constData(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool terminal = ::isatty(fd) == 1;
-    ::close(fd);
-    return terminal;
-}
-
-QString makeFolder(const QString& path)
-{
-    const QFileInfo info(path);
-    if (info.exists() && !info.isDir())
-        return QStringLiteral("it is not a folder");
-    std::error_code error;
-    std::filesystem::create_directories(std::filesystem::path(QFile::encodeName(path).toStdString()), error);
-    return error ? QString::fromLocal8Bit(error.message()) : QString();
-}
-
-QString secondsText(std::chrono::milliseconds ms)
-{
-    // Whole milliseconds written out without floating point: "10", "0.5", "2.25".
-    const qint64 count = ms.count();
-    const qint64 whole = count / 1000;
-    qint64 thousandths = count % 1000;
-    QString text = QString::number(whole);
-    if (thousandths == 0)
-        return text;
-    if (count < 0 && whole == 0)
-        text.prepend(QLatin1Char('-'));
-    thousandths = thousandths < 0 ? -thousandths : thousandths;
-    QString fraction = QString::number(thousandths).rightJustified(3, QLatin1Char('0'));
-    while (fraction.endsWith(QLatin1Char('0')))
-        fraction.chop(1);
-    return text + QLatin1Char('.') + fraction;
-}
-
-void ignoreBrokenPipes()
-{
-    struct sigaction action
-    {
-    };
-    action.sa_handler = SIG_IGN;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGPIPE, &action, nullptr);
 }

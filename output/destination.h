@@ -1,5 +1,8 @@
 #pragma once
 
+#include "common/process.h"
+#include "common/safe_text.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -33,9 +36,12 @@ struct DestinationTimeouts
     std::chrono::milliseconds transfer(qint64 bytes) const;
 };
 
-// Where jobs are printed. A destination is opened, takes jobs whole, confirms that each has gone, and is
-// closed; each step that fails returns false and errorString() then says which step, which destination and
-// why, in the words the window's message and the batch's error line show as they are.
+// Where jobs are printed: one link to one printer (a device, a network printer's raw port, a serial line, a
+// print service, standard output). A destination is opened, takes jobs whole, confirms that each has gone,
+// and is closed; each step that fails returns false and errorString() then says which step, which
+// destination and why, in the words the window's message and the batch's error line show as they are.
+// Between jobs the same link carries queries (write()) and the printer's answers (readUntil()), so that
+// asking a printer never opens a second connection beside the one the jobs went out on.
 //
 // What "gone" means depends on the kind (see goneMeaning()): a serial port has sent the last bit, a
 // pseudo-terminal holds the job in the buffer of its other end, a device or file has taken every byte, a
@@ -63,8 +69,24 @@ public:
     // Releases the destination; false when that failed (some devices report their errors only then).
     bool close();
     // Releases the destination after a failure without delivering what it still holds (a print service
-    // cancels the job); reports nothing.
+    // cancels the job, a network connection is reset); reports nothing.
     void abandon() { doAbandon(); }
+
+    // Listening. Empty when the printer can answer on this link, otherwise why it cannot ("a pipe carries no
+    // answer from a printer"), told without opening. An address that cannot be reached at all gives empty:
+    // opening then says why.
+    virtual QString whyNoAnswer() const { return QStringLiteral("this device carries no answer from the printer"); }
+    // Hands `bytes` (a query, not a job) to the open link within `timeout`; the reason when it could not.
+    QString write(const QByteArray& bytes, std::chrono::milliseconds timeout);
+    // Reads until `complete` says the bytes read so far are whole, at most `limit` bytes, within `timeout`.
+    // Returns what was read; `*timedOut` tells a wait that ran out, `*error` a link that failed or closed.
+    QByteArray readUntil(const std::function<bool(const QByteArray&)>& complete, qsizetype limit,
+                         std::chrono::milliseconds timeout, bool* timedOut, QString* error);
+    // Whether the printer's error reporting (US: ACK, and NAK with a code on a fault) reaches the sender on
+    // this link unasked: a serial line.
+    virtual bool carriesErrorReports() const { return false; }
+    // Drops what the printer said before (an answer nobody read).
+    void discardInput() { doDiscardInput(); }
 
     // True when the jobs are only delivered at close() (a print service takes a run as one job), so that
     // none of them counts as gone before close() has succeeded.
@@ -81,6 +103,8 @@ public:
     virtual QString goneMeaning() const = 0;
 
     QString errorString() const { return error_; }
+    // The last failure's reason alone, without the step and the name.
+    QString reason() const { return reason_; }
     // Whether the last failure was a stop request (End, Ctrl-C), not a fault of the destination.
     bool stopped() const { return stopped_; }
 
@@ -92,6 +116,15 @@ protected:
     virtual QString doConfirm() = 0;
     virtual QString doClose() = 0;
     virtual void doAbandon() { doClose(); }
+
+    // The link's own reading and writing, for destinations that can answer.
+    virtual QString doWrite(const QByteArray& bytes, std::chrono::milliseconds timeout);
+    // Appends what can be read now, at most `atMost` bytes, without waiting; `*closed` when the other end
+    // has gone. The reason when reading failed.
+    virtual QString readSome(QByteArray* into, qsizetype atMost, bool* closed);
+    // Waits at most `atMostMs` for something to read.
+    virtual void waitForInput(int atMostMs);
+    virtual void doDiscardInput() {}
 
     // For waits: one slice of the caller's event processing; true when the caller asks to stop, in which
     // case the reason to return is stoppedReason().
@@ -106,10 +139,11 @@ private:
     WaitControl wait_;
     DestinationTimeouts timeouts_;
     QString error_;
+    QString reason_;
     bool stopped_ = false;
 };
 
-// A destination from its address:
+// A destination from its address (the one place that reads one):
 //   socket://HOST[:PORT]              a network printer's raw port (9100 unless given)
 //   cups:QUEUE                        a queue of the CUPS server the user's set-up names
 //   ipp://HOST[:PORT]/printers/QUEUE  a queue of the given CUPS server (also ipps://)
@@ -126,14 +160,3 @@ QString destinationName(const QString& name, const QString& address);
 // Whether `path` names a terminal (a serial port, a USB serial adapter, a pseudo-terminal), told without
 // opening it where the system says so, so that a terminal the user may not open is still known as one.
 bool isTerminalDevice(const QString& path);
-
-// Makes the folder and any missing parents; the cause when it cannot ("it is not a folder", the system's
-// reason).
-QString makeFolder(const QString& path);
-
-// "2.5" for 2500 ms: a time-out as messages say it.
-QString secondsText(std::chrono::milliseconds ms);
-
-// Makes a reader that goes away a failed write with EPIPE instead of a signal that ends the process.
-// Called by every destination that writes to a descriptor; harmless to call again.
-void ignoreBrokenPipes();

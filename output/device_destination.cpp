@@ -54,9 +54,8 @@ QString DescriptorDestination::writeFailure(int error, qint64 done, qint64 total
     return QStringLiteral("%1 after %2 of %3 bytes").arg(qt_error_string(error)).arg(done).arg(total);
 }
 
-QString DescriptorDestination::writeWhole(const QByteArray& bytes)
+QString DescriptorDestination::writeWhole(const QByteArray& bytes, std::chrono::milliseconds timeout)
 {
-    const std::chrono::milliseconds timeout = timeouts().transfer(bytes.size());
     const QDeadlineTimer deadline(timeout);
     qint64 done = 0;
     while (done < bytes.size()) {
@@ -82,6 +81,49 @@ QString DescriptorDestination::writeWhole(const QByteArray& bytes)
         waitFor(POLLOUT, sliceMs(deadline));
     }
     return {};
+}
+
+QString DescriptorDestination::readSome(QByteArray* into, qsizetype atMost, bool* closed)
+{
+    char buffer[512];
+    while (atMost > 0) {
+        const long got = ::read(fd_, buffer, size_t(std::min<qsizetype>(atMost, qsizetype(sizeof buffer))));
+        if (got > 0) {
+            into->append(buffer, got);
+            atMost -= got;
+            continue;
+        }
+        if (got == 0) {
+            *closed = readEndsAtZero();
+            return {};
+        }
+        if (errno == EINTR)
+            continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            return {};
+        return qt_error_string(errno);
+    }
+    return {};
+}
+
+void DescriptorDestination::waitForInput(int atMostMs)
+{
+    // A device that reports itself readable with nothing to read (a hung-up line) must not spin.
+    const short seen = waitFor(POLLIN, atMostMs);
+    if ((seen & (POLLHUP | POLLERR)) && !(seen & POLLIN))
+        ::poll(nullptr, 0, atMostMs);
+}
+
+void DescriptorDestination::doDiscardInput()
+{
+    if (fd_ < 0)
+        return;
+    // A few reads, so that a printer that talks without end cannot hold the caller.
+    char sink[512];
+    for (int reads = 0; reads < 16; ++reads) {
+        if (::read(fd_, sink, sizeof sink) <= 0)
+            break;
+    }
 }
 
 int DescriptorDestination::sliceMs(const QDeadlineTimer& deadline)
@@ -114,6 +156,22 @@ QString DeviceDestination::goneMeaning() const
     return pipe_ ? QStringLiteral("the pipe has taken every byte") : QStringLiteral("the device has taken every byte");
 }
 
+QString DeviceDestination::whyNoAnswer() const
+{
+    struct stat info
+    {
+    };
+    if (::stat(QFile::encodeName(path_).constData(), &info) != 0)
+        return {}; // opening says what is wrong with it
+    if (S_ISCHR(info.st_mode) && path_.startsWith(QLatin1String("/dev/usb/lp")))
+        return {};
+    if (S_ISFIFO(info.st_mode))
+        return QStringLiteral("a pipe carries no answer from a printer");
+    if (S_ISREG(info.st_mode))
+        return QStringLiteral("a file cannot report a printer's status");
+    return Destination::whyNoAnswer();
+}
+
 QString DeviceDestination::doOpen()
 {
     ignoreBrokenPipes();
@@ -126,8 +184,14 @@ QString DeviceDestination::doOpen()
     pipe_ = exists && S_ISFIFO(info.st_mode);
     if (exists && S_ISDIR(info.st_mode))
         return QStringLiteral("it is a folder, not a printer");
-    // Never O_CREAT: a device or file that is not there is a failure, not a new file.
-    fd_ = ::open(native.constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | O_TRUNC);
+    // Never O_CREAT: a device or file that is not there is a failure, not a new file. A printer that answers
+    // is opened for reading too, so that it is asked on the link its jobs go out on.
+    const int flags = O_NONBLOCK | O_NOCTTY | O_CLOEXEC | O_TRUNC;
+    fd_ = -1;
+    if (characterDevice && whyNoAnswer().isEmpty())
+        fd_ = ::open(native.constData(), O_RDWR | flags);
+    if (fd_ < 0)
+        fd_ = ::open(native.constData(), O_WRONLY | flags);
     if (fd_ < 0) {
         const int error = errno;
         if (error == ENXIO && pipe_)
@@ -139,7 +203,7 @@ QString DeviceDestination::doOpen()
 
 QString DeviceDestination::doSend(const QByteArray& job)
 {
-    return writeWhole(job);
+    return writeWhole(job, timeouts().transfer(job.size()));
 }
 
 QString DeviceDestination::writeFailure(int error, qint64 done, qint64 total) const

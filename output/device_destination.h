@@ -13,8 +13,16 @@ public:
     ~DescriptorDestination() override;
 
 protected:
-    // Writes all of `bytes`; empty when done, otherwise why not, with how many bytes were taken.
-    QString writeWhole(const QByteArray& bytes);
+    // Writes all of `bytes` within `timeout`; empty when done, otherwise why not, with how many bytes were
+    // taken.
+    QString writeWhole(const QByteArray& bytes, std::chrono::milliseconds timeout);
+    QString doWrite(const QByteArray& bytes, std::chrono::milliseconds timeout) override
+    {
+        return writeWhole(bytes, timeout);
+    }
+    QString readSome(QByteArray* into, qsizetype atMost, bool* closed) override;
+    void waitForInput(int atMostMs) override;
+    void doDiscardInput() override;
     // One slice of a wait: short enough that the window stays lively, never past `deadline`.
     static int sliceMs(const QDeadlineTimer& deadline);
     // Waits one slice, at most `atMost` ms, for `events` on the descriptor; returns the events seen.
@@ -26,6 +34,8 @@ protected:
     virtual long writeSome(const char* data, qint64 size);
     // Why a write failed with `error` after `done` of `total` bytes.
     virtual QString writeFailure(int error, qint64 done, qint64 total) const;
+    // Whether a read of nothing means the other end has gone (a connection), not only that nothing is there.
+    virtual bool readEndsAtZero() const { return false; }
 
     int fd_ = -1;
 };
@@ -38,6 +48,9 @@ public:
     DeviceDestination(const QString& path, const QString& name) : DescriptorDestination(name), path_(path) {}
 
     QString goneMeaning() const override;
+    // A USB printer (/dev/usb/lp*) answers on its device; a file, a pipe or a parallel port carries nothing
+    // back.
+    QString whyNoAnswer() const override;
 
 protected:
     QString doOpen() override;

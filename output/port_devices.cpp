@@ -1,8 +1,5 @@
 #include "output/port_devices.h"
 
-#include "output/destination.h"
-#include "output/serial_destination.h"
-
 #include <QtGlobal>
 
 namespace {
@@ -49,15 +46,4 @@ std::optional<PrinterPort> printerPortNamed(const QString& name)
 QString printerPortAddress(PrinterPort port)
 {
     return port == PrinterPort::Com1 ? serialDevicePath(1) : parallelPortAddress();
-}
-
-std::unique_ptr<Destination> printerPortDestination(PrinterPort port, SerialPort* control, QString* error)
-{
-    if (port == PrinterPort::Lpt)
-        return createDestination(parallelPortAddress(), printerPortDevice(port), error);
-    const QString path = serialDevicePath(1);
-    const QString name = destinationName(printerPortDevice(port), path);
-    if (control)
-        return std::make_unique<SerialDestination>(*control, name);
-    return std::make_unique<SerialDestination>(path, name);
 }

@@ -41,7 +41,8 @@ std::optional<PrinterPort> printerPortNamed(const QString& name);
 // Where the port is mapped now: serialDevicePath(1) for COM1, parallelPortAddress() for LPT.
 QString printerPortAddress(PrinterPort port);
 
-// The port as the window and the batch open it. COM1 goes through `control` (the window's MSC_Com1, left open
-// after a failure for the next press to close), or through a control of its own when `control` is null. LPT1
-// goes where QUORLEX_LABEL_LPT1 maps it: null, with `error` set, for an address that cannot be used.
+// The port as the window and the batch open it (made where every destination is made from its address). COM1 goes
+// through `control` (the window's MSC_Com1, left open after a failure for the next press to close), or through a
+// control of its own when `control` is null. LPT1 goes where QUORLEX_LABEL_LPT1 maps it: null, with `error` set, for an
+// address that cannot be used.
 std::unique_ptr<Destination> printerPortDestination(PrinterPort port, SerialPort* control, QString* error);

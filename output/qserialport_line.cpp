@@ -1,13 +1,14 @@
 #include "output/qserialport_line.h"
 
+#include "common/safe_text.h"
 #include "output/destination.h"
 #include "output/operator_hints.h"
 #include "output/port_devices.h"
-#include "output/safe_text.h"
 
 #include <QFile>
 #include <QThread>
 
+#include <algorithm>
 #include <cerrno>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -55,9 +56,51 @@ bool hungUp(int fd)
 
 } // namespace
 
+// What is kept of the printer's words between reads.
+constexpr qsizetype kInputKept = 4096;
+
 QSerialPortLine::QSerialPortLine()
 {
-    QObject::connect(&port_, &QSerialPort::readyRead, &port_, [this] { port_.readAll(); });
+    QObject::connect(&port_, &QSerialPort::readyRead, &port_, [this] { takeInput(); });
+}
+
+void QSerialPortLine::takeInput()
+{
+    input_ += port_.readAll();
+    if (input_.size() > kInputKept)
+        input_.remove(0, input_.size() - kInputKept);
+}
+
+bool QSerialPortLine::read(QByteArray* into, qsizetype atMost)
+{
+    if (!portHealthy())
+        return false;
+    takeInput();
+    const qsizetype taken = std::min(atMost, input_.size());
+    into->append(input_.left(taken));
+    input_.remove(0, taken);
+    return true;
+}
+
+void QSerialPortLine::waitForInput(std::chrono::milliseconds atMost)
+{
+    if (!input_.isEmpty())
+        return;
+    // A line that hung up reports itself readable at once; it is not looked at more often than a slice.
+    if (port_.isOpen() && hungUp(port_.handle())) {
+        QThread::msleep(static_cast<unsigned long>(atMost.count()));
+        return;
+    }
+    port_.waitForReadyRead(int(atMost.count()));
+}
+
+void QSerialPortLine::discardInput()
+{
+    if (port_.isOpen()) {
+        port_.clear(QSerialPort::Input);
+        port_.readAll();
+    }
+    input_.clear();
 }
 
 bool QSerialPortLine::open(const QString& path, const LineSettings& settings)
@@ -88,6 +131,7 @@ bool QSerialPortLine::open(const QString& path, const LineSettings& settings)
 
 void QSerialPortLine::close()
 {
+    input_.clear();
     port_.close();
     port_.clearError();
 }

@@ -40,16 +40,43 @@ QString SerialDestination::doSend(const QByteArray& job)
     return {};
 }
 
-QString SerialDestination::doConfirm()
+QString SerialDestination::drain(std::chrono::milliseconds timeout)
 {
-    const bool drained = control_.drain(control_.drainTimeout(pending_), [this] {
+    const bool drained = control_.drain(timeout, [this] {
         pump();
         return !stopRequested();
     });
-    if (!drained)
+    return drained ? QString() : control_.errorString();
+}
+
+QString SerialDestination::doConfirm()
+{
+    const QString why = drain(control_.drainTimeout(pending_));
+    if (why.isEmpty())
+        pending_ = 0;
+    return why;
+}
+
+QString SerialDestination::doWrite(const QByteArray& bytes, std::chrono::milliseconds timeout)
+{
+    if (!control_.write(bytes))
         return control_.errorString();
-    pending_ = 0;
-    return {};
+    return drain(timeout);
+}
+
+QString SerialDestination::readSome(QByteArray* into, qsizetype atMost, bool*)
+{
+    return control_.read(into, atMost) ? QString() : control_.errorString();
+}
+
+void SerialDestination::waitForInput(int atMostMs)
+{
+    control_.waitForInput(std::chrono::milliseconds(atMostMs));
+}
+
+void SerialDestination::doDiscardInput()
+{
+    control_.discardInput();
 }
 
 QString SerialDestination::doClose()

@@ -19,6 +19,8 @@ public:
     ~SerialDestination() override;
 
     QString goneMeaning() const override;
+    QString whyNoAnswer() const override { return {}; }
+    bool carriesErrorReports() const override { return true; }
 
 protected:
     QString doOpen() override;
@@ -26,8 +28,15 @@ protected:
     QString doConfirm() override;
     QString doClose() override;
     void doAbandon() override;
+    QString doWrite(const QByteArray& bytes, std::chrono::milliseconds timeout) override;
+    QString readSome(QByteArray* into, qsizetype atMost, bool* closed) override;
+    void waitForInput(int atMostMs) override;
+    void doDiscardInput() override;
 
 private:
+    // Waits until what was handed to the port has gone, within `timeout`; the reason when not.
+    QString drain(std::chrono::milliseconds timeout);
+
     std::unique_ptr<SerialPort> owned_;
     SerialPort& control_;
     qint64 pending_ = 0;

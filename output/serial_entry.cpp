@@ -1,6 +1,6 @@
 // What the serial library offers to the programs that load it.
+#include "common/safe_text.h"
 #include "output/qserialport_line.h"
-#include "output/safe_text.h"
 #include "output/serial_library.h"
 
 #include <QSerialPortInfo>

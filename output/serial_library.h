@@ -36,5 +36,5 @@ struct SerialLibraryEntry
     SerialLine* (*createLine)();
     QList<SerialPortListing> (*listPorts)();
 };
-inline constexpr int kSerialLibraryVersion = 1;
+inline constexpr int kSerialLibraryVersion = 2;
 inline constexpr char kSerialLibraryEntryName[] = "quorlex_label_serial_entry";

@@ -25,8 +25,9 @@ struct LineSettings
     }
 };
 
-// The device end of the serial-port control: opens a device, queues bytes for it, and tells how many are
-// still on their way. MSComm drives it; tests put in a line whose output queue and failures they control.
+// The device end of the serial-port control: opens a device, queues bytes for it, tells how many are still
+// on their way, and hands over what the printer sent back. MSComm drives it; tests put in a line whose output queue and
+// failures they control.
 class SerialLine
 {
 public:
@@ -46,4 +47,17 @@ public:
     // Waits at most `atMost` for the output to move on, handing over queued bytes as the device takes them.
     virtual void waitForOutput(std::chrono::milliseconds atMost) = 0;
     virtual QString errorString() const = 0;
+
+    // What the printer sent back: appends at most `atMost` bytes that have come in, without waiting; false on
+    // a read error or a line that hung up.
+    virtual bool read(QByteArray* into, qsizetype atMost)
+    {
+        (void)into;
+        (void)atMost;
+        return true;
+    }
+    // Waits at most `atMost` for something to read.
+    virtual void waitForInput(std::chrono::milliseconds atMost) { (void)atMost; }
+    // Drops what came in and was not read.
+    virtual void discardInput() {}
 };

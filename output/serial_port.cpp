@@ -90,6 +90,27 @@ bool SerialPort::drain(std::chrono::milliseconds timeout, const std::function<bo
     }
 }
 
+bool SerialPort::read(QByteArray* into, qsizetype atMost)
+{
+    if (!open_)
+        return fail(QStringLiteral("the port is not open"));
+    if (!line_->read(into, atMost))
+        return fail(line_->errorString());
+    return true;
+}
+
+void SerialPort::waitForInput(std::chrono::milliseconds atMost)
+{
+    if (open_)
+        line_->waitForInput(atMost);
+}
+
+void SerialPort::discardInput()
+{
+    if (open_)
+        line_->discardInput();
+}
+
 std::chrono::milliseconds SerialPort::drainTimeout(qint64 bytes) const
 {
     const qint64 bits = std::max<qint64>(bytes, 0) * settings_.bitsPerByte();

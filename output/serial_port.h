@@ -51,6 +51,13 @@ public:
     // second for the device to get going.
     std::chrono::milliseconds drainTimeout(qint64 bytes) const;
 
+    // Appends at most `atMost` bytes the printer sent back, without waiting; false on a read error.
+    bool read(QByteArray* into, qsizetype atMost);
+    // Waits at most `atMost` for something to read.
+    void waitForInput(std::chrono::milliseconds atMost);
+    // Drops what the printer said and nobody read.
+    void discardInput();
+
     const LineSettings& lineSettings() const { return settings_; }
     // Why the last failed operation failed, in words an operator can act on.
     QString errorString() const { return error_; }

@@ -1,37 +1,30 @@
 #include "output/socket_destination.h"
 
+#include "common/safe_text.h"
 #include "output/operator_hints.h"
-#include "output/safe_text.h"
 
-#include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QUrl>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <linux/sockios.h>
 #include <memory>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
-QString SocketAddress::hostShown() const
-{
-    return visibleForMessage(host, kShownValueLength);
-}
+namespace {
 
-QString SocketAddress::shown() const
-{
-    const QString hostText = host.contains(QLatin1Char(':')) ? QStringLiteral("[%1]").arg(hostShown()) : hostShown();
-    return QStringLiteral("%1:%2").arg(hostText).arg(port);
-}
+// The first look at the acknowledgements comes this long after the last, and each later one twice as long
+// after, up to a slice of the window's event processing.
+constexpr std::chrono::nanoseconds kFirstAckPause = std::chrono::microseconds(20);
+constexpr std::chrono::nanoseconds kLastAckPause = std::chrono::milliseconds(10);
+
+} // namespace
 
 SocketDestination::~SocketDestination()
 {
@@ -40,61 +33,6 @@ SocketDestination::~SocketDestination()
         resetConnection();
 }
 
-QString parseSocketAddress(const QString& address, SocketAddress* result)
-{
-    const QUrl url(address, QUrl::StrictMode);
-    if (!url.isValid() || url.scheme().compare(QLatin1String("socket"), Qt::CaseInsensitive) != 0 ||
-        url.host().isEmpty())
-        return QStringLiteral("a network printer is written socket://HOST or socket://HOST:PORT");
-    if (!url.userInfo().isEmpty() || !(url.path().isEmpty() || url.path() == QLatin1String("/")) || url.hasQuery() ||
-        url.hasFragment())
-        return QStringLiteral("a network printer is written socket://HOST or socket://HOST:PORT, with nothing after "
-                              "the port");
-    const int port = url.port(9100);
-    if (port < 1 || port > 65535)
-        return QStringLiteral("the port of a network printer is a number from 1 to 65535");
-    result->host = url.host();
-    result->port = quint16(port);
-    return {};
-}
-
-namespace {
-
-// A host name looked up with getaddrinfo on a thread of its own, so that a slow name server never holds the
-// caller: the caller waits in slices and may give up, and the thread then ends on its own, holding nothing of
-// the caller's.
-struct Lookup
-{
-    std::atomic<bool> done{false};
-    int status = 0;
-    std::vector<SocketAddress::Resolved> addresses;
-};
-
-std::vector<SocketAddress::Resolved> addressesOf(const addrinfo* list)
-{
-    std::vector<SocketAddress::Resolved> result;
-    for (const addrinfo* each = list; each; each = each->ai_next) {
-        if (each->ai_addrlen > sizeof(sockaddr_storage))
-            continue;
-        SocketAddress::Resolved resolved{};
-        std::memcpy(&resolved.address, each->ai_addr, each->ai_addrlen);
-        resolved.length = each->ai_addrlen;
-        result.push_back(resolved);
-    }
-    return result;
-}
-
-addrinfo hintsFor(int flags)
-{
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = flags;
-    return hints;
-}
-
-} // namespace
-
 QString SocketDestination::doOpen()
 {
     ignoreBrokenPipes();
@@ -102,43 +40,19 @@ QString SocketDestination::doOpen()
     jobUnderWay_ = false;
     leftBehind_.clear();
     const QDeadlineTimer deadline(timeouts().connect);
-    const QByteArray host = address_.host.toUtf8();
-    const QByteArray port = QByteArray::number(address_.port);
     std::vector<SocketAddress::Resolved> candidates;
-    const addrinfo numericHints = hintsFor(AI_NUMERICHOST | AI_NUMERICSERV);
-    addrinfo* numeric = nullptr;
-    if (::getaddrinfo(host.constData(), port.constData(), &numericHints, &numeric) == 0) {
-        candidates = addressesOf(numeric);
-        ::freeaddrinfo(numeric);
-    } else {
-        auto lookup = std::make_shared<Lookup>();
-        std::thread([lookup, host, port] {
-            const addrinfo hints = hintsFor(AI_NUMERICSERV | AI_ADDRCONFIG);
-            addrinfo* found = nullptr;
-            lookup->status = ::getaddrinfo(host.constData(), port.constData(), &hints, &found);
-            if (lookup->status == 0) {
-                lookup->addresses = addressesOf(found);
-                ::freeaddrinfo(found);
-            }
-            lookup->done.store(true, std::memory_order_release);
-        }).detach();
-        while (!lookup->done.load(std::memory_order_acquire)) {
-            if (stopRequested())
-                return stoppedReason();
-            if (deadline.hasExpired())
-                return QStringLiteral("looking up %1 took longer than %2 s")
-                    .arg(address_.hostShown())
-                    .arg(secondsText(timeouts().connect));
+    bool lookupStopped = false;
+    const QString notFound = lookUpHost(
+        address_, deadline, timeouts().connect,
+        [this] {
             pump();
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        if (lookup->status != 0 || lookup->addresses.empty()) {
-            const QString why = lookup->status == EAI_SYSTEM ? qt_error_string(errno)
-                                                             : QString::fromLocal8Bit(::gai_strerror(lookup->status));
-            return QStringLiteral("host %1 not found (%2)").arg(address_.hostShown(), safeMessageLine(why, 200));
-        }
-        candidates = lookup->addresses;
-    }
+            return !stopRequested();
+        },
+        &candidates, &lookupStopped);
+    if (lookupStopped)
+        return stoppedReason();
+    if (!notFound.isEmpty())
+        return notFound;
     QString why;
     for (const SocketAddress::Resolved& candidate : candidates) {
         why = connectTo(candidate, deadline);
@@ -210,7 +124,7 @@ QString SocketDestination::writeFailure(int error, qint64 done, qint64 total) co
 QString SocketDestination::doSend(const QByteArray& job)
 {
     jobUnderWay_ = true;
-    const QString why = writeWhole(job);
+    const QString why = writeWhole(job, timeouts().transfer(job.size()));
     if (why.isEmpty())
         sent_ += job.size();
     return why;
@@ -220,6 +134,7 @@ QString SocketDestination::doConfirm()
 {
     const std::chrono::milliseconds timeout = timeouts().transfer(sent_);
     const QDeadlineTimer deadline(timeout);
+    std::chrono::nanoseconds pause = kFirstAckPause;
     for (;;) {
         int unacknowledged = 0;
         if (::ioctl(fd_, SIOCOUTQ, &unacknowledged) != 0)
@@ -244,11 +159,17 @@ QString SocketDestination::doConfirm()
                    operatorHint(OperatorHint::PrinterOnline);
         pump();
         // What the printer says is read and dropped, so that it never waits for us to listen; a few reads a
-        // slice, so that a printer that talks without end cannot hold the wait.
+        // pause, so that a printer that talks without end cannot hold the wait.
         char sink[512];
         for (int reads = 0; reads < 16 && ::recv(fd_, sink, sizeof sink, MSG_DONTWAIT) > 0; ++reads) {
         }
-        waitFor(0, sliceMs(deadline));
+        // Woken early by anything the printer says or by the connection's end.
+        const auto left = std::chrono::milliseconds(std::max<qint64>(deadline.remainingTime(), 0));
+        const std::chrono::nanoseconds wait = std::min<std::chrono::nanoseconds>(pause, left);
+        const timespec span{time_t(wait.count() / 1000000000), long(wait.count() % 1000000000)};
+        pollfd entry{fd_, POLLIN | POLLRDHUP, 0};
+        ::ppoll(&entry, 1, &span, nullptr);
+        pause = std::min<std::chrono::nanoseconds>(pause * 2, kLastAckPause);
     }
 }
 

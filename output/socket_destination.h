@@ -1,34 +1,13 @@
 #pragma once
 
 #include "output/device_destination.h"
-
-#include <sys/socket.h>
-
-// A network printer's raw port, from "socket://HOST[:PORT]".
-struct SocketAddress
-{
-    QString host; // a name, an IPv4 address or an IPv6 address without its brackets
-    quint16 port = 9100;
-
-    // "printer.example:9100", "[::1]:9100"; a long host name cut as messages cut a value.
-    QString shown() const;
-    QString hostShown() const;
-
-    // One address the host name stands for.
-    struct Resolved
-    {
-        sockaddr_storage address;
-        socklen_t length;
-    };
-};
-
-// Reads "socket://HOST[:PORT]" (IPv6 in brackets: socket://[::1]:9100); empty when it could be read,
-// otherwise what is wrong with it.
-QString parseSocketAddress(const QString& address, SocketAddress* result);
+#include "output/socket_address.h"
 
 // Raw TCP to a network printer: the host is looked up and connected to within the connect time-out, the
 // job written whole, and it counts as gone once the printer has acknowledged every byte (the socket's
-// queue of unacknowledged bytes is empty) within the transfer time-out. abandon() resets the connection,
+// queue of unacknowledged bytes is empty) within the transfer time-out. The kernel tells no event when that
+// queue empties, so the wait looks again after a pause that starts at a few microseconds and grows to a
+// slice: a printer that acknowledges at once is sent the next job at once. abandon() resets the connection,
 // so that nothing the printer had not acknowledged reaches it later.
 class SocketDestination final : public DescriptorDestination
 {
@@ -42,6 +21,7 @@ public:
 
     QString goneMeaning() const override { return QStringLiteral("the network printer has acknowledged every byte"); }
     QString leftBehind() const override { return leftBehind_; }
+    QString whyNoAnswer() const override { return {}; }
 
 protected:
     QString doOpen() override;
@@ -51,6 +31,7 @@ protected:
     void doAbandon() override;
     long writeSome(const char* data, qint64 size) override;
     QString writeFailure(int error, qint64 done, qint64 total) const override;
+    bool readEndsAtZero() const override { return true; }
 
 private:
     // Connects to one of the host's addresses before `deadline`; the reason when it could not.

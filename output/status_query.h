@@ -1,6 +1,7 @@
 #pragma once
 
 #include "output/destination.h"
+#include "protocol/epl2_status.h"
 
 #include <QByteArray>
 #include <QList>
@@ -21,106 +22,11 @@ inline constexpr char kVerifyVariable[] = "QUORLEX_LABEL_VERIFY";
 
 // How long one status query may take at most, connecting included.
 inline constexpr std::chrono::milliseconds kStatusTimeout{2000};
-// The query with its line end.
-inline constexpr char kStatusQuery[] = "^ee\r\n";
+// Asks the printer on `link`, which is open and has just had its jobs (or nothing) sent: `^ee`, then its
+// answer within `timeout`. A link that carries no answer gives "unknown" and the reason.
+PrinterStatus askOnLink(Destination& link, std::chrono::milliseconds timeout);
 
-// The control bytes of a printer's error reporting on a serial line (US): ACK takes US, NAK comes before an
-// error code, XOFF and XON hold and free the sender while a fault lasts.
-inline constexpr char kAck = 0x06;
-inline constexpr char kNak = 0x15;
-inline constexpr char kXon = 0x11;
-inline constexpr char kXoff = 0x13;
-
-struct PrinterStatus
-{
-    enum class State {
-        Ready,   // the printer reports no error (a CUPS queue: idle or printing, accepting jobs)
-        Fault,   // the printer reports an error: `text` has its words
-        Unknown, // the destination cannot tell, or the printer did not answer: `text` says why
-        Failed,  // it could not be asked (no such device, connection refused): `text` says why
-    };
-    State state = State::Unknown;
-    // Ready: "00: no error" or the queue's state; Fault: "07: paper or ribbon empty" (several joined by
-    // "; "); Unknown and Failed: the reason.
-    QString text;
-    QList<int> codes; // the codes the printer reported, when it did
-
-    bool ready() const { return state == State::Ready; }
-    bool fault() const { return state == State::Fault; }
-};
-
-// What `code` means, in the words of the EPL2 programmer's manual: "paper or ribbon empty" for 7.
-QString statusCodeMeaning(int code);
-// "07: paper or ribbon empty".
-QString statusCodeText(int code);
-
-// The status an answer to `^ee` gives: "00\r\n" ready, "07\r\n" or "01,11\r\n" a fault. Anything else is
-// unknown, with a safe excerpt of what came. Flow-control bytes (XON, XOFF) around the answer are ignored.
-PrinterStatus statusFromAnswer(const QByteArray& answer);
-
-// The reason of the status of a printer that said nothing.
-QString silentPrinterReason();
-
-// A connection to a printer that can answer: a serial line or terminal (9600 8N1, raw), a network printer's
-// raw port, a USB printer device (/dev/usb/lp*). Bytes are written and answers read with every wait bounded
-// by a deadline, the caller's events processed and its stop request honoured between slices.
-class PrinterLink
-{
-public:
-    explicit PrinterLink(const QString& address);
-    ~PrinterLink();
-    PrinterLink(const PrinterLink&) = delete;
-    PrinterLink& operator=(const PrinterLink&) = delete;
-
-    enum class Kind { Serial, Network, UsbDevice, Silent, Cups };
-    // What the address is, told without opening it.
-    static Kind kindOf(const QString& address);
-    Kind kind() const { return kind_; }
-
-    void setWaitControl(WaitControl wait) { wait_ = std::move(wait); }
-
-    // Each returns an empty text when it worked, otherwise why not (the stop reason when stopped()).
-    QString open(std::chrono::milliseconds timeout);
-    QString write(const QByteArray& bytes, std::chrono::milliseconds timeout);
-    // Reads until `complete` says the bytes read so far are whole, at most `limit` bytes, within `timeout`.
-    // Returns what was read; `*timedOut` tells a wait that ran out.
-    QByteArray readUntil(const std::function<bool(const QByteArray&)>& complete, qsizetype limit,
-                         std::chrono::milliseconds timeout, bool* timedOut, QString* error);
-    // Drops what the printer said before (an answer nobody read).
-    void discardInput();
-    void close();
-
-    bool stopped() const { return stopped_; }
-
-private:
-    bool stopRequested();
-    QString connectSocket(std::chrono::milliseconds timeout);
-
-    QString address_;
-    Kind kind_;
-    WaitControl wait_;
-    int fd_ = -1;
-    bool stopped_ = false;
-};
-
-// Asks the printer at `address` (as createDestination() reads it) within `timeout`.
+// Asks the printer at `address` (as createDestination() reads it) within `timeout`, on a link of its own that
+// is closed again: the window's Printer > Status and the batch's --status.
 PrinterStatus queryPrinterStatus(const QString& address, const WaitControl& wait,
                                  std::chrono::milliseconds timeout = kStatusTimeout);
-
-// Whether an answer to `^ee` is complete: a line end after the codes.
-bool statusAnswerComplete(const QByteArray& bytes);
-
-// Whether `bytes` hold an error notice of a printer's reporting (NAK and a code), which statusFromAnswer()
-// reads as a fault even without an answer after it.
-bool hasErrorNotice(const QByteArray& bytes);
-
-// What the status line of the batch and the window's message say about a state: "ready", "fault",
-// "unknown", "could not be asked".
-QString statusStateName(PrinterStatus::State state);
-
-// One sentence on what "unknown" means, for messages that show it.
-QString unknownMeaning();
-
-// "COM1 (/dev/ttyS0): fault: 07: paper or ribbon empty": a status as the batch's line and the window's message
-// say it; an unknown one with what "unknown" means.
-QString statusLine(const QString& name, const PrinterStatus& status);

@@ -1,6 +1,6 @@
 #include "printer/label_pdf.h"
 
-#include "output/safe_text.h"
+#include "common/safe_text.h"
 
 #include <QDir>
 #include <QFileInfo>

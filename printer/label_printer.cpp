@@ -1,6 +1,7 @@
 #include "printer/label_printer.h"
 
-#include "output/safe_text.h"
+#include "common/folders.h"
+#include "common/safe_text.h"
 #include "printer/label_pdf.h"
 #include "printer/printer_status.h"
 #include "render/epl2_commands.h"

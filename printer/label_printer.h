@@ -1,9 +1,9 @@
 #pragma once
 
+#include "common/whole_file.h"
 #include "printer/memory_folder.h"
 #include "printer/printer_log.h"
 #include "printer/printer_options.h"
-#include "printer/whole_file.h"
 #include "render/label_render.h"
 
 #include <QDir>
@@ -122,7 +122,6 @@ private:
     // With --pdf, the label's PDF beside its picture at `pngPath`; a problem of the label when it cannot be.
     void writeProof(const QString& pngPath, const QImage& image, const HeldLabel& label);
     void keepMemory();
-    void boundFormMemory(PrinterSession& session);
 
     const PrinterOptions m_options;
     PrinterLog& m_log;

@@ -4,7 +4,7 @@
 #include "printer/printer_ports.h"
 #include "printer/printer_window_library.h"
 
-#include "output/safe_text.h"
+#include "common/safe_text.h"
 #include "quorlex_version.h"
 
 #include <QFile>

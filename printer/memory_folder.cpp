@@ -1,14 +1,14 @@
 #include "printer/memory_folder.h"
 
-#include "output/safe_text.h"
-#include "printer/whole_file.h"
+#include "common/file_writing.h"
+#include "common/folders.h"
+#include "common/safe_text.h"
+#include "common/whole_file.h"
 #include "render/epl2_commands.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QImageReader>
-#include <QImageWriter>
 
 namespace {
 
@@ -200,15 +200,4 @@ QStringList MemoryFolder::save(const PrinterMemory& memory)
             problems << problem;
     }
     return problems;
-}
-
-QString writePng(const QString& path, const QImage& picture)
-{
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "png");
-    if (!writer.write(picture))
-        return QStringLiteral("cannot draw %1 as PNG: %2").arg(visibleForMessage(path), writer.errorString());
-    return writeWholeFile(path, png);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "output/destination.h"
+#include "common/file_writing.h"
+#include "common/folders.h"
 #include "render/label_render.h"
 
 #include <QByteArray>
@@ -8,10 +9,6 @@
 #include <QImage>
 #include <QString>
 #include <QStringList>
-
-// Writes `picture` as a PNG file at `path`, whole or not at all (written aside, then renamed); the cause when
-// it cannot.
-QString writePng(const QString& path, const QImage& picture);
 
 // The printer's memory on disk (--memory DIR), so that it lasts across restarts:
 //   DIR/forms/NAME.form     one file per stored form (FS): its lines as received, one per line, each after the

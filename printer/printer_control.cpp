@@ -1,6 +1,6 @@
 #include "printer/printer_control.h"
 
-#include "output/safe_text.h"
+#include "common/safe_text.h"
 #include "printer/label_printer.h"
 
 #include <QSocketNotifier>

@@ -1,6 +1,6 @@
 #include "printer/printer_log.h"
 
-#include "output/safe_text.h"
+#include "common/safe_text.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -1,6 +1,6 @@
 #include "printer/printer_options.h"
 
-#include "output/safe_text.h"
+#include "common/safe_text.h"
 #include "render/label_render.h"
 
 #include <limits>

@@ -6,11 +6,6 @@
 
 namespace {
 
-QByteArray twoDigits(int code)
-{
-    return QByteArray::number(code).rightJustified(2, '0');
-}
-
 // Kilobytes with one decimal, as the form memory line gives them: "012.5".
 QByteArray kilobytes(qint64 bytes)
 {
@@ -19,27 +14,6 @@ QByteArray kilobytes(qint64 bytes)
 }
 
 } // namespace
-
-QByteArray errorReport(QList<int> codes)
-{
-    std::sort(codes.begin(), codes.end());
-    codes.erase(std::unique(codes.begin(), codes.end()), codes.end());
-    codes.removeAll(kNoError);
-    if (codes.isEmpty())
-        return "00\r\n";
-    QByteArray text;
-    for (int code : std::as_const(codes))
-        text += (text.isEmpty() ? "" : ",") + twoDigits(code);
-    return text + "\r\n";
-}
-
-QByteArray errorNotice(int code, bool stops)
-{
-    QByteArray notice = kNak + twoDigits(code);
-    if (stops)
-        notice += kXoff;
-    return notice;
-}
 
 QByteArray configurationReport(const ConfigurationFacts& facts)
 {

@@ -1,6 +1,6 @@
 #include "printer_window/frm_printer.h"
 
-#include "output/safe_text.h"
+#include "common/safe_text.h"
 #include "printer/label_pdf.h"
 #include "windows/label_picture_view.h"
 

@@ -1,6 +1,6 @@
 #include "printing/composed_job.h"
 
-#include "output/safe_text.h"
+#include "common/safe_text.h"
 
 std::optional<UnprintableCharacter> firstUnprintable(QStringView text)
 {

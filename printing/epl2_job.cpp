@@ -1,9 +1,9 @@
 #include "printing/epl2_job.h"
 
-#include "layout/entry_rules.h"
-#include "layout/presets.h"
+#include "printing/entry_rules.h"
+#include "printing/presets.h"
 
-#include "output/safe_text.h"
+#include "common/safe_text.h"
 
 #include <QStringView>
 

@@ -1,19 +1,11 @@
 #pragma once
 
 #include "printing/composed_job.h"
+#include "printing/job_kind.h"
 #include "printing/label_settings.h"
 
 #include <QByteArray>
 #include <QString>
-
-// The four EPL2 jobs the program can send. Which one a press sends depends only on the label size and,
-// for 2M, on the five-across check box.
-enum class JobKind {
-    OneM,           // direct format, Item and Version, 10 dots added to both Y positions
-    TwoM,           // direct format, Item and Version
-    TwoMFiveAcross, // Item and Version five times side by side, placed by the panel offsets
-    StoredForm,     // store the form "FIXEDAT0" with four variable fields and recall it (3M, 6M, 9M)
-};
 
 // 1M gives the 1M job; 2M the 2M job when fiveAcross is 0 and the five-across job otherwise; every other
 // size, no size included, the stored form (the five-across box is then not looked at).

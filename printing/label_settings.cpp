@@ -3,28 +3,6 @@
 #include <cmath>
 #include <utility>
 
-namespace Module1 {
-
-LabelPositions currentPositions()
-{
-    return LabelPositions{ItemX, ItemY, VerX, VerY, DataX, DataY, ChksumX, ChksumY, LabelLength};
-}
-
-void setPositions(const LabelPositions& positions)
-{
-    ItemX = positions.ItemX;
-    ItemY = positions.ItemY;
-    VerX = positions.VerX;
-    VerY = positions.VerY;
-    DataX = positions.DataX;
-    DataY = positions.DataY;
-    ChksumX = positions.ChksumX;
-    ChksumY = positions.ChksumY;
-    LabelLength = positions.LabelLength;
-}
-
-} // namespace Module1
-
 QString plainDecimal(qint64 value)
 {
     return QString::number(value);

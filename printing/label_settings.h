@@ -29,23 +29,6 @@ struct LabelPositions
     friend bool operator!=(const LabelPositions& a, const LabelPositions& b) { return !(a == b); }
 };
 
-// The nine process-wide values: one set for the whole process, written by the size presets and the nudge
-// buttons, read when a job is composed. At process start the integers are 0 and ItemY is empty.
-namespace Module1 {
-inline qint16 ItemX = 0;
-inline QString ItemY;
-inline qint16 VerX = 0;
-inline qint16 VerY = 0;
-inline qint16 DataX = 0;
-inline qint16 DataY = 0;
-inline qint16 ChksumX = 0;
-inline qint16 ChksumY = 0;
-inline qint16 LabelLength = 0;
-
-LabelPositions currentPositions();
-void setPositions(const LabelPositions& positions);
-} // namespace Module1
-
 // The label sizes, named by the label each one makes (not by the option button that carries it).
 enum class LabelSize { None, M1, M2, M3, M6, M9 };
 

@@ -10,8 +10,9 @@
 #include <functional>
 #include <memory>
 
-// The serial-port control the main window owns as MSC_Com1, with the three properties the Print press uses
-// (CommPort, PortOpen, Output) as methods, over the output layer's serial port. It is configured at creation
+// The serial-port control the main window owns as MSC_Com1, with its properties CommPort, PortOpen and Output
+// as methods, over the output layer's serial port: the Print press closes a port a failed press left open
+// (PortOpen) and sends through port(), which the serial destination drives. It is configured at creation
 // for port 1 at 9600 baud, no parity, 8 data bits, 1 stop bit and no flow control, and nothing changes that
 // later.
 class MSComm : public QObject

@@ -1,7 +1,8 @@
 #include "printing/print_press.h"
 
+#include "common/safe_text.h"
 #include "output/port_devices.h"
-#include "output/safe_text.h"
+#include "output/send_loop.h"
 #include "output/serial_destination.h"
 #include "printing/mscomm.h"
 
@@ -58,17 +59,18 @@ QString PrintPress::press(PrintHost& host, bool* stopped)
 
     destination->setWaitControl({[&host] { host.processEvents(); }, [&host] { return host.closeRequested(); }});
     destination->setTimeouts(host.timeouts());
-    const bool sent = destination->open() && destination->send(job.bytes);
-    if (sent)
-        pause(host);
-    if (!sent || !destination->confirm() || !destination->close()) {
-        *stopped = destination->stopped();
-        const QString cause = destination->errorString();
-        destination->abandon(); // the window's COM1 control stays open, for the next press to close
-        const QString left = destination->leftBehind();
-        return left.isEmpty() ? cause : QStringLiteral("%1; %2").arg(cause, left);
-    }
-    return {};
+    // One job; the pause comes between handing it over and waiting for it to go. After a failure the window's
+    // COM1 control stays open, for the next press to close.
+    SendLoop loop(*destination, 1);
+    loop.afterSend = [&host] { pause(host); };
+    if (loop.open() && loop.run(OutgoingJob{job.bytes, 0, QString()}, {}) == SendLoop::Outcome::Done)
+        return {};
+    // What a failed open left half done (a connection under way, a print job begun) is released too.
+    if (!loop.opened())
+        destination->abandon();
+    *stopped = destination->stopped() || loop.outcome() == SendLoop::Outcome::Stopped;
+    const QString left = destination->leftBehind();
+    return left.isEmpty() ? loop.cause() : QStringLiteral("%1; %2").arg(loop.cause(), left);
 }
 
 void PrintPress::pause(PrintHost& host)

@@ -9,8 +9,8 @@
 // The longest side of a label the drawing takes, in dots (about a metre at 203 dots per inch).
 inline constexpr int kMaxLabelDots = 8192;
 
-// One EPL2 command line of a job, read without looking at what came before it. Only the commands the label
-// program sends are known; everything else is an error that names what is wrong.
+// One EPL2 command line of a job, read without looking at what came before it. The commands the virtual
+// printer carries out are known; anything else is an error that names what is wrong.
 
 // How a variable or counter places its value in its field of fixed width.
 enum class Justify { Left, Right, Centre, None };

@@ -1,7 +1,7 @@
 #include "windows/frm_label_picture.h"
 
-#include "layout/presets.h"
 #include "printing/epl2_job.h"
+#include "printing/presets.h"
 #include "render/job_fields.h"
 #include "windows/toolkit.h"
 

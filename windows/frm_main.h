@@ -1,12 +1,13 @@
 #pragma once
 
-#include "layout/nudge.h"
 #include "output/port_devices.h"
 #include "output/status_query.h"
 #include "printing/label_settings.h"
 #include "printing/mscomm.h"
+#include "printing/nudge.h"
 #include "printing/print_press.h"
 #include "windows/frm_help.h"
+#include "windows/module1.h"
 #include "windows/toolkit.h"
 
 #include <QMainWindow>
@@ -102,8 +103,6 @@ public:
     Frm_LabelPicture* pictureWindow() const;
     // Asks the printer of the chosen port and shows its answer.
     void Mnu_PrinterStatus_Click();
-    // Whether a status query is under way (it processes events while it waits for the printer).
-    bool askingPrinter() const { return m_asking; }
 
     // Menus.
     QMenu* Mnu_File = nullptr;
@@ -264,3 +263,21 @@ namespace Module1 {
 // Sets the eight offset panels of the main window to "0"; the positions stay as they are.
 void ResetPositionPanels();
 } // namespace Module1
+
+// The size option buttons from the top. Each is named after the caption it had when the window was first
+// laid out; SSOpt_9M now carries the 6M size and SSOpt_6M the 9M size.
+struct SizeOption
+{
+    LabelSize size;
+    const char* name;
+    SSOption* Frm_Main::*button;
+    void (Frm_Main::*click)(qint16);
+    int y;
+};
+inline const SizeOption kSizeOptions[] = {
+    {LabelSize::M1, "SSOpt_1M", &Frm_Main::SSOpt_1M, &Frm_Main::SSOpt_1M_Click, 28},
+    {LabelSize::M2, "SSOpt_2M", &Frm_Main::SSOpt_2M, &Frm_Main::SSOpt_2M_Click, 66},
+    {LabelSize::M3, "SSOpt_3M", &Frm_Main::SSOpt_3M, &Frm_Main::SSOpt_3M_Click, 104},
+    {LabelSize::M6, "SSOpt_9M", &Frm_Main::SSOpt_9M, &Frm_Main::SSOpt_9M_Click, 140},
+    {LabelSize::M9, "SSOpt_6M", &Frm_Main::SSOpt_6M, &Frm_Main::SSOpt_6M_Click, 178},
+};

@@ -1,6 +1,6 @@
 #include "windows/toolkit.h"
 
-#include "layout/presets.h"
+#include "windows/label_outline.h"
 #include "windows/pictures.h"
 
 #include <QFontDatabase>

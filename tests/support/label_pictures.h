@@ -1,6 +1,6 @@
 #pragma once
 
-#include "layout/label_preset_settings.h"
+#include "printing/label_preset_settings.h"
 #include "render/label_render.h"
 
 #include <QByteArray>

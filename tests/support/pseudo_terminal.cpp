@@ -79,3 +79,8 @@ void PseudoTerminal::hangUp()
         ::close(master_);
     master_ = -1;
 }
+
+bool PseudoTerminal::write(const QByteArray& bytes)
+{
+    return ::write(master_, bytes.constData(), size_t(bytes.size())) == bytes.size();
+}

@@ -21,6 +21,8 @@ public:
 
     // What has arrived so far, at most `maxBytes` of it (all when negative); never blocks.
     QByteArray read(qint64 maxBytes = -1);
+    // Writes `bytes` on the master side, as the printer's answer; false when the line did not take them all.
+    bool write(const QByteArray& bytes);
     // Fills the line until it takes nothing more, so that the next writer has to wait for a reader.
     // Returns the bytes it wrote (all 'F').
     QByteArray fill();

@@ -1,0 +1,13 @@
+#include "common/process.h"
+
+#include <csignal>
+
+void ignoreBrokenPipes()
+{
+    struct sigaction action
+    {
+    };
+    action.sa_handler = SIG_IGN;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGPIPE, &action, nullptr);
+}

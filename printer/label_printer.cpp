@@ -5,6 +5,7 @@
 #include "printer/label_pdf.h"
 #include "printer/printer_status.h"
 #include "render/epl2_commands.h"
+#include "render/message_words.h"
 
 #include <QCoreApplication>
 #include <QRegularExpression>

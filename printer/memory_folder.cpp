@@ -5,6 +5,7 @@
 #include "common/safe_text.h"
 #include "common/whole_file.h"
 #include "render/epl2_commands.h"
+#include "render/message_words.h"
 
 #include <QDir>
 #include <QFile>

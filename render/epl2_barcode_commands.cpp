@@ -1,5 +1,6 @@
 // One-dimensional bar codes: B.
 #include "render/epl2_syntax.h"
+#include "render/message_words.h"
 
 namespace epl2 {
 

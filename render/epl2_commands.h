@@ -1,140 +1,11 @@
 #pragma once
 
-#include <QByteArray>
+#include "render/epl2_command.h"
+
 #include <QByteArrayView>
 #include <QString>
 
 #include <optional>
-
-// The longest side of a label the drawing takes, in dots (about a metre at 203 dots per inch).
-inline constexpr int kMaxLabelDots = 8192;
-
-// One EPL2 command line of a job, read without looking at what came before it. The commands the virtual
-// printer carries out are known; anything else is an error that names what is wrong.
-
-// How a variable or counter places its value in its field of fixed width.
-enum class Justify { Left, Right, Centre, None };
-
-// Where the characters of an A line come from.
-enum class TextSource { Quoted, Variable, Counter };
-
-struct TextField
-{
-    int x = 0;
-    int y = 0;
-    int rotation = 0; // 0 to 3: quarter turns clockwise
-    int font = 1;     // 1 to 5
-    int widthTimes = 1;
-    int heightTimes = 1;
-    bool reverse = false;
-    TextSource source = TextSource::Quoted;
-    QByteArray text; // the quoted text with its escapes undone
-    int number = 0;  // the variable (V00..V99) or counter (C0..C9)
-};
-
-// A B line: a one-dimensional bar code.
-struct BarcodeField
-{
-    int x = 0;
-    int y = 0;
-    int rotation = 0;      // 0 to 3, as for text
-    QByteArray symbology;  // the bar code selection as written: "3", "1A", "E30", "UA0", "K", ...
-    int narrow = 1;        // dots of a narrow bar (of a module, for codes of one to four modules)
-    int wide = 2;          // dots of a wide bar (codes of two widths only)
-    int height = 1;        // dots of the bars
-    bool readable = false; // B: the human-readable text is printed under the bars
-    TextSource source = TextSource::Quoted;
-    QByteArray text;
-    int number = 0;
-};
-
-// A b line: a two-dimensional code. Options not given are 0 (the printer's default).
-struct MatrixField
-{
-    int x = 0;
-    int y = 0;
-    char type = 'Q';          // D Data Matrix, Q QR Code, P PDF417, M MaxiCode
-    int columns = 0;          // D: c; P: l (most columns)
-    int rows = 0;             // D: r; P: r (most rows)
-    int module = 0;           // D: h; Q: s; P: x (dots of a module's width)
-    int rowHeight = 0;        // P: y
-    int maxWidth = 0;         // P: the most dots across
-    int maxHeight = 0;        // P: the most dots along
-    int errorLevel = -1;      // Q: 0 to 3 for L, M, Q, H; P: s, 0 to 8
-    int model = 2;            // Q: m
-    bool manualInput = false; // Q: iM, the data starts with its mode (N, A or B)
-    int mode = 0;             // M: m2, m3, m4 or m6; 0 chooses 2 or 3 from the postal code
-    bool centred = true;      // P: f1, X,Y is the middle of the symbol
-    bool truncated = false;   // P: t1
-    bool binary = false;      // P: c1
-    bool inverse = false;     // D: v
-    int rotation = 0;         // P: o, quarter turns clockwise (the most dots across and along turn with it)
-    bool printText = false;   // P: p1, the data printed under the symbol
-    int symbolIndex = 0;      // M: x of "x,y", this symbol's number among y associated ones (0: none)
-    int symbolCount = 0;      // M: y
-    TextSource source = TextSource::Quoted;
-    QByteArray text;
-    int number = 0;
-};
-
-struct Epl2Command
-{
-    enum Kind {
-        Blank,         // an empty line
-        Clear,         // N
-        Density,       // D0..D15
-        Speed,         // S
-        Width,         // q
-        Length,        // Q length,gap[,offset]
-        Options,       // O (no options)
-        Text,          // A
-        Print,         // P labels[,copies]
-        FormDelete,    // FK"name" ("*" deletes every form)
-        FormStore,     // FS"name"
-        FormEnd,       // FE
-        FormRecall,    // FR"name"
-        DataFollows,   // ?
-        Variable,      // Vnn,length,justification,"prompt"
-        Counter,       // Cn,digits,justification,step,"prompt"
-        Barcode,       // B
-        Code2D,        // b
-        LineBlack,     // LO x,y,across,along
-        LineWhite,     // LW
-        LineXor,       // LE
-        LineDiagonal,  // LS x,y,thickness,end x,end y
-        Box,           // X x,y,thickness,end x,end y
-        GraphicWrite,  // GW x,y,bytes across,dots along,data
-        GraphicStore,  // GM"name"bytes, then the bytes of a PCX file
-        GraphicDelete, // GK"name" ("*" deletes every graphic)
-        GraphicList,   // GI
-        GraphicRecall, // GG x,y,"name"
-        CodePage,      // I8,page[,country]
-        Reference,     // R x,y
-        Direction,     // ZT or ZB
-        FormBackup,    // JF, JB, JC
-    };
-
-    Kind kind = Blank;
-    QString error;  // not empty: the line is not understood, and says why
-    int value = 0;  // D, S, q; Q length; P labels; V length; C digits
-    int copies = 1; // P
-    int number = 0; // V and C: which one
-    int step = 0;   // C; the offset of Q
-    Justify justify = Justify::Left;
-    QByteArray name;      // FK, FS, FR; the gap of Q as written ("24", "B24")
-    TextField field;      // A
-    BarcodeField barcode; // B
-    MatrixField matrix;   // b
-    int numbers[5] = {};  // LO LW LE: x, y, across, along; LS X: x, y, thickness, end x, end y;
-                          // GW: x, y, bytes across, dots along; GG R: x, y
-    QByteArray data;      // GW: the bytes of the picture; O: the options as written; ZT/ZB, JF/JB/JC: the letter
-};
-
-// The longest text a quoted field takes.
-inline constexpr int kMaxFieldBytes = 3000;
-// The most bytes a GW picture (1024 bytes by 8192 dots) or a GM file may have: what the reader holds at most
-// for binary data.
-inline constexpr qsizetype kMaxGraphicBytes = qsizetype(kMaxLabelDots / 8) * kMaxLabelDots;
 
 // The bytes of binary data that follow a GW header ("GW10,20,2,16," and nothing more): across times along.
 // Empty when the header is not one.
@@ -146,10 +17,3 @@ Epl2Command readEpl2Command(QByteArrayView line);
 // The commands that put something into the image buffer (text, codes, lines, boxes and graphics): what P
 // prints, what a stored form may hold beside settings, and what the image buffer's bound counts.
 bool drawsIntoImageBuffer(Epl2Command::Kind kind);
-
-// A short, printable rendering of a job's text for messages: printable ASCII as it is, every other byte as
-// \xNN, cut after `limit` characters with "..." added.
-QString printableExcerpt(QByteArrayView bytes, int limit = 40);
-
-// A count with its noun for messages: "1 label", "2 labels" (`singular` takes an "s" for any other count).
-QString counted(qint64 number, const char* singular);

@@ -1,5 +1,6 @@
 // Graphics: GW with its binary data, GM, GG, GK and GI.
 #include "render/epl2_syntax.h"
+#include "render/message_words.h"
 
 #include <array>
 

@@ -1,5 +1,6 @@
 // Two-dimensional codes: b (Data Matrix, QR Code, PDF417, MaxiCode).
 #include "render/epl2_syntax.h"
+#include "render/message_words.h"
 
 #include <QList>
 

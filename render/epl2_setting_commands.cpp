@@ -2,6 +2,7 @@
 #include "render/epl2_syntax.h"
 
 #include "render/code_pages.h"
+#include "render/message_words.h"
 
 #include <algorithm>
 #include <cctype>

@@ -142,28 +142,3 @@ QString fieldData(QByteArrayView data, TextSource* source, QByteArray* text, int
 }
 
 } // namespace epl2
-
-QString printableExcerpt(QByteArrayView bytes, int limit)
-{
-    QString text;
-    for (qsizetype at = 0; at < bytes.size(); ++at) {
-        if (text.size() >= limit) {
-            text += QLatin1String("...");
-            break;
-        }
-        const uchar c = uchar(bytes[at]);
-        if (c >= 0x20 && c < 0x7F)
-            text += QLatin1Char(char(c));
-        else
-            text += QStringLiteral("\\x%1").arg(uint(c), 2, 16, QLatin1Char('0'));
-    }
-    return text;
-}
-
-QString counted(qint64 number, const char* singular)
-{
-    return QStringLiteral("%1 %2%3")
-        .arg(number)
-        .arg(QLatin1String(singular))
-        .arg(QLatin1String(number == 1 ? "" : "s"));
-}

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "render/epl2_commands.h"
+#include "render/epl2_command.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

@@ -2,7 +2,7 @@
 
 #include "render/barcodes.h"
 #include "render/epl2_commands.h"
-#include "render/label_render.h"
+#include "render/label_types.h"
 
 #include <QByteArray>
 #include <QImage>

@@ -1,4 +1,5 @@
 #include "render/job_forms.h"
+#include "render/message_words.h"
 
 #include <algorithm>
 

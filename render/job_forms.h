@@ -1,7 +1,7 @@
 #pragma once
 
 #include "render/epl2_commands.h"
-#include "render/label_render.h"
+#include "render/label_types.h"
 
 #include <QByteArray>
 #include <QList>

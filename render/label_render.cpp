@@ -8,6 +8,7 @@
 #include "render/job_forms.h"
 #include "render/label_painter.h"
 #include "render/line_reader.h"
+#include "render/message_words.h"
 #include "render/pcx_picture.h"
 
 #include <algorithm>
@@ -494,24 +495,6 @@ private:
 };
 
 } // namespace
-
-qint64 storedFormBytes(const PrinterMemory& memory)
-{
-    qint64 total = 0;
-    for (const QList<StoredLine>& form : memory.forms) {
-        for (const StoredLine& line : form)
-            total += line.text.size();
-    }
-    return total;
-}
-
-qint64 storedGraphicDots(const PrinterMemory& memory)
-{
-    qint64 total = 0;
-    for (const QImage& graphic : memory.graphics)
-        total += qint64(graphic.width()) * graphic.height();
-    return total;
-}
 
 QString checkRenderOptions(const RenderOptions& options)
 {

@@ -2,6 +2,7 @@
 #include "render/label_render.h"
 
 #include "render/epl2_commands.h"
+#include "render/message_words.h"
 
 QString edgeName(LabelEdge edge)
 {

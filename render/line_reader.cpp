@@ -1,7 +1,8 @@
 #include "render/line_reader.h"
 
 #include "render/epl2_commands.h"
-#include "render/label_render.h"
+#include "render/label_types.h"
+#include "render/message_words.h"
 
 #include <algorithm>
 #include <optional>

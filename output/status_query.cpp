@@ -12,6 +12,12 @@ namespace {
 // An answer to ^ee is a few codes; more than this without a line end is not an answer.
 constexpr qsizetype kAnswerLimit = 256;
 
+// A query stopped by End or Ctrl-C: no job was under way, so the destinations' own words do not fit.
+PrinterStatus stoppedQuery()
+{
+    return statusOf(PrinterStatus::State::Failed, QStringLiteral("stopped before the printer answered"));
+}
+
 PrinterStatus cupsStatus(const QString& address, const WaitControl& wait, std::chrono::milliseconds timeout)
 {
     CupsQueueReport report;
@@ -39,13 +45,15 @@ PrinterStatus askOnLink(Destination& link, std::chrono::milliseconds timeout)
     const auto left = [&deadline] { return std::chrono::milliseconds(std::max<qint64>(deadline.remainingTime(), 0)); };
     link.discardInput();
     const QString why = link.write(QByteArray(kStatusQuery), left());
+    if (link.stopped())
+        return stoppedQuery();
     if (!why.isEmpty())
         return statusOf(PrinterStatus::State::Failed, why);
     bool timedOut = false;
     QString error;
     const QByteArray answer = link.readUntil(statusAnswerComplete, kAnswerLimit, left(), &timedOut, &error);
     if (link.stopped())
-        return statusOf(PrinterStatus::State::Failed, error);
+        return stoppedQuery();
     // A connection that failed or closed says so; only a printer that said nothing is "did not answer".
     if (!error.isEmpty() && !statusAnswerComplete(answer))
         return statusOf(PrinterStatus::State::Unknown, error);
@@ -73,7 +81,7 @@ PrinterStatus queryPrinterStatus(const QString& address, const WaitControl& wait
     link->setTimeouts(timeouts);
     const QDeadlineTimer deadline(timeout);
     if (!link->open())
-        return statusOf(PrinterStatus::State::Failed, link->reason());
+        return link->stopped() ? stoppedQuery() : statusOf(PrinterStatus::State::Failed, link->reason());
     const PrinterStatus answered =
         askOnLink(*link, std::chrono::milliseconds(std::max<qint64>(deadline.remainingTime(), 0)));
     link->close();

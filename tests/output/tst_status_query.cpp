@@ -24,6 +24,7 @@ private slots:
     void noticeWithoutAnswer();
     void destinations_data();
     void destinations();
+    void stopRequestEndsTheWait_data();
     void stopRequestEndsTheWait();
     void askedOnTheLinkTheJobWentOn_data();
     void askedOnTheLinkTheJobWentOn();
@@ -154,12 +155,25 @@ void TestStatusQuery::destinations()
         QCOMPARE(readFile(address), QByteArray("kept"));
 }
 
+void TestStatusQuery::stopRequestEndsTheWait_data()
+{
+    QTest::addColumn<bool>("byName"); // the printer named as localhost, so that opening waits for the lookup
+    QTest::addColumn<int>("asks");    // how many times the stop is asked about before it is requested
+    QTest::addRow("while the printer is silent") << false << 3;
+    QTest::addRow("while the host is looked up") << true << 0;
+}
+
 void TestStatusQuery::stopRequestEndsTheWait()
 {
+    QFETCH(bool, byName);
+    QFETCH(int, asks);
     LoopbackPrinter silent;
+    QString address = silent.address();
+    if (byName)
+        address.replace(QStringLiteral("127.0.0.1"), QStringLiteral("localhost"));
     int asked = 0;
     const PrinterStatus status =
-        queryPrinterStatus(silent.address(), {{}, [&asked] { return ++asked > 3; }}, std::chrono::hours(1));
+        queryPrinterStatus(address, {{}, [&asked, asks] { return ++asked > asks; }}, std::chrono::hours(1));
     QCOMPARE(status.state, State::Failed);
     QCOMPARE(status.text, QStringLiteral("stopped before the printer answered"));
 }

@@ -1,4 +1,5 @@
 #include "render/barcodes.h"
+#include "render/linear_selections.h"
 
 #include <zint.h>
 
@@ -361,11 +362,18 @@ LinearCode encodeLinear(const BarcodeField& field, const QByteArray& data)
         if (!allDigits(data))
             code.error = QStringLiteral("Interleaved 2 of 5 takes digits only");
         symbology = BARCODE_C25INTER;
-        option2 = type == "2C" ? 1 : 0;
+        option2 = type == "2C" ? 2 : 0; // 2C encodes its check digit without printing it (2D prints it)
         twoWidths = true;
     } else if (type == "K") {
         symbology = BARCODE_CODABAR;
         twoWidths = true;
+    } else if (const LinearRecipe recipe = linearRecipe(type, data); recipe.known) {
+        code.error = recipe.error;
+        symbology = recipe.symbology;
+        input = recipe.input;
+        inputMode = recipe.inputMode;
+        option2 = recipe.option2;
+        twoWidths = recipe.twoWidths;
     } else {
         code.error = QStringLiteral("bar code type %1 is not drawn").arg(QString::fromLatin1(type.left(8)));
     }
@@ -383,10 +391,14 @@ LinearCode encodeLinear(const BarcodeField& field, const QByteArray& data)
     if (!code.error.isEmpty())
         return code;
 
-    // Runs of modules along the first row: bars and spaces alternate, a bar first.
+    // Runs of modules along the first row: bars and spaces alternate, a bar first (a guard space before the
+    // first bar, as DataBar has, is quiet zone).
     int run = 0;
     bool dark = true;
-    for (int column = 0; column <= symbol->width; ++column) {
+    int first = 0;
+    while (first < symbol->width && !moduleSet(*symbol, 0, first))
+        ++first;
+    for (int column = first; column <= symbol->width; ++column) {
         const bool set = column < symbol->width && moduleSet(*symbol, 0, column);
         if (column < symbol->width && set == dark) {
             ++run;

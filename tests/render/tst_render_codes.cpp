@@ -116,6 +116,14 @@ void RenderCodesTest::linearCodes_data()
                                 << "abc";
     QTest::addRow("Code 128 C") << QByteArray("1C") << QByteArray("123456") << "Code128"
                                 << "123456";
+    // 3*(9+7+5+3+1+4+4+6+1) + (8+6+4+2+1+1+1+0) = 143: the container code's check digit is 7, after AI 00.
+    QTest::addRow("UCC/EAN-128 serial shipping container code")
+        << QByteArray("0") << QByteArray("10614141123456789") << "Code128"
+        << "00106141411234567897";
+    // 4*8 + 7*6 + 3*4 + 1*2 + 2*3 + 4*5 + 8*9 + 2*7 = 200 = 18*11 + 2: the check digit is 11 - 2 = 9.
+    QTest::addRow("Code 128 with Deutsche Post check digit")
+        << QByteArray("1D") << QByteArray("RR47312482DE") << "Code128"
+        << "RR473124829DE";
     QTest::addRow("UCC/EAN-128") << QByteArray("1E") << QByteArray("0195012345678903") << "Code128"
                                  << "0195012345678903";
     QTest::addRow("EAN-13: the printer adds the check digit")
@@ -135,6 +143,16 @@ void RenderCodesTest::linearCodes_data()
     // 5*3 + 4 + 3*3 + 2 + 1*3 = 33: the check digit is 7.
     QTest::addRow("Interleaved 2 of 5 with check digit") << QByteArray("2C") << QByteArray("12345") << "ITF"
                                                          << "123457";
+    QTest::addRow("Interleaved 2 of 5 with check digit shown") << QByteArray("2D") << QByteArray("12345") << "ITF"
+                                                               << "123457";
+    // 3*(6+8+2+4+0+4+1) + (7+8+1+1+0+5) = 97: the check digit is 3.
+    QTest::addRow("UPC Interleaved 2 of 5") << QByteArray("2U") << QByteArray("1540014128876") << "ITF"
+                                            << "15400141288763";
+    // 3*(0+8+6+4+2+0+0) + (9+7+5+3+1+0) = 85: the check digit is 5; a leading 2 adds 6.
+    QTest::addRow("RSS-14") << QByteArray("R14") << QByteArray("0001234567890") << "DataBar"
+                            << "00012345678905";
+    QTest::addRow("RSS-14 truncated") << QByteArray("RT") << QByteArray("2001234567890") << "DataBar"
+                                      << "20012345678909";
     // ZXing reports Codabar without its start and stop characters.
     QTest::addRow("Codabar") << QByteArray("K") << QByteArray("A40156B") << "Codabar"
                              << "40156";
@@ -153,7 +171,8 @@ void RenderCodesTest::linearCodes()
     field.wide = kWide;
     const LinearCode code = encodeLinear(field, data);
     QVERIFY2(code.error.isEmpty(), qPrintable(code.error));
-    const bool twoWidths = QList<QByteArray>{"3", "3C", "2", "2C", "K"}.contains(type);
+    const bool twoWidths = QList<QByteArray>{"3", "3C", "2", "2C", "2D", "2U", "K"}.contains(type);
+    const int widestModules = type.startsWith('R') ? 8 : 4; // a DataBar finder pattern has a space of 8
     int length = 0;
     for (const int each : code.elements)
         length += each;
@@ -185,7 +204,7 @@ void RenderCodesTest::linearCodes()
             if (twoWidths)
                 QVERIFY2(dots == kNarrow || dots == kWide, qPrintable(QString::number(dots)));
             else
-                QVERIFY2(dots % kNarrow == 0 && dots / kNarrow >= 1 && dots / kNarrow <= 4,
+                QVERIFY2(dots % kNarrow == 0 && dots / kNarrow >= 1 && dots / kNarrow <= widestModules,
                          qPrintable(QString::number(dots)));
         }
         QCOMPARE(total, length);
@@ -387,6 +406,8 @@ void RenderCodesTest::refusedData_data()
     QTest::addRow("EAN-13 of 11 digits") << QByteArray("B10,10,0,E30,2,4,50,N,\"12345678901\"")
                                          << "E30 takes 12 digits";
     QTest::addRow("letters in Interleaved 2 of 5") << QByteArray("B10,10,0,2,2,5,50,N,\"12AB\"") << "digits only";
+    QTest::addRow("Deutsche Post code without DE")
+        << QByteArray("B10,10,0,1D,2,4,50,N,\"RR47312482GB\"") << "2 characters, 8 digits and DE";
     QTest::addRow("wide not wider than narrow") << QByteArray("B10,10,0,3,3,3,50,N,\"A\"") << "wider than the narrow";
     QTest::addRow("bar code type not drawn") << QByteArray("B10,10,0,P,2,4,50,N,\"12345\"") << "type P is not drawn";
     QTest::addRow("no such type") << QByteArray("B10,10,0,Z9,2,4,50,N,\"1\"") << "Z9 is not a bar code type";

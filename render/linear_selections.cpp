@@ -84,6 +84,20 @@ LinearRecipe linearRecipe(const QByteArray& type, const QByteArray& data)
         // Truncated differs only in its height, which B gives anyway.
         recipe.symbology = BARCODE_DBAR_OMN;
         fixedDigits(type, data, 13, &recipe);
+    } else if (type == "2M") {
+        if (!digitsOnly(data))
+            recipe.error = QStringLiteral("Matrix 2 of 5 takes digits only");
+        recipe.symbology = BARCODE_C25MATRIX;
+        recipe.input = data;
+        recipe.twoWidths = true;
+    } else if (type == "L" || type == "M" || type == "1M") {
+        // MSI Plessey: L and M with one mod-10 check digit, 1M with a second one over the first.
+        if (!digitsOnly(data))
+            recipe.error = QStringLiteral("MSI takes digits only");
+        recipe.symbology = BARCODE_MSI_PLESSEY;
+        recipe.input = data;
+        recipe.option2 = type == "1M" ? 2 : 1;
+        recipe.twoWidths = true;
     } else {
         recipe.known = false;
     }

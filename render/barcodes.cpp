@@ -292,6 +292,25 @@ MatrixCode maxiCode(const MatrixField& field, const QByteArray& data)
     return code;
 }
 
+// The part of the height a postal bar covers, from the rows of the symbol it is in: Postnet and Planet have
+// full bars and bars of 2/5 of the height on the baseline; Japanese Postnet bars have a middle third and reach
+// to the top, the bottom or both.
+std::pair<int, int> postalSpan(const zint_symbol& symbol, int column)
+{
+    const int twoRows[] = {0, 9, 15};
+    const int threeRows[] = {0, 5, 10, 15};
+    const int* edges = symbol.rows == 3 ? threeRows : twoRows;
+    int top = -1;
+    int bottom = 0;
+    for (int row = 0; row < std::min(symbol.rows, 3); ++row) {
+        if (moduleSet(symbol, row, column)) {
+            top = top < 0 ? edges[row] : top;
+            bottom = edges[row + 1];
+        }
+    }
+    return {std::max(top, 0), bottom};
+}
+
 } // namespace
 
 LinearCode encodeLinear(const BarcodeField& field, const QByteArray& data)
@@ -304,6 +323,7 @@ LinearCode encodeLinear(const BarcodeField& field, const QByteArray& data)
     int option2 = 0;
     int inputMode = DATA_MODE;
     bool withAddOn = false;
+    bool postal = false;
     const auto digitsOf = [&](int count, int symbol) {
         if (!allDigits(data) || (data.size() != count && data.size() != count + 1)) {
             code.error = QStringLiteral("%1 takes %2 digits (the printer adds the check digit)")
@@ -374,6 +394,7 @@ LinearCode encodeLinear(const BarcodeField& field, const QByteArray& data)
         inputMode = recipe.inputMode;
         option2 = recipe.option2;
         twoWidths = recipe.twoWidths;
+        postal = recipe.postal;
     } else {
         code.error = QStringLiteral("bar code type %1 is not drawn").arg(QString::fromLatin1(type.left(8)));
     }
@@ -393,19 +414,31 @@ LinearCode encodeLinear(const BarcodeField& field, const QByteArray& data)
 
     // Runs of modules along the first row: bars and spaces alternate, a bar first (a guard space before the
     // first bar, as DataBar has, is quiet zone).
+    // A postal code's bars are in different rows of the symbol: a column with any of them is a bar.
+    const auto barAt = [&](int column) {
+        for (int row = 0; row < (postal ? symbol->rows : 1); ++row) {
+            if (moduleSet(*symbol, row, column))
+                return true;
+        }
+        return false;
+    };
     int run = 0;
     bool dark = true;
     int first = 0;
-    while (first < symbol->width && !moduleSet(*symbol, 0, first))
+    while (first < symbol->width && !barAt(first))
         ++first;
     for (int column = first; column <= symbol->width; ++column) {
-        const bool set = column < symbol->width && moduleSet(*symbol, 0, column);
+        const bool set = column < symbol->width && barAt(column);
         if (column < symbol->width && set == dark) {
             ++run;
             continue;
         }
         if (run > 0 || !code.elements.isEmpty()) {
-            const int dots = twoWidths ? (run > 1 ? field.wide : field.narrow) : run * field.narrow;
+            const int dots = twoWidths ? (run > 1 ? field.wide : field.narrow)
+                             : postal  ? (dark ? field.narrow : field.wide)
+                                       : run * field.narrow;
+            if (postal && dark)
+                code.spans << postalSpan(*symbol, column - 1);
             code.elements << dots;
         }
         dark = !dark;

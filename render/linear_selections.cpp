@@ -98,6 +98,23 @@ LinearRecipe linearRecipe(const QByteArray& type, const QByteArray& data)
         recipe.input = data;
         recipe.option2 = type == "1M" ? 2 : 1;
         recipe.twoWidths = true;
+    } else if (type == "P" || type == "PL") {
+        // Hyphens only make the digits easier to read.
+        QByteArray digits = data;
+        digits.replace('-', QByteArray());
+        const bool planet = type == "PL";
+        const qsizetype n = digits.size();
+        if (!digitsOnly(digits) || (planet ? n != 11 && n != 13 : n != 5 && n != 9 && n != 11 && n != 13))
+            recipe.error = planet ? QStringLiteral("Planet takes 11 or 13 digits")
+                                  : QStringLiteral("Postnet takes 5, 9, 11 or 13 digits");
+        recipe.symbology = planet ? BARCODE_PLANET : BARCODE_POSTNET;
+        recipe.input = digits;
+        recipe.postal = true;
+    } else if (type == "J") {
+        // The printer takes the first 20 characters; the symbol pads what is shorter.
+        recipe.symbology = BARCODE_JAPANPOST;
+        recipe.input = data.left(20);
+        recipe.postal = true;
     } else {
         recipe.known = false;
     }

@@ -125,6 +125,8 @@ class RenderCodesTest : public QObject
 private slots:
     void linearCodes_data();
     void linearCodes();
+    void postalCodes_data();
+    void postalCodes();
     void matrixCodes_data();
     void matrixCodes();
     void wholeLabels_data();
@@ -274,6 +276,100 @@ void RenderCodesTest::linearCodes()
             QVERIFY(measured.contains(kWide));
         }
     }
+}
+
+void RenderCodesTest::postalCodes_data()
+{
+    QTest::addColumn<QByteArray>("type");
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<int>("bars");
+    QTest::addColumn<QString>("read"); // the digits with their check digit; empty: four heights, not read
+
+    // 1 + 2 + 3 + 4 + 5 = 15: the check digit is 5; a frame bar, 5 bars a digit, a frame bar.
+    QTest::addRow("Postnet ZIP") << QByteArray("P") << QByteArray("12345") << 32 << "123455";
+    QTest::addRow("Postnet with hyphens") << QByteArray("P") << QByteArray("12345-6789") << 52 << "1234567895";
+    // 1 + 2 + ... + 9 + 0 + 1 = 46: the check digit is 4.
+    QTest::addRow("Planet") << QByteArray("PL") << QByteArray("12-34567-8901") << 62 << "123456789014";
+    // Start and stop of 2 bars, 20 characters padded and a check character of 3 bars each.
+    QTest::addRow("Japanese Postnet") << QByteArray("J") << QByteArray("15400233-16-4-205") << 67 << QString();
+}
+
+// Bars of two or four heights: the digits read back from which bars are tall, every bar the narrow width and
+// every space the wide one.
+void RenderCodesTest::postalCodes()
+{
+    QFETCH(QByteArray, type);
+    QFETCH(QByteArray, data);
+    QFETCH(int, bars);
+    QFETCH(QString, read);
+
+    const QByteArray line = "B100,100,0," + type + "," + QByteArray::number(kNarrow) + "," + QByteArray::number(kWide) +
+                            "," + QByteArray::number(kHeight) + ",N,\"" + data + "\"";
+    const RenderedLabel label = onlyLabelOf(codeJob(line));
+    QVERIFY(!label.image.isNull());
+    QList<int> widths;                  // bar and space, a bar first
+    QList<std::pair<int, int>> heights; // each bar's top and bottom, from the bar code's Y
+    for (int x = 0; x < label.image.width(); ++x) {
+        int top = -1;
+        int bottom = -1;
+        for (int y = 0; y < label.image.height(); ++y) {
+            if (label.image.constScanLine(y)[x] == 0) {
+                top = top < 0 ? y - 100 : top;
+                bottom = y - 100 + 1;
+            }
+        }
+        const bool bar = top >= 0;
+        if (widths.isEmpty() && !bar)
+            continue;
+        if (!widths.isEmpty() && (widths.size() % 2 == 1) == bar) {
+            ++widths.last();
+            if (bar)
+                QCOMPARE(heights.last(), std::make_pair(top, bottom));
+        } else {
+            widths << 1;
+            if (bar)
+                heights << std::make_pair(top, bottom);
+        }
+    }
+    if (widths.size() % 2 == 0)
+        widths.removeLast(); // the label's white after the last bar
+    QCOMPARE(heights.size(), bars);
+    for (int i = 0; i < widths.size(); ++i)
+        QCOMPARE(widths.at(i), i % 2 == 0 ? kNarrow : kWide);
+
+    if (read.isEmpty()) {
+        // Full, ascending, descending and middle-third bars, each of them used.
+        const QList<std::pair<int, int>> levels = {
+            {0, kHeight}, {0, kHeight * 2 / 3}, {kHeight / 3, kHeight}, {kHeight / 3, kHeight * 2 / 3}};
+        for (const auto& level : levels)
+            QVERIFY(heights.contains(level));
+        for (const auto& each : heights)
+            QVERIFY(levels.contains(each));
+        return;
+    }
+    // Tall bars and bars of 2/5 the height on the baseline; between the frame bars a digit is 5 bars, two of
+    // them tall (Planet: short) of weights 7, 4, 2, 1 and 0 (7 + 4 is 0).
+    const bool planet = type == "PL";
+    QString digits;
+    QCOMPARE(heights.first(), std::make_pair(0, kHeight));
+    QCOMPARE(heights.last(), std::make_pair(0, kHeight));
+    QCOMPARE((bars - 2) % 5, 0);
+    constexpr int kWeights[5] = {7, 4, 2, 1, 0};
+    for (int at = 1; at + 5 < bars; at += 5) {
+        int sum = 0;
+        int marked = 0;
+        for (int i = 0; i < 5; ++i) {
+            const std::pair<int, int> bar = heights.at(at + i);
+            QVERIFY(bar == std::make_pair(0, kHeight) || bar == std::make_pair(kHeight * 3 / 5, kHeight));
+            if ((bar.first == 0) != planet) {
+                sum += kWeights[i];
+                ++marked;
+            }
+        }
+        QCOMPARE(marked, 2);
+        digits += QChar(u'0' + (sum == 11 ? 0 : sum));
+    }
+    QCOMPARE(digits, read);
 }
 
 void RenderCodesTest::matrixCodes_data()
@@ -467,8 +563,10 @@ void RenderCodesTest::refusedData_data()
     QTest::addRow("Deutsche Post code without DE")
         << QByteArray("B10,10,0,1D,2,4,50,N,\"RR47312482GB\"") << "2 characters, 8 digits and DE";
     QTest::addRow("letters in MSI") << QByteArray("B10,10,0,M,2,4,50,N,\"12A\"") << "MSI takes digits only";
+    QTest::addRow("Postnet of 6 digits") << QByteArray("B10,10,0,P,2,4,50,N,\"123456\"")
+                                         << "Postnet takes 5, 9, 11 or 13 digits";
     QTest::addRow("wide not wider than narrow") << QByteArray("B10,10,0,3,3,3,50,N,\"A\"") << "wider than the narrow";
-    QTest::addRow("bar code type not drawn") << QByteArray("B10,10,0,P,2,4,50,N,\"12345\"") << "type P is not drawn";
+    QTest::addRow("bar code type not drawn") << QByteArray("B10,10,0,RS,2,4,50,N,\"12345\"") << "type RS is not drawn";
     QTest::addRow("no such type") << QByteArray("B10,10,0,Z9,2,4,50,N,\"1\"") << "Z9 is not a bar code type";
     QTest::addRow("Data Matrix size that is none") << QByteArray("b10,10,D,c11,r13,\"1\"") << "no symbol of 13 rows";
     QTest::addRow("PDF417 too large for its room")

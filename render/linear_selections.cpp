@@ -98,6 +98,17 @@ LinearRecipe linearRecipe(const QByteArray& type, const QByteArray& data)
         recipe.input = data;
         recipe.option2 = type == "1M" ? 2 : 1;
         recipe.twoWidths = true;
+    } else if (type == "2G") {
+        // Deutsche Post's Identcode (11 digits) and Leitcode (13 digits), each with a check digit the printer
+        // computes (one sent with the data is replaced).
+        const bool ident = data.size() == 11 || data.size() == 12;
+        if (!digitsOnly(data) || (!ident && data.size() != 13 && data.size() != 14)) {
+            recipe.error = QStringLiteral("2G takes 11 digits (Identcode) or 13 (Leitcode)");
+            return recipe;
+        }
+        recipe.symbology = ident ? BARCODE_DPIDENT : BARCODE_DPLEIT;
+        recipe.input = data.left(ident ? 11 : 13);
+        recipe.twoWidths = true;
     } else if (type == "P" || type == "PL") {
         // Hyphens only make the digits easier to read.
         QByteArray digits = data;

@@ -197,6 +197,12 @@ void RenderCodesTest::linearCodes_data()
                             << "00012345678905";
     QTest::addRow("RSS-14 truncated") << QByteArray("RT") << QByteArray("2001234567890") << "DataBar"
                                       << "20012345678909";
+    // Weights 4 and 9 from the left: 20+54+12+9+0+18+16+27+0+27+4 = 187, so 3; 8+9+12+36+32+0+28+45+0+9+24+36+0
+    // = 239, so 1.
+    QTest::addRow("German Post Code: Identcode") << QByteArray("2G") << QByteArray("56310243031") << "ITF"
+                                                 << "563102430313";
+    QTest::addRow("German Post Code: Leitcode") << QByteArray("2G") << QByteArray("21348075016409") << "ITF"
+                                                << "21348075016401";
     QTest::addRow("Matrix 2 of 5") << QByteArray("2M") << QByteArray("9031") << "Matrix25"
                                    << "9031";
     // MSI's mod-10 check: from the rightmost digit, every other one doubled, all summed digit by digit. 1234:
@@ -226,7 +232,7 @@ void RenderCodesTest::linearCodes()
     const LinearCode code = encodeLinear(field, data);
     QVERIFY2(code.error.isEmpty(), qPrintable(code.error));
     const bool twoWidths =
-        QList<QByteArray>{"3", "3C", "2", "2C", "2D", "2U", "2M", "L", "M", "1M", "K"}.contains(type);
+        QList<QByteArray>{"3", "3C", "2", "2C", "2D", "2U", "2G", "2M", "L", "M", "1M", "K"}.contains(type);
     const int widestModules = type.startsWith('R') ? 8 : 4; // a DataBar finder pattern has a space of 8
     int length = 0;
     for (const int each : code.elements)

@@ -8,8 +8,8 @@ namespace epl2 {
 constexpr const char* kDrawnSymbologies[] = {"3",   "3C",  "9",   "1",   "1A",  "1B",  "1C",  "1E",  "E30", "E32",
                                              "E35", "E80", "E82", "E85", "UA0", "UA2", "UA5", "UE0", "UE2", "UE5",
                                              "2",   "2C",  "K",   "0",   "1D",  "2D",  "2U",  "R14", "RT",  "2M",
-                                             "L",   "M",   "1M",  "P",   "PL",  "J",   "2G"};
-constexpr const char* kUndrawnSymbologies[] = {"RL", "RS"};
+                                             "L",   "M",   "1M",  "P",   "PL",  "J",   "2G",  "RL"};
+constexpr const char* kUndrawnSymbologies[] = {"RS"};
 // Codes of two bar widths, where the wide width is used.
 bool twoWidths(QByteArrayView symbology)
 {

@@ -84,6 +84,11 @@ LinearRecipe linearRecipe(const QByteArray& type, const QByteArray& data)
         // Truncated differs only in its height, which B gives anyway.
         recipe.symbology = BARCODE_DBAR_OMN;
         fixedDigits(type, data, 13, &recipe);
+    } else if (type == "RL") {
+        // RSS Limited holds item numbers whose first digit is 0 or 1 only.
+        recipe.symbology = BARCODE_DBAR_LTD;
+        if (fixedDigits(type, data, 13, &recipe) && data.at(0) > '1')
+            recipe.error = QStringLiteral("RL takes 13 digits that start with 0 or 1");
     } else if (type == "2M") {
         if (!digitsOnly(data))
             recipe.error = QStringLiteral("Matrix 2 of 5 takes digits only");

@@ -7,6 +7,8 @@
 
 #include <QtTest>
 
+#include <numeric>
+
 namespace {
 
 constexpr int kNarrow = 2;
@@ -195,6 +197,8 @@ void RenderCodesTest::linearCodes_data()
     // 3*(0+8+6+4+2+0+0) + (9+7+5+3+1+0) = 85: the check digit is 5; a leading 2 adds 6.
     QTest::addRow("RSS-14") << QByteArray("R14") << QByteArray("0001234567890") << "DataBar"
                             << "00012345678905";
+    QTest::addRow("RSS Limited") << QByteArray("RL") << QByteArray("1001234567890") << "DataBarLimited"
+                                 << "(01)10012345678902";
     QTest::addRow("RSS-14 truncated") << QByteArray("RT") << QByteArray("2001234567890") << "DataBar"
                                       << "20012345678909";
     // Weights 4 and 9 from the left: 20+54+12+9+0+18+16+27+0+27+4 = 187, so 3; 8+9+12+36+32+0+28+45+0+9+24+36+0
@@ -257,6 +261,12 @@ void RenderCodesTest::linearCodes()
 
         if (format == QLatin1String("MSI") || format == QLatin1String("Matrix25")) {
             QCOMPARE(readByWidths(format, measured), read);
+        } else if (format == QLatin1String("DataBarLimited")) {
+            // Not read by ZXing: a guard of a space and a bar each side, two characters of 26 modules and a check
+            // character of 18 between them, 14 elements each; the first space is quiet zone.
+            QCOMPARE(measured.size(), 45);
+            QCOMPARE(std::accumulate(measured.begin(), measured.end(), 0), 73 * kNarrow);
+            QCOMPARE(QString::fromLatin1(code.readable), read);
         } else {
             const ReadCode scanned = readCode(label.image, format);
             QVERIFY2(scanned.format == format,
@@ -276,7 +286,8 @@ void RenderCodesTest::linearCodes()
         QCOMPARE(total, length);
         QCOMPARE(measured, code.elements);
         const QRect bars = label.fields.first().ink;
-        QCOMPARE(across ? bars.width() : bars.height(), length);
+        // The text under the bars is font 2 (by the narrow width), cells 10 dots wide, centred on the bars.
+        QCOMPARE(across ? bars.width() : bars.height(), std::max(length, int(code.readable.size()) * 10));
         if (twoWidths) {
             QVERIFY(measured.contains(kNarrow));
             QVERIFY(measured.contains(kWide));
@@ -569,6 +580,7 @@ void RenderCodesTest::refusedData_data()
     QTest::addRow("Deutsche Post code without DE")
         << QByteArray("B10,10,0,1D,2,4,50,N,\"RR47312482GB\"") << "2 characters, 8 digits and DE";
     QTest::addRow("letters in MSI") << QByteArray("B10,10,0,M,2,4,50,N,\"12A\"") << "MSI takes digits only";
+    QTest::addRow("RSS Limited from 2") << QByteArray("B10,10,0,RL,2,4,50,N,\"2001234567890\"") << "start with 0 or 1";
     QTest::addRow("Postnet of 6 digits") << QByteArray("B10,10,0,P,2,4,50,N,\"123456\"")
                                          << "Postnet takes 5, 9, 11 or 13 digits";
     QTest::addRow("wide not wider than narrow") << QByteArray("B10,10,0,3,3,3,50,N,\"A\"") << "wider than the narrow";

@@ -277,74 +277,83 @@ void RenderCodesTest::postalCodes()
     QFETCH(QByteArray, data);
     QFETCH(int, bars);
     QFETCH(QString, read);
+    constexpr int kGap = 3; // spaces narrower than kWide, so that the longest code fits the label at every rotation
 
-    const QByteArray line = "B100,100,0," + type + "," + QByteArray::number(kNarrow) + "," + QByteArray::number(kWide) +
-                            "," + QByteArray::number(kHeight) + ",N,\"" + data + "\"";
-    const RenderedLabel label = onlyLabelOf(codeJob(line));
-    QVERIFY(!label.image.isNull());
-    QList<int> widths;                  // bar and space, a bar first
-    QList<std::pair<int, int>> heights; // each bar's top and bottom, from the bar code's Y
-    for (int x = 0; x < label.image.width(); ++x) {
-        int top = -1;
-        int bottom = -1;
-        for (int y = 0; y < label.image.height(); ++y) {
-            if (label.image.constScanLine(y)[x] == 0) {
-                top = top < 0 ? y - 100 : top;
-                bottom = y - 100 + 1;
+    for (int rotation = 0; rotation < 4; ++rotation) {
+        const QByteArray line = "B400,400," + QByteArray::number(rotation) + "," + type + "," +
+                                QByteArray::number(kNarrow) + "," + QByteArray::number(kGap) + "," +
+                                QByteArray::number(kHeight) + ",N,\"" + data + "\"";
+        const RenderedLabel label = onlyLabelOf(codeJob(line));
+        QVERIFY(!label.image.isNull());
+        // Turned back upright, the bars measured from the top of the tallest.
+        const QImage picture = label.image.transformed(QTransform().rotate(-90.0 * rotation));
+        int origin = 0;
+        while (origin < picture.height() && blackBounds(picture.copy(0, origin, picture.width(), 1)).isNull())
+            ++origin;
+        QList<int> widths;                  // bar and space, a bar first
+        QList<std::pair<int, int>> heights; // each bar's top and bottom, from the bar code's Y
+        for (int x = 0; x < picture.width(); ++x) {
+            int top = -1;
+            int bottom = -1;
+            for (int y = 0; y < picture.height(); ++y) {
+                if (picture.constScanLine(y)[x] == 0) {
+                    top = top < 0 ? y - origin : top;
+                    bottom = y - origin + 1;
+                }
+            }
+            const bool bar = top >= 0;
+            if (widths.isEmpty() && !bar)
+                continue;
+            if (!widths.isEmpty() && (widths.size() % 2 == 1) == bar) {
+                ++widths.last();
+                if (bar)
+                    QCOMPARE(heights.last(), std::make_pair(top, bottom));
+            } else {
+                widths << 1;
+                if (bar)
+                    heights << std::make_pair(top, bottom);
             }
         }
-        const bool bar = top >= 0;
-        if (widths.isEmpty() && !bar)
+        if (widths.size() % 2 == 0)
+            widths.removeLast(); // the label's white after the last bar
+        QCOMPARE(heights.size(), bars);
+        for (int i = 0; i < widths.size(); ++i)
+            QCOMPARE(widths.at(i), i % 2 == 0 ? kNarrow : kGap);
+
+        if (read.isEmpty()) {
+            // Full, ascending, descending and middle-third bars, each of them used.
+            const QList<std::pair<int, int>> levels = {
+                {0, kHeight}, {0, kHeight * 2 / 3}, {kHeight / 3, kHeight}, {kHeight / 3, kHeight * 2 / 3}};
+            for (const auto& level : levels)
+                QVERIFY(heights.contains(level));
+            for (const auto& each : heights)
+                QVERIFY(levels.contains(each));
             continue;
-        if (!widths.isEmpty() && (widths.size() % 2 == 1) == bar) {
-            ++widths.last();
-            if (bar)
-                QCOMPARE(heights.last(), std::make_pair(top, bottom));
-        } else {
-            widths << 1;
-            if (bar)
-                heights << std::make_pair(top, bottom);
         }
-    }
-    if (widths.size() % 2 == 0)
-        widths.removeLast(); // the label's white after the last bar
-    QCOMPARE(heights.size(), bars);
-    for (int i = 0; i < widths.size(); ++i)
-        QCOMPARE(widths.at(i), i % 2 == 0 ? kNarrow : kWide);
-
-    if (read.isEmpty()) {
-        // Full, ascending, descending and middle-third bars, each of them used.
-        const QList<std::pair<int, int>> levels = {
-            {0, kHeight}, {0, kHeight * 2 / 3}, {kHeight / 3, kHeight}, {kHeight / 3, kHeight * 2 / 3}};
-        for (const auto& level : levels)
-            QVERIFY(heights.contains(level));
-        for (const auto& each : heights)
-            QVERIFY(levels.contains(each));
-        return;
-    }
-    // Tall bars and bars of 2/5 the height on the baseline; between the frame bars a digit is 5 bars, two of
-    // them tall (Planet: short) of weights 7, 4, 2, 1 and 0 (7 + 4 is 0).
-    const bool planet = type == "PL";
-    QString digits;
-    QCOMPARE(heights.first(), std::make_pair(0, kHeight));
-    QCOMPARE(heights.last(), std::make_pair(0, kHeight));
-    QCOMPARE((bars - 2) % 5, 0);
-    constexpr int kWeights[5] = {7, 4, 2, 1, 0};
-    for (int at = 1; at + 5 < bars; at += 5) {
-        int sum = 0;
-        int marked = 0;
-        for (int i = 0; i < 5; ++i) {
-            const std::pair<int, int> bar = heights.at(at + i);
-            QVERIFY(bar == std::make_pair(0, kHeight) || bar == std::make_pair(kHeight * 3 / 5, kHeight));
-            if ((bar.first == 0) != planet) {
-                sum += kWeights[i];
-                ++marked;
+        // Tall bars and bars of 2/5 the height on the baseline; between the frame bars a digit is 5 bars, two of
+        // them tall (Planet: short) of weights 7, 4, 2, 1 and 0 (7 + 4 is 0).
+        const bool planet = type == "PL";
+        QString digits;
+        QCOMPARE(heights.first(), std::make_pair(0, kHeight));
+        QCOMPARE(heights.last(), std::make_pair(0, kHeight));
+        QCOMPARE((bars - 2) % 5, 0);
+        constexpr int kWeights[5] = {7, 4, 2, 1, 0};
+        for (int at = 1; at + 5 < bars; at += 5) {
+            int sum = 0;
+            int marked = 0;
+            for (int i = 0; i < 5; ++i) {
+                const std::pair<int, int> bar = heights.at(at + i);
+                QVERIFY(bar == std::make_pair(0, kHeight) || bar == std::make_pair(kHeight * 3 / 5, kHeight));
+                if ((bar.first == 0) != planet) {
+                    sum += kWeights[i];
+                    ++marked;
+                }
             }
+            QCOMPARE(marked, 2);
+            digits += QChar(u'0' + (sum == 11 ? 0 : sum));
         }
-        QCOMPARE(marked, 2);
-        digits += QChar(u'0' + (sum == 11 ? 0 : sum));
+        QCOMPARE(digits, read);
     }
-    QCOMPARE(digits, read);
 }
 
 void RenderCodesTest::matrixCodes_data()

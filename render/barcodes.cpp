@@ -412,9 +412,8 @@ LinearCode encodeLinear(const BarcodeField& field, const QByteArray& data)
     if (!code.error.isEmpty())
         return code;
 
-    // Runs of modules along the first row: bars and spaces alternate, a bar first (a guard space before the
-    // first bar, as DataBar has, is quiet zone).
-    // A postal code's bars are in different rows of the symbol: a column with any of them is a bar.
+    // Runs of modules across the symbol: bars and spaces alternate, a bar first (a guard space before the first
+    // bar, as DataBar has, is quiet zone). A postal code's bars lie in different rows: a column with any is a bar.
     const auto barAt = [&](int column) {
         for (int row = 0; row < (postal ? symbol->rows : 1); ++row) {
             if (moduleSet(*symbol, row, column))

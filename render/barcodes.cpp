@@ -1,4 +1,5 @@
 #include "render/barcodes.h"
+#include "render/linear_selections.h"
 
 #include <zint.h>
 
@@ -291,6 +292,25 @@ MatrixCode maxiCode(const MatrixField& field, const QByteArray& data)
     return code;
 }
 
+// The part of the height a postal bar covers, from the rows of the symbol it is in: Postnet and Planet have
+// full bars and bars of 2/5 of the height on the baseline; Japanese Postnet bars have a middle third and reach
+// to the top, the bottom or both.
+std::pair<int, int> postalSpan(const zint_symbol& symbol, int column)
+{
+    const int twoRows[] = {0, 9, 15};
+    const int threeRows[] = {0, 5, 10, 15};
+    const int* edges = symbol.rows == 3 ? threeRows : twoRows;
+    int top = -1;
+    int bottom = 0;
+    for (int row = 0; row < std::min(symbol.rows, 3); ++row) {
+        if (moduleSet(symbol, row, column)) {
+            top = top < 0 ? edges[row] : top;
+            bottom = edges[row + 1];
+        }
+    }
+    return {std::max(top, 0), bottom};
+}
+
 } // namespace
 
 LinearCode encodeLinear(const BarcodeField& field, const QByteArray& data)
@@ -303,6 +323,7 @@ LinearCode encodeLinear(const BarcodeField& field, const QByteArray& data)
     int option2 = 0;
     int inputMode = DATA_MODE;
     bool withAddOn = false;
+    bool postal = false;
     const auto digitsOf = [&](int count, int symbol) {
         if (!allDigits(data) || (data.size() != count && data.size() != count + 1)) {
             code.error = QStringLiteral("%1 takes %2 digits (the printer adds the check digit)")
@@ -361,11 +382,19 @@ LinearCode encodeLinear(const BarcodeField& field, const QByteArray& data)
         if (!allDigits(data))
             code.error = QStringLiteral("Interleaved 2 of 5 takes digits only");
         symbology = BARCODE_C25INTER;
-        option2 = type == "2C" ? 1 : 0;
+        option2 = type == "2C" ? 2 : 0; // 2C encodes its check digit without printing it (2D prints it)
         twoWidths = true;
     } else if (type == "K") {
         symbology = BARCODE_CODABAR;
         twoWidths = true;
+    } else if (const LinearRecipe recipe = linearRecipe(type, data); recipe.known) {
+        code.error = recipe.error;
+        symbology = recipe.symbology;
+        input = recipe.input;
+        inputMode = recipe.inputMode;
+        option2 = recipe.option2;
+        twoWidths = recipe.twoWidths;
+        postal = recipe.postal;
     } else {
         code.error = QStringLiteral("bar code type %1 is not drawn").arg(QString::fromLatin1(type.left(8)));
     }
@@ -383,17 +412,32 @@ LinearCode encodeLinear(const BarcodeField& field, const QByteArray& data)
     if (!code.error.isEmpty())
         return code;
 
-    // Runs of modules along the first row: bars and spaces alternate, a bar first.
+    // Runs of modules across the symbol: bars and spaces alternate, a bar first (a guard space before the first
+    // bar, as DataBar has, is quiet zone). A postal code's bars lie in different rows: a column with any is a bar.
+    const auto barAt = [&](int column) {
+        for (int row = 0; row < (postal ? symbol->rows : 1); ++row) {
+            if (moduleSet(*symbol, row, column))
+                return true;
+        }
+        return false;
+    };
     int run = 0;
     bool dark = true;
-    for (int column = 0; column <= symbol->width; ++column) {
-        const bool set = column < symbol->width && moduleSet(*symbol, 0, column);
+    int first = 0;
+    while (first < symbol->width && !barAt(first))
+        ++first;
+    for (int column = first; column <= symbol->width; ++column) {
+        const bool set = column < symbol->width && barAt(column);
         if (column < symbol->width && set == dark) {
             ++run;
             continue;
         }
         if (run > 0 || !code.elements.isEmpty()) {
-            const int dots = twoWidths ? (run > 1 ? field.wide : field.narrow) : run * field.narrow;
+            const int dots = twoWidths ? (run > 1 ? field.wide : field.narrow)
+                             : postal  ? (dark ? field.narrow : field.wide)
+                                       : run * field.narrow;
+            if (postal && dark)
+                code.spans << postalSpan(*symbol, column - 1);
             code.elements << dots;
         }
         dark = !dark;

@@ -6,6 +6,8 @@
 #include <QList>
 #include <QString>
 
+#include <utility>
+
 // Bar codes and two-dimensional codes as the printer lays them out, in whole dots: the symbols are encoded
 // with libzint and every bar, space and module is then sized from the command's own widths.
 
@@ -13,7 +15,10 @@ struct LinearCode
 {
     QList<int> elements; // dots of each bar and space, a bar first, alternating
     QByteArray readable; // the human-readable text printed under the bars
-    QString error;       // not empty: nothing is drawn, and why
+    // Bars of differing heights (Postnet, Planet, Japanese Postnet): each bar's top and bottom down the bar
+    // code's height, in fifteenths of it; empty when every bar is full height.
+    QList<std::pair<int, int>> spans;
+    QString error; // not empty: nothing is drawn, and why
 };
 
 // The bars of a B field for its data (already resolved from a variable or counter).

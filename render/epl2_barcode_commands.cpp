@@ -5,15 +5,17 @@
 namespace epl2 {
 
 // Bar code selections drawn, and those of the manual that are not.
-constexpr const char* kDrawnSymbologies[] = {"3",   "3C",  "9",   "1",   "1A",  "1B",  "1C",  "1E",
-                                             "E30", "E32", "E35", "E80", "E82", "E85", "UA0", "UA2",
-                                             "UA5", "UE0", "UE2", "UE5", "2",   "2C",  "K"};
-constexpr const char* kUndrawnSymbologies[] = {"0", "1D", "2D", "2G",  "2M", "2U", "J",  "L",
-                                               "M", "P",  "PL", "R14", "RL", "RS", "RT", "1M"};
+constexpr const char* kDrawnSymbologies[] = {"3",   "3C",  "9",   "1",   "1A",  "1B",  "1C",  "1E",  "E30", "E32",
+                                             "E35", "E80", "E82", "E85", "UA0", "UA2", "UA5", "UE0", "UE2", "UE5",
+                                             "2",   "2C",  "K",   "0",   "1D",  "2D",  "2U",  "R14", "RT",  "2M",
+                                             "L",   "M",   "1M",  "P",   "PL",  "J",   "2G",  "RL"};
+constexpr const char* kUndrawnSymbologies[] = {"RS"};
 // Codes of two bar widths, where the wide width is used.
 bool twoWidths(QByteArrayView symbology)
 {
-    return symbology == "3" || symbology == "3C" || symbology == "2" || symbology == "2C" || symbology == "K";
+    return symbology == "3" || symbology == "3C" || symbology == "2" || symbology == "2C" || symbology == "2D" ||
+           symbology == "2U" || symbology == "2M" || symbology == "2G" || symbology == "L" || symbology == "M" ||
+           symbology == "1M" || symbology == "K";
 }
 
 Epl2Command barcodeCommand(QByteArrayView rest)

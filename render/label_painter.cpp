@@ -80,10 +80,14 @@ void LabelPainter::paint(QImage& image, const BufferedField& item, const Layout&
     case Epl2Command::Barcode: {
         const BarcodeField& b = item.barcode;
         int u = 0;
+        const QList<std::pair<int, int>>& spans = out.bars.spans;
         for (int i = 0; i < out.bars.elements.size(); ++i) {
             const int width = out.bars.elements.at(i);
-            if (i % 2 == 0)
-                paintRect(image, turnedRect(b.x, b.y, b.rotation, QRect(u, 0, width, b.height)), Paint::Black);
+            if (i % 2 == 0) {
+                const int top = i / 2 < spans.size() ? b.height * spans.at(i / 2).first / 15 : 0;
+                const int bottom = i / 2 < spans.size() ? b.height * spans.at(i / 2).second / 15 : b.height;
+                paintRect(image, turnedRect(b.x, b.y, b.rotation, QRect(u, top, width, bottom - top)), Paint::Black);
+            }
             u += width;
         }
         if (b.readable && !out.bars.readable.isEmpty() && !out.bars.elements.isEmpty())

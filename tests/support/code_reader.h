@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QList>
 #include <QString>
 
 // Reads bar codes and two-dimensional codes back from label pictures with ZXing-C++, as a scanner would.
@@ -18,3 +19,7 @@ struct ReadCode
 // The one code of `formats` (ZXing's names separated by "|", empty for any) in the picture (Format_Grayscale8,
 // one pixel per dot). `pure`: the picture holds the code alone on white (MaxiCode is only read so).
 ReadCode readCode(const QImage& picture, const QString& formats = QString(), bool pure = false);
+
+// MSI and Matrix 2 of 5 ("MSI", "Matrix25"), which ZXing does not read, read from the dots of their bars and
+// spaces (a bar first) of `narrow` and `wide` dots: empty when they are not a symbol of `format`.
+QString readByWidths(const QString& format, const QList<int>& widths, int narrow, int wide);

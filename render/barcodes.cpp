@@ -311,6 +311,33 @@ std::pair<int, int> postalSpan(const zint_symbol& symbol, int column)
     return {std::max(top, 0), bottom};
 }
 
+// Every row of a stacked symbol as zint lays it out, the separator pattern between its rows included: the rows
+// share the bar code's height in the proportions of zint's row heights.
+LinearCode stackedRows(const zint_symbol& symbol, const BarcodeField& field, LinearCode code)
+{
+    float total = 0;
+    for (int row = 0; row < symbol.rows; ++row)
+        total += symbol.row_height[row];
+    if (total <= 0) {
+        code.error = QStringLiteral("the data cannot be encoded");
+        return code;
+    }
+    float above = 0;
+    for (int row = 0; row < symbol.rows; ++row) {
+        QByteArray modules(symbol.width, '\0');
+        for (int column = 0; column < symbol.width; ++column)
+            modules[column] = moduleSet(symbol, row, column) ? 1 : 0;
+        const int top = int(field.height * above / total + 0.5f);
+        above += symbol.row_height[row];
+        code.rows << modules;
+        code.rowSpans << std::pair<int, int>(top, int(field.height * above / total + 0.5f));
+    }
+    code.elements = {symbol.width * field.narrow};
+    for (const unsigned char* c = symbol.text; *c && code.readable.size() < 120; ++c)
+        code.readable += char(*c);
+    return code;
+}
+
 } // namespace
 
 LinearCode encodeLinear(const BarcodeField& field, const QByteArray& data)
@@ -324,6 +351,7 @@ LinearCode encodeLinear(const BarcodeField& field, const QByteArray& data)
     int inputMode = DATA_MODE;
     bool withAddOn = false;
     bool postal = false;
+    bool stacked = false;
     const auto digitsOf = [&](int count, int symbol) {
         if (!allDigits(data) || (data.size() != count && data.size() != count + 1)) {
             code.error = QStringLiteral("%1 takes %2 digits (the printer adds the check digit)")
@@ -395,6 +423,7 @@ LinearCode encodeLinear(const BarcodeField& field, const QByteArray& data)
         option2 = recipe.option2;
         twoWidths = recipe.twoWidths;
         postal = recipe.postal;
+        stacked = recipe.stacked;
     } else {
         code.error = QStringLiteral("bar code type %1 is not drawn").arg(QString::fromLatin1(type.left(8)));
     }
@@ -411,6 +440,9 @@ LinearCode encodeLinear(const BarcodeField& field, const QByteArray& data)
     code.error = encode(*symbol, input);
     if (!code.error.isEmpty())
         return code;
+
+    if (stacked)
+        return stackedRows(*symbol, field, code);
 
     // Runs of modules across the symbol: bars and spaces alternate, a bar first (a guard space before the first
     // bar, as DataBar has, is quiet zone). A postal code's bars lie in different rows: a column with any is a bar.

@@ -155,6 +155,8 @@ void RenderCodesTest::linearCodes_data()
     // 3*(0+8+6+4+2+0+0) + (9+7+5+3+1+0) = 85: the check digit is 5; a leading 2 adds 6.
     QTest::addRow("RSS-14") << QByteArray("R14") << QByteArray("0001234567890") << "DataBar"
                             << "00012345678905";
+    QTest::addRow("RSS-14 stacked") << QByteArray("RS") << QByteArray("2401234567890") << "DataBar"
+                                    << "24012345678905";
     QTest::addRow("RSS Limited") << QByteArray("RL") << QByteArray("1001234567890") << "DataBarLimited"
                                  << "(01)10012345678902";
     QTest::addRow("RSS-14 truncated") << QByteArray("RT") << QByteArray("2001234567890") << "DataBar"
@@ -178,6 +180,49 @@ void RenderCodesTest::linearCodes_data()
     // ZXing reports Codabar without its start and stop characters.
     QTest::addRow("Codabar") << QByteArray("K") << QByteArray("A40156B") << "Codabar"
                              << "40156";
+}
+
+// RSS-14 stacked turned upright: a top row 5 modules high, a separator 1 and a bottom row 7, in 13ths of the
+// height, each 50 modules across with its guards (a space and a bar of one module at the top row's left, the
+// bottom row's first and last bars of one module).
+void verifyStacked(const QImage& picture)
+{
+    const QRect box = blackBounds(picture);
+    QCOMPARE(box.size(), QSize(50 * kNarrow, kHeight));
+    QList<QList<int>> bands;
+    QList<int> heights;
+    for (int y = box.top(); y <= box.bottom(); ++y) {
+        QList<int> widths{0};
+        bool black = false;
+        for (int x = box.left(); x <= box.right(); ++x) {
+            const bool dot = picture.constScanLine(y)[x] == 0;
+            if (dot != black && widths.last() > 0)
+                widths << 0;
+            black = dot;
+            ++widths.last();
+        }
+        if (bands.isEmpty() || bands.last() != widths) {
+            bands << widths;
+            heights << 0;
+        }
+        ++heights.last();
+    }
+    QCOMPARE(heights, (QList<int>{23, 5, 32}));
+    for (const QList<int>& band : bands) {
+        QCOMPARE(std::accumulate(band.begin(), band.end(), 0), 50 * kNarrow);
+        for (const int dots : band)
+            QVERIFY2(dots % kNarrow == 0, qPrintable(QString::number(dots)));
+    }
+    const bool topStartsWhite = picture.constScanLine(box.top())[box.left()] != 0;
+    QVERIFY(topStartsWhite);
+    QCOMPARE(bands.first().mid(0, 2), (QList<int>{kNarrow, kNarrow}));
+    QCOMPARE(bands.first().mid(bands.first().size() - 2), (QList<int>{kNarrow, kNarrow}));
+    // The separator leaves 4 modules light at the left and has bars of single modules between the rows' finders.
+    QCOMPARE(bands.at(1).first(), 4 * kNarrow);
+    QVERIFY(bands.at(1).mid(1).contains(kNarrow));
+    QCOMPARE(bands.last().first(), kNarrow);
+    QCOMPARE(bands.last().last(), kNarrow);
+    QCOMPARE(picture.constScanLine(box.bottom())[box.left()], uchar(0));
 }
 
 void RenderCodesTest::linearCodes()
@@ -206,6 +251,14 @@ void RenderCodesTest::linearCodes()
                                 QByteArray::number(kHeight) + ",B,\"" + data + "\"";
         const RenderedLabel label = onlyLabelOf(codeJob(line));
         QVERIFY(!label.image.isNull());
+        if (type == "RS") {
+            const ReadCode scanned = readCode(label.image, format);
+            QVERIFY2(scanned.format == format,
+                     qPrintable(QStringLiteral("rotation %1: read %2").arg(rotation).arg(scanned.format)));
+            QCOMPARE(scanned.text, read);
+            verifyStacked(label.image.transformed(QTransform().rotate(-90.0 * rotation)));
+            continue;
+        }
 
         // Across the middle of the bars: every bar and space in whole dots of the command's widths.
         const bool across = rotation % 2 == 0;
@@ -551,7 +604,7 @@ void RenderCodesTest::refusedData_data()
     QTest::addRow("Postnet of 6 digits") << QByteArray("B10,10,0,P,2,4,50,N,\"123456\"")
                                          << "Postnet takes 5, 9, 11 or 13 digits";
     QTest::addRow("wide not wider than narrow") << QByteArray("B10,10,0,3,3,3,50,N,\"A\"") << "wider than the narrow";
-    QTest::addRow("bar code type not drawn") << QByteArray("B10,10,0,RS,2,4,50,N,\"12345\"") << "type RS is not drawn";
+    QTest::addRow("RSS-14 stacked of 5 digits") << QByteArray("B10,10,0,RS,2,4,50,N,\"12345\"") << "RS takes 13 digits";
     QTest::addRow("no such type") << QByteArray("B10,10,0,Z9,2,4,50,N,\"1\"") << "Z9 is not a bar code type";
     QTest::addRow("Data Matrix size that is none") << QByteArray("b10,10,D,c11,r13,\"1\"") << "no symbol of 13 rows";
     QTest::addRow("PDF417 too large for its room")

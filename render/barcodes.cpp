@@ -4,6 +4,7 @@
 #include <zint.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <optional>
 
@@ -123,8 +124,24 @@ MatrixCode dataMatrix(const MatrixField& field, const QByteArray& data)
     return code;
 }
 
+// Whole characters of QR Code's Kanji mode: Shift JIS pairs whose second byte is 40 to FC but 7F.
+bool shiftJisKanji(QByteArrayView data)
+{
+    if (data.isEmpty() || data.size() % 2 != 0)
+        return false;
+    for (qsizetype i = 0; i < data.size(); i += 2) {
+        const int pair = uchar(data.at(i)) << 8 | uchar(data.at(i + 1));
+        const int second = pair & 0xFF;
+        if (!((pair >= 0x8140 && pair <= 0x9FFC) || (pair >= 0xE040 && pair <= 0xEAA4)) || second < 0x40 ||
+            second == 0x7F || second > 0xFC)
+            return false;
+    }
+    return true;
+}
+
 MatrixCode qrCode(const MatrixField& field, QByteArray data)
 {
+    bool kanji = false;
     if (field.manualInput) {
         // The first character names the data's mode; B is followed by four digits of byte count.
         const char mode = data.isEmpty() ? '\0' : data.at(0);
@@ -134,13 +151,25 @@ MatrixCode qrCode(const MatrixField& field, QByteArray data)
             const int count = data.mid(1, 4).toInt();
             data = data.mid(5, count);
         } else if (mode == 'K') {
-            return failed(QStringLiteral("QR Code Kanji data is not drawn"));
+            data.remove(0, 1);
+            if (!shiftJisKanji(data))
+                return failed(QStringLiteral("QR Code Kanji data is pairs of Shift JIS bytes, 8140 to 9FFC and E040 "
+                                             "to EAA4"));
+            kanji = true;
         } else {
             return failed(QStringLiteral("with iM the data of a QR Code starts with N, A or B"));
         }
     }
     Symbol symbol = newSymbol(BARCODE_QRCODE);
     symbol->option_1 = (field.errorLevel >= 0 ? field.errorLevel : 1) + 1;
+    if (kanji)
+        symbol->option_3 = ZINT_FULL_MULTIBYTE; // the byte pairs go into Kanji mode, 13 bits each
+    if (field.symbolCount > 1) {
+        symbol->structapp.index = field.symbolIndex;
+        symbol->structapp.count = field.symbolCount;
+        if (field.parity >= 0)
+            std::snprintf(symbol->structapp.id, sizeof symbol->structapp.id, "%d", field.parity);
+    }
     const QString why = encode(*symbol, data);
     if (!why.isEmpty())
         return failed(why);

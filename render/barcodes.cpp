@@ -4,6 +4,7 @@
 #include <zint.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <optional>
 
@@ -123,8 +124,24 @@ MatrixCode dataMatrix(const MatrixField& field, const QByteArray& data)
     return code;
 }
 
+// Whole characters of QR Code's Kanji mode: Shift JIS pairs whose second byte is 40 to FC but 7F.
+bool shiftJisKanji(QByteArrayView data)
+{
+    if (data.isEmpty() || data.size() % 2 != 0)
+        return false;
+    for (qsizetype i = 0; i < data.size(); i += 2) {
+        const int pair = uchar(data.at(i)) << 8 | uchar(data.at(i + 1));
+        const int second = pair & 0xFF;
+        if (!((pair >= 0x8140 && pair <= 0x9FFC) || (pair >= 0xE040 && pair <= 0xEAA4)) || second < 0x40 ||
+            second == 0x7F || second > 0xFC)
+            return false;
+    }
+    return true;
+}
+
 MatrixCode qrCode(const MatrixField& field, QByteArray data)
 {
+    bool kanji = false;
     if (field.manualInput) {
         // The first character names the data's mode; B is followed by four digits of byte count.
         const char mode = data.isEmpty() ? '\0' : data.at(0);
@@ -134,13 +151,25 @@ MatrixCode qrCode(const MatrixField& field, QByteArray data)
             const int count = data.mid(1, 4).toInt();
             data = data.mid(5, count);
         } else if (mode == 'K') {
-            return failed(QStringLiteral("QR Code Kanji data is not drawn"));
+            data.remove(0, 1);
+            if (!shiftJisKanji(data))
+                return failed(QStringLiteral("QR Code Kanji data is pairs of Shift JIS bytes, 8140 to 9FFC and E040 "
+                                             "to EAA4"));
+            kanji = true;
         } else {
             return failed(QStringLiteral("with iM the data of a QR Code starts with N, A or B"));
         }
     }
     Symbol symbol = newSymbol(BARCODE_QRCODE);
     symbol->option_1 = (field.errorLevel >= 0 ? field.errorLevel : 1) + 1;
+    if (kanji)
+        symbol->option_3 = ZINT_FULL_MULTIBYTE; // the byte pairs go into Kanji mode, 13 bits each
+    if (field.symbolCount > 1) {
+        symbol->structapp.index = field.symbolIndex;
+        symbol->structapp.count = field.symbolCount;
+        if (field.parity >= 0)
+            std::snprintf(symbol->structapp.id, sizeof symbol->structapp.id, "%d", field.parity);
+    }
     const QString why = encode(*symbol, data);
     if (!why.isEmpty())
         return failed(why);
@@ -311,6 +340,33 @@ std::pair<int, int> postalSpan(const zint_symbol& symbol, int column)
     return {std::max(top, 0), bottom};
 }
 
+// Every row of a stacked symbol as zint lays it out, the separator pattern between its rows included: the rows
+// share the bar code's height in the proportions of zint's row heights.
+LinearCode stackedRows(const zint_symbol& symbol, const BarcodeField& field, LinearCode code)
+{
+    float total = 0;
+    for (int row = 0; row < symbol.rows; ++row)
+        total += symbol.row_height[row];
+    if (total <= 0) {
+        code.error = QStringLiteral("the data cannot be encoded");
+        return code;
+    }
+    float above = 0;
+    for (int row = 0; row < symbol.rows; ++row) {
+        QByteArray modules(symbol.width, '\0');
+        for (int column = 0; column < symbol.width; ++column)
+            modules[column] = moduleSet(symbol, row, column) ? 1 : 0;
+        const int top = int(field.height * above / total + 0.5f);
+        above += symbol.row_height[row];
+        code.rows << modules;
+        code.rowSpans << std::pair<int, int>(top, int(field.height * above / total + 0.5f));
+    }
+    code.elements = {symbol.width * field.narrow};
+    for (const unsigned char* c = symbol.text; *c && code.readable.size() < 120; ++c)
+        code.readable += char(*c);
+    return code;
+}
+
 } // namespace
 
 LinearCode encodeLinear(const BarcodeField& field, const QByteArray& data)
@@ -324,6 +380,7 @@ LinearCode encodeLinear(const BarcodeField& field, const QByteArray& data)
     int inputMode = DATA_MODE;
     bool withAddOn = false;
     bool postal = false;
+    bool stacked = false;
     const auto digitsOf = [&](int count, int symbol) {
         if (!allDigits(data) || (data.size() != count && data.size() != count + 1)) {
             code.error = QStringLiteral("%1 takes %2 digits (the printer adds the check digit)")
@@ -395,6 +452,7 @@ LinearCode encodeLinear(const BarcodeField& field, const QByteArray& data)
         option2 = recipe.option2;
         twoWidths = recipe.twoWidths;
         postal = recipe.postal;
+        stacked = recipe.stacked;
     } else {
         code.error = QStringLiteral("bar code type %1 is not drawn").arg(QString::fromLatin1(type.left(8)));
     }
@@ -411,6 +469,9 @@ LinearCode encodeLinear(const BarcodeField& field, const QByteArray& data)
     code.error = encode(*symbol, input);
     if (!code.error.isEmpty())
         return code;
+
+    if (stacked)
+        return stackedRows(*symbol, field, code);
 
     // Runs of modules across the symbol: bars and spaces alternate, a bar first (a guard space before the first
     // bar, as DataBar has, is quiet zone). A postal code's bars lie in different rows: a column with any is a bar.

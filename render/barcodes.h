@@ -18,6 +18,10 @@ struct LinearCode
     // Bars of differing heights (Postnet, Planet, Japanese Postnet): each bar's top and bottom down the bar
     // code's height, in fifteenths of it; empty when every bar is full height.
     QList<std::pair<int, int>> spans;
+    // A stacked symbol (RSS-14 stacked): each row's modules (1 for dark) and its top and bottom in dots down the
+    // bar code; `elements` then holds the symbol's length only.
+    QList<QByteArray> rows;
+    QList<std::pair<int, int>> rowSpans;
     QString error; // not empty: nothing is drawn, and why
 };
 

@@ -45,15 +45,14 @@ constexpr char16_t kPage1252[128] = {
     0x00E8, 0x00E9, 0x00EA, 0x00EB, 0x00EC, 0x00ED, 0x00EE, 0x00EF, 0x00F0, 0x00F1, 0x00F2, 0x00F3, 0x00F4,
     0x00F5, 0x00F6, 0x00F7, 0x00F8, 0x00F9, 0x00FA, 0x00FB, 0x00FC, 0x00FD, 0x00FE, 0x00FF,
 };
-// I8's second value and the code page it selects. 12 (DOS 851, Greek) is the one of the manual's 8-bit pages
-// not drawn.
+// I8's second value and the code page it selects.
 constexpr struct
 {
     const char* selector;
     int page;
 } kSelectors[] = {{"0", 437},  {"1", 850},  {"2", 852},  {"3", 860},  {"4", 863},  {"5", 865},  {"6", 857},
-                  {"7", 861},  {"8", 862},  {"9", 855},  {"10", 866}, {"11", 737}, {"13", 869}, {"A", 1252},
-                  {"B", 1250}, {"C", 1251}, {"D", 1253}, {"E", 1254}, {"F", 1255}};
+                  {"7", 861},  {"8", 862},  {"9", 855},  {"10", 866}, {"11", 737}, {"12", 851}, {"13", 869},
+                  {"A", 1252}, {"B", 1250}, {"C", 1251}, {"D", 1253}, {"E", 1254}, {"F", 1255}};
 
 } // namespace
 

@@ -4,12 +4,11 @@
 
 namespace epl2 {
 
-// Bar code selections drawn, and those of the manual that are not.
+// Bar code selections drawn (every one of the manual).
 constexpr const char* kDrawnSymbologies[] = {"3",   "3C",  "9",   "1",   "1A",  "1B",  "1C",  "1E",  "E30", "E32",
                                              "E35", "E80", "E82", "E85", "UA0", "UA2", "UA5", "UE0", "UE2", "UE5",
                                              "2",   "2C",  "K",   "0",   "1D",  "2D",  "2U",  "R14", "RT",  "2M",
-                                             "L",   "M",   "1M",  "P",   "PL",  "J",   "2G",  "RL"};
-constexpr const char* kUndrawnSymbologies[] = {"RS"};
+                                             "L",   "M",   "1M",  "P",   "PL",  "J",   "2G",  "RL",  "RS"};
 // Codes of two bar widths, where the wide width is used.
 bool twoWidths(QByteArrayView symbology)
 {
@@ -31,13 +30,8 @@ Epl2Command barcodeCommand(QByteArrayView rest)
     bool drawn = false;
     for (const char* each : kDrawnSymbologies)
         drawn = drawn || p[3] == each;
-    if (!drawn) {
-        for (const char* each : kUndrawnSymbologies) {
-            if (p[3] == each)
-                return notUnderstood(QStringLiteral("bar code type %1 is not drawn").arg(printableExcerpt(p[3])));
-        }
+    if (!drawn)
         return notUnderstood(QStringLiteral("%1 is not a bar code type").arg(printableExcerpt(p[3], 8)));
-    }
     const struct
     {
         int index;

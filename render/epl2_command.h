@@ -70,8 +70,9 @@ struct MatrixField
     bool inverse = false;     // D: v
     int rotation = 0;         // P: o, quarter turns clockwise (the most dots across and along turn with it)
     bool printText = false;   // P: p1, the data printed under the symbol
-    int symbolIndex = 0;      // M: x of "x,y", this symbol's number among y associated ones (0: none)
-    int symbolCount = 0;      // M: y
+    int symbolIndex = 0;      // M: x of "x,y", Q: c of D; this symbol's number among associated ones (0: none)
+    int symbolCount = 0;      // M: y; Q: d of D
+    int parity = -1;          // Q: p of D, the set's parity byte (-1: not given, 0 in the symbol)
     TextSource source = TextSource::Quoted;
     QByteArray text;
     int number = 0;

@@ -41,6 +41,43 @@ std::optional<QList<MatrixOption>> matrixOptions(QByteArrayView text, const char
     return options;
 }
 
+// QR Code's structured append, "Dc01d02p3A": this symbol's number c and the count d, 1 to 16 each, and the
+// parity p in hexadecimal (optional); `rest` gets the other options.
+QString structuredAppend(QByteArrayView text, MatrixField* f, QByteArray* rest)
+{
+    const qsizetype at = text.indexOf('D');
+    qsizetype end = at + 1;
+    const auto field = [&](char letter, int base, int most) -> std::optional<int> {
+        if (end >= text.size() || text[end] != letter)
+            return std::nullopt;
+        qsizetype digits = end + 1;
+        while (digits < text.size() && digits - end <= 2 &&
+               QByteArrayView("0123456789ABCDEFabcdef").contains(text[digits]) &&
+               (base == 16 || (text[digits] >= '0' && text[digits] <= '9')))
+            ++digits;
+        bool ok = false;
+        const int value = text.sliced(end + 1, digits - end - 1).toInt(&ok, base);
+        if (!ok || (base == 16 && digits - end != 3) || value < (base == 16 ? 0 : 1) || value > most)
+            return std::nullopt;
+        end = digits;
+        return value;
+    };
+    const std::optional<int> index = field('c', 10, 16);
+    const std::optional<int> count = field('d', 10, 16);
+    if (!index || !count || *count < 2 || *index > *count)
+        return QStringLiteral("bQ: D takes the symbol's number c and the count d (2 to 16), as Dc01d02p3A");
+    f->symbolIndex = *index;
+    f->symbolCount = *count;
+    if (end < text.size() && text[end] == 'p') {
+        const std::optional<int> parity = field('p', 16, 255);
+        if (!parity)
+            return QStringLiteral("bQ: the parity p of D is 2 hexadecimal digits");
+        f->parity = *parity;
+    }
+    *rest = text.first(at).toByteArray() + text.sliced(end).toByteArray();
+    return QString();
+}
+
 Epl2Command matrixCommand(QByteArrayView rest)
 {
     const qsizetype quote = rest.indexOf('"');
@@ -103,6 +140,13 @@ Epl2Command matrixCommand(QByteArrayView rest)
             optionText = optionText.first(std::max<qsizetype>(0, optionText.size() - parts[n - 2].size() -
                                                                      parts[n - 1].size() - (n > 2 ? 2 : 1)));
         }
+    }
+    QByteArray qrOptions; // Q's options but D, whose sub-options do not follow the letter-and-number pattern
+    if (f.type == 'Q' && optionText.contains('D')) {
+        const QString why = structuredAppend(optionText, &f, &qrOptions);
+        if (!why.isEmpty())
+            return notUnderstood(why);
+        optionText = qrOptions;
     }
     const std::optional<QList<MatrixOption>> options = matrixOptions(optionText, f.type == 'Q' ? "ei" : "");
     if (!options)

@@ -72,7 +72,7 @@ Epl2Command codePageCommand(QByteArrayView rest)
     const int page = codePageOf(p[1]);
     if (page == 0)
         return notUnderstood(
-            QStringLiteral("code page %1 is not drawn (0 to 11, 13 and A to F are)").arg(printableExcerpt(p[1], 4)));
+            QStringLiteral("code page %1 is not drawn (0 to 13 and A to F are)").arg(printableExcerpt(p[1], 4)));
     Epl2Command result;
     result.kind = Epl2Command::CodePage;
     result.value = page;

@@ -81,7 +81,22 @@ void LabelPainter::paint(QImage& image, const BufferedField& item, const Layout&
         const BarcodeField& b = item.barcode;
         int u = 0;
         const QList<std::pair<int, int>>& spans = out.bars.spans;
-        for (int i = 0; i < out.bars.elements.size(); ++i) {
+        for (int row = 0; row < out.bars.rows.size(); ++row) {
+            const QByteArray& modules = out.bars.rows.at(row);
+            const auto [top, bottom] = out.bars.rowSpans.at(row);
+            for (int column = 0; column < modules.size(); ++column) {
+                int end = column;
+                while (end < modules.size() && modules.at(end))
+                    ++end;
+                if (end > column)
+                    paintRect(image,
+                              turnedRect(b.x, b.y, b.rotation,
+                                         QRect(column * b.narrow, top, (end - column) * b.narrow, bottom - top)),
+                              Paint::Black);
+                column = end;
+            }
+        }
+        for (int i = 0; i < out.bars.elements.size() && out.bars.rows.isEmpty(); ++i) {
             const int width = out.bars.elements.at(i);
             if (i % 2 == 0) {
                 const int top = i / 2 < spans.size() ? b.height * spans.at(i / 2).first / 15 : 0;

@@ -84,6 +84,10 @@ LinearRecipe linearRecipe(const QByteArray& type, const QByteArray& data)
         // Truncated differs only in its height, which B gives anyway.
         recipe.symbology = BARCODE_DBAR_OMN;
         fixedDigits(type, data, 13, &recipe);
+    } else if (type == "RS") {
+        recipe.symbology = BARCODE_DBAR_STK;
+        recipe.stacked = true;
+        fixedDigits(type, data, 13, &recipe);
     } else if (type == "RL") {
         // RSS Limited holds item numbers whose first digit is 0 or 1 only.
         recipe.symbology = BARCODE_DBAR_LTD;

@@ -13,8 +13,9 @@ struct LinearRecipe
     int inputMode = 0;  // zint's (0: the bytes as they are)
     int option2 = 0;    // zint's option_2 (check digits)
     bool twoWidths = false;
-    bool postal = false; // bars of the narrow width and differing heights, spaces of the wide width
-    QString error;       // not empty: the data is refused, and why
+    bool postal = false;  // bars of the narrow width and differing heights, spaces of the wide width
+    bool stacked = false; // rows of modules one above the other, each drawn as it is
+    QString error;        // not empty: the data is refused, and why
 };
 
 LinearRecipe linearRecipe(const QByteArray& type, const QByteArray& data);

@@ -161,8 +161,8 @@ void RenderGraphicsTest::storedGraphics()
 // Fonts draw bytes above 0x7F from the code page I chooses; 437 until then.
 void RenderGraphicsTest::codePages()
 {
-    const auto textOf = [](const QByteArray& select) {
-        const RenderedLabel label = onlyLabelOf(labelJob(200, 30, select + "A0,0,0,2,1,1,N,\"\x9B\x82\xE9\"\r\n"));
+    const auto textOf = [](const QByteArray& select, const QByteArray& bytes = "\x9B\x82\xE9") {
+        const RenderedLabel label = onlyLabelOf(labelJob(200, 30, select + "A0,0,0,2,1,1,N,\"" + bytes + "\"\r\n"));
         return label.fields.isEmpty() ? QString() : label.fields.first().text;
     };
     QCOMPARE(textOf(""), QString::fromUtf8("¢éΘ"));
@@ -172,6 +172,9 @@ void RenderGraphicsTest::codePages()
     QCOMPARE(textOf("I8,2,001\r\n"), QString::fromUtf8("ŤéÚ"));
     QCOMPARE(textOf("I8,10,001\r\n"), QString::fromUtf8("ЫВщ"));
     QCOMPARE(textOf("I8,C\r\n"), QString::fromUtf8("›‚й"));
+    QCOMPARE(textOf("I8,12,001\r\n"), QString::fromUtf8("άéο"));
+    // Where published tables of 851 disagree, IBM's: capital mu and nu in order, a cedilla at 0xF7.
+    QCOMPARE(textOf("I8,12\r\n", "\xB7\xB8\xF7\xEF"), QString::fromUtf8("ΜΝ¸´"));
 
     // The same letter from two code pages draws the same dots.
     const auto cell = [](const QByteArray& select, char byte) {
@@ -183,9 +186,9 @@ void RenderGraphicsTest::codePages()
     QVERIFY(blackPixels(fromDos, fromDos.rect()) > 0);
     QVERIFY(cell("", 'e') != fromDos);
 
-    const RenderResult unknown = renderJob(labelJob(20, 20, "I8,12,001\r\nI7,1,001\r\nA0,0,0,1,1,1,N,\"A\"\r\n"));
+    const RenderResult unknown = renderJob(labelJob(20, 20, "I8,14,001\r\nI7,1,001\r\nA0,0,0,1,1,1,N,\"A\"\r\n"));
     QCOMPARE(unknown.notUnderstood.size(), 2);
-    QVERIFY(unknown.notUnderstood.at(0).text.contains(QLatin1String("code page 12 is not drawn")));
+    QVERIFY(unknown.notUnderstood.at(0).text.contains(QLatin1String("code page 14 is not drawn")));
     QVERIFY(unknown.notUnderstood.at(1).text.contains(QLatin1String("7-bit")));
 }
 

@@ -26,6 +26,7 @@ ReadCode readCode(const QImage& picture, const QString& formats, bool pure)
     read.symbologyIdentifier = QString::fromStdString(result.symbologyIdentifier());
     read.sequenceIndex = result.sequenceIndex();
     read.sequenceSize = result.sequenceSize();
+    read.sequenceId = QString::fromStdString(result.sequenceId());
     return read;
 }
 

@@ -75,6 +75,11 @@ QStringList artOf(const QImage& image)
     return rows;
 }
 
+QByteArray codeJob(const QByteArray& line, const QByteArray& before)
+{
+    return "N\r\nq800\r\nQ800,24\r\n" + before + line + "\r\nP1\r\n";
+}
+
 RenderedLabel onlyLabelOf(const QByteArray& job)
 {
     const RenderResult result = renderJob(job);

@@ -33,6 +33,9 @@ QByteArray presetJob(LabelSize size, bool fiveAcross, const QStringList& texts =
 // A picture as rows of '#' (black) and '.' (white), for exact comparisons that read as the label looks.
 QStringList artOf(const QImage& image);
 
+// A job of one label 800 dots square: `before`, then `line`, then P1.
+QByteArray codeJob(const QByteArray& line, const QByteArray& before = QByteArray());
+
 // The one label of a job, which must be understood in full (what is not is printed as a warning); a null
 // label otherwise.
 struct RenderedLabel;

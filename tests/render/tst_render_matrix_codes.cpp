@@ -1,0 +1,252 @@
+// Two-dimensional codes, and whole labels as other programs send them, in label pictures: each code read back
+// with ZXing (under ZT and ZB for a lone code) and its place and modules measured in dots.
+#include "render/label_render.h"
+#include "support/code_reader.h"
+#include "support/label_pictures.h"
+
+#include <QtTest>
+
+namespace {
+
+// A code expected on a label: where, what and what it reads.
+struct ExpectedCode
+{
+    QRect area;
+    QString format;
+    QString text;
+    int sequenceIndex = -1; // structured append: its place in its set, from 0; -1 outside one
+    int sequenceSize = -1;
+    QString sequenceId = QString(); // QR Code: the parity byte in decimal
+};
+
+// GW of `picture` (black prints) at x,y: rows of bytes, the leftmost dot in the high bit, 0 printing.
+QByteArray graphicWrite(int x, int y, const QImage& picture)
+{
+    const int across = (picture.width() + 7) / 8;
+    QByteArray bits(qsizetype(across) * picture.height(), char(0xFF));
+    for (int v = 0; v < picture.height(); ++v) {
+        for (int u = 0; u < picture.width(); ++u) {
+            if (picture.constScanLine(v)[u] == 0)
+                bits[qsizetype(v) * across + u / 8] =
+                    char(uchar(bits[qsizetype(v) * across + u / 8]) & ~(0x80 >> (u % 8)));
+        }
+    }
+    return "GW" + QByteArray::number(x) + ',' + QByteArray::number(y) + ',' + QByteArray::number(across) + ',' +
+           QByteArray::number(picture.height()) + ',' + bits + "\r\n";
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(QList<ExpectedCode>)
+
+class RenderMatrixCodesTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void matrixCodes_data();
+    void matrixCodes();
+    void wholeLabels_data();
+    void wholeLabels();
+};
+
+void RenderMatrixCodesTest::matrixCodes_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QString>("read");
+    QTest::addColumn<int>("module");    // dots; 0 where modules are not square
+    QTest::addColumn<QPoint>("corner"); // the top left module's corner under ZT
+    QTest::addColumn<int>("side");      // dots across the symbol; 0 where not checked
+
+    QTest::addRow("Data Matrix, modules of 4 dots inside a quiet zone of one")
+        << QByteArray("b100,120,D,h4,\"Quorlex 2D \\\"code\\\"\"") << "DataMatrix"
+        << "Quorlex 2D \"code\"" << 4 << QPoint(104, 124) << 0;
+    QTest::addRow("Data Matrix 16 by 16, default modules of 5")
+        << QByteArray("b100,120,D,c16,r16,\"12345\"") << "DataMatrix"
+        << "12345" << 5 << QPoint(105, 125) << 0;
+    QTest::addRow("QR Code, scale 4, error correction H")
+        << QByteArray("b100,120,Q,m2,s4,eH,\"https://example.org/label?id=42\"") << "QRCode"
+        << "https://example.org/label?id=42" << 4 << QPoint(100, 120) << 0;
+    QTest::addRow("QR Code, options without commas, manual alphanumeric")
+        << QByteArray("b100,120,Qs5iM,\"AHELLO 123\"") << "QRCode"
+        << "HELLO 123" << 5 << QPoint(100, 120) << 0;
+    // 10 Kanji of 13 bits fit version 1 (21 modules) at error correction L; as 20 bytes they would not.
+    QTest::addRow("QR Code, manual Kanji in Shift JIS")
+        << QByteArray("b100,120,QeLiM,\"K\x8A\xBF\x8E\x9A\x83\x65\x83\x58\x83\x67\x88\xF3\x8D\xFC\x93\xFA\x96\x7B"
+                      "\x8C\xEA\"")
+        << "QRCode" << QString::fromUtf8("漢字テスト印刷日本語") << 3 << QPoint(100, 120) << 21 * 3;
+    QTest::addRow("PDF417 from its top left corner")
+        << QByteArray("b100,120,P,600,400,f0,x3,\"PDF417 label data 0123456789\"") << "PDF417"
+        << "PDF417 label data 0123456789" << 0 << QPoint(100, 120) << 0;
+    QTest::addRow("MaxiCode mode 2: the postal code padded with zeros")
+        << QByteArray("b100,120,M,m2,\"999,840,93065,Shipped with care\"") << "MaxiCode"
+        << QString::fromLatin1("930650000\x1d"
+                               "840\x1d"
+                               "999\x1dShipped with care")
+        << 0 << QPoint(100, 120) << 0;
+    QTest::addRow("MaxiCode mode 4") << QByteArray("b100,120,M,m4,\"Label 4711\"") << "MaxiCode"
+                                     << "Label 4711" << 0 << QPoint(100, 120) << 0;
+    QTest::addRow("MaxiCode: the ZIP+4 a field of its own, as in the manual")
+        << QByteArray("b100,120,M,\"300,840,93065,1692,This is MaxiCode, 2 commas\"") << "MaxiCode"
+        << QString::fromLatin1("930651692\x1d"
+                               "840\x1d"
+                               "300\x1dThis is MaxiCode, 2 commas")
+        << 0 << QPoint(100, 120) << 0;
+    QTest::addRow("MaxiCode mode 3: a postal code of letters, cut to 6")
+        << QByteArray("b100,120,M,\"001,826,NW11AA99,Parcel\"") << "MaxiCode"
+        << QString::fromLatin1("NW11AA\x1d"
+                               "826\x1d"
+                               "001\x1dParcel")
+        << 0 << QPoint(100, 120) << 0;
+    QTest::addRow("MaxiCode in the AIM format") << QByteArray("b100,120,M,\"[)>\x1e"
+                                                              "01\x1d"
+                                                              "96930651692\x1d"
+                                                              "840\x1d"
+                                                              "001\x1d"
+                                                              "1Z00004951\x1dUPSN\x1e\x04\"")
+                                                << "MaxiCode"
+                                                << QString::fromLatin1("[)>\x1e"
+                                                                       "01\x1d"
+                                                                       "96930651692\x1d"
+                                                                       "840\x1d"
+                                                                       "001\x1d"
+                                                                       "1Z00004951\x1dUPSN\x1e\x04")
+                                                << 0 << QPoint(100, 120) << 0;
+    QTest::addRow("PDF417 with every option, as a carrier sends it")
+        << QByteArray("b100,120,P,600,400,s5,c0,p0,f0,x2,y10,r80,l14,t0,o0,\"SHIP TO 0123456789\"") << "PDF417"
+        << "SHIP TO 0123456789" << 0 << QPoint(100, 120) << 0;
+    QTest::addRow("PDF417 turned a quarter (o1), its room turned with it")
+        << QByteArray("b100,120,P,200,600,f0,x3,o1,\"Turned 90\"") << "PDF417"
+        << "Turned 90" << 0 << QPoint(100, 120) << 0;
+    QTest::addRow("PDF417 upside down (o2), centred on X,Y")
+        << QByteArray("b400,400,P,600,400,x3,y12,o2,\"Upside down\"") << "PDF417"
+        << "Upside down" << 0 << QPoint(118, 382) << 0;
+    QTest::addRow("PDF417 with its data printed under it (p1), binary compaction, security 8")
+        << QByteArray("b100,120,P,700,700,p1,c1,s8,f0,x2,\"PRINTED 42\"") << "PDF417"
+        << "PRINTED 42" << 0 << QPoint(100, 120) << 0;
+}
+
+void RenderMatrixCodesTest::matrixCodes()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QString, format);
+    QFETCH(QString, read);
+    QFETCH(int, module);
+    QFETCH(QPoint, corner);
+    QFETCH(int, side);
+
+    for (const QByteArray& direction : {QByteArray("ZT"), QByteArray("ZB")}) {
+        const RenderedLabel label = onlyLabelOf(codeJob(line, direction + "\r\n"));
+        QVERIFY(!label.image.isNull());
+        const QRect black = blackBounds(label.image);
+        // As a scanner aimed at the code: ZXing 1.4 finds small Data Matrix symbols unreliably in a whole
+        // label, and reads MaxiCode only upright and alone ("pure"), so those are read so as a second try.
+        const QImage aimed = label.image.copy(black.adjusted(-12, -12, 12, 12));
+        ReadCode scanned = readCode(aimed, format);
+        if (scanned.format.isEmpty())
+            scanned = readCode(direction == "ZB" ? aimed.mirrored(true, true) : aimed, format, true);
+        QVERIFY2(scanned.format == format, qPrintable(direction + " read " + scanned.format));
+        QCOMPARE(scanned.text, read);
+
+        const bool turned = direction == "ZB";
+        const QPoint topLeft = turned ? QPoint(799 - black.right(), 799 - black.bottom()) : black.topLeft();
+        QCOMPARE(topLeft, corner);
+        if (side > 0)
+            QCOMPARE(black.width(), side);
+        if (module > 0) {
+            QCOMPARE(black.width() % module, 0);
+            QCOMPARE(black.height() % module, 0);
+        }
+    }
+}
+
+// Jobs as other programs send them, every code of every label read back from the label's picture.
+void RenderMatrixCodesTest::wholeLabels_data()
+{
+    QTest::addColumn<QByteArray>("job");
+    QTest::addColumn<int>("labels");
+    QTest::addColumn<QList<ExpectedCode>>("codes");
+
+    QTest::addRow("shipping label: MaxiCode with its ZIP+4 apart, PDF417 with every option, Code 128")
+        << QByteArray("N\r\nOD10\r\nS8\r\nD10\r\nq812\r\nQ1218,24\r\nZB\r\n"
+                      "b30,30,M,\"001,840,93065,1692,1Z0000495100000001\"\r\n"
+                      "b30,300,P,760,400,s5,c0,p0,f0,x2,y10,r80,l14,t0,o0,\"TRACKING 1Z0000495100000001\"\r\n"
+                      "B30,800,0,1,3,6,150,B,\"1Z0000495100000001\"\r\nP1\r\n")
+        << 1
+        << QList<ExpectedCode>{{QRect(500, 1218 - 270, 312, 270), "MaxiCode",
+                                QString::fromLatin1("930651692\x1d"
+                                                    "840\x1d"
+                                                    "001\x1d"
+                                                    "1Z0000495100000001")},
+                               {QRect(0, 1218 - 760, 812, 480), "PDF417", "TRACKING 1Z0000495100000001"},
+                               {QRect(0, 1218 - 1000, 812, 230), "Code128", "1Z0000495100000001"}};
+    QTest::addRow("product label: EAN-13, two labels")
+        << QByteArray("N\r\nON\r\nq400\r\nQ240,24\r\nA20,10,0,3,1,1,N,\"Tea 250 g\"\r\n"
+                      "B40,60,0,E30,3,3,120,B,\"400638133393\"\r\nP2\r\n")
+        << 2 << QList<ExpectedCode>{{QRect(0, 40, 400, 200), "EAN-13", "4006381333931"}};
+    QTest::addRow("price labels: EAN-13 and UPC-A with their add-ons, a check digit sent with the first")
+        << QByteArray("N\r\nq400\r\nQ400,24\r\nB40,20,0,E32,2,4,120,B,\"590123412345712\"\r\n"
+                      "B40,220,0,UA5,2,4,120,B,\"0360002914552999\"\r\nP1\r\n")
+        << 1
+        << QList<ExpectedCode>{{QRect(0, 0, 400, 190), "EAN-13", "5901234123457 12"},
+                               {QRect(0, 200, 400, 200), "UPC-A", "036000291452 52999"}};
+    QTest::addRow("MaxiCode 2 of a set of 3")
+        << QByteArray("N\r\nq400\r\nQ400,24\r\nb40,40,M,m2,2,3,\"001,840,93065,1692,Part two\"\r\nP1\r\n") << 1
+        << QList<ExpectedCode>{{QRect(0, 0, 400, 400), "MaxiCode",
+                                QString::fromLatin1("930651692\x1d"
+                                                    "840\x1d"
+                                                    "001\x1dPart two"),
+                                1, 3}};
+    // Parity 0x23: the bytes of "Part 1 Part 2" XORed together.
+    QTest::addRow("QR Code structured append: 1 and 2 of 2 on one label")
+        << QByteArray("N\r\nq400\r\nQ400,24\r\nb40,40,Q,s4,Dc01d02p23,\"Part 1 \"\r\n"
+                      "b40,220,QDc2d2p23,s4,\"Part 2\"\r\nP1\r\n")
+        << 1
+        << QList<ExpectedCode>{{QRect(0, 0, 400, 200), "QRCode", "Part 1 ", 0, 2, "35"},
+                               {QRect(0, 200, 400, 200), "QRCode", "Part 2", 1, 2, "35"}};
+    QTest::addRow("stored form: Data Matrix from a variable")
+        << QByteArray("N\r\nFK\"LOT\"\r\nFS\"LOT\"\r\nV00,12,N,\"Lot\"\r\nq400\r\nQ300,24\r\n"
+                      "b40,40,D,h6,V00\r\nFE\r\nFR\"LOT\"\r\n?\r\nLOT-2026-117\r\nP1\r\n")
+        << 1 << QList<ExpectedCode>{{QRect(0, 0, 400, 300), "DataMatrix", "LOT-2026-117"}};
+    // A picture of a QR Code, drawn first as the printer draws it, sent back as the bits of GW.
+    const RenderedLabel qr = onlyLabelOf(codeJob("b4,4,Q,s4,\"GW picture\""));
+    const QImage picture = qr.image.copy(blackBounds(qr.image).adjusted(-4, -4, 4, 4));
+    QTest::addRow("GW picture of a QR Code")
+        << QByteArray("N\r\nq400\r\nQ300,24\r\n" + graphicWrite(60, 50, picture) + "P1\r\n") << 1
+        << QList<ExpectedCode>{{QRect(0, 0, 400, 300), "QRCode", "GW picture"}};
+}
+
+void RenderMatrixCodesTest::wholeLabels()
+{
+    QFETCH(QByteArray, job);
+    QFETCH(int, labels);
+    QFETCH(QList<ExpectedCode>, codes);
+    const RenderResult result = renderJob(job, RenderOptions{1, labels, 0});
+    for (const JobNote& note : result.notUnderstood)
+        qWarning("line %d: %s", note.line, qPrintable(note.text));
+    QVERIFY(result.notUnderstood.isEmpty());
+    QCOMPARE(result.labels.size(), labels);
+    for (const RenderedLabel& label : result.labels) {
+        QVERIFY(label.overruns.isEmpty());
+        for (const ExpectedCode& code : codes) {
+            const QImage part = label.image.copy(code.area);
+            ReadCode read = readCode(part, code.format);
+            // MaxiCode is read alone and upright only.
+            const QImage aimed = part.copy(blackBounds(part).adjusted(-12, -12, 12, 12));
+            for (const QImage& each : {aimed, aimed.mirrored(true, true)}) {
+                if (read.format.isEmpty())
+                    read = readCode(each, code.format, true);
+            }
+            QVERIFY2(read.format == code.format,
+                     qPrintable(code.format + " not read in label " + QString::number(label.number)));
+            QCOMPARE(read.text, code.text);
+            QCOMPARE(read.sequenceIndex, code.sequenceIndex);
+            QCOMPARE(read.sequenceSize, code.sequenceSize);
+            QCOMPARE(read.sequenceId, code.sequenceId);
+        }
+    }
+}
+
+QTEST_MAIN(RenderMatrixCodesTest)
+#include "tst_render_matrix_codes.moc"

@@ -35,13 +35,15 @@ public:
     explicit StandardOutput(QIODevice& out)
         : Destination(QStringLiteral("standard output")), out_(out), stream_(dynamic_cast<StandardStream*>(&out))
     {
-        if (stream_)
+        if (stream_) {
+            outerCheck_ = stream_->stopCheck();
             stream_->setStopCheck([this] { return stopRequested(); });
+        }
     }
     ~StandardOutput() override
     {
         if (stream_)
-            stream_->setStopCheck({});
+            stream_->setStopCheck(outerCheck_);
     }
 
     QString goneMeaning() const override
@@ -90,6 +92,7 @@ private:
 
     QIODevice& out_;
     StandardStream* stream_;
+    std::function<bool()> outerCheck_; // the stream's own stop check, put back when the run is over
     // Where each job handed over but not yet known to be taken ends in the stream, oldest first: a buffer's
     // worth at most.
     std::deque<qint64> ends_;

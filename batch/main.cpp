@@ -70,6 +70,10 @@ int main(int argc, char* argv[])
     StandardStream err(STDERR_FILENO, QIODevice::WriteOnly);
 
     BatchEnvironment environment;
+    // Once Ctrl-C has been caught, a stream whose reader takes nothing no longer holds the program: the
+    // write is given up after a short wait instead of blocking for as long as the reader sleeps.
+    out.setStopCheck(interruptRequested);
+    err.setStopCheck(interruptRequested);
     environment.standardInput = inputClosed ? nullptr : &in;
     environment.standardOutput = &out;
     environment.standardError = &err;

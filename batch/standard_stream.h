@@ -23,6 +23,7 @@ public:
     // terminal held with Ctrl-S): true gives the write up, and stopped() says so. Without it a write waits
     // as long as the descriptor does.
     void setStopCheck(std::function<bool()> check) { stopCheck_ = std::move(check); }
+    const std::function<bool()>& stopCheck() const { return stopCheck_; }
     bool stopped() const { return stopped_; }
     // Bytes the descriptor has taken so far; what waits in the buffer is not counted.
     qint64 taken() const { return taken_; }

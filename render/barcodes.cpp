@@ -373,14 +373,11 @@ LinearCode encodeLinear(const BarcodeField& field, const QByteArray& data)
 {
     LinearCode code;
     const QByteArray& type = field.symbology;
-    bool twoWidths = false;
-    QByteArray input = data;
-    int symbology = 0;
-    int option2 = 0;
-    int inputMode = DATA_MODE;
+    // How zint is to encode it: set by the selections below, or by linearRecipe() for the rest.
+    LinearRecipe r;
+    r.input = data;
+    r.inputMode = DATA_MODE;
     bool withAddOn = false;
-    bool postal = false;
-    bool stacked = false;
     const auto digitsOf = [&](int count, int symbol) {
         if (!allDigits(data) || (data.size() != count && data.size() != count + 1)) {
             code.error = QStringLiteral("%1 takes %2 digits (the printer adds the check digit)")
@@ -388,30 +385,30 @@ LinearCode encodeLinear(const BarcodeField& field, const QByteArray& data)
                              .arg(count);
             return;
         }
-        input = data.left(count); // a check digit sent with the data is replaced by the computed one
-        symbology = symbol;
+        r.input = data.left(count); // a check digit sent with the data is replaced by the computed one
+        r.symbology = symbol;
     };
     if (type == "3" || type == "3C") {
-        symbology = code39Standard(data) ? BARCODE_CODE39 : BARCODE_EXCODE39;
-        option2 = type == "3C" ? 1 : 0;
-        twoWidths = true;
+        r.symbology = code39Standard(data) ? BARCODE_CODE39 : BARCODE_EXCODE39;
+        r.option2 = type == "3C" ? 1 : 0;
+        r.twoWidths = true;
     } else if (type == "9") {
-        symbology = BARCODE_CODE93;
+        r.symbology = BARCODE_CODE93;
     } else if (type == "1" || type == "1A") {
-        symbology = BARCODE_CODE128;
+        r.symbology = BARCODE_CODE128;
     } else if (type == "1B") {
-        symbology = BARCODE_CODE128B;
+        r.symbology = BARCODE_CODE128B;
     } else if (type == "1C") {
         if (!allDigits(data))
             code.error = QStringLiteral("1C (Code 128 set C) takes digits only");
-        symbology = BARCODE_CODE128;
+        r.symbology = BARCODE_CODE128;
     } else if (type == "1E") {
         if (data.size() < 3 || !allDigits(QByteArrayView(data).first(2)) || data.contains('[') || data.contains(']'))
             code.error = QStringLiteral("1E (UCC/EAN-128) takes an application identifier of digits and its data");
         // The printer starts the symbol with FNC1 and encodes the data as it is.
-        input = '[' + data.left(2) + ']' + data.mid(2);
-        symbology = BARCODE_GS1_128;
-        inputMode = GS1_MODE | GS1NOCHECK_MODE;
+        r.input = '[' + data.left(2) + ']' + data.mid(2);
+        r.symbology = BARCODE_GS1_128;
+        r.inputMode = GS1_MODE | GS1NOCHECK_MODE;
     } else if (type == "E30") {
         digitsOf(12, BARCODE_EANX);
     } else if (type == "E80") {
@@ -432,51 +429,45 @@ LinearCode encodeLinear(const BarcodeField& field, const QByteArray& data)
                              .arg(main)
                              .arg(addOn);
         }
-        input = data.left(main) + '+' + data.right(addOn);
+        r.input = data.left(main) + '+' + data.right(addOn);
         withAddOn = true;
-        symbology = type.startsWith('E') ? BARCODE_EANX : type.startsWith("UA") ? BARCODE_UPCA : BARCODE_UPCE;
+        r.symbology = type.startsWith('E') ? BARCODE_EANX : type.startsWith("UA") ? BARCODE_UPCA : BARCODE_UPCE;
     } else if (type == "2" || type == "2C") {
         if (!allDigits(data))
             code.error = QStringLiteral("Interleaved 2 of 5 takes digits only");
-        symbology = BARCODE_C25INTER;
-        option2 = type == "2C" ? 2 : 0; // 2C encodes its check digit without printing it (2D prints it)
-        twoWidths = true;
+        r.symbology = BARCODE_C25INTER;
+        r.option2 = type == "2C" ? 2 : 0; // 2C encodes its check digit without printing it (2D prints it)
+        r.twoWidths = true;
     } else if (type == "K") {
-        symbology = BARCODE_CODABAR;
-        twoWidths = true;
-    } else if (const LinearRecipe recipe = linearRecipe(type, data); recipe.known) {
+        r.symbology = BARCODE_CODABAR;
+        r.twoWidths = true;
+    } else if (LinearRecipe recipe = linearRecipe(type, data); recipe.known) {
         code.error = recipe.error;
-        symbology = recipe.symbology;
-        input = recipe.input;
-        inputMode = recipe.inputMode;
-        option2 = recipe.option2;
-        twoWidths = recipe.twoWidths;
-        postal = recipe.postal;
-        stacked = recipe.stacked;
+        r = std::move(recipe);
     } else {
         code.error = QStringLiteral("bar code type %1 is not drawn").arg(QString::fromLatin1(type.left(8)));
     }
     if (!code.error.isEmpty())
         return code;
 
-    Symbol symbol = newSymbol(symbology);
+    Symbol symbol = newSymbol(r.symbology);
     if (!symbol) {
         code.error = QStringLiteral("out of memory");
         return code;
     }
-    symbol->option_2 = option2;
-    symbol->input_mode = inputMode;
-    code.error = encode(*symbol, input);
+    symbol->option_2 = r.option2;
+    symbol->input_mode = r.inputMode;
+    code.error = encode(*symbol, r.input);
     if (!code.error.isEmpty())
         return code;
 
-    if (stacked)
+    if (r.stacked)
         return stackedRows(*symbol, field, code);
 
     // Runs of modules across the symbol: bars and spaces alternate, a bar first (a guard space before the first
     // bar, as DataBar has, is quiet zone). A postal code's bars lie in different rows: a column with any is a bar.
     const auto barAt = [&](int column) {
-        for (int row = 0; row < (postal ? symbol->rows : 1); ++row) {
+        for (int row = 0; row < (r.postal ? symbol->rows : 1); ++row) {
             if (moduleSet(*symbol, row, column))
                 return true;
         }
@@ -494,10 +485,10 @@ LinearCode encodeLinear(const BarcodeField& field, const QByteArray& data)
             continue;
         }
         if (run > 0 || !code.elements.isEmpty()) {
-            const int dots = twoWidths ? (run > 1 ? field.wide : field.narrow)
-                             : postal  ? (dark ? field.narrow : field.wide)
-                                       : run * field.narrow;
-            if (postal && dark)
+            const int dots = r.twoWidths ? (run > 1 ? field.wide : field.narrow)
+                             : r.postal  ? (dark ? field.narrow : field.wide)
+                                         : run * field.narrow;
+            if (r.postal && dark)
                 code.spans << postalSpan(*symbol, column - 1);
             code.elements << dots;
         }

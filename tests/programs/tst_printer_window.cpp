@@ -566,6 +566,7 @@ void PrinterWindowTest::pdfBesideEachPicture()
     QVERIFY(writeFile(job, labelJob("PDF") + "N\r\nq406\r\nQ203,24\r\nLE0,0,406,203\r\nLW100,50,200,100\r\nP1\r\n"));
     const QString out = dir.filePath(QStringLiteral("out"));
     QProcess process;
+    endsWithTest(process);
     process.start(kPrinter, QStringList{"--render", job, "--out", out} + options);
     QVERIFY(process.waitForFinished(30000));
     QCOMPARE(process.exitCode(), 0);
@@ -620,6 +621,7 @@ void PrinterWindowTest::pdfThatCannotBeWritten()
     QVERIFY(QDir().mkpath(out + QStringLiteral("/label-000001.pdf")));
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
+    endsWithTest(process);
     process.start(kPrinter, {"--render", job, "--out", out, "--pdf"});
     QVERIFY(process.waitForFinished(30000));
     const QString log = QString::fromUtf8(process.readAll());
@@ -644,7 +646,7 @@ void PrinterWindowTest::widgetsOnlyWithWindow()
         PrinterProcess plain(kPrinter, {"--listen", "127.0.0.1:0", "--out", "OUT"});
         QVERIFY2(plain.isReady(), qPrintable(plain.failure()));
         const QByteArray maps = mapped(plain.processId());
-        QVERIFY(maps.contains("libQt6Core")); // the maps were read
+        QVERIFY(maps.contains("libQt6Core"));               // the maps were read
         QVERIFY(!maps.contains("libquorlex-label-output")); // the printer answers; it does not send
         QVERIFY(!maps.contains("libQt6Widgets"));
         QVERIFY(!maps.contains("libquorlex-label-printer-window"));
@@ -663,6 +665,7 @@ void PrinterWindowTest::widgetsOnlyWithWindow()
     for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
         environment.remove(QLatin1String(name));
     headless.setProcessEnvironment(environment);
+    endsWithTest(headless);
     headless.start(kPrinter, {"--window", "--listen", "127.0.0.1:0"});
     QVERIFY(headless.waitForFinished(10000));
     QCOMPARE(headless.exitStatus(), QProcess::NormalExit);

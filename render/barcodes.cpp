@@ -321,6 +321,47 @@ MatrixCode maxiCode(const MatrixField& field, const QByteArray& data)
     return code;
 }
 
+// Aztec: e0 is 23% and 3 check words; e1 to e99 at least that share of check words, in libzint's levels of 10, 23,
+// 36 and 50% (above 50, 50); e101 to e104 a compact symbol of 1 to 4 layers, e201 to e232 a full one of 1 to 32;
+// e300 a rune, a number from 0 to 255. With f an ECI at the start of the data (ESC, n from 1 to 6, n digits)
+// chooses the character set the data is read in.
+MatrixCode aztec(const MatrixField& field, QByteArray data)
+{
+    const int e = std::max(field.errorLevel, 0);
+    Symbol symbol = newSymbol(e == 300 ? BARCODE_AZRUNE : BARCODE_AZTEC);
+    if (e == 300) {
+        if (!allDigits(data) || data.size() > 3 || data.toInt() > 255)
+            return failed(QStringLiteral("an Aztec rune (e300) is a number from 0 to 255"));
+        if (field.menu)
+            return failed(QStringLiteral("an Aztec rune (e300) cannot be a menu symbol (m)"));
+    } else if (e > 200) {
+        symbol->option_2 = e - 200 + 4;
+    } else if (e > 100) {
+        symbol->option_2 = e - 100;
+    } else if (e > 0) {
+        symbol->option_1 = e <= 10 ? 1 : e <= 23 ? 2 : e <= 36 ? 3 : 4;
+    }
+    if (field.menu)
+        symbol->output_options |= READER_INIT;
+    if (field.flags && data.contains('\x1b')) {
+        const int digits = data.size() >= 2 ? data.at(1) - '0' : 0;
+        const QByteArray eci = data.mid(2, digits);
+        if (data.at(0) != '\x1b' || digits < 1 || digits > 6 || eci.size() != digits || !allDigits(eci) ||
+            data.indexOf('\x1b', 1) >= 0)
+            return failed(QStringLiteral("with f an ESC is drawn only as an ECI at the start of the data: ESC, n "
+                                         "from 1 to 6 and n digits"));
+        symbol->eci = eci.toInt();
+        data.remove(0, 2 + digits);
+    }
+    const QString why = encode(*symbol, data);
+    if (!why.isEmpty())
+        return failed(why);
+    const int module = field.module ? field.module : 3;
+    MatrixCode code = modulesOf(*symbol, module, module);
+    code.quietModules = field.inverse ? 1 : 0; // white on black inside a dark margin a reader finds the edge of
+    return code;
+}
+
 // The part of the height a postal bar covers, from the rows of the symbol it is in: Postnet and Planet have
 // full bars and bars of 2/5 of the height on the baseline; Japanese Postnet bars have a middle third and reach
 // to the top, the bottom or both.
@@ -515,6 +556,8 @@ MatrixCode encodeMatrix(const MatrixField& field, const QByteArray& data)
         return pdf417(field, data);
     case 'M':
         return maxiCode(field, data);
+    case 'A':
+        return aztec(field, data);
     default:
         break;
     }

@@ -53,21 +53,23 @@ struct MatrixField
 {
     int x = 0;
     int y = 0;
-    char type = 'Q';          // D Data Matrix, Q QR Code, P PDF417, M MaxiCode
+    char type = 'Q';          // D Data Matrix, Q QR Code, P PDF417, M MaxiCode, A Aztec
     int columns = 0;          // D: c; P: l (most columns)
     int rows = 0;             // D: r; P: r (most rows)
-    int module = 0;           // D: h; Q: s; P: x (dots of a module's width)
+    int module = 0;           // D: h; Q: s; P: x; A: d (dots of a module's width)
     int rowHeight = 0;        // P: y
     int maxWidth = 0;         // P: the most dots across
     int maxHeight = 0;        // P: the most dots along
-    int errorLevel = -1;      // Q: 0 to 3 for L, M, Q, H; P: s, 0 to 8
+    int errorLevel = -1;      // Q: 0 to 3 for L, M, Q, H; P: s, 0 to 8; A: e, 0 to 300
     int model = 2;            // Q: m
     bool manualInput = false; // Q: iM, the data starts with its mode (N, A or B)
     int mode = 0;             // M: m2, m3, m4 or m6; 0 chooses 2 or 3 from the postal code
     bool centred = true;      // P: f1, X,Y is the middle of the symbol
     bool truncated = false;   // P: t1
     bool binary = false;      // P: c1
-    bool inverse = false;     // D: v
+    bool inverse = false;     // D: v; A: r
+    bool menu = false;        // A: m, a reader initialisation (menu) symbol
+    bool flags = false;       // A: f, an ESC in the data starts an FLG(n)
     int rotation = 0;         // P: o, quarter turns clockwise (the most dots across and along turn with it)
     bool printText = false;   // P: p1, the data printed under the symbol
     int symbolIndex = 0;      // M: x of "x,y", Q: c of D; this symbol's number among associated ones (0: none)

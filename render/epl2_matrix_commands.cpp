@@ -1,4 +1,4 @@
-// Two-dimensional codes: b (Data Matrix, QR Code, PDF417, MaxiCode).
+// Two-dimensional codes: b (Data Matrix, QR Code, PDF417, MaxiCode, Aztec).
 #include "render/epl2_syntax.h"
 #include "render/message_words.h"
 
@@ -100,16 +100,17 @@ Epl2Command matrixCommand(QByteArrayView rest)
     f.y = *y;
     QByteArrayView type = p[2];
     QByteArrayView optionText = p.size() > 3 ? p[3] : QByteArrayView();
-    if (type.size() > 1 && type[0] == 'Q') {
+    if (type.startsWith("AZ"))
+        return notUnderstood(QStringLiteral("Aztec Mesa (bAZ, an Aztec symbol joined to a bar code) is not drawn"));
+    if (type.size() > 1 && (type[0] == 'Q' || type[0] == 'A')) {
         optionText = rest.sliced(p[0].size() + p[1].size() + 3, dataAt - (p[0].size() + p[1].size() + 3));
         type = type.first(1);
     }
-    if (type == "A")
-        return notUnderstood(QStringLiteral("Aztec codes are not drawn"));
-    if (type.size() != 1 || !QByteArrayView("DQPM").contains(type[0]))
-        return notUnderstood(QStringLiteral("b draws D (Data Matrix), Q (QR Code), P (PDF417) or M (MaxiCode)"));
+    if (type.size() != 1 || !QByteArrayView("DQPMA").contains(type[0]))
+        return notUnderstood(
+            QStringLiteral("b draws D (Data Matrix), Q (QR Code), P (PDF417), M (MaxiCode) or A (Aztec)"));
     f.type = type[0];
-    if (f.type == 'Q' && optionText.startsWith(','))
+    if ((f.type == 'Q' || f.type == 'A') && optionText.startsWith(','))
         optionText = optionText.sliced(1);
     if (optionText.endsWith(','))
         optionText.chop(1);
@@ -205,6 +206,22 @@ Epl2Command matrixCommand(QByteArrayView rest)
                 f.rotation = *n;
             else if (o.letter == 'p' && in(0, 1))
                 f.printText = *n == 1;
+            else
+                ok = false;
+        } else if (f.type == 'A') {
+            // d and e take a number; f, m and r stand alone or take 1 (on) or 0 (off).
+            ok = true;
+            const bool on = o.value.isEmpty() || (n && *n == 1);
+            if (o.letter == 'd' && in(1, 55))
+                f.module = *n;
+            else if (o.letter == 'e' && (in(0, 99) || in(101, 104) || in(201, 232) || in(300, 300)))
+                f.errorLevel = *n;
+            else if (o.letter == 'f' && (o.value.isEmpty() || in(0, 1)))
+                f.flags = on;
+            else if (o.letter == 'm' && (o.value.isEmpty() || in(0, 1)))
+                f.menu = on;
+            else if (o.letter == 'r' && (o.value.isEmpty() || in(0, 1)))
+                f.inverse = on;
             else
                 ok = false;
         } else if (o.letter == 'm' && (in(2, 4) || in(6, 6))) {

@@ -399,7 +399,14 @@ void RenderCodesTest::refusedData_data()
     QTest::addRow("QR structured append parity of 1 digit")
         << QByteArray("b10,10,Q,Dc01d02p1,\"A\"") << "2 hexadecimal digits";
     QTest::addRow("QR model 1") << QByteArray("b10,10,Q,m1,\"A\"") << "model 1 is not drawn";
-    QTest::addRow("Aztec") << QByteArray("b10,10,A,\"A\"") << "Aztec codes are not drawn";
+    QTest::addRow("Aztec Mesa") << QByteArray("b10,10,AZ,0,3,1,2,50,B,\"12345\"Z,e0,\"A\"") << "Aztec Mesa";
+    QTest::addRow("Aztec compact of 1 layer, too much data")
+        << QByteArray("b10,10,A,e101,\"" + QByteArray(40, '7') + "\"") << "too long";
+    QTest::addRow("Aztec rune of 256") << QByteArray("b10,10,A,e300,\"256\"") << "number from 0 to 255";
+    QTest::addRow("Aztec with f: an ESC in the middle") << QByteArray("b10,10,A,f,\"AB\x1b"
+                                                                      "0CD\"")
+                                                        << "ECI at the start";
+    QTest::addRow("Aztec e105") << QByteArray("b10,10,A,e105,\"A\"") << "an option of bA is not understood: e105";
 }
 
 void RenderCodesTest::refusedData()

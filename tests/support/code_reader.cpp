@@ -27,6 +27,7 @@ ReadCode readCode(const QImage& picture, const QString& formats, bool pure)
     read.sequenceIndex = result.sequenceIndex();
     read.sequenceSize = result.sequenceSize();
     read.sequenceId = QString::fromStdString(result.sequenceId());
+    read.readerInit = result.readerInit();
     return read;
 }
 

@@ -15,6 +15,7 @@ struct ReadCode
     int sequenceIndex = -1;      // structured append: this symbol's place in its set, from 0; -1 outside one
     int sequenceSize = -1;       // and the symbols of the set
     QString sequenceId;          // and what ties the set together (QR Code: its parity byte, in decimal)
+    bool readerInit = false;     // a reader initialisation (menu) symbol
 };
 
 // The one code of `formats` (ZXing's names separated by "|", empty for any) in the picture (Format_Grayscale8,

@@ -446,6 +446,7 @@ PrinterSession::PrinterSession(LabelPrinter& printer, const QString& from, Reply
     printer.m_sessions.insert(this);
     RenderOptions options;
     options.scale = printer.options().scale;
+    options.asian = printer.options().asian;
     if (printer.options().maxLabels == 0) {
         options.maxLabels = 0;
     } else {

@@ -87,6 +87,8 @@ QByteArray MemoryFolder::settingsText(const PrinterSettings& settings)
     line(settings.bottomFirst ? "ZB" : "ZT");
     line("J" + settings.formBackup);
     line("O" + settings.options);
+    if (settings.asianSpacing != 0)
+        line("i" + QByteArray::number(settings.asianSpacing));
     return text;
 }
 

@@ -1,6 +1,7 @@
 #include "printer/printer_options.h"
 
 #include "common/safe_text.h"
+#include "render/asian_text.h"
 #include "render/label_render.h"
 
 #include <limits>
@@ -156,6 +157,13 @@ QString parsePrinterOptions(const QStringList& arguments, PrinterOptions* option
             if (!takeValue(&value) || (value != QLatin1String("203") && value != QLatin1String("300")))
                 return QStringLiteral("--dpi: %1 is not 203 or 300").arg(quotedForMessage(value));
             options->dpi = value.toInt();
+        } else if (option == QLatin1String("--asian")) {
+            const std::optional<AsianLanguage> language =
+                takeValue(&value) ? asianLanguageNamed(value) : std::optional<AsianLanguage>();
+            if (!language)
+                return QStringLiteral("--asian: %1 is not korean, japanese, simplified-chinese or traditional-chinese")
+                    .arg(quotedForMessage(value));
+            options->asian = *language;
         } else if (option == QLatin1String("--fault")) {
             if (!takeValue(&value) || !faultFromName(value, &options->fault) || options->fault == PrinterFault::None)
                 return QStringLiteral("--fault: %1 is not head-open, paper-out or paused").arg(quotedForMessage(value));
@@ -204,6 +212,9 @@ QString printerUsage()
         "  --pdf                    also write label-000001.pdf, ... beside the pictures, each one page the\n"
         "                           label's size\n"
         "  --dpi 203|300            the printer's resolution, for the size of the PDF pages (default 203)\n"
+        "  --asian LANGUAGE         the character set of the Asian fonts 8 and 9: korean, japanese,\n"
+        "                           simplified-chinese or traditional-chinese (default: none, and A with\n"
+        "                           font 8 or 9 is not understood)\n"
         "  --help                   show this help and end\n"
         "  --version                show the version and end\n"
         "\n"

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "render/epl2_command.h"
+
 #include <QHostAddress>
 #include <QString>
 #include <QStringList>
@@ -33,8 +35,9 @@ struct PrinterOptions
     bool jsonLog = false;
     int idleSeconds = kDefaultIdleSeconds;
     PrinterFault fault = PrinterFault::None;
-    bool pdf = false; // a PDF beside each picture
-    int dpi = 203;    // the resolution a label's physical size is worked out from, for the PDF
+    bool pdf = false;                          // a PDF beside each picture
+    int dpi = 203;                             // the resolution a label's physical size is worked out from, for the PDF
+    AsianLanguage asian = AsianLanguage::None; // the character set of fonts 8 and 9; none refuses them
     bool window = false;
     bool help = false;
     bool version = false;

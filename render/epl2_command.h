@@ -18,15 +18,22 @@ enum class Justify { Left, Right, Centre, None };
 // Where the characters of an A line come from.
 enum class TextSource { Quoted, Variable, Counter };
 
+// The character set of a printer's Asian fonts 8 and 9; a printer has one or none.
+enum class AsianLanguage { None, Korean, Japanese, SimplifiedChinese, TraditionalChinese };
+
 struct TextField
 {
     int x = 0;
     int y = 0;
-    int rotation = 0; // 0 to 3: quarter turns clockwise
-    int font = 1;     // 1 to 5
+    int rotation = 0; // 0 to 3: quarter turns clockwise; fonts 8 and 9 also 4 to 7: the same turns, top to bottom
+    int font = 1;     // 1 to 5, 8 or 9
     int widthTimes = 1;
     int heightTimes = 1;
     bool reverse = false;
+    // Fonts 8 and 9: the printer's Asian character set and the dots between characters (i), as they were when
+    // the line went into the image buffer.
+    AsianLanguage language = AsianLanguage::None;
+    int spacing = 0;
     TextSource source = TextSource::Quoted;
     QByteArray text; // the quoted text with its escapes undone
     int number = 0;  // the variable (V00..V99) or counter (C0..C9)
@@ -115,11 +122,12 @@ struct Epl2Command
         Reference,     // R x,y
         Direction,     // ZT or ZB
         FormBackup,    // JF, JB, JC
+        Spacing,       // i: dots between the characters of fonts 8 and 9
     };
 
     Kind kind = Blank;
     QString error;  // not empty: the line is not understood, and says why
-    int value = 0;  // D, S, q; Q length; P labels; V length; C digits
+    int value = 0;  // D, S, q, i; Q length; P labels; V length; C digits
     int copies = 1; // P
     int number = 0; // V and C: which one
     int step = 0;   // C; the offset of Q

@@ -56,6 +56,8 @@ constexpr CommandReader kCommands[] = {
     {"b", matrixCommand},
     {"X", [](QByteArrayView rest) { return shapeCommand(Epl2Command::Box, rest, "X"); }},
     {"I", codePageCommand},
+    {"i",
+     [](QByteArrayView rest) { return number(Epl2Command::Spacing, rest, 0, kMaxAsianSpacing, "the spacing of i"); }},
     {"R", referenceCommand},
     {"?", [](QByteArrayView rest) { return single(Epl2Command::DataFollows, rest, "?"); }},
     {"D", [](QByteArrayView rest) { return number(Epl2Command::Density, rest, 0, 15, "the darkness of D"); }},

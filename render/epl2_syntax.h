@@ -21,6 +21,8 @@ inline constexpr int kMaxFormName = 8;
 // Speeds differ from model to model (1.5 to 6 inches a second on desktop models, more on others); the number
 // is kept as the printer's setting, so any a model may take is.
 inline constexpr int kMaxSpeed = 99;
+// The most dots i puts between the characters of fonts 8 and 9 (before the multipliers).
+inline constexpr int kMaxAsianSpacing = 99;
 
 // A line that is not understood, and why.
 Epl2Command notUnderstood(const QString& why);

@@ -33,8 +33,8 @@ Epl2Command textCommand(QByteArrayView rest)
     } numbers[] = {
         {&f.x, -kMaxPosition, kMaxPosition, "X"},
         {&f.y, -kMaxPosition, kMaxPosition, "Y"},
-        {&f.rotation, 0, 3, "the rotation"},
-        {&f.font, 1, 5, "the font"},
+        {&f.rotation, 0, 7, "the rotation"},
+        {&f.font, 1, 9, "the font"},
         {&f.widthTimes, 1, 8, "the horizontal multiplier"},
         {&f.heightTimes, 1, 9, "the vertical multiplier"},
     };
@@ -49,6 +49,12 @@ Epl2Command textCommand(QByteArrayView rest)
                                      .arg(numbers[i].highest));
         *numbers[i].target = *value;
     }
+    const bool asian = f.font == 8 || f.font == 9;
+    if (f.font > 5 && !asian)
+        return notUnderstood(QStringLiteral("the font of A is a whole number from 1 to 5, or 8 or 9 (Asian)"));
+    if (f.rotation > 3 && !asian)
+        return notUnderstood(
+            QStringLiteral("the rotation of A is a whole number from 0 to 3 (4 to 7 with fonts 8 and 9)"));
     if (f.widthTimes == 7)
         return notUnderstood(QStringLiteral("the horizontal multiplier of A is 1 to 6 or 8"));
     if (p[6] != "N" && p[6] != "R")

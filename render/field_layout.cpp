@@ -11,6 +11,24 @@ CellSize cellOf(const TextField& field)
     return {font.width * field.widthTimes, font.height * field.heightTimes};
 }
 
+QList<AsianCell> asianCells(const TextField& field, const QList<AsianCharacter>& characters)
+{
+    QList<AsianCell> cells;
+    const std::optional<QSize> whole = asianCell(field.language, field.font);
+    if (!whole)
+        return cells;
+    const bool down = field.rotation >= 4;
+    const int height = whole->height() * field.heightTimes;
+    const int gap = field.spacing * (down ? field.heightTimes : field.widthTimes);
+    int along = 0;
+    for (const AsianCharacter& c : characters) {
+        const int width = (c.wide ? whole->width() : whole->width() / 2) * field.widthTimes;
+        cells << AsianCell{down ? QRect(0, along, width, height) : QRect(along, 0, width, height), c};
+        along += (down ? height : width) + gap;
+    }
+    return cells;
+}
+
 // The cells [first, first + count) of a field, turned about X,Y as its rotation says.
 QRect cellsRect(const TextField& field, int first, int count)
 {
@@ -48,7 +66,7 @@ QPoint turned(int x, int y, int rotation, int u, int v)
 
 QPoint turned(const TextField& field, int u, int v)
 {
-    return turned(field.x, field.y, field.rotation, u, v);
+    return turned(field.x, field.y, field.rotation % 4, u, v);
 }
 
 // The dots of the unturned rectangle `r` of a field at x,y turned `rotation` quarter turns.
@@ -143,11 +161,39 @@ QString shapeName(Epl2Command::Kind kind)
     return QStringLiteral("GG graphic");
 }
 
+namespace {
+
+// A field of font 8 or 9: bytes that are no character of the language print as blank cells.
+void placeAsian(const TextField& text, Layout& out)
+{
+    QList<AsianCharacter> characters;
+    decodeAsian(text.language, out.text, &characters);
+    RenderedField& field = out.field;
+    field.reverse = text.reverse;
+    for (const AsianCell& each : asianCells(text, characters)) {
+        const QRect cell = turnedRect(text.x, text.y, text.rotation % 4, each.cell);
+        field.text += QChar(each.character.character);
+        field.cells |= cell;
+        if (printsInk(each.character.character))
+            field.ink |= cell;
+    }
+    if (field.reverse)
+        field.ink = field.cells;
+    out.extent = field.cells;
+    out.isField = true;
+}
+
+} // namespace
+
 void placeItem(const BufferedField& item, int codePage, Layout& out)
 {
     const int* n = item.numbers;
     switch (item.kind) {
     case Epl2Command::Text: {
+        if (item.field.font >= 8) {
+            placeAsian(item.field, out);
+            break;
+        }
         const QString text = fromCodePage(codePage, out.text);
         RenderedField& field = out.field;
         field.text = text;

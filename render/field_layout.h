@@ -1,5 +1,6 @@
 #pragma once
 
+#include "render/asian_text.h"
 #include "render/barcodes.h"
 #include "render/epl2_commands.h"
 #include "render/label_types.h"
@@ -25,7 +26,19 @@ inline constexpr CellSize kFontCells[] = {{8, 12}, {10, 16}, {12, 20}, {14, 24},
 // Dots along of a MaxiCode hexagon 7 dots across (rows are 6 dots apart, so neighbouring rows interlock).
 inline constexpr int kHexHeight = 8;
 
+// Fonts 1 to 5 only; fonts 8 and 9 lay out with asianCells.
 CellSize cellOf(const TextField& field);
+
+// A character of a field of font 8 or 9 and its cell before the field is turned, with X,Y at 0,0.
+struct AsianCell
+{
+    QRect cell;
+    AsianCharacter character;
+};
+// Fonts 8 and 9: every character's cell, a pair of bytes a whole cell and a single byte half as wide, times
+// the multipliers; left to right for rotations 0 to 3, top to bottom for 4 to 7, i's spacing (times the
+// multiplier along the line) between neighbours.
+QList<AsianCell> asianCells(const TextField& field, const QList<AsianCharacter>& characters);
 // The cells [first, first + count) of a field, turned about X,Y as its rotation says.
 QRect cellsRect(const TextField& field, int first, int count);
 // The dot that dot (u, v) of an unturned field at x,y lands on when turned `rotation` quarter turns.

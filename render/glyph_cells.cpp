@@ -8,10 +8,17 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QRawFont>
+#include <QStringList>
+
+#include <utility>
 
 namespace {
 
 constexpr char kFontFile[] = "/usr/share/fonts/truetype/dejavu/DejaVuSansMono-Bold.ttf";
+// Fonts for the Asian fonts 8 and 9: Korean from Nanum Gothic, the others (and Hanja Nanum lacks) from
+// WenQuanYi Zen Hei.
+constexpr char kKoreanFontFile[] = "/usr/share/fonts/truetype/nanum/NanumGothicBold.ttf";
+constexpr char kChineseFontFile[] = "/usr/share/fonts/truetype/wqy/wqy-zenhei.ttc";
 // Outlines are taken at this size and scaled into each cell.
 constexpr qreal kOutlinePixels = 256;
 // A dot prints when the letter covers at least this share of it: thin strokes of small cells stay whole.
@@ -19,9 +26,15 @@ constexpr int kInkCoverage = 40; // percent
 // Cell sizes are few for real jobs; a job that asks for very many is not let to grow the cache without end.
 constexpr int kMaxCachedBitmaps = 4096;
 
-quint64 glyphKey(char16_t character, int width, int height)
+quint64 glyphKey(char16_t character, int width, int height, AsianLanguage language)
 {
-    return (quint64(character) << 48) | (quint64(quint32(width)) << 24) | quint64(quint32(height));
+    return (quint64(character) << 48) | (quint64(language) << 44) | (quint64(quint32(width)) << 22) |
+           quint64(quint32(height));
+}
+
+QRawFont loadFont(const char* file)
+{
+    return QFile::exists(QLatin1String(file)) ? QRawFont(QLatin1String(file), kOutlinePixels) : QRawFont();
 }
 
 } // namespace
@@ -29,31 +42,70 @@ quint64 glyphKey(char16_t character, int width, int height)
 struct CellGlyphs::Impl
 {
     QRawFont font;
-    QHash<char16_t, QPainterPath> outlines; // each in a cell of 1 by 1, top left at 0,0; taken as needed
+    QRawFont korean;  // loaded when first asked for
+    QRawFont chinese; // also Japanese
+    bool asianLoaded = false;
+    // Each in a cell of 1 by 1, top left at 0,0; taken as needed, keyed by language and character.
+    QHash<quint32, QPainterPath> outlines;
     QHash<quint64, GlyphBitmap> bitmaps;
 
-    const QPainterPath& outline(char16_t character);
+    const QPainterPath& outline(char16_t character, AsianLanguage language);
+    void loadAsian();
 };
 
-const QPainterPath& CellGlyphs::Impl::outline(char16_t character)
+void CellGlyphs::Impl::loadAsian()
 {
-    const auto found = outlines.constFind(character);
+    if (std::exchange(asianLoaded, true))
+        return;
+    korean = loadFont(kKoreanFontFile);
+    chinese = loadFont(kChineseFontFile);
+}
+
+const QPainterPath& CellGlyphs::Impl::outline(char16_t character, AsianLanguage language)
+{
+    const quint32 key = quint32(language) << 16 | character;
+    const auto found = outlines.constFind(key);
     if (found != outlines.constEnd())
         return *found;
     QPainterPath path;
-    const QList<quint32> indexes = font.glyphIndexesForString(QString(QChar(character)));
-    if (printsInk(character) && indexes.size() == 1 && indexes.first() != 0) {
-        const qreal lineHeight = font.ascent() + font.descent();
-        const QList<QPointF> advances = font.advancesForGlyphIndexes(indexes);
+    // The fonts to look in, in order: a Korean character the Korean font lacks is taken from the other.
+    QList<const QRawFont*> fonts{&font};
+    if (language != AsianLanguage::None) {
+        loadAsian();
+        fonts = language == AsianLanguage::Korean ? QList<const QRawFont*>{&korean, &chinese}
+                                                  : QList<const QRawFont*>{&chinese, &korean};
+    }
+    // A character no font has is drawn as its compatibility form (half-width katakana as the full-width ones,
+    // which the narrow cell then squeezes).
+    QStringList forms{QString(QChar(character))};
+    const QString compatible = forms.first().normalized(QString::NormalizationForm_KC);
+    if (language != AsianLanguage::None && compatible.size() == 1 && compatible != forms.first())
+        forms << compatible;
+    for (qsizetype f = 0; f < forms.size() * fonts.size() && path.isEmpty(); ++f) {
+        const QRawFont* face = fonts.at(f % fonts.size());
+        const QList<quint32> indexes =
+            face->isValid() ? face->glyphIndexesForString(forms.at(f / fonts.size())) : QList<quint32>();
+        if (!printsInk(character) || indexes.size() != 1 || indexes.first() == 0)
+            continue;
+        const qreal lineHeight = face->ascent() + face->descent();
+        const QList<QPointF> advances = face->advancesForGlyphIndexes(indexes);
         const qreal advance = advances.isEmpty() || advances.first().x() <= 0 ? lineHeight / 2 : advances.first().x();
         QTransform toCell;
-        toCell.scale(1 / advance, 1 / lineHeight);
-        toCell.translate(0, font.ascent());
+        if (language == AsianLanguage::None) {
+            // The advance and the line fill the cell.
+            toCell.scale(1 / advance, 1 / lineHeight);
+            toCell.translate(0, face->ascent());
+        } else {
+            // The advance and the em square fill the cell, in the middle of the line.
+            const qreal em = kOutlinePixels;
+            toCell.scale(1 / advance, 1 / em);
+            toCell.translate(0, face->ascent() - (lineHeight - em) / 2);
+        }
         QPainterPath cell;
         cell.addRect(0, 0, 1, 1);
-        path = toCell.map(font.pathForGlyph(indexes.first())).intersected(cell);
+        path = toCell.map(face->pathForGlyph(indexes.first())).intersected(cell);
     }
-    return *outlines.insert(character, path);
+    return *outlines.insert(key, path);
 }
 
 CellGlyphs* CellGlyphs::instance(QString* why)
@@ -89,9 +141,20 @@ CellGlyphs* CellGlyphs::instance(QString* why)
     return loaded;
 }
 
-const GlyphBitmap& CellGlyphs::glyph(char16_t character, int cellWidth, int cellHeight)
+bool CellGlyphs::hasAsianFont(AsianLanguage language, QString* why)
 {
-    const quint64 key = glyphKey(character, cellWidth, cellHeight);
+    d->loadAsian();
+    if (language == AsianLanguage::Korean ? d->korean.isValid() || d->chinese.isValid() : d->chinese.isValid())
+        return true;
+    *why = language == AsianLanguage::Korean ? QStringLiteral("no font to draw Korean with (install fonts-nanum)")
+                                             : QStringLiteral("no font to draw Chinese and Japanese with (install "
+                                                              "fonts-wqy-zenhei)");
+    return false;
+}
+
+const GlyphBitmap& CellGlyphs::glyph(char16_t character, int cellWidth, int cellHeight, AsianLanguage language)
+{
+    const quint64 key = glyphKey(character, cellWidth, cellHeight, language);
     const auto found = d->bitmaps.constFind(key);
     if (found != d->bitmaps.constEnd())
         return *found;
@@ -100,7 +163,7 @@ const GlyphBitmap& CellGlyphs::glyph(char16_t character, int cellWidth, int cell
     bitmap.width = cellWidth;
     bitmap.height = cellHeight;
     bitmap.ink = QByteArray(qsizetype(cellWidth) * cellHeight, '\0');
-    const QPainterPath& outline = d->outline(character);
+    const QPainterPath& outline = d->outline(character, language);
     if (!outline.isEmpty()) {
         QImage coverage(cellWidth, cellHeight, QImage::Format_Grayscale8);
         coverage.fill(255);

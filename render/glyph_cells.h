@@ -1,5 +1,7 @@
 #pragma once
 
+#include "render/epl2_command.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -28,8 +30,12 @@ public:
     static CellGlyphs* instance(QString* why);
 
     // The letter for a character of any code page in a cell of the given size; all blank for a blank or a
-    // character the font has no letter for. Valid until the next call.
-    const GlyphBitmap& glyph(char16_t character, int cellWidth, int cellHeight);
+    // character the font has no letter for. With an Asian language, the character of fonts 8 and 9 from a font
+    // of that language, its em square filling the cell. Valid until the next call.
+    const GlyphBitmap& glyph(char16_t character, int cellWidth, int cellHeight,
+                             AsianLanguage language = AsianLanguage::None);
+    // Whether a font for the characters of `language` is installed; `why` names what to install when not.
+    bool hasAsianFont(AsianLanguage language, QString* why);
 
 private:
     CellGlyphs() = default;

@@ -256,8 +256,43 @@ void LabelPainter::paintBullseye(QImage& image, QPoint centre)
     }
 }
 
+// Fonts 8 and 9: each character in its cell from asianCells; reversed, the field's whole extent (the spaces
+// between its cells too) prints black and the letters white.
+void LabelPainter::drawAsian(QImage& image, const TextField& field, const QByteArray& text)
+{
+    QList<AsianCharacter> characters;
+    decodeAsian(field.language, text, &characters);
+    const QList<AsianCell> cells = asianCells(field, characters);
+    const QRect picture = image.rect();
+    if (field.reverse) {
+        QRect all;
+        for (const AsianCell& each : cells)
+            all |= each.cell;
+        paintRect(image, turnedRect(field.x, field.y, field.rotation % 4, all), Paint::Black);
+    }
+    for (const AsianCell& each : cells) {
+        const char16_t character = each.character.character;
+        if (!printsInk(character) || !turnedRect(field.x, field.y, field.rotation % 4, each.cell).intersects(picture))
+            continue;
+        const QRect& r = each.cell;
+        const GlyphBitmap& glyph =
+            m_glyphs.glyph(character, r.width(), r.height(), character < 0x80 ? AsianLanguage::None : field.language);
+        for (int v = 0; v < r.height(); ++v) {
+            for (int u = 0; u < r.width(); ++u) {
+                const QPoint dot = turned(field, r.left() + u, r.top() + v);
+                if (glyph.at(u, v) && picture.contains(dot))
+                    image.scanLine(dot.y())[dot.x()] = field.reverse ? 255 : 0;
+            }
+        }
+    }
+}
+
 void LabelPainter::drawField(QImage& image, const TextField& field, const QByteArray& text)
 {
+    if (field.font >= 8) {
+        drawAsian(image, field, text);
+        return;
+    }
     const CellSize cell = cellOf(field);
     const QRect picture = image.rect();
     const int page = m_codePage;

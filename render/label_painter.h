@@ -35,6 +35,7 @@ public:
     void drawField(QImage& image, const TextField& field, const QByteArray& text);
 
 private:
+    void drawAsian(QImage& image, const TextField& field, const QByteArray& text);
     // A PDF417 drawn alone, black on white, with its printed data and turned as it lies on the label.
     QImage pdfPicture(const MatrixField& field, const MatrixCode& code, const QByteArray& text);
     // Every column from one end to the other (every row when the line is steep) gets `thickness` dots from

@@ -1,5 +1,6 @@
 #include "render/label_render.h"
 
+#include "render/asian_text.h"
 #include "render/barcodes.h"
 #include "render/code_pages.h"
 #include "render/epl2_commands.h"
@@ -174,6 +175,9 @@ private:
         case Epl2Command::CodePage:
             m_memory.settings.codePage = command.value;
             return;
+        case Epl2Command::Spacing:
+            m_memory.settings.asianSpacing = command.value;
+            return;
         case Epl2Command::Reference:
             m_memory.settings.reference = QPoint(command.numbers[0], command.numbers[1]);
             return;
@@ -257,12 +261,22 @@ private:
         item.form = form;
         TextSource source = TextSource::Quoted;
         switch (command.kind) {
-        case Epl2Command::Text:
+        case Epl2Command::Text: {
             item.field = command.field;
             item.field.x += r.x();
             item.field.y += r.y();
+            item.field.language = item.field.font >= 8 ? m_options.asian : AsianLanguage::None;
+            item.field.spacing = m_memory.settings.asianSpacing;
+            QString why = item.field.font >= 8 ? asianFieldProblem(item.field, m_options.asian) : QString();
+            if (why.isEmpty() && item.field.font >= 8)
+                m_glyphs.hasAsianFont(m_options.asian, &why);
+            if (!why.isEmpty()) {
+                note(line, QStringLiteral("%1: %2").arg(shown, why));
+                return;
+            }
             source = item.field.source;
             break;
+        }
         case Epl2Command::Barcode:
             if (!placeCode(item.barcode, command.barcode, item.bars, encodeLinear, r, line, shown))
                 return;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "render/code_pages.h"
+#include "render/epl2_command.h"
 #include "render/render_limits.h"
 
 #include <QByteArrayView>
@@ -67,9 +68,10 @@ struct JobNote
 
 struct RenderOptions
 {
-    int scale = 1;             // pixels per dot, 1 to kMaxRenderScale
-    int maxLabels = 1;         // labels drawn at most; the rest are counted only
-    int maxLabelsPerPrint = 0; // labels drawn at most for one P line; 0 sets no bound of its own
+    int scale = 1;                             // pixels per dot, 1 to kMaxRenderScale
+    int maxLabels = 1;                         // labels drawn at most; the rest are counted only
+    int maxLabelsPerPrint = 0;                 // labels drawn at most for one P line; 0 sets no bound of its own
+    AsianLanguage asian = AsianLanguage::None; // the character set of fonts 8 and 9; without one they are refused
 };
 
 // A command line longer than this is not read: it is noted and skipped to its line end, so that a stream
@@ -105,6 +107,7 @@ struct PrinterSettings
     bool bottomFirst = false;        // ZB (true) or ZT
     QByteArray formBackup = "F";     // JF, JB or JC: which top of form backup is on
     QByteArray options;              // O, as written
+    int asianSpacing = 0;            // i: dots between the characters of fonts 8 and 9
 };
 
 // What a printer keeps from one job to the next: its stored forms and its settings. A whole job drawn by

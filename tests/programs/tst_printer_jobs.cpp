@@ -318,6 +318,10 @@ void PrinterJobsTest::usageAndStartErrors_data()
     QTest::addRow("unknown fault") << QStringList{"--out", "DIR", "--fault", "on\x1b[31mfire"} << 2
                                    << "quorlex-label-printer: --fault: \"on\\x1B[31mfire\" is not head-open, "
                                       "paper-out or paused\n";
+    QTest::addRow("unknown Asian language")
+        << QStringList{"--out", "DIR", "--asian", "thai"} << 2
+        << "quorlex-label-printer: --asian: \"thai\" is not korean, japanese, simplified-chinese or "
+           "traditional-chinese\n";
     QTest::addRow("--render with --listen") << QStringList{"--out", "DIR", "--render", "a.epl", "--listen", "9100"} << 2
                                             << "quorlex-label-printer: --render draws files and does not listen: leave "
                                                "out --listen and --serial\n";

@@ -25,6 +25,8 @@ constexpr qreal kOutlinePixels = 256;
 constexpr int kInkCoverage = 40; // percent
 // Cell sizes are few for real jobs; a job that asks for very many is not let to grow the cache without end.
 constexpr int kMaxCachedBitmaps = 4096;
+// Nor to hold more than this many bytes of them (thousands of Asian characters at the largest multipliers).
+constexpr qsizetype kMaxCachedBytes = 32 * 1024 * 1024;
 
 quint64 glyphKey(char16_t character, int width, int height, AsianLanguage language)
 {
@@ -48,6 +50,7 @@ struct CellGlyphs::Impl
     // Each in a cell of 1 by 1, top left at 0,0; taken as needed, keyed by language and character.
     QHash<quint32, QPainterPath> outlines;
     QHash<quint64, GlyphBitmap> bitmaps;
+    qsizetype bitmapBytes = 0;
 
     const QPainterPath& outline(char16_t character, AsianLanguage language);
     void loadAsian();
@@ -179,7 +182,10 @@ const GlyphBitmap& CellGlyphs::glyph(char16_t character, int cellWidth, int cell
                 bitmap.ink[y * cellWidth + x] = row[x] <= printsBelow ? 1 : 0;
         }
     }
-    if (d->bitmaps.size() >= kMaxCachedBitmaps)
+    if (d->bitmaps.size() >= kMaxCachedBitmaps || d->bitmapBytes + bitmap.ink.size() > kMaxCachedBytes) {
         d->bitmaps.clear();
+        d->bitmapBytes = 0;
+    }
+    d->bitmapBytes += bitmap.ink.size();
     return *d->bitmaps.insert(key, bitmap);
 }

@@ -11,6 +11,7 @@ QUORLEX_PACKAGES=(
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-svg-dev qt6-qpa-plugins libgl-dev
     qt6-pdf-dev                            # the tests draw the printer's PDFs back
     fonts-nanum fonts-dejavu-core
+    fonts-wqy-zenhei                       # the printer's Asian fonts 8 and 9 in Chinese and Japanese
     libzint-dev                            # bar codes and 2-D codes in label pictures
     libzxing-dev                           # the tests read those codes back
     xvfb xauth libxcb1-dev                 # the start-up bench watches the display with xcb

@@ -47,7 +47,7 @@ description="$(field Description)"
 printf '%s\n' "$description" | awk 'length($0) > 79 { exit 1 }' || fail "Description has lines over 79 characters"
 depends="$(field Depends)"
 # Linked libraries come from dpkg-shlibdeps; the platform plugins and the font are not linked.
-for needed in qt6-qpa-plugins fonts-nanum libqt6widgets6 libqt6serialport6 libqt6svg6 libqt6network6 libqt6gui6 libqt6core6 libc6 libcups2; do
+for needed in qt6-qpa-plugins fonts-nanum fonts-wqy-zenhei libqt6widgets6 libqt6serialport6 libqt6svg6 libqt6network6 libqt6gui6 libqt6core6 libc6 libcups2; do
     [[ ", $depends," =~ ,\ ${needed}[\ ,] ]] || fail "Depends lacks $needed: $depends"
 done
 

@@ -264,12 +264,21 @@ void PrinterJobsTest::renderDrawsFiles()
     QCOMPARE(QDir(dir.filePath("out")).entryList({"*.part"}, QDir::Files), QStringList());
 
     // A second run on the same folder goes on from the numbers already there; --scale 2 draws 2 by 2 pixels
-    // a dot.
-    printer.start(kPrinter, {"--render", job, "--out", dir.filePath("out"), "--scale", "2"});
+    // a dot; --asian japanese prints font 9 as Shift JIS (93FA 967B) as the drawing does on such a printer.
+    const QString asian = dir.filePath(QStringLiteral("asian.epl"));
+    const QByteArray asianJob = "N\r\nq100\r\nQ40,24\r\nA10,10,0,9,1,1,N,\"\x93\xFA\x96\x7B\"\r\nP1\r\n";
+    QVERIFY(writeFile(asian, asianJob));
+    printer.start(kPrinter,
+                  {"--render", job, asian, "--out", dir.filePath("out"), "--scale", "2", "--asian", "japanese"});
     QVERIFY(printer.waitForFinished(20000));
     QCOMPARE(printer.exitCode(), 0);
     QCOMPARE(picture(dir.filePath("out/label-000006.png")).size(), QSize(400, 200));
     QVERIFY(QFile::exists(dir.filePath("out/stream-000002.epl")));
+    RenderOptions japanese{2, 1};
+    japanese.asian = AsianLanguage::Japanese;
+    const RenderResult expected = renderJob(asianJob, japanese);
+    QVERIFY(expected.notUnderstood.isEmpty() && blackPixels(expected.labels.first().image, QRect(20, 20, 96, 48)) > 0);
+    QCOMPARE(picture(dir.filePath("out/label-000007.png")), expected.labels.first().image);
 }
 
 void PrinterJobsTest::jsonLogAndWireSpeed()

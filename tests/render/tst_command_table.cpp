@@ -56,7 +56,7 @@ QHash<QString, Example> examples()
         {"GM", {"", "GM\"L\"" + QByteArray::number(pcx.size()), pcx + "\r\n"}},
         {"GW", {"", QByteArray("GW0,0,1,1,\0", 11), ""}},
         {"I", {"", "I8,1,001", ""}},
-        {"i", {"", "i8,0,001", ""}},
+        {"i", {"", "i8", ""}},
         {"JB", {"", "JB", ""}},
         {"JC", {"", "JC", ""}},
         {"JF", {"", "JF", ""}},

@@ -1,11 +1,34 @@
 // Label pictures from job bytes: where every field's ink lands, stored forms with variables and counters, edge
 // warnings, and lines that are not understood.
+#include "render/glyph_cells.h"
 #include "render/label_render.h"
 #include "support/label_pictures.h"
 
 #include <QtTest>
 
 namespace {
+
+// A printer with Korean fonts 8 and 9; fonts 1 to 5 print on it as on any other.
+RenderOptions korean()
+{
+    RenderOptions options;
+    options.asian = AsianLanguage::Korean;
+    return options;
+}
+
+// The letter CellGlyphs makes for `character` in an unturned cell of `cell`, black on white, turned `turns`
+// quarter turns clockwise as a picture.
+QImage turnedGlyph(char16_t character, QSize cell, AsianLanguage language, int turns)
+{
+    QString why;
+    const GlyphBitmap& glyph = CellGlyphs::instance(&why)->glyph(character, cell.width(), cell.height(), language);
+    QImage picture(cell, QImage::Format_Grayscale8);
+    for (int v = 0; v < cell.height(); ++v) {
+        for (int u = 0; u < cell.width(); ++u)
+            picture.scanLine(v)[u] = glyph.at(u, v) ? 0 : 255;
+    }
+    return picture.transformed(QTransform().rotate(90.0 * turns));
+}
 
 // A direct job on a label of 400 by 300 dots around the given lines.
 QByteArray directJob(const QByteArray& lines, const QByteArray& size = "q400\r\nQ300,24\r\n")
@@ -82,6 +105,16 @@ void RenderTest::fieldInk_data()
         << QByteArray("A10,10,0,2,1,1,R,\" A \"") << " A " << 0 << QRect(10, 10, 30, 16) << QRect(10, 10, 30, 16);
     QTest::addRow("nothing to print") << QByteArray("A10,10,0,1,1,1,N,\"\"") << "" << 0 << QRect(10, 10, 0, 12)
                                       << QRect();
+    // Korean (EUC-KR) B6 F3 BA A7 is U+B77C U+BCA8.
+    QTest::addRow("Korean font 8: a pair of bytes in a cell of 16 by 16")
+        << QByteArray("A10,20,0,8,1,1,N,\"\xB6\xF3\xBA\xA7\"") << QString::fromUtf8("라벨") << 0
+        << QRect(10, 20, 32, 16) << QRect(10, 20, 32, 16);
+    QTest::addRow("Korean font 9, rotation 5: top to bottom, turned a quarter: the line runs right to left")
+        << QByteArray("A200,20,5,9,1,1,N,\"\xB6\xF3\xBA\xA7\"") << QString::fromUtf8("라벨") << 5
+        << QRect(152, 20, 48, 24) << QRect(152, 20, 48, 24);
+    QTest::addRow("Korean font 8 after i4, doubled across: ASCII in half cells, 8 dots apart")
+        << QByteArray("i4\r\nA10,20,0,8,2,1,N,\"\xB6\xF3" "A \"") << QString::fromUtf8("라A ") << -1
+        << QRect(10, 20, 32 + 8 + 16 + 8 + 16, 16) << QRect(10, 20, 32 + 8 + 16, 16);
 }
 
 void RenderTest::fieldInk()
@@ -92,14 +125,14 @@ void RenderTest::fieldInk()
     QFETCH(QRect, cells);
     QFETCH(QRect, ink);
 
-    const RenderedLabel label = onlyLabelOf(directJob(line));
+    const RenderedLabel label = onlyLabelOf(directJob(line), korean());
     QCOMPARE(label.dots, QSize(400, 300));
     QCOMPARE(label.image.size(), QSize(400, 300));
     QVERIFY(onlyBlackAndWhite(label.image));
     QCOMPARE(label.fields.size(), 1);
     const RenderedField& field = label.fields.first();
     QCOMPARE(field.text, text);
-    QCOMPARE(field.line, 4);
+    QCOMPARE(field.line, 4 + int(line.count('\n')));
     QCOMPARE(field.cells, cells);
     QCOMPARE(field.ink, ink);
     QVERIFY(label.overruns.isEmpty());
@@ -110,13 +143,23 @@ void RenderTest::fieldInk()
         return;
     }
     QVERIFY2(ink.isEmpty() ? black.isNull() : ink.contains(black), "ink outside the field's printing cells");
-    // Every letter inks its own cell and blanks ink nothing, in reading order.
+    if (rotation < 0) // cells of differing widths: their places are checked by cells and ink alone
+        return;
+    // Every letter inks its own cell, in reading order (top to bottom turns with the rotation), with the very
+    // letter of its font turned as the field is; blanks ink nothing.
+    const int turns = rotation % 4;
+    const int reading = rotation >= 4 ? (turns + 1) % 4 : turns;
+    const int font = line.split(',').at(3).toInt();
     for (int i = 0; i < text.size(); ++i) {
-        const int inked = blackPixels(label.image, characterCell(cells, rotation, i, int(text.size())));
+        const QRect cell = characterCell(cells, reading, i, int(text.size()));
+        const int inked = blackPixels(label.image, cell);
         if (text.at(i) == QLatin1Char(' '))
             QVERIFY2(inked == 0, qPrintable(QStringLiteral("blank %1 has ink").arg(i)));
         else
             QVERIFY2(inked > 0, qPrintable(QStringLiteral("character %1 has no ink").arg(i)));
+        const QSize upright = turns % 2 == 0 ? cell.size() : cell.size().transposed();
+        QCOMPARE(label.image.copy(cell), turnedGlyph(char16_t(text.at(i).unicode()), upright,
+                                                     font >= 8 ? AsianLanguage::Korean : AsianLanguage::None, turns));
     }
 }
 
@@ -347,6 +390,11 @@ void RenderTest::notUnderstood_data()
     QTest::addRow("rotation 4") << job("A1,1,4,1,1,1,N,\"A\"") << 4
                                 << "A1,1,4,1,1,1,N,\"A\": the rotation of A is a whole number from 0 to 3" << 1;
     QTest::addRow("font 6") << job("A1,1,0,6,1,1,N,\"A\"") << 4 << "the font of A is a whole number from 1 to 5" << 1;
+    QTest::addRow("Korean has no pair B0 41") << job("A1,1,0,8,1,1,N,\"\xB0\x41\"") << 4
+                                              << "A1,1,0,8,1,1,N,\"\\xb0A\": bytes B0 41 are no Korean character" << 1;
+    QTest::addRow("half a Korean character at the end")
+        << job("A1,1,4,9,1,1,N,\"AB\xB0\"") << 4 << "byte B0 at the end is half a Korean character" << 1;
+    QTest::addRow("i beyond 99") << job("i100") << 4 << "the spacing of i is a whole number from 0 to 99" << 1;
     QTest::addRow("multiplier 7") << job("A1,1,0,1,7,1,N,\"A\"") << 4 << "the horizontal multiplier of A is 1 to 6 or 8"
                                   << 1;
     QTest::addRow("neither N nor R") << job("A1,1,0,1,1,1,X,\"A\"") << 4 << "A prints N (normal) or R (reverse)" << 1;
@@ -405,7 +453,7 @@ void RenderTest::notUnderstood()
     QFETCH(int, line);
     QFETCH(QString, note);
     QFETCH(int, fieldsDrawn);
-    const RenderResult result = renderJob(job);
+    const RenderResult result = renderJob(job, korean());
     QVERIFY(result.error.isEmpty());
     QCOMPARE(result.notUnderstood.size(), 1);
     QCOMPARE(result.notUnderstood.first().line, line);

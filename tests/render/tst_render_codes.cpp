@@ -399,6 +399,8 @@ void RenderCodesTest::refusedData_data()
     QTest::addRow("QR structured append parity of 1 digit")
         << QByteArray("b10,10,Q,Dc01d02p1,\"A\"") << "2 hexadecimal digits";
     QTest::addRow("QR model 1") << QByteArray("b10,10,Q,m1,\"A\"") << "model 1 is not drawn";
+    QTest::addRow("font 8 on a printer without an Asian character set")
+        << QByteArray("A10,10,0,8,1,1,N,\"A\"") << "fonts 8 and 9 print only on a printer with an Asian";
     QTest::addRow("Aztec Mesa") << QByteArray("b10,10,AZ,0,3,1,2,50,B,\"12345\"Z,e0,\"A\"") << "Aztec Mesa";
     QTest::addRow("Aztec compact of 1 layer, too much data")
         << QByteArray("b10,10,A,e101,\"" + QByteArray(40, '7') + "\"") << "too long";

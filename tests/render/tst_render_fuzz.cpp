@@ -48,7 +48,8 @@ QList<QByteArray> seedJobs()
         "\"590123412345\"\r\nB300,100,2,3C,2,5,40,N,\"CODE39\"\r\nB300,300,3,K,2,5,40,N,\"A123B\"\r\n"
         "b10,300,Q,m2,s3,eH,\"quorlex\"\r\nb200,300,D,h3,\"1234\"\r\nb400,300,P,300,200,f0,x2,\"pdf\"\r\n"
         "b500,10,M,m2,\"999,840,12345,msg\"\r\nLO1,1,50,2\r\nLW1,1,5,5\r\nLE0,0,9,9\r\nLS0,0,3,90,40\r\n"
-        "X5,5,2,100,100\r\nA5,5,0,3,1,1,R,\"\xE9\xFC\"\r\nZB\r\nP1\r\n",
+        "X5,5,2,100,100\r\nA5,5,0,3,1,1,R,\"\xE9\xFC\"\r\ni3\r\nA600,300,5,8,2,1,N,\"\xB6\xF3\x82\xA0"
+        "A\"\r\nA5,500,0,9,1,3,R,\"\xA4\x40\xC2\xB7\"\r\nZB\r\nP1\r\n",
         "N\r\nq64\r\nQ32,24\r\nGW0,0,2,4,\n\r\0\xFF\x0A\x0D\x00\x01\r\nGW8,8,1,1,\x0A\r\nP1,2\r\n" +
             QByteArray("GK\"P\"\r\nGM\"P\"") + QByteArray::number(pcx.size()) + "\r\n" + pcx +
             "\r\nN\r\nGG1,1,\"P\"\r\nP1\r\n",
@@ -150,7 +151,9 @@ void RenderFuzzTest::fuzz()
         const QByteArray input = run % 5 == 0 ? randomBytes(random, int(random.bounded(1, 20000)))
                                               : mutated(random, jobs.at(int(random.bounded(jobs.size()))), jobs);
         Checked sink;
-        LabelStream stream(memory, RenderOptions{1, 2, 1}, sink);
+        RenderOptions options{1, 2, 1};
+        options.asian = AsianLanguage(run % 5); // none, Korean, Japanese, Simplified and Traditional Chinese
+        LabelStream stream(memory, options, sink);
         QVERIFY(stream.error().isEmpty());
         QByteArrayView rest(input);
         while (!rest.isEmpty()) {

@@ -80,9 +80,9 @@ QByteArray codeJob(const QByteArray& line, const QByteArray& before)
     return "N\r\nq800\r\nQ800,24\r\n" + before + line + "\r\nP1\r\n";
 }
 
-RenderedLabel onlyLabelOf(const QByteArray& job)
+RenderedLabel onlyLabelOf(const QByteArray& job, const RenderOptions& options)
 {
-    const RenderResult result = renderJob(job);
+    const RenderResult result = renderJob(job, options);
     if (!result.error.isEmpty())
         qWarning("%s", qPrintable(result.error));
     for (const JobNote& note : result.notUnderstood)

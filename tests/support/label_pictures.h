@@ -39,7 +39,7 @@ QByteArray codeJob(const QByteArray& line, const QByteArray& before = QByteArray
 // The one label of a job, which must be understood in full (what is not is printed as a warning); a null
 // label otherwise.
 struct RenderedLabel;
-RenderedLabel onlyLabelOf(const QByteArray& job);
+RenderedLabel onlyLabelOf(const QByteArray& job, const RenderOptions& options = RenderOptions());
 
 // A 1-bit PCX file of the picture given as art ('#' prints), run-length encoded as paint programs write it.
 QByteArray pcxFile(const QStringList& art);

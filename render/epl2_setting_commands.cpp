@@ -1,4 +1,4 @@
-// Settings and the print: Q, P, I, R and O (the single-number settings D, S and q are read by the table).
+// Settings and the print: Q, P, I, R and O (the single-number settings D, S, q and i are read by the table).
 #include "render/epl2_syntax.h"
 
 #include "render/code_pages.h"

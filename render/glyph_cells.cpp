@@ -10,7 +10,7 @@
 #include <QRawFont>
 #include <QStringList>
 
-#include <utility>
+#include <optional>
 
 namespace {
 
@@ -27,6 +27,8 @@ constexpr int kInkCoverage = 40; // percent
 constexpr int kMaxCachedBitmaps = 4096;
 // Nor to hold more than this many bytes of them (thousands of Asian characters at the largest multipliers).
 constexpr qsizetype kMaxCachedBytes = 32 * 1024 * 1024;
+// And outlines of at most this many characters (an Asian character set has thousands).
+constexpr int kMaxCachedOutlines = 8192;
 
 quint64 glyphKey(char16_t character, int width, int height, AsianLanguage language)
 {
@@ -44,24 +46,22 @@ QRawFont loadFont(const char* file)
 struct CellGlyphs::Impl
 {
     QRawFont font;
-    QRawFont korean;  // loaded when first asked for
-    QRawFont chinese; // also Japanese
-    bool asianLoaded = false;
+    // The Korean font and the Chinese one (also Japanese), each loaded when first asked for.
+    std::optional<QRawFont> asian[2];
     // Each in a cell of 1 by 1, top left at 0,0; taken as needed, keyed by language and character.
     QHash<quint32, QPainterPath> outlines;
     QHash<quint64, GlyphBitmap> bitmaps;
     qsizetype bitmapBytes = 0;
 
     const QPainterPath& outline(char16_t character, AsianLanguage language);
-    void loadAsian();
+    const QRawFont& asianFont(int which);
 };
 
-void CellGlyphs::Impl::loadAsian()
+const QRawFont& CellGlyphs::Impl::asianFont(int which)
 {
-    if (std::exchange(asianLoaded, true))
-        return;
-    korean = loadFont(kKoreanFontFile);
-    chinese = loadFont(kChineseFontFile);
+    if (!asian[which])
+        asian[which] = loadFont(which == 0 ? kKoreanFontFile : kChineseFontFile);
+    return *asian[which];
 }
 
 const QPainterPath& CellGlyphs::Impl::outline(char16_t character, AsianLanguage language)
@@ -72,23 +72,22 @@ const QPainterPath& CellGlyphs::Impl::outline(char16_t character, AsianLanguage 
         return *found;
     QPainterPath path;
     // The fonts to look in, in order: a Korean character the Korean font lacks is taken from the other.
-    QList<const QRawFont*> fonts{&font};
-    if (language != AsianLanguage::None) {
-        loadAsian();
-        fonts = language == AsianLanguage::Korean ? QList<const QRawFont*>{&korean, &chinese}
-                                                  : QList<const QRawFont*>{&chinese, &korean};
-    }
+    // -1 the letters of fonts 1 to 5; 0 and 1 asianFont.
+    const QList<int> fonts = language == AsianLanguage::None     ? QList<int>{-1}
+                             : language == AsianLanguage::Korean ? QList<int>{0, 1}
+                                                                 : QList<int>{1, 0};
     // A character no font has is drawn as its compatibility form (half-width katakana as the full-width ones,
     // which the narrow cell then squeezes).
     QStringList forms{QString(QChar(character))};
     const QString compatible = forms.first().normalized(QString::NormalizationForm_KC);
     if (language != AsianLanguage::None && compatible.size() == 1 && compatible != forms.first())
         forms << compatible;
-    for (qsizetype f = 0; f < forms.size() * fonts.size() && path.isEmpty(); ++f) {
-        const QRawFont* face = fonts.at(f % fonts.size());
+    for (qsizetype f = 0; printsInk(character) && f < forms.size() * fonts.size() && path.isEmpty(); ++f) {
+        const int which = fonts.at(f % fonts.size());
+        const QRawFont* face = which < 0 ? &font : &asianFont(which);
         const QList<quint32> indexes =
             face->isValid() ? face->glyphIndexesForString(forms.at(f / fonts.size())) : QList<quint32>();
-        if (!printsInk(character) || indexes.size() != 1 || indexes.first() == 0)
+        if (indexes.size() != 1 || indexes.first() == 0)
             continue;
         const qreal lineHeight = face->ascent() + face->descent();
         const QList<QPointF> advances = face->advancesForGlyphIndexes(indexes);
@@ -108,6 +107,8 @@ const QPainterPath& CellGlyphs::Impl::outline(char16_t character, AsianLanguage 
         cell.addRect(0, 0, 1, 1);
         path = toCell.map(face->pathForGlyph(indexes.first())).intersected(cell);
     }
+    if (outlines.size() >= kMaxCachedOutlines)
+        outlines.clear();
     return *outlines.insert(key, path);
 }
 
@@ -146,8 +147,8 @@ CellGlyphs* CellGlyphs::instance(QString* why)
 
 bool CellGlyphs::hasAsianFont(AsianLanguage language, QString* why)
 {
-    d->loadAsian();
-    if (language == AsianLanguage::Korean ? d->korean.isValid() || d->chinese.isValid() : d->chinese.isValid())
+    if (language == AsianLanguage::Korean ? d->asianFont(0).isValid() || d->asianFont(1).isValid()
+                                          : d->asianFont(1).isValid())
         return true;
     *why = language == AsianLanguage::Korean ? QStringLiteral("no font to draw Korean with (install fonts-nanum)")
                                              : QStringLiteral("no font to draw Chinese and Japanese with (install "

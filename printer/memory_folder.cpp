@@ -82,7 +82,7 @@ QByteArray MemoryFolder::settingsText(const PrinterSettings& settings)
     }
     line("D" + QByteArray::number(settings.density));
     line("S" + QByteArray::number(settings.speed));
-    line(QByteArray("I8,") + codePageSelector(settings.codePage));
+    line(characterSetLine(settings.codePage));
     line("R" + QByteArray::number(settings.reference.x()) + ',' + QByteArray::number(settings.reference.y()));
     line(settings.bottomFirst ? "ZB" : "ZT");
     line("J" + settings.formBackup);

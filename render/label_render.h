@@ -44,7 +44,8 @@
 //   every column (every row when steep) is the thickness long from the line down (right).
 // - GW and GG print the black (0 bits) of a picture, leaving its white dots as they were.
 // - R moves every later position by its X and Y; ZB turns the whole label half a turn; I chooses the code
-//   page fonts 1 to 5 draw bytes above 0x7F from (437 until then).
+//   page fonts 1 to 5 draw bytes above 0x7F from (437 until then), or a 7-bit national set that puts national
+//   letters at a few ASCII positions.
 //
 // Letters are drawn with a monospace font scaled into each cell: where they go is exact to the dot, their
 // shapes are only like the printer's.

@@ -100,7 +100,7 @@ struct PrinterSettings
     int offset = 0;                  // Q
     int density = 10;                // D
     int speed = 3;                   // S
-    int codePage = kDefaultCodePage; // I8: 437, 850 or 1252
+    int codePage = kDefaultCodePage; // I8: 437, 850, 1252, ...; I7: a national set, as nationalSet gives it
     QPoint reference;                // R
     bool bottomFirst = false;        // ZB (true) or ZT
     QByteArray formBackup = "F";     // JF, JB or JC: which top of form backup is on

@@ -186,10 +186,16 @@ void RenderGraphicsTest::codePages()
     QVERIFY(blackPixels(fromDos, fromDos.rect()) > 0);
     QVERIFY(cell("", 'e') != fromDos);
 
-    const RenderResult unknown = renderJob(labelJob(20, 20, "I8,14,001\r\nI7,1,001\r\nA0,0,0,1,1,1,N,\"A\"\r\n"));
+    // 7-bit national sets put their letters at ASCII positions; German [ draws 437's Ä.
+    QCOMPARE(textOf("I7,1\r\n", "#@[~"), QString::fromUtf8("£@[‾"));
+    QCOMPARE(textOf("I7,2,001\r\n", "#@[~\x82"), QString::fromUtf8("#§Äßé"));
+    QCOMPARE(textOf("I7,7\r\n", "$@^`"), QString::fromUtf8("¤ÉÜé"));
+    QCOMPARE(cell("I7,2\r\n", '['), cell("", char(0x8E)));
+
+    const RenderResult unknown = renderJob(labelJob(20, 20, "I8,14,001\r\nI7,9,001\r\nA0,0,0,1,1,1,N,\"A\"\r\n"));
     QCOMPARE(unknown.notUnderstood.size(), 2);
     QVERIFY(unknown.notUnderstood.at(0).text.contains(QLatin1String("code page 14 is not drawn")));
-    QVERIFY(unknown.notUnderstood.at(1).text.contains(QLatin1String("7-bit")));
+    QVERIFY(unknown.notUnderstood.at(1).text.contains(QLatin1String("7-bit national set 9 is not drawn")));
 }
 
 void RenderGraphicsTest::settingsKept()

@@ -25,6 +25,8 @@
 //   so the field lies left of X and below Y; 2 is upside down, left of X and above Y; 3 reads upwards with
 //   the tops facing left, right of X and above Y.
 // - R (reverse) prints the field's cells black and the letters white.
+// - A with a letter as its font draws the soft font stored by that name with ES (soft_fonts.h): each
+//   character's dots enlarged by the multipliers, its spacing apart, turned like any field.
 // - Stored forms: FS"name" to FE store the lines between them, FK"name" deletes, FR"name" recalls. The "?"
 //   line after FR is followed by one data line per variable (V00, V01, ... in order of number) and then one
 //   per counter (C0, C1, ...). A value longer than its variable is cut to its length; C and R justification

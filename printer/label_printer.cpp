@@ -341,13 +341,19 @@ void LabelPrinter::forgetStored()
 {
     const int forms = storedForms();
     const int graphics = storedGraphics();
+    const int fonts = int(m_memory.softFonts.size());
     m_memory.forms.clear();
     m_memory.graphics.clear();
+    m_memory.softFonts.clear();
     ++m_memory.generation;
     keepMemory();
-    m_log.write(QStringLiteral("forgotten"),
-                QStringLiteral("memory: %1 stored forms and %2 graphics forgotten").arg(forms).arg(graphics),
-                {{QStringLiteral("forms"), forms}, {QStringLiteral("graphics"), graphics}});
+    m_log.write(
+        QStringLiteral("forgotten"),
+        QStringLiteral("memory: %1 stored forms, %2 graphics and %3 soft fonts forgotten")
+            .arg(forms)
+            .arg(graphics)
+            .arg(fonts),
+        {{QStringLiteral("forms"), forms}, {QStringLiteral("graphics"), graphics}, {QStringLiteral("fonts"), fonts}});
 }
 
 void LabelPrinter::countUndrawn(quint64 labels, quint64 stream)

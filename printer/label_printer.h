@@ -69,7 +69,8 @@ public:
     {
         m_labelObserver = std::move(observer);
     }
-    // Stored forms and graphics (FS, GM), as a person clears them by hand: kept on disk with --memory too.
+    // Stored forms, graphics and soft fonts (FS, GM, ES), as a person clears them by hand: kept on disk with
+    // --memory too.
     int storedForms() const { return int(m_memory.forms.size()); }
     int storedGraphics() const { return int(m_memory.graphics.size()); }
     void forgetStored();

@@ -82,7 +82,7 @@ QByteArray MemoryFolder::settingsText(const PrinterSettings& settings)
     }
     line("D" + QByteArray::number(settings.density));
     line("S" + QByteArray::number(settings.speed));
-    line(QByteArray("I8,") + codePageSelector(settings.codePage));
+    line(characterSetLine(settings.codePage));
     line("R" + QByteArray::number(settings.reference.x()) + ',' + QByteArray::number(settings.reference.y()));
     line(settings.bottomFirst ? "ZB" : "ZT");
     line("J" + settings.formBackup);
@@ -95,7 +95,7 @@ QByteArray MemoryFolder::settingsText(const PrinterSettings& settings)
 QString MemoryFolder::load(PrinterMemory& memory, QStringList& problems)
 {
     const QDir folder(m_path);
-    for (const char* kind : {"forms", "graphics"}) {
+    for (const char* kind : {"forms", "graphics", "fonts"}) {
         const QString path = folder.filePath(QLatin1String(kind));
         const QString problem = makeFolder(path);
         if (!problem.isEmpty())
@@ -130,6 +130,23 @@ QString MemoryFolder::load(PrinterMemory& memory, QStringList& problems)
         }
         memory.graphics.insert(graphicName, picture);
         m_graphics.insert(graphicName, picture);
+    }
+    const QDir fonts(folder.filePath(QStringLiteral("fonts")));
+    for (const QString& name : fonts.entryList({QStringLiteral("*.font")}, QDir::Files, QDir::Name)) {
+        QFile file(fonts.filePath(name));
+        const QByteArray fontName = QByteArray::fromPercentEncoding(name.chopped(5).toLatin1());
+        QString why;
+        std::optional<SoftFont> font;
+        if (file.size() <= kMaxSoftFontBytes && file.open(QIODevice::ReadOnly) && isSoftFontName(fontName) &&
+            fileNameOf(fontName, ".font") == name.toLatin1())
+            font = readSoftFont(file.readAll(), &why);
+        if (!font || storedSoftFontBytes(memory) + font->data.size() > kMaxSoftFontBytes) {
+            problems << QStringLiteral("%1 is not a soft font this printer wrote; left out")
+                            .arg(visibleForMessage(file.fileName()));
+            continue;
+        }
+        m_fonts.insert(fontName, font->data);
+        memory.softFonts.insert(fontName, std::move(*font));
     }
     QFile settings(folder.filePath(QStringLiteral("settings.epl")));
     if (settings.exists()) {
@@ -194,6 +211,10 @@ QStringList MemoryFolder::save(const PrinterMemory& memory)
     saveKind(forms, m_forms, QDir(m_path).filePath(QStringLiteral("forms")), ".form", writeWholeFile, problems);
     saveKind(memory.graphics, m_graphics, QDir(m_path).filePath(QStringLiteral("graphics")), ".png", writePng,
              problems);
+    QHash<QByteArray, QByteArray> fonts;
+    for (auto it = memory.softFonts.constBegin(); it != memory.softFonts.constEnd(); ++it)
+        fonts.insert(it.key(), it.value().data);
+    saveKind(fonts, m_fonts, QDir(m_path).filePath(QStringLiteral("fonts")), ".font", writeWholeFile, problems);
     const QByteArray settings = settingsText(memory.settings);
     if (settings != m_settings) {
         const QString problem = writeWholeFile(QDir(m_path).filePath(QStringLiteral("settings.epl")), settings);

@@ -14,6 +14,7 @@
 //   DIR/forms/NAME.form     one file per stored form (FS): its lines as received, one per line, each after the
 //                           number of the stream line that stored it and a blank
 //   DIR/graphics/NAME.png   one picture per stored graphic (GM), black where it prints
+//   DIR/fonts/NAME.font     one file per stored soft font (ES): its data as received after ES"NAME"
 //   DIR/settings.epl        the settings as the EPL2 lines that set them (q, Q, D, S, I, R, Z, J, O)
 // In NAME every byte of the name other than A-Z, a-z, 0-9, - and _ is written as %XX, so that any name is a
 // safe file name. Files are replaced whole (written aside, then renamed), so a file is never left half
@@ -40,5 +41,6 @@ private:
     QString m_path;
     QHash<QByteArray, QByteArray> m_forms; // form name to the file text last written or read
     QHash<QByteArray, QImage> m_graphics;  // graphic name to the picture last written or read
+    QHash<QByteArray, QByteArray> m_fonts; // soft font name to the data last written or read
     QByteArray m_settings;
 };

@@ -32,7 +32,7 @@ QByteArray configurationReport(const ConfigurationFacts& facts)
     line("Gmem:" + QByteArray::number(graphicKb).rightJustified(3, '0') + "K," +
          QByteArray::number(freeKb).rightJustified(4, '0') + "K avl");
     line("Emem:000K,0000K avl");
-    line(QByteArray("I8,") + codePageSelector(s.codePage) + ",001 rY J" + s.formBackup + " WY");
+    line(characterSetLine(s.codePage) + ",001 rY J" + s.formBackup + " WY");
     line("S" + QByteArray::number(s.speed) + " D" + QByteArray::number(s.density) + " R" +
          QByteArray::number(s.reference.x()).rightJustified(3, '0') + ',' +
          QByteArray::number(s.reference.y()).rightJustified(3, '0') + (s.bottomFirst ? " ZB " : " ZT ") +

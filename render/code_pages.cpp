@@ -54,7 +54,36 @@ constexpr struct
                   {"7", 861},  {"8", 862},  {"9", 855},  {"10", 866}, {"11", 737}, {"12", 851}, {"13", 869},
                   {"A", 1252}, {"B", 1250}, {"C", 1251}, {"D", 1253}, {"E", 1254}, {"F", 1255}};
 
+// The ASCII positions the 7-bit national sets change, and what each set puts there (0: the ASCII character
+// stays), from the national variants of ISO 646; the Swiss set keeps the underscore.
+constexpr uchar kNationalPositions[12] = {0x23, 0x24, 0x40, 0x5B, 0x5C, 0x5D, 0x5E, 0x60, 0x7B, 0x7C, 0x7D, 0x7E};
+constexpr char16_t kNational[kNationalSets][12] = {
+    {},                                                                                          // USA
+    {0x00A3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x203E},                                              // British
+    {0, 0, 0x00A7, 0x00C4, 0x00D6, 0x00DC, 0, 0, 0x00E4, 0x00F6, 0x00FC, 0x00DF},                // German
+    {0x00A3, 0, 0x00E0, 0x00B0, 0x00E7, 0x00A7, 0, 0x00B5, 0x00E9, 0x00F9, 0x00E8, 0x00A8},      // French
+    {0, 0, 0, 0x00C6, 0x00D8, 0x00C5, 0, 0, 0x00E6, 0x00F8, 0x00E5, 0},                          // Danish
+    {0x00A3, 0, 0x00A7, 0x00B0, 0x00E7, 0x00E9, 0, 0x00F9, 0x00E0, 0x00F2, 0x00E8, 0x00EC},      // Italian
+    {0x00A3, 0, 0x00A7, 0x00A1, 0x00D1, 0x00BF, 0, 0, 0x00B0, 0x00F1, 0x00E7, 0},                // Spanish
+    {0, 0x00A4, 0x00C9, 0x00C4, 0x00D6, 0x00C5, 0x00DC, 0x00E9, 0x00E4, 0x00F6, 0x00E5, 0x00FC}, // Swedish
+    {0x00F9, 0, 0x00E0, 0x00E9, 0x00E7, 0x00EA, 0x00EE, 0x00F4, 0x00E4, 0x00F6, 0x00FC, 0x00FB}, // Swiss
+};
+
 } // namespace
+
+int nationalSetOf(QByteArrayView selector)
+{
+    return selector.size() == 1 && selector[0] >= '0' && selector[0] < '0' + kNationalSets
+               ? nationalSet(selector[0] - '0')
+               : 0;
+}
+
+QByteArray characterSetLine(int codePage)
+{
+    if (codePage < 0 && codePage >= nationalSet(kNationalSets - 1))
+        return "I7," + QByteArray::number(-1 - codePage);
+    return "I8," + codePageSelector(codePage);
+}
 
 int codePageOf(QByteArrayView selector)
 {
@@ -76,8 +105,16 @@ QByteArray codePageSelector(int codePage)
 
 char16_t codePageCharacter(int codePage, uchar byte)
 {
-    if (byte < 0x80)
+    if (byte < 0x80) {
+        const int set = -1 - codePage;
+        if (set < 0 || set >= kNationalSets)
+            return byte;
+        for (int i = 0; i < 12; ++i) {
+            if (kNationalPositions[i] == byte && kNational[set][i] != 0)
+                return kNational[set][i];
+        }
         return byte;
+    }
     switch (codePage) {
     case 850:
         return kPage850[byte - 0x80];

@@ -25,8 +25,9 @@ struct TextField
 {
     int x = 0;
     int y = 0;
-    int rotation = 0; // 0 to 3: quarter turns clockwise; fonts 8 and 9 also 4 to 7: the same turns, top to bottom
-    int font = 1;     // 1 to 5, 8 or 9
+    int rotation = 0;  // 0 to 3: quarter turns clockwise; fonts 8 and 9 also 4 to 7: the same turns, top to bottom
+    int font = 1;      // 1 to 5, 8 or 9
+    char softFont = 0; // not 0: the letter of the soft font that draws instead of the font
     int widthTimes = 1;
     int heightTimes = 1;
     bool reverse = false;
@@ -123,6 +124,9 @@ struct Epl2Command
         Direction,     // ZT or ZB
         FormBackup,    // JF, JB, JC
         Spacing,       // i: dots between the characters of fonts 8 and 9
+        FontStore,     // ES"name", then the soft font's data
+        FontDelete,    // EK"name" ("*" deletes every soft font)
+        FontList,      // EI
     };
 
     Kind kind = Blank;
@@ -132,7 +136,7 @@ struct Epl2Command
     int number = 0; // V and C: which one
     int step = 0;   // C; the offset of Q
     Justify justify = Justify::Left;
-    QByteArray name;      // FK, FS, FR; the gap of Q as written ("24", "B24")
+    QByteArray name;      // FK, FS, FR, GM, GK, GG, ES, EK; the gap of Q as written ("24", "B24")
     TextField field;      // A
     BarcodeField barcode; // B
     MatrixField matrix;   // b

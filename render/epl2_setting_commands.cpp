@@ -64,11 +64,18 @@ Epl2Command codePageCommand(QByteArrayView rest)
 {
     const QList<QByteArrayView> p = splitParameters(rest, 4);
     if (p.size() < 2 || p.size() > 3 || (p.size() == 3 && !wholeNumber(p[2], 0, 999)))
-        return notUnderstood(QStringLiteral("I takes 8, the code page and an optional country code"));
-    if (p[0] == "7")
-        return notUnderstood(QStringLiteral("7-bit national character sets are not drawn"));
+        return notUnderstood(QStringLiteral("I takes 8 or 7, the code page and an optional country code"));
+    if (p[0] == "7") {
+        Epl2Command result;
+        result.kind = Epl2Command::CodePage;
+        result.value = nationalSetOf(p[1]);
+        if (result.value == 0)
+            return notUnderstood(
+                QStringLiteral("the 7-bit national set %1 is not drawn (0 to 8 are)").arg(printableExcerpt(p[1], 4)));
+        return result;
+    }
     if (p[0] != "8")
-        return notUnderstood(QStringLiteral("I takes 8 (8-bit data) first"));
+        return notUnderstood(QStringLiteral("I takes 8 (8-bit data) or 7 (7-bit data) first"));
     const int page = codePageOf(p[1]);
     if (page == 0)
         return notUnderstood(

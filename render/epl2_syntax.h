@@ -47,6 +47,8 @@ QString fieldData(QByteArrayView data, TextSource* source, QByteArray* text, int
 Epl2Command textCommand(QByteArrayView rest);
 Epl2Command variableCommand(QByteArrayView rest);
 Epl2Command counterCommand(QByteArrayView rest);
+// ES"name" and EK"name" (epl2_text_commands.cpp).
+Epl2Command softFontCommand(Epl2Command::Kind kind, QByteArrayView rest);
 // One-dimensional bar codes (epl2_barcode_commands.cpp).
 Epl2Command barcodeCommand(QByteArrayView rest);
 // Two-dimensional codes (epl2_matrix_commands.cpp).

@@ -1,5 +1,7 @@
-// Text: A, and the variables (V) and counters (C) of stored forms.
+// Text: A, the variables (V) and counters (C) of stored forms, and soft fonts (ES, EK, EI).
 #include "render/epl2_syntax.h"
+
+#include "render/soft_fonts.h"
 
 namespace epl2 {
 
@@ -38,9 +40,11 @@ Epl2Command textCommand(QByteArrayView rest)
         {&f.widthTimes, 1, 8, "the horizontal multiplier"},
         {&f.heightTimes, 1, 9, "the vertical multiplier"},
     };
-    if (p[3].size() == 1 && p[3][0] >= 'A' && p[3][0] <= 'Z')
-        return notUnderstood(QStringLiteral("soft fonts (font A to Z) are not drawn"));
+    if (isSoftFontName(p[3]))
+        f.softFont = p[3][0];
     for (int i = 0; i < 6; ++i) {
+        if (i == 3 && f.softFont != 0)
+            continue;
         const std::optional<int> value = wholeNumber(p[i], numbers[i].lowest, numbers[i].highest);
         if (!value)
             return notUnderstood(QStringLiteral("%1 of A is a whole number from %2 to %3")
@@ -112,6 +116,23 @@ Epl2Command counterCommand(QByteArrayView rest)
     result.value = *digits;
     result.justify = *justify;
     result.step = *step;
+    return result;
+}
+
+// ES"name" (its data follows, read by the stream), EK"name" or EK"*".
+Epl2Command softFontCommand(Epl2Command::Kind kind, QByteArrayView rest)
+{
+    const bool deletes = kind == Epl2Command::FontDelete;
+    const QByteArrayView name = rest.size() >= 2 && rest.startsWith('"') && rest.endsWith('"')
+                                    ? rest.sliced(1, rest.size() - 2)
+                                    : QByteArrayView();
+    if (!isSoftFontName(name) && !(deletes && name == "*"))
+        return notUnderstood(deletes
+                                 ? QStringLiteral("EK takes a soft font's quoted letter, a to z or A to Z, or \"*\"")
+                                 : QStringLiteral("ES takes a quoted letter, a to z or A to Z, and the font's data"));
+    Epl2Command result;
+    result.kind = kind;
+    result.name = name.toByteArray();
     return result;
 }
 

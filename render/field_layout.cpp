@@ -33,20 +33,57 @@ QList<AsianCell> asianCells(const TextField& field, const QList<AsianCharacter>&
 QRect cellsRect(const TextField& field, int first, int count)
 {
     const CellSize cell = cellOf(field);
-    const int along = first * cell.width; // from X,Y along the reading direction
-    const int length = count * cell.width;
+    return bandRect(field, first * cell.width, count * cell.width, cell.height);
+}
+
+// The band of a field from `along` dots along its line, `length` dots long and `height` dots high, turned.
+QRect bandRect(const TextField& field, int along, int length, int height)
+{
     switch (field.rotation) {
     case 1:
-        return QRect(field.x - cell.height, field.y + along, cell.height, length);
+        return QRect(field.x - height, field.y + along, height, length);
     case 2:
-        return QRect(field.x - along - length, field.y - cell.height, length, cell.height);
+        return QRect(field.x - along - length, field.y - height, length, height);
     case 3:
-        return QRect(field.x, field.y - along - length, cell.height, length);
+        return QRect(field.x, field.y - along - length, height, length);
     default:
         break;
     }
-    return QRect(field.x + along, field.y, length, cell.height);
+    return QRect(field.x + along, field.y, length, height);
 }
+
+namespace {
+
+// A text field in a soft font: each character the font holds takes its spacing, times the multiplier, and the
+// font's height; the ink runs from the first character with a dot to the end of the last one's width.
+void placeSoftText(const BufferedField& item, Layout& out)
+{
+    const TextField& f = item.field;
+    const int height = item.softFont->height * f.heightTimes;
+    QString printed;
+    int inkFrom = -1;
+    int inkTo = 0;
+    const int length =
+        forEachSoftGlyph(f, *item.softFont, out.text, &out.missing, [&](char byte, const SoftGlyph& glyph, int along) {
+            printed += QLatin1Char(byte);
+            if (!glyph.inked)
+                return;
+            if (inkFrom < 0)
+                inkFrom = along;
+            inkTo = along + glyph.width * f.widthTimes;
+        });
+    out.field.text = printed;
+    out.field.reverse = f.reverse;
+    out.field.cells = bandRect(f, 0, length, height);
+    if (f.reverse)
+        out.field.ink = out.field.cells;
+    else if (inkFrom >= 0)
+        out.field.ink = bandRect(f, inkFrom, inkTo - inkFrom, height);
+    out.extent = out.field.cells;
+    out.isField = true;
+}
+
+} // namespace
 
 // The dot that dot (u, v) of an unturned field at x,y lands on when turned `rotation` quarter turns.
 QPoint turned(int x, int y, int rotation, int u, int v)
@@ -190,6 +227,10 @@ void placeItem(const BufferedField& item, int codePage, Layout& out)
     const int* n = item.numbers;
     switch (item.kind) {
     case Epl2Command::Text: {
+        if (item.softFont) {
+            placeSoftText(item, out);
+            break;
+        }
         if (item.field.font >= 8) {
             placeAsian(item.field, out);
             break;

@@ -13,6 +13,8 @@
 #include <QSize>
 #include <QString>
 
+#include <memory>
+
 // Where everything a label draws lands, in dots: character cells, bars, modules, lines, boxes and pictures,
 // turned as their commands say, and which of them run past an edge. Pure arithmetic; nothing is painted here.
 
@@ -41,6 +43,28 @@ struct AsianCell
 QList<AsianCell> asianCells(const TextField& field, const QList<AsianCharacter>& characters);
 // The cells [first, first + count) of a field, turned about X,Y as its rotation says.
 QRect cellsRect(const TextField& field, int first, int count);
+// The band of a field from `along` dots along its line, `length` dots long and `height` dots high, turned.
+QRect bandRect(const TextField& field, int along, int length, int height);
+// Calls draw(character, glyph, along) for each byte of `text` a soft font holds, `along` the dots from X,Y along
+// the line to its cell; returns the dots of the whole line. `missing` gets the bytes the font holds none for.
+template <typename Draw>
+int forEachSoftGlyph(const TextField& field, const SoftFont& font, const QByteArray& text, QByteArray* missing,
+                     const Draw& draw)
+{
+    const SoftGlyphs& glyphs = font.setFor(field.rotation);
+    int along = 0;
+    for (const char byte : text) {
+        const auto found = glyphs.constFind(uchar(byte));
+        if (found == glyphs.constEnd()) {
+            if (missing)
+                missing->append(byte);
+            continue;
+        }
+        draw(byte, *found, along);
+        along += found->spacing * field.widthTimes;
+    }
+    return along;
+}
 // The dot that dot (u, v) of an unturned field at x,y lands on when turned `rotation` quarter turns.
 QPoint turned(int x, int y, int rotation, int u, int v);
 QPoint turned(const TextField& field, int u, int v);
@@ -57,10 +81,11 @@ struct BufferedField
     BarcodeField barcode;
     MatrixField matrix;
     int numbers[5] = {};
-    QImage picture;     // GG
-    QByteArray bits;    // GW
-    LinearCode bars;    // B with quoted data, encoded once
-    MatrixCode modules; // b with quoted data, encoded once
+    QImage picture;                           // GG
+    QByteArray bits;                          // GW
+    LinearCode bars;                          // B with quoted data, encoded once
+    MatrixCode modules;                       // b with quoted data, encoded once
+    std::shared_ptr<const SoftFont> softFont; // A with a soft font: the font as it was when A was read
 };
 
 // What one buffered item draws on one label.
@@ -73,6 +98,7 @@ struct Layout
     QRect extent;       // every dot it may ink
     bool isField = false;
     RenderedField field;
+    QByteArray missing; // A with a soft font: the bytes of the text the font holds no character for
 };
 
 // A bar code's human-readable text: font 1 to 4 by its narrow width, 2 dots below the bars.

@@ -75,7 +75,10 @@ void LabelPainter::paint(QImage& image, const BufferedField& item, const Layout&
     const int* n = item.numbers;
     switch (item.kind) {
     case Epl2Command::Text:
-        drawField(image, item.field, out.text);
+        if (item.softFont)
+            drawSoftField(image, item.field, *item.softFont, out);
+        else
+            drawField(image, item.field, out.text);
         return;
     case Epl2Command::Barcode: {
         const BarcodeField& b = item.barcode;
@@ -316,4 +319,31 @@ void LabelPainter::drawField(QImage& image, const TextField& field, const QByteA
             }
         }
     }
+}
+
+void LabelPainter::drawSoftField(QImage& image, const TextField& field, const SoftFont& font, const Layout& out)
+{
+    if (field.reverse)
+        paintRect(image, out.field.cells, Paint::Black);
+    const int wide = field.widthTimes;
+    const int high = field.heightTimes;
+    const QRect picture = image.rect();
+    const uchar ink = field.reverse ? 255 : 0;
+    forEachSoftGlyph(field, font, out.text, nullptr, [&](char, const SoftGlyph& glyph, int along) {
+        if (!glyph.inked || !bandRect(field, along, glyph.width * wide, font.height * high).intersects(picture))
+            return;
+        for (int v = 0; v < font.height; ++v) {
+            for (int u = 0; u < glyph.width; ++u) {
+                if (!glyph.at(u, v))
+                    continue;
+                for (int dv = 0; dv < high; ++dv) {
+                    for (int du = 0; du < wide; ++du) {
+                        const QPoint dot = turned(field, along + u * wide + du, v * high + dv);
+                        if (picture.contains(dot))
+                            image.scanLine(dot.y())[dot.x()] = ink;
+                    }
+                }
+            }
+        }
+    });
 }

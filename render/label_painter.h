@@ -33,6 +33,8 @@ public:
     void paint(QImage& image, const BufferedField& item, const Layout& out);
     // The characters of `text` in the cells of `field`.
     void drawField(QImage& image, const TextField& field, const QByteArray& text);
+    // The characters of a soft font where `out` placed them: 1 bits black, or white in black cells for R.
+    static void drawSoftField(QImage& image, const TextField& field, const SoftFont& font, const Layout& out);
 
 private:
     void drawAsian(QImage& image, const TextField& field, const QByteArray& text);

@@ -10,7 +10,6 @@
 #include "render/label_painter.h"
 #include "render/line_reader.h"
 #include "render/message_words.h"
-#include "render/pcx_picture.h"
 
 #include <algorithm>
 #include <optional>
@@ -74,28 +73,29 @@ private:
         m_reader.expectData(command.value, line, skipped, "GM");
     }
 
+    // ES"name": the font's data follows whatever the name; a name that is none is noted when it has arrived.
+    void startSoftFont(QByteArrayView text)
+    {
+        const Epl2Command command = readEpl2Command(text);
+        m_softFontData = true;
+        m_graphicName = command.name;
+        m_softFontProblem =
+            !command.error.isEmpty() ? QStringLiteral("%1: %2").arg(printableExcerpt(text), command.error)
+            : m_forms.storing() ? QStringLiteral("ES: soft fonts cannot be stored in a form (FE is missing before it)")
+                                : QString();
+    }
+
     void data(QByteArray bytes, int line) override
     {
-        if (m_graphicInForm) {
-            note(line, QStringLiteral("GM: graphics cannot be stored in a form (FE is missing before it)"));
-            return;
-        }
-        QString why;
-        const QImage picture = pcxPicture(bytes, &why);
-        if (picture.isNull()) {
-            note(line, QStringLiteral("GM\"%1\": %2").arg(printableExcerpt(m_graphicName), why));
-            return;
-        }
-        const QImage replaced = m_memory.graphics.value(m_graphicName);
-        const qint64 stored = storedGraphicDots(m_memory) - qint64(replaced.width()) * replaced.height() +
-                              qint64(picture.width()) * picture.height();
-        if (stored > kMaxStoredGraphicDots) {
-            note(line, QStringLiteral("GM\"%1\": the graphics memory is full; GK deletes graphics")
-                           .arg(printableExcerpt(m_graphicName)));
-            return;
-        }
-        m_memory.graphics.insert(m_graphicName, picture);
-        ++m_memory.generation;
+        QString problem;
+        if (std::exchange(m_softFontData, false))
+            problem = m_softFontProblem.isEmpty() ? storeSoftFont(m_memory, m_graphicName, bytes) : m_softFontProblem;
+        else if (m_graphicInForm)
+            problem = QStringLiteral("GM: graphics cannot be stored in a form (FE is missing before it)");
+        else
+            problem = storeGraphic(m_memory, m_graphicName, bytes);
+        if (!problem.isEmpty())
+            note(line, problem);
     }
 
     // `offered`: the sink has been offered the line already (a GW header).
@@ -103,6 +103,12 @@ private:
     {
         if (m_forms.expectsData()) {
             m_forms.fillNext(text, line);
+            return;
+        }
+        if (m_reader.softFontFollows()) { // offered to the printer too, its data read here whatever it answers
+            if (!m_forms.storing())
+                m_sink.printerCommand(text, line);
+            startSoftFont(text);
             return;
         }
         if (!m_forms.storing() && !offered && m_sink.printerCommand(text, line)) {
@@ -164,13 +170,13 @@ private:
         case Epl2Command::GraphicStore:
             return; // its data is read by the stream
         case Epl2Command::GraphicDelete:
-            if (command.name == "*")
-                m_memory.graphics.clear();
-            else
-                m_memory.graphics.remove(command.name);
-            ++m_memory.generation;
+            forget(m_memory.graphics, command.name, m_memory);
+            return;
+        case Epl2Command::FontDelete:
+            forget(m_memory.softFonts, command.name, m_memory);
             return;
         case Epl2Command::GraphicList:
+        case Epl2Command::FontList:
             return; // a reply to the host, which a printer gives; nothing is drawn
         case Epl2Command::CodePage:
             m_memory.settings.codePage = command.value;
@@ -199,11 +205,7 @@ private:
             m_forms.declare(command);
             return;
         case Epl2Command::FormDelete:
-            if (command.name == "*")
-                m_memory.forms.clear();
-            else
-                m_memory.forms.remove(command.name);
-            ++m_memory.generation;
+            forget(m_memory.forms, command.name, m_memory);
             return;
         case Epl2Command::FormStore:
             m_forms.startStoring(command.name, line, shown);
@@ -275,6 +277,15 @@ private:
                 return;
             }
             source = item.field.source;
+            if (item.field.softFont != 0) {
+                const auto found = m_memory.softFonts.constFind(QByteArray(1, item.field.softFont));
+                if (found == m_memory.softFonts.constEnd()) {
+                    note(line, QStringLiteral("%1: no soft font \"%2\" is stored")
+                                   .arg(shown, QString(QLatin1Char(item.field.softFont))));
+                    return;
+                }
+                item.softFont = std::make_shared<const SoftFont>(*found);
+            }
             break;
         }
         case Epl2Command::Barcode:
@@ -413,6 +424,11 @@ private:
                 noteNotDrawn("the code", item.line, printLine, out.modules.error);
         }
         placeItem(item, m_memory.settings.codePage, out);
+        if (!out.missing.isEmpty() && firstLabel)
+            note(item.line,
+                 QStringLiteral("the soft font \"%1\" holds no character %2; left out on the label of line %3")
+                     .arg(QString(QLatin1Char(item.field.softFont)), out.missing.toHex(' ').toUpper().left(60))
+                     .arg(printLine));
         return out;
     }
 
@@ -503,9 +519,11 @@ private:
     bool m_bufferFullNoted = false;
     qint64 m_bufferedBits = 0; // bytes of GW pictures in the buffer
 
-    // The GM whose data is being read.
+    // The GM or ES whose data is being read.
     QByteArray m_graphicName;
     bool m_graphicInForm = false;
+    bool m_softFontData = false;
+    QString m_softFontProblem;
 };
 
 } // namespace

@@ -25,6 +25,8 @@
 //   so the field lies left of X and below Y; 2 is upside down, left of X and above Y; 3 reads upwards with
 //   the tops facing left, right of X and above Y.
 // - R (reverse) prints the field's cells black and the letters white.
+// - A with a letter as its font draws the soft font stored by that name with ES (soft_fonts.h): each
+//   character's dots enlarged by the multipliers, its spacing apart, turned like any field.
 // - Stored forms: FS"name" to FE store the lines between them, FK"name" deletes, FR"name" recalls. The "?"
 //   line after FR is followed by one data line per variable (V00, V01, ... in order of number) and then one
 //   per counter (C0, C1, ...). A value longer than its variable is cut to its length; C and R justification
@@ -44,7 +46,8 @@
 //   every column (every row when steep) is the thickness long from the line down (right).
 // - GW and GG print the black (0 bits) of a picture, leaving its white dots as they were.
 // - R moves every later position by its X and Y; ZB turns the whole label half a turn; I chooses the code
-//   page fonts 1 to 5 draw bytes above 0x7F from (437 until then).
+//   page fonts 1 to 5 draw bytes above 0x7F from (437 until then), or a 7-bit national set that puts national
+//   letters at a few ASCII positions.
 //
 // Letters are drawn with a monospace font scaled into each cell: where they go is exact to the dot, their
 // shapes are only like the printer's.

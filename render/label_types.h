@@ -3,6 +3,7 @@
 #include "render/code_pages.h"
 #include "render/epl2_command.h"
 #include "render/render_limits.h"
+#include "render/soft_fonts.h"
 
 #include <QByteArrayView>
 #include <QHash>
@@ -102,7 +103,7 @@ struct PrinterSettings
     int offset = 0;                  // Q
     int density = 10;                // D
     int speed = 3;                   // S
-    int codePage = kDefaultCodePage; // I8: 437, 850 or 1252
+    int codePage = kDefaultCodePage; // I8: 437, 850, 1252, ...; I7: a national set, as nationalSet gives it
     QPoint reference;                // R
     bool bottomFirst = false;        // ZB (true) or ZT
     QByteArray formBackup = "F";     // JF, JB or JC: which top of form backup is on
@@ -116,9 +117,12 @@ struct PrinterMemory
 {
     QHash<QByteArray, QList<StoredLine>> forms;
     PrinterSettings settings;
-    quint64 generation = 0; // steps whenever the stored forms or graphics change, for whoever keeps them on disk
+    quint64 generation =
+        0; // steps whenever the stored forms, graphics or soft fonts change, for whoever keeps them on disk
     // Graphics stored with GM, by name: Format_Grayscale8, black (0) where they print, white (255) elsewhere.
     QHash<QByteArray, QImage> graphics;
+    // Soft fonts stored with ES, by their one-letter name.
+    QHash<QByteArray, SoftFont> softFonts;
 };
 
 // What the stored graphics may take together, in dots (one picture as large as the largest label); a GM
@@ -131,6 +135,21 @@ inline constexpr qint64 kMaxFormsBytes = 16 * 1024 * 1024;
 qint64 storedFormBytes(const PrinterMemory& memory);
 // The dots of every stored graphic, as kMaxStoredGraphicDots counts them.
 qint64 storedGraphicDots(const PrinterMemory& memory);
+// The bytes of every stored soft font's data, as kMaxSoftFontBytes counts them.
+qint64 storedSoftFontBytes(const PrinterMemory& memory);
+// Stores the picture of the PCX file GM"name" sent, replacing one of that name; empty, or why it was refused.
+QString storeGraphic(PrinterMemory& memory, const QByteArray& name, const QByteArray& pcx);
+// Stores the font the data of ES"name" holds, replacing one of that name; empty, or why it was refused.
+QString storeSoftFont(PrinterMemory& memory, const QByteArray& name, const QByteArray& data);
+// FK, GK and EK: deletes what `name` names, or everything for "*".
+template <typename Stored> void forget(QHash<QByteArray, Stored>& stored, const QByteArray& name, PrinterMemory& memory)
+{
+    if (name == "*")
+        stored.clear();
+    else
+        stored.remove(name);
+    ++memory.generation;
+}
 // The most fields, lines, boxes and graphics one label takes; more are refused, so that a stream of drawing
 // commands without P cannot make the reader hold more.
 inline constexpr int kMaxLabelItems = 20000;

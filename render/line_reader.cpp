@@ -3,6 +3,7 @@
 #include "render/epl2_commands.h"
 #include "render/label_types.h"
 #include "render/message_words.h"
+#include "render/soft_fonts.h"
 
 #include <algorithm>
 #include <optional>
@@ -17,6 +18,8 @@ void LineReader::feed(QByteArrayView bytes)
                 m_data.append(bytes.first(n));
             m_dataLeft -= n;
             bytes = bytes.sliced(n);
+            if (m_dataLeft == 0 && m_softFont)
+                m_dataLeft = softFontBytesWanted(m_data);
             if (m_dataLeft == 0)
                 endData();
             continue;
@@ -29,8 +32,9 @@ void LineReader::feed(QByteArrayView bytes)
             m_afterData = c == '\r' && m_afterData == 1 ? 2 : 0;
             continue;
         }
-        if (mayBeGraphicHeader()) {
-            // Byte by byte up to the fourth comma of a GW line, after which its data follows.
+        if (mayBeGraphicHeader() || mayBeSoftFontHeader()) {
+            // Byte by byte up to the fourth comma of a GW line or the closing quote of ES"name", after which
+            // its data follows.
             const char c = bytes.front();
             bytes = bytes.sliced(1);
             if (c == '\n') {
@@ -38,8 +42,10 @@ void LineReader::feed(QByteArrayView bytes)
                 continue;
             }
             m_partial.append(c);
-            if (c == ',' && m_partial.count(',') == 4)
+            if (c == ',' && m_partial.count(',') == 4 && m_partial.startsWith("GW"))
                 startGraphicWrite();
+            else if (m_partial.size() == 5 && m_partial.startsWith("ES\""))
+                startSoftFont();
             continue;
         }
         const qsizetype end = bytes.indexOf('\n');
@@ -63,11 +69,18 @@ void LineReader::feed(QByteArrayView bytes)
 
 void LineReader::finish()
 {
-    if (m_dataLeft > 0) {
+    if (m_dataLeft > 0 && m_softFont) {
+        m_client.note(m_dataLine, QStringLiteral("the stream ends within the data of ES, after %1 of it; no font "
+                                                 "is stored")
+                                      .arg(counted(m_data.size(), "byte")));
+    } else if (m_dataLeft > 0) {
         m_client.note(m_dataLine, QStringLiteral("the stream ends %1 before the end of the data of %2")
                                       .arg(counted(m_dataLeft, "byte"))
                                       .arg(QLatin1String(m_dataOf)));
+    }
+    if (m_dataLeft > 0) {
         m_dataLeft = 0;
+        m_softFont = false;
         m_data.clear();
         m_partial.clear();
     }
@@ -79,6 +92,7 @@ void LineReader::finish()
 void LineReader::expectData(qsizetype bytes, int number, bool skip, const char* what)
 {
     m_dataIsGraphicWrite = false;
+    m_softFont = false;
     m_dataOf = what;
     m_dataLine = number;
     m_dataSkipped = skip;
@@ -91,6 +105,32 @@ bool LineReader::mayBeGraphicHeader() const
     if (!m_client.takesGraphicHeaders() || m_overlong || m_notHeader || m_partial.size() >= 48)
         return false;
     return m_partial.size() >= 2 ? m_partial.startsWith("GW") : QByteArrayView("GW").startsWith(m_partial);
+}
+
+bool LineReader::mayBeSoftFontHeader() const
+{
+    if (!m_client.takesGraphicHeaders() || m_overlong || m_notHeader || m_partial.size() >= 5)
+        return false;
+    return m_partial.size() >= 3 ? m_partial.startsWith("ES\"") : QByteArrayView("ES\"").startsWith(m_partial);
+}
+
+// ES"name" has arrived, a line of its own: the font's data follows, whatever the name (which the client judges),
+// so that the stream stays in step. One byte between the quotes; anything else is read as a line.
+void LineReader::startSoftFont()
+{
+    if (m_partial[3] == '"' || m_partial[4] != '"') {
+        m_notHeader = true;
+        return;
+    }
+    m_dataLine = ++m_line;
+    m_dataIsGraphicWrite = false;
+    m_softFont = true;
+    m_dataOf = "ES";
+    m_dataSkipped = false;
+    m_dataLeft = softFontBytesWanted(QByteArrayView());
+    m_data.clear();
+    const QByteArray header = std::exchange(m_partial, QByteArray());
+    m_client.line(header, m_dataLine, false);
 }
 
 // The header of a GW line has arrived: its data follows.
@@ -112,6 +152,7 @@ void LineReader::startGraphicWrite()
 void LineReader::endData()
 {
     m_afterData = 1;
+    m_softFont = false;
     QByteArray data = std::exchange(m_data, QByteArray());
     if (m_dataIsGraphicWrite) {
         const QByteArray line = std::exchange(m_partial, QByteArray()) + data;

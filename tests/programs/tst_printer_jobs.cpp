@@ -74,7 +74,7 @@ private slots:
     void storedFormLastsAcrossConnectionsAndRestarts_data();
     void storedFormLastsAcrossConnectionsAndRestarts();
     void settingsLastUntilChanged();
-    void graphicLastsAcrossRestarts();
+    void graphicAndSoftFontLastAcrossRestarts();
     void renderDrawsFiles();
     void jsonLogAndWireSpeed();
     void usageAndStartErrors_data();
@@ -221,28 +221,31 @@ void PrinterJobsTest::settingsLastUntilChanged()
     QVERIFY(printer.waitForLog(QStringLiteral("label 2: 100x120 dots")));
 }
 
-void PrinterJobsTest::graphicLastsAcrossRestarts()
+void PrinterJobsTest::graphicAndSoftFontLastAcrossRestarts()
 {
     QTemporaryDir memory;
     const QStringList logo = {"#........#", ".##....##.", "...####..."};
     const QByteArray pcx = pcxFile(logo);
-    const QByteArray label = "N\r\nq12\r\nQ5,24\r\nGG1,1,\"LOGO\"\r\nP1\r\n";
+    const QByteArray label = "N\r\nq12\r\nQ8,24\r\nGG1,1,\"LOGO\"\r\nA0,5,0,f,1,1,N,\"B\"\r\nP1\r\n";
     {
         PrinterProcess printer(kPrinter, {"--listen", "127.0.0.1:0", "--out", "OUT", "--memory", memory.path()});
         QVERIFY2(printer.isReady(), qPrintable(printer.failure()));
-        printer.exchange("GM\"LOGO\"" + QByteArray::number(pcx.size()) + "\r\n" + pcx + "\r\n");
+        printer.exchange("GM\"LOGO\"" + QByteArray::number(pcx.size()) + "\r\n" + pcx + "\r\n" + softFontF());
         QVERIFY(printer.waitForLog(QStringLiteral("stream 1: closed")));
     }
     QVERIFY(QFile::exists(QDir(memory.path()).filePath("graphics/LOGO.png")));
+    QVERIFY(QFile::exists(QDir(memory.path()).filePath("fonts/f.font")));
     PrinterProcess printer(kPrinter, {"--listen", "127.0.0.1:0", "--out", "OUT", "--memory", memory.path()});
     QVERIFY2(printer.isReady(), qPrintable(printer.failure()));
     printer.exchange(label);
-    QVERIFY2(printer.waitForLog(QStringLiteral("label 1: 12x5 dots")), qPrintable(printer.log().join('\n')));
+    QVERIFY2(printer.waitForLog(QStringLiteral("label 1: 12x8 dots")), qPrintable(printer.log().join('\n')));
     QCOMPARE(artOf(picture(printer.labelPath(1))),
-             (QStringList{"............", ".#........#.", "..##....##..", "....####....", "............"}));
-    printer.exchange("GK\"LOGO\"\r\n");
+             (QStringList{"............", ".#........#.", "..##....##..", "....####....", "............",
+                          "##..........", "............", ".#.........."}));
+    printer.exchange("GK\"LOGO\"\r\nEK\"f\"\r\n");
     QVERIFY(printer.waitForLog(QStringLiteral("stream 2: closed")));
     QCOMPARE(QDir(QDir(memory.path()).filePath("graphics")).entryList(QDir::Files), QStringList());
+    QCOMPARE(QDir(QDir(memory.path()).filePath("fonts")).entryList(QDir::Files), QStringList());
 }
 
 void PrinterJobsTest::renderDrawsFiles()

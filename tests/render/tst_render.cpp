@@ -443,6 +443,20 @@ void RenderTest::notUnderstood_data()
         << QByteArray("N\r\nFS\"F\"\r\nC0,4,L,+1,\"\"\r\nq100\r\nQ50,2\r\nA50,1,0,1,1,1,N,C0\r\n" + good +
                       "\r\nFE\r\nFR\"F\"\r\n?\r\nAB\r\nP1\r\n")
         << 11 << "AB: counter C0 steps only from a number" << 2;
+    QTest::addRow("soft font never stored") << job("A1,1,0,z,1,1,N,\"A\"") << 4 << "no soft font \"z\" is stored" << 1;
+    QTest::addRow("soft font deleted by EK")
+        << job(softFontF() + "EK\"f\"\r\nA1,1,0,f,1,1,N,\"A\"") << 6 << "no soft font \"f\" is stored" << 1;
+    QTest::addRow("soft font lacks a character")
+        << job(softFontF() + "A1,1,0,f,1,1,N,\"AzB\"") << 5 << "the soft font \"f\" holds no character 7A" << 2;
+    QTest::addRow("ES: width more than spacing; the next line is read")
+        << job(softFontStore('w', 1, 0, 1, {{'A', 1, 2, 0xC0}})) << 4
+        << "ES\"w\": character 41 is 2 dots wide, more than its spacing of 1; no font is stored" << 1;
+    QTest::addRow("ES of height 0") << job(softFontStore('h', 1, 0, 0, {{'A', 1, 1}})) << 4 << "the height is 0 dots"
+                                    << 1;
+    // The second character's header and bitmap take all that follows: 7 + 3 + 3 bytes arrive.
+    QTest::addRow("ES cut short by the end of the stream")
+        << QByteArray(directJob(good) + softFontStore('t', 2, 0, 1, {{'A', 1, 1, 0x80}}) + "\r\nP1\r\n") << 6
+        << "the stream ends within the data of ES, after 13 bytes of it; no font is stored" << 1;
     QTest::addRow("no label width") << QByteArray("N\r\nQ50,2\r\n" + good + "\r\nP1\r\n") << 4
                                     << "P: no q line gave the label width" << 1;
 }

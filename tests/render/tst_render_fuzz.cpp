@@ -1,5 +1,5 @@
 // The reader against random bytes and mutations of real jobs (this program's, and hand-written ones with bar
-// codes, 2-D codes and graphics), fed in pieces of random size: it must not crash, trip a sanitizer, or
+// codes, 2-D codes, graphics and soft fonts), fed in pieces of random size: it must not crash, trip a sanitizer, or
 // hold more than its bounds. The seed is fixed unless QUORLEX_FUZZ_SEED says otherwise ("random" or a
 // number); it is printed so that a failure can be replayed.
 #include "render/epl2_commands.h"
@@ -55,6 +55,9 @@ QList<QByteArray> seedJobs()
             "\r\nN\r\nGG1,1,\"P\"\r\nP1\r\n",
         "N\r\nFK\"F\"\r\nFS\"F\"\r\nV00,8,L,\"\"\r\nC0,3,R,+1,\"\"\r\nq400\r\nQ200,24\r\nB10,10,0,1,2,4,40,N,V00\r\n"
         "b10,80,Q,s2,C0\r\nGW0,0,1,2,\x0A\x0D\r\nLO0,0,400,2\r\nFE\r\nFR\"F\"\r\n?\r\nITEM\r\n998\r\nP3\r\n",
+        "N\r\nq80\r\nQ40,24\r\nI7,2\r\n" + softFontF() + "A1,1,0,f,2,3,R,\"ABC[\"\r\nA40,30,1,f,1,1,N,\"CBA\"\r\n" +
+            softFontStore('g', 1, 2, 2, {{'A', 2, 2, 0xC0, 0x00}, {'A', 2, 2, 0x80, 0x80}}) +
+            "A9,9,3,g,1,1,N,\"AA\"\r\nEK\"*\"\r\nA1,1,0,1,1,1,N,\"@{|}\"\r\nP1\r\n",
     };
 }
 

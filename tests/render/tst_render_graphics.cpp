@@ -71,6 +71,22 @@ void RenderGraphicsTest::exactToTheDot_data()
                                              << QStringList{"#.......", "...##...", "...##...", "........"};
     QTest::addRow("ZB turns the label") << labelJob(6, 3, "ZB\r\nLO0,0,2,1\r\n")
                                         << QStringList{"......", "......", "....##"};
+    // Soft fonts: each character's bitmap (1 bits print) at its spacing, its 0 bytes and line ends read by count.
+    QTest::addRow("soft font: bitmaps at their spacing")
+        << labelJob(15, 3, softFontF() + "A0,0,0,f,1,1,N,\"ABC\"\r\n")
+        << QStringList{"#.#.##.....#.#.", ".#.........##.#", "###..#........."};
+    QTest::addRow("soft font: multiplier 2 across, 2 along")
+        << labelJob(6, 6, softFontF() + "A1,0,0,f,2,2,N,\"B\"\r\n")
+        << QStringList{".####.", ".####.", "......", "......", "...##.", "...##."};
+    QTest::addRow("soft font: reverse") << labelJob(3, 3, softFontF() + "A0,0,0,f,1,1,R,\"B\"\r\n")
+                                        << QStringList{"..#", "###", "#.#"};
+    QTest::addRow("soft font without a 90 degree set: its bitmaps turned")
+        << labelJob(3, 3, softFontF() + "A3,0,1,f,1,1,N,\"A\"\r\n") << QStringList{"#.#", "##.", "#.#"};
+    QTest::addRow("soft font with both sets: the 90 degree one at rotation 1")
+        << labelJob(4, 2,
+                    softFontStore('g', 1, 2, 2, {{'A', 2, 2, 0xC0, 0x00}, {'A', 2, 2, 0x80, 0x80}}) +
+                        "A0,0,0,g,1,1,N,\"A\"\r\nA4,0,1,g,1,1,N,\"A\"\r\n")
+        << QStringList{"####", "...."};
 }
 
 void RenderGraphicsTest::exactToTheDot()
@@ -186,10 +202,16 @@ void RenderGraphicsTest::codePages()
     QVERIFY(blackPixels(fromDos, fromDos.rect()) > 0);
     QVERIFY(cell("", 'e') != fromDos);
 
-    const RenderResult unknown = renderJob(labelJob(20, 20, "I8,14,001\r\nI7,1,001\r\nA0,0,0,1,1,1,N,\"A\"\r\n"));
+    // 7-bit national sets put their letters at ASCII positions; German [ draws 437's Ä.
+    QCOMPARE(textOf("I7,1\r\n", "#@[~"), QString::fromUtf8("£@[‾"));
+    QCOMPARE(textOf("I7,2,001\r\n", "#@[~\x82"), QString::fromUtf8("#§Äßé"));
+    QCOMPARE(textOf("I7,7\r\n", "$@^`"), QString::fromUtf8("¤ÉÜé"));
+    QCOMPARE(cell("I7,2\r\n", '['), cell("", char(0x8E)));
+
+    const RenderResult unknown = renderJob(labelJob(20, 20, "I8,14,001\r\nI7,9,001\r\nA0,0,0,1,1,1,N,\"A\"\r\n"));
     QCOMPARE(unknown.notUnderstood.size(), 2);
     QVERIFY(unknown.notUnderstood.at(0).text.contains(QLatin1String("code page 14 is not drawn")));
-    QVERIFY(unknown.notUnderstood.at(1).text.contains(QLatin1String("7-bit")));
+    QVERIFY(unknown.notUnderstood.at(1).text.contains(QLatin1String("7-bit national set 9 is not drawn")));
 }
 
 void RenderGraphicsTest::settingsKept()
@@ -200,7 +222,7 @@ void RenderGraphicsTest::settingsKept()
     stream.feed("JB\r\nOD,Cb\r\nZB\r\nR10,20\r\nI8,1\r\nA0,0,0,A,1,1,N,\"soft\"\r\n");
     stream.finish();
     QCOMPARE(sink.notes.size(), 1);
-    QVERIFY(sink.notes.first().text.contains(QLatin1String("soft fonts")));
+    QVERIFY(sink.notes.first().text.contains(QLatin1String("no soft font \"A\" is stored")));
     QCOMPARE(memory.settings.formBackup, QByteArray("B"));
     QCOMPARE(memory.settings.options, QByteArray("D,Cb"));
     QVERIFY(memory.settings.bottomFirst);

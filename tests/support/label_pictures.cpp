@@ -124,3 +124,23 @@ QByteArray pcxFile(const QStringList& art)
     }
     return file;
 }
+
+QByteArray softFontStore(char name, int characters, int sets, int height, const QList<QList<int>>& glyphs)
+{
+    QByteArray bytes = "ES\"" + QByteArray(1, name) + '"';
+    for (const int each : {characters, sets, height})
+        bytes += char(each);
+    for (const QList<int>& glyph : glyphs) {
+        for (const int each : glyph)
+            bytes += char(each);
+    }
+    return bytes;
+}
+
+QByteArray softFontF()
+{
+    return softFontStore(
+               'f', 3, 0, 3,
+               {{'A', 4, 3, 0xA0, 0x40, 0xE0}, {'B', 3, 2, 0xC0, 0x00, 0x40}, {'C', 8, 8, 0x0A, 0x0D, 0x00}}) +
+           "\r\n";
+}

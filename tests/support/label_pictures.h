@@ -44,6 +44,12 @@ RenderedLabel onlyLabelOf(const QByteArray& job, const RenderOptions& options = 
 // A 1-bit PCX file of the picture given as art ('#' prints), run-length encoded as paint programs write it.
 QByteArray pcxFile(const QStringList& art);
 
+// ES"name" and its data: p1, p2 and p3, then each character as its bytes (position, spacing, width, rows).
+QByteArray softFontStore(char name, int characters, int sets, int height, const QList<QList<int>>& glyphs);
+// A font "f" 3 dots high: 'A' (#.# .#. ###, spacing 4), 'B' (## .. .#, spacing 3) and 'C' (8 dots wide, its rows
+// the bytes LF, CR and NUL), stored with ES and a line end.
+QByteArray softFontF();
+
 // Collects what a label stream prints and notes, and every command line it offers the printer (taking none).
 struct Collected final : LabelSink
 {

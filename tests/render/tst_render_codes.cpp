@@ -398,7 +398,10 @@ void RenderCodesTest::refusedData_data()
     QTest::addRow("QR structured append: symbol 3 of 2") << QByteArray("b10,10,Q,Dc03d02,\"A\"") << "count d";
     QTest::addRow("QR structured append parity of 1 digit")
         << QByteArray("b10,10,Q,Dc01d02p1,\"A\"") << "2 hexadecimal digits";
-    QTest::addRow("QR model 1") << QByteArray("b10,10,Q,m1,\"A\"") << "model 1 is not drawn";
+    QTest::addRow("QR model 1 beyond one error correction block (version 6 at M)")
+        << QByteArray("b10,10,Q,m1,\"" + QByteArray(83, 'x') + "\"") << "model 1 symbol of one error correction block";
+    QTest::addRow("QR model 1 of 169 bytes at L")
+        << QByteArray("b10,10,Q,m1,eL,\"" + QByteArray(169, 'x') + "\"") << "at level L";
     QTest::addRow("Aztec") << QByteArray("b10,10,A,\"A\"") << "Aztec codes are not drawn";
 }
 

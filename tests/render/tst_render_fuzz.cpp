@@ -46,7 +46,8 @@ QList<QByteArray> seedJobs()
         presetJob(LabelSize::M9, false, {"AB1234", "V1", "0623", "57"}),
         "N\r\nq800\r\nQ600,24\r\nI8,A,001\r\nR4,4\r\nB10,10,0,1,2,4,60,B,\"ABC-123\"\r\nB10,100,1,E30,2,4,60,B,"
         "\"590123412345\"\r\nB300,100,2,3C,2,5,40,N,\"CODE39\"\r\nB300,300,3,K,2,5,40,N,\"A123B\"\r\n"
-        "b10,300,Q,m2,s3,eH,\"quorlex\"\r\nb200,300,D,h3,\"1234\"\r\nb400,300,P,300,200,f0,x2,\"pdf\"\r\n"
+        "b10,300,Q,m2,s3,eH,\"quorlex\"\r\nb600,300,Q,m1,s2,eQ,iM,Dc01d02,\"N0123\"\r\nb200,300,D,h3,\"1234\"\r\nb400,"
+        "300,P,300,200,f0,x2,\"pdf\"\r\n"
         "b500,10,M,m2,\"999,840,12345,msg\"\r\nLO1,1,50,2\r\nLW1,1,5,5\r\nLE0,0,9,9\r\nLS0,0,3,90,40\r\n"
         "X5,5,2,100,100\r\nA5,5,0,3,1,1,R,\"\xE9\xFC\"\r\nZB\r\nP1\r\n",
         "N\r\nq64\r\nQ32,24\r\nGW0,0,2,4,\n\r\0\xFF\x0A\x0D\x00\x01\r\nGW8,8,1,1,\x0A\r\nP1,2\r\n" +

@@ -8,7 +8,8 @@
 
 namespace {
 
-constexpr int kCodewords[14] = {26, 46, 72, 100, 134, 170, 212, 256, 306, 358, 416, 476, 542, 610};
+// Codewords of versions 1 to 7, data and error correction together.
+constexpr int kCodewords[7] = {26, 46, 72, 100, 134, 170, 212};
 
 // Data codewords of the versions whose codewords make one error correction block at a level (L, M, Q, H); 0
 // where they make several. The rest of each version's codewords correct errors.
@@ -41,24 +42,14 @@ Mode modeOf(const QByteArray& data, bool kanji)
     return Mode::Bytes;
 }
 
-int countBits(Mode mode, int version)
+// Bits of the character count in versions 1 to 9.
+int countBits(Mode mode)
 {
-    const bool large = version >= 10;
-    switch (mode) {
-    case Mode::Numeric:
-        return large ? 12 : 10;
-    case Mode::Alphanumeric:
-        return large ? 11 : 9;
-    case Mode::Bytes:
-        return large ? 16 : 8;
-    case Mode::Kanji:
-        break;
-    }
-    return large ? 10 : 8;
+    return mode == Mode::Numeric ? 10 : mode == Mode::Alphanumeric ? 9 : 8;
 }
 
-// The data's bits for a version: four 0 bits (the symbol's bottom right corner), structured append, the segment.
-Bits dataBits(const QrModel1Input& in, Mode mode, int version)
+// The data's bits: four 0 bits (the symbol's bottom right corner), structured append, the one segment.
+Bits dataBits(const QrModel1Input& in, Mode mode)
 {
     Bits out;
     out.add(0, 4);
@@ -71,7 +62,7 @@ Bits dataBits(const QrModel1Input& in, Mode mode, int version)
     const QByteArray& d = in.data;
     const qsizetype characters = mode == Mode::Kanji ? d.size() / 2 : d.size();
     out.add(int(mode), 4);
-    out.add(int(characters), countBits(mode, version));
+    out.add(int(characters), countBits(mode));
     for (qsizetype i = 0; i < d.size();) {
         if (mode == Mode::Numeric) {
             const qsizetype n = std::min<qsizetype>(3, d.size() - i);
@@ -337,11 +328,6 @@ QrModel1Symbol refused(const QString& why)
 
 } // namespace
 
-int qrModel1Codewords(int version)
-{
-    return version >= 1 && version <= 14 ? kCodewords[version - 1] : 0;
-}
-
 QrModel1Symbol makeQrModel1(const QrModel1Input& in)
 {
     if (in.data.isEmpty())
@@ -351,13 +337,12 @@ QrModel1Symbol makeQrModel1(const QrModel1Input& in)
         return refused(QStringLiteral("the options of a QR Code model 1 symbol are not valid"));
     const Mode mode = modeOf(in.data, in.kanji);
     int version = 0;
-    Bits bits;
     int capacity = 0;
-    for (int v = 1; v <= 7 && !version; ++v) {
+    Bits bits;
+    if ((mode == Mode::Kanji ? in.data.size() / 2 : in.data.size()) < 1 << countBits(mode))
+        bits = dataBits(in, mode);
+    for (int v = 1; v <= 7 && !version && !bits.bits.empty(); ++v) {
         capacity = kOneBlockData[v - 1][in.level];
-        if (capacity == 0 || (mode == Mode::Kanji ? in.data.size() / 2 : in.data.size()) >= 1 << countBits(mode, v))
-            continue;
-        bits = dataBits(in, mode, v);
         if (bits.bits.size() <= size_t(capacity) * 8)
             version = v;
     }

@@ -6,7 +6,8 @@
 // QR Code model 1, the first form of QR Code: versions 1 to 14 (21 to 73 modules), extension patterns along
 // the right and bottom edges instead of alignment patterns, no version information, and its own codeword
 // layout: codewords of 2 by 4 modules in the two rightmost and the four leftmost column pairs, of 4 by 2
-// modules between them, each read from its bottom right module up. Pure: data and options in, modules out.
+// modules between them, each read from its bottom right module up. Made here: versions 1 to 7, where the
+// codewords form a single error correction block. Pure: data and options in, modules out.
 
 struct QrModel1Input
 {
@@ -31,7 +32,3 @@ struct QrModel1Symbol
 // The symbol of the smallest version whose data codewords form a single error correction block at the level
 // and hold the data; larger data is refused.
 QrModel1Symbol makeQrModel1(const QrModel1Input& input);
-
-// Codewords of a version's symbol, data and error correction together (26 for version 1 to 610 for 14); 0 for
-// a version that is none.
-int qrModel1Codewords(int version);

@@ -1,5 +1,6 @@
 #include "render/barcodes.h"
 #include "render/linear_selections.h"
+#include "render/qr_model1.h"
 
 #include <zint.h>
 
@@ -160,6 +161,19 @@ MatrixCode qrCode(const MatrixField& field, QByteArray data)
             return failed(QStringLiteral("with iM the data of a QR Code starts with N, A or B"));
         }
     }
+    const int module = field.module ? field.module : 3;
+    if (field.model == 1) {
+        const QrModel1Symbol made = makeQrModel1(QrModel1Input{data, field.errorLevel >= 0 ? field.errorLevel : 1,
+                                                               kanji, field.symbolCount > 1 ? field.symbolIndex : 0,
+                                                               field.symbolCount, std::max(field.parity, 0)});
+        if (!made.error.isEmpty())
+            return failed(made.error);
+        MatrixCode code;
+        code.columns = code.rows = made.size;
+        code.dark = made.dark;
+        code.moduleWidth = code.moduleHeight = module;
+        return code;
+    }
     Symbol symbol = newSymbol(BARCODE_QRCODE);
     symbol->option_1 = (field.errorLevel >= 0 ? field.errorLevel : 1) + 1;
     if (kanji)
@@ -173,7 +187,6 @@ MatrixCode qrCode(const MatrixField& field, QByteArray data)
     const QString why = encode(*symbol, data);
     if (!why.isEmpty())
         return failed(why);
-    const int module = field.module ? field.module : 3;
     return modulesOf(*symbol, module, module);
 }
 

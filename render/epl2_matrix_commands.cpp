@@ -232,8 +232,6 @@ Epl2Command matrixCommand(QByteArrayView rest)
             return notUnderstood(
                 QStringLiteral("%1: %2%3").arg(badOption).arg(QLatin1Char(o.letter)).arg(printableExcerpt(o.value, 8)));
     }
-    if (f.type == 'Q' && f.model == 1)
-        return notUnderstood(QStringLiteral("QR Code model 1 is not drawn"));
     const QString why = fieldData(rest.sliced(dataAt), &f.source, &f.text, &f.number, kMaxFieldBytes);
     if (!why.isEmpty())
         return notUnderstood(QStringLiteral("the data of b") + why);

@@ -398,7 +398,6 @@ void RenderCodesTest::refusedData_data()
     QTest::addRow("QR structured append: symbol 3 of 2") << QByteArray("b10,10,Q,Dc03d02,\"A\"") << "count d";
     QTest::addRow("QR structured append parity of 1 digit")
         << QByteArray("b10,10,Q,Dc01d02p1,\"A\"") << "2 hexadecimal digits";
-    QTest::addRow("QR model 1") << QByteArray("b10,10,Q,m1,\"A\"") << "model 1 is not drawn";
     QTest::addRow("font 8 on a printer without an Asian character set")
         << QByteArray("A10,10,0,8,1,1,N,\"A\"") << "fonts 8 and 9 print only on a printer with an Asian";
     QTest::addRow("Aztec Mesa") << QByteArray("b10,10,AZ,0,3,1,2,50,B,\"12345\"Z,e0,\"A\"") << "Aztec Mesa";
@@ -409,6 +408,10 @@ void RenderCodesTest::refusedData_data()
                                                                       "0CD\"")
                                                         << "ECI at the start";
     QTest::addRow("Aztec e105") << QByteArray("b10,10,A,e105,\"A\"") << "an option of bA is not understood: e105";
+    QTest::addRow("QR model 1 beyond one error correction block (version 6 at M)")
+        << QByteArray("b10,10,Q,m1,\"" + QByteArray(83, 'x') + "\"") << "model 1 symbol of one error correction block";
+    QTest::addRow("QR model 1 of 169 bytes at L")
+        << QByteArray("b10,10,Q,m1,eL,\"" + QByteArray(169, 'x') + "\"") << "at level L";
 }
 
 void RenderCodesTest::refusedData()

@@ -1,8 +1,10 @@
 // Two-dimensional codes, and whole labels as other programs send them, in label pictures: each code read back
 // with ZXing (under ZT and ZB for a lone code) and its place and modules measured in dots.
 #include "render/label_render.h"
+#include "render/qr_model1.h"
 #include "support/code_reader.h"
 #include "support/label_pictures.h"
+#include "support/qr_model1_reader.h"
 
 #include <QtTest>
 
@@ -48,6 +50,8 @@ private slots:
     void matrixCodes();
     void wholeLabels_data();
     void wholeLabels();
+    void qrModel1Masks_data();
+    void qrModel1Masks();
 };
 
 void RenderMatrixCodesTest::matrixCodes_data()
@@ -99,6 +103,26 @@ void RenderMatrixCodesTest::matrixCodes_data()
         << "Aztec" << QString::fromUtf8("Grüße") << 3 << QPoint(100, 120) << 0;
     QTest::addRow("Aztec rune (e300): 11 modules across")
         << QByteArray("b100,120,A,e300,d5,\"123\"") << "Aztec" << QString() << 5 << QPoint(100, 120) << 11 * 5;
+    // Model 1, read by the tests' own reader: the smallest version of one error correction block that holds
+    // the data, its extension patterns checked (none in version 1, 1 pair in 2, 3 in 6 and 7).
+    QTest::addRow("QR Code model 1, alphanumeric at M: version 1")
+        << QByteArray("b100,120,Q,m1,s4,\"QUORLEX M1\"") << "QRCodeModel1"
+        << "QUORLEX M1" << 4 << QPoint(100, 120) << 21 * 4;
+    QTest::addRow("QR Code model 1, 40 digits at H: version 3")
+        << QByteArray("b100,120,Qm1eHs3,\"0123456789012345678901234567890123456789\"") << "QRCodeModel1"
+        << "0123456789012345678901234567890123456789" << 3 << QPoint(100, 120) << 29 * 3;
+    QTest::addRow("QR Code model 1, manual Kanji at Q: version 2")
+        << QByteArray("b100,120,Q,m1,eQ,iM,\"K\x8A\xBF\x8E\x9A\x83\x65\x83\x58\x83\x67\x88\xF3\x8D\xFC\x93\xFA"
+                      "\x96\x7B\x8C\xEA\"")
+        << "QRCodeModel1"
+        << QString::fromLatin1("\x8A\xBF\x8E\x9A\x83\x65\x83\x58\x83\x67\x88\xF3\x8D\xFC\x93\xFA\x96\x7B\x8C\xEA") << 3
+        << QPoint(100, 120) << 25 * 3;
+    QTest::addRow("QR Code model 1, 120 counted bytes at L: version 6")
+        << QByteArray("b100,120,Q,m1,eL,s2,iM,\"B0120" + QByteArray(60, 'a') + QByteArray(60, '\xE9') + "tail\"")
+        << "QRCodeModel1" << QString(QString(60, u'a') + QString(60, QChar(0xE9))) << 2 << QPoint(100, 120) << 41 * 2;
+    QTest::addRow("QR Code model 1, 168 bytes at L: version 7, the largest drawn")
+        << QByteArray("b100,120,Q,m1,eL,s2,\"" + QByteArray(84, 'q') + QByteArray(84, 'Z') + "\"") << "QRCodeModel1"
+        << QString(QString(84, u'q') + QString(84, u'Z')) << 2 << QPoint(100, 120) << 45 * 2;
     QTest::addRow("PDF417 from its top left corner")
         << QByteArray("b100,120,P,600,400,f0,x3,\"PDF417 label data 0123456789\"") << "PDF417"
         << "PDF417 label data 0123456789" << 0 << QPoint(100, 120) << 0;
@@ -236,6 +260,12 @@ void RenderMatrixCodesTest::wholeLabels_data()
         << 1
         << QList<ExpectedCode>{{QRect(0, 0, 400, 200), "QRCode", "Part 1 ", 0, 2, "35"},
                                {QRect(0, 200, 400, 200), "QRCode", "Part 2", 1, 2, "35"}};
+    QTest::addRow("QR Code model 1 structured append: 1 and 2 of 2, parity left out")
+        << QByteArray("N\r\nq400\r\nQ400,24\r\nb40,40,Q,m1,s4,Dc01d02,\"FIRST \"\r\n"
+                      "b40,220,QDc2d2m1,s4,\"SECOND\"\r\nP1\r\n")
+        << 1
+        << QList<ExpectedCode>{{QRect(0, 0, 400, 200), "QRCodeModel1", "FIRST ", 0, 2, "0"},
+                               {QRect(0, 200, 400, 200), "QRCodeModel1", "SECOND", 1, 2, "0"}};
     QTest::addRow("stored form: Data Matrix from a variable")
         << QByteArray("N\r\nFK\"LOT\"\r\nFS\"LOT\"\r\nV00,12,N,\"Lot\"\r\nq400\r\nQ300,24\r\n"
                       "b40,40,D,h6,V00\r\nFE\r\nFR\"LOT\"\r\n?\r\nLOT-2026-117\r\nP1\r\n")
@@ -277,6 +307,43 @@ void RenderMatrixCodesTest::wholeLabels()
             QCOMPARE(read.sequenceId, code.sequenceId);
         }
     }
+}
+
+// Every mask pattern and level of model 1, the symbol made directly and read back module by module.
+void RenderMatrixCodesTest::qrModel1Masks_data()
+{
+    QTest::addColumn<int>("mask");
+    QTest::addColumn<int>("level");
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<int>("version");
+    QTest::addRow("mask 0, L") << 0 << 0 << QByteArray(19 - 2, 'b') << 1; // exactly full: no terminator
+    QTest::addRow("mask 1, M") << 1 << 1 << QByteArray("HTTP://EXAMPLE.ORG/1") << 1;
+    QTest::addRow("mask 2, Q") << 2 << 2 << QByteArray("31415926535897932384626433832795") << 2;
+    QTest::addRow("mask 3, H") << 3 << 3 << QByteArray("3 of 3 masks") << 2;
+    QTest::addRow("mask 4, M") << 4 << 1 << QByteArray(40, '\x01') << 3;
+    QTest::addRow("mask 5, H") << 5 << 3 << QByteArray(30, '7') + "x" << 4;
+    QTest::addRow("mask 6, Q") << 6 << 2 << QByteArray(60, '\xFF') << 5;
+    QTest::addRow("mask 7, L") << 7 << 0 << QByteArray(120, '\0') << 6;
+}
+
+void RenderMatrixCodesTest::qrModel1Masks()
+{
+    QFETCH(int, mask);
+    QFETCH(int, level);
+    QFETCH(QByteArray, data);
+    QFETCH(int, version);
+    const QrModel1Symbol made = makeQrModel1(QrModel1Input{data, level, false, 0, 0, 0, mask});
+    QVERIFY2(made.error.isEmpty(), qPrintable(made.error));
+    QCOMPARE(made.version, version);
+    QCOMPARE(made.size, 17 + 4 * version);
+    QList<QByteArray> rows;
+    for (int y = 0; y < made.size; ++y)
+        rows << made.dark.mid(y * made.size, made.size).replace('\0', '.').replace('\1', '#');
+    const QrModel1Read read = readQrModel1(rows);
+    QVERIFY2(read.error.isEmpty(), qPrintable(read.error));
+    QCOMPARE(read.mask, mask);
+    QCOMPARE(read.level, level);
+    QCOMPARE(read.data, data);
 }
 
 QTEST_MAIN(RenderMatrixCodesTest)

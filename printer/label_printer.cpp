@@ -6,6 +6,7 @@
 #include "printer/printer_status.h"
 #include "render/epl2_commands.h"
 #include "render/message_words.h"
+#include "render/soft_fonts.h"
 
 #include <QCoreApplication>
 #include <QRegularExpression>
@@ -105,10 +106,12 @@ QString LabelPrinter::start()
         m_savedGeneration = m_memory.generation;
         m_savedSettings = MemoryFolder::settingsText(m_memory.settings);
         m_log.write(QStringLiteral("memory"),
-                    QStringLiteral("memory: %1 stored forms from %2")
-                        .arg(m_memory.forms.size())
-                        .arg(visibleForMessage(m_options.memoryDir)),
-                    {{QStringLiteral("forms"), int(m_memory.forms.size())}});
+                    QStringLiteral("memory: %1, %2 and %3 from %4")
+                        .arg(counted(storedForms(), "stored form"), counted(storedGraphics(), "graphic"),
+                             counted(storedSoftFonts(), "soft font"), visibleForMessage(m_options.memoryDir)),
+                    {{QStringLiteral("forms"), storedForms()},
+                     {QStringLiteral("graphics"), storedGraphics()},
+                     {QStringLiteral("fonts"), storedSoftFonts()}});
     }
     if (m_options.fault != PrinterFault::None)
         setFault(m_options.fault);
@@ -341,7 +344,7 @@ void LabelPrinter::forgetStored()
 {
     const int forms = storedForms();
     const int graphics = storedGraphics();
-    const int fonts = int(m_memory.softFonts.size());
+    const int fonts = storedSoftFonts();
     m_memory.forms.clear();
     m_memory.graphics.clear();
     m_memory.softFonts.clear();
@@ -349,10 +352,8 @@ void LabelPrinter::forgetStored()
     keepMemory();
     m_log.write(
         QStringLiteral("forgotten"),
-        QStringLiteral("memory: %1 stored forms, %2 graphics and %3 soft fonts forgotten")
-            .arg(forms)
-            .arg(graphics)
-            .arg(fonts),
+        QStringLiteral("memory: %1, %2 and %3 forgotten")
+            .arg(counted(forms, "stored form"), counted(graphics, "graphic"), counted(fonts, "soft font")),
         {{QStringLiteral("forms"), forms}, {QStringLiteral("graphics"), graphics}, {QStringLiteral("fonts"), fonts}});
 }
 
@@ -595,6 +596,8 @@ bool PrinterSession::printerCommand(QByteArrayView line, int lineNumber)
         facts.formCapacity = kMaxFormsBytes;
         facts.graphicDots = storedGraphicDots(m_printer.m_memory);
         facts.graphicCapacity = kMaxStoredGraphicDots;
+        facts.fontBytes = storedSoftFontBytes(m_printer.m_memory);
+        facts.fontCapacity = kMaxSoftFontBytes;
         facts.reporting = m_printer.m_reporting;
         return answered("UQ", configurationReport(facts));
     }

@@ -73,6 +73,7 @@ public:
     // --memory too.
     int storedForms() const { return int(m_memory.forms.size()); }
     int storedGraphics() const { return int(m_memory.graphics.size()); }
+    int storedSoftFonts() const { return int(m_memory.softFonts.size()); }
     void forgetStored();
 
     // Called after every picture that is written whole; a request to stop is carried out there.

@@ -201,7 +201,7 @@ QString printerUsage()
         "  --wire-speed             read the serial line at 9600 baud (960 bytes a second)\n"
         "  --render FILE...         draw these job files and end, without listening\n"
         "  --out DIR                write label-000001.png, ... and stream-000001.epl, ... into DIR\n"
-        "  --memory DIR             keep stored forms and settings in DIR across restarts\n"
+        "  --memory DIR             keep stored forms, graphics, soft fonts and settings in DIR across restarts\n"
         "  --max-labels N           pictures drawn at most for one P line; the rest are counted (default 1000)\n"
         "  --scale N                pixels per printer dot in the pictures, 1 to 16 (default 1)\n"
         "  --log text|json          log lines as text (default) or as JSON lines\n"

@@ -31,7 +31,11 @@ QByteArray configurationReport(const ConfigurationFacts& facts)
     const qint64 freeKb = std::max<qint64>(0, facts.graphicCapacity - facts.graphicDots) / 8 / 1024;
     line("Gmem:" + QByteArray::number(graphicKb).rightJustified(3, '0') + "K," +
          QByteArray::number(freeKb).rightJustified(4, '0') + "K avl");
-    line("Emem:000K,0000K avl");
+    // Soft fonts by the bytes of their data, as they were sent.
+    const qint64 fontKb = (facts.fontBytes + 1023) / 1024;
+    const qint64 fontFreeKb = std::max<qint64>(0, facts.fontCapacity - facts.fontBytes) / 1024;
+    line("Emem:" + QByteArray::number(fontKb).rightJustified(3, '0') + "K," +
+         QByteArray::number(fontFreeKb).rightJustified(4, '0') + "K avl");
     line(characterSetLine(s.codePage) + ",001 rY J" + s.formBackup + " WY");
     line("S" + QByteArray::number(s.speed) + " D" + QByteArray::number(s.density) + " R" +
          QByteArray::number(s.reference.x()).rightJustified(3, '0') + ',' +

@@ -15,6 +15,8 @@ struct ConfigurationFacts
     qint64 formCapacity = 0;    // what the form memory holds at most
     qint64 graphicDots = 0;     // the stored graphics
     qint64 graphicCapacity = 0; // dots the graphics memory holds at most
+    qint64 fontBytes = 0;       // the stored soft fonts' data
+    qint64 fontCapacity = 0;    // what the soft font memory holds at most
     bool reporting = false;     // US (on) or UN (off)
 };
 

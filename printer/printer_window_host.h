@@ -34,6 +34,7 @@ public:
     virtual void setFault(PrinterFault fault) = 0;
     virtual int storedForms() const = 0;
     virtual int storedGraphics() const = 0;
+    virtual int storedSoftFonts() const = 0;
     virtual void forgetStored() = 0;
 
     // Every event the printer logs ("label", "problem", "stream", "end", "fault", ...) with its fields;

@@ -24,6 +24,7 @@ public:
     void setFault(PrinterFault fault) override { m_printer.setFault(fault); }
     int storedForms() const override { return m_printer.storedForms(); }
     int storedGraphics() const override { return m_printer.storedGraphics(); }
+    int storedSoftFonts() const override { return m_printer.storedSoftFonts(); }
     void forgetStored() override { m_printer.forgetStored(); }
     void setEventListener(PrinterLog::Listener listener) override;
     void setLabelListener(LabelListener listener) override;

@@ -189,7 +189,8 @@ void Frm_Printer::buildMenus()
         m_host.forgetStored();
         lookNow();
     });
-    Mnu_Forget->setStatusTip(QStringLiteral("Clear the forms (FS) and graphics (GM) the printer keeps"));
+    Mnu_Forget->setStatusTip(
+        QStringLiteral("Clear the forms (FS), graphics (GM) and soft fonts (ES) the printer keeps"));
     Mnu_OpenFolder = printer->addAction(QStringLiteral("Open Fol&der"), this, &Frm_Printer::openFolder);
     Mnu_OpenFolder->setStatusTip(QStringLiteral("Open the folder the pictures are written into"));
     checkFault();
@@ -334,9 +335,10 @@ void Frm_Printer::showStatus()
         parts << QStringLiteral("receiving from %1").arg(from.join(QStringLiteral(", ")));
     }
     parts << QStringLiteral("%1 drawn").arg(plural(qint64(m_activity.labelsPrinted()), "label", "labels"));
-    parts << QStringLiteral("%1, %2 stored")
+    parts << QStringLiteral("%1, %2, %3 stored")
                  .arg(plural(m_host.storedForms(), "form", "forms"),
-                      plural(m_host.storedGraphics(), "graphic", "graphics"));
+                      plural(m_host.storedGraphics(), "graphic", "graphics"),
+                      plural(m_host.storedSoftFonts(), "soft font", "soft fonts"));
     QString fault;
     switch (m_host.fault()) {
     case PrinterFault::None:

@@ -178,7 +178,8 @@ void PrinterJobsTest::storedFormLastsAcrossConnectionsAndRestarts()
     {
         PrinterProcess printer(kPrinter, {"--listen", "127.0.0.1:0", "--out", "OUT", "--memory", memory.path()});
         QVERIFY2(printer.isReady(), qPrintable(printer.failure()));
-        QVERIFY(printer.waitForLog(QStringLiteral("memory: 1 stored forms")));
+        QVERIFY2(printer.waitForLog(QStringLiteral("memory: 1 stored form, 0 graphics and 0 soft fonts from")),
+                 qPrintable(printer.log().join(QLatin1Char('\n'))));
         printer.exchange(recall);
         QVERIFY2(printer.waitForLog(QStringLiteral("label 1: 200x100 dots")), qPrintable(printer.log().join('\n')));
         QVERIFY(picture(printer.labelPath(1)) == first);

@@ -124,12 +124,15 @@ void PrinterStatusTest::configurationReport()
                                 "Image buffer size:0512K\r\n"
                                 "Fmem:000.0K,16384.0K avl\r\n"
                                 "Gmem:000K,8192K avl\r\n"
-                                "Emem:000K,0000K avl\r\n"
+                                "Emem:001K,16383K avl\r\n"
                                 "I8,0,001 rY JF WY\r\n"
                                 "S2 D12 R000,000 ZT US\r\n"
                                 "q304 Q120,B24,5\r\n"
                                 "Option:\r\n";
-    const QByteArray reply = printer.exchange("q304\r\nQ120,B24,5\r\nD12\r\nS2\r\nUS\r\nUQ\r\n", expected.size() + 1);
+    // A soft font of one character of one dot takes its first kilobyte of the font memory.
+    const QByteArray font = "ES\"q\"" + QByteArray("\x01\x00\x01\x41\x01\x01\x80", 7) + "\r\n";
+    const QByteArray reply =
+        printer.exchange("q304\r\nQ120,B24,5\r\nD12\r\nS2\r\n" + font + "US\r\nUQ\r\n", expected.size() + 1);
     QCOMPARE(reply, "\x06" + expected);
 }
 

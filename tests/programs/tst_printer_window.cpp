@@ -413,17 +413,18 @@ void PrinterWindowTest::statusLineAndForgetting()
     QCOMPARE(w.windowTitle(), QStringLiteral("Quorlex Label Printer — 127.0.0.1:%1").arg(printer.port()));
     QVERIFY(w.Lbl_Folder->text().contains(printer.options.outDir));
     QCOMPARE(w.Lbl_Status->text(), QStringLiteral("Listening on 127.0.0.1:%1 · idle · 0 labels drawn · 0 forms, 0 "
-                                                  "graphics stored · ready")
+                                                  "graphics, 0 soft fonts stored · ready")
                                        .arg(printer.port()));
 
-    // Forms stored, a label held while paused: all in the line.
+    // Forms and a soft font (one character of one dot) stored, a label held while paused: all in the line.
     w.Mnu_Paused->trigger();
     QVERIFY(printer.send({"FK\"F1\"\r\nFS\"F1\"\r\nA10,10,0,1,1,1,N,\"X\"\r\nFE\r\n"
-                          "FK\"F2\"\r\nFS\"F2\"\r\nA10,10,0,1,1,1,N,\"Y\"\r\nFE\r\n" +
-                          labelJob("HELD")},
+                          "FK\"F2\"\r\nFS\"F2\"\r\nA10,10,0,1,1,1,N,\"Y\"\r\nFE\r\n"
+                          "ES\"q\"" +
+                          QByteArray("\x01\x00\x01\x41\x01\x01\x80", 7) + "\r\n" + labelJob("HELD")},
                          0));
-    QTRY_VERIFY2(w.Lbl_Status->text().endsWith(
-                     QStringLiteral(" · idle · 0 labels drawn · 2 forms, 0 graphics stored · paused, 1 label held")),
+    QTRY_VERIFY2(w.Lbl_Status->text().endsWith(QStringLiteral(
+                     " · idle · 0 labels drawn · 2 forms, 0 graphics, 1 soft font stored · paused, 1 label held")),
                  qPrintable(w.Lbl_Status->text()));
     QCOMPARE(w.labels().rowCount(), 0);
     const QDir out(printer.options.outDir);
@@ -433,11 +434,13 @@ void PrinterWindowTest::statusLineAndForgetting()
     // The held label's PDF comes out with its picture.
     QVERIFY(QFile::exists(out.filePath(QStringLiteral("label-000001.pdf"))));
     QVERIFY(!QFile::exists(out.filePath(QStringLiteral(".held/label-000001.pdf"))));
-    QTRY_VERIFY2(w.Lbl_Status->text().endsWith(QStringLiteral(" · 1 label drawn · 2 forms, 0 graphics stored · ready")),
+    QTRY_VERIFY2(w.Lbl_Status->text().endsWith(
+                     QStringLiteral(" · 1 label drawn · 2 forms, 0 graphics, 1 soft font stored · ready")),
                  qPrintable(w.Lbl_Status->text()));
     w.Mnu_Forget->trigger();
     QCOMPARE(printer.printer->storedForms(), 0);
-    QVERIFY2(w.Lbl_Status->text().endsWith(QStringLiteral(" · 0 forms, 0 graphics stored · ready")),
+    QCOMPARE(printer.printer->storedSoftFonts(), 0);
+    QVERIFY2(w.Lbl_Status->text().endsWith(QStringLiteral(" · 0 forms, 0 graphics, 0 soft fonts stored · ready")),
              qPrintable(w.Lbl_Status->text()));
 }
 

@@ -80,6 +80,10 @@ void RenderMatrixCodesTest::matrixCodes_data()
         << QByteArray("b100,120,QeLiM,\"K\x8A\xBF\x8E\x9A\x83\x65\x83\x58\x83\x67\x88\xF3\x8D\xFC\x93\xFA\x96\x7B"
                       "\x8C\xEA\"")
         << "QRCode" << QString::fromUtf8("漢字テスト印刷日本語") << 3 << QPoint(100, 120) << 21 * 3;
+    // A second byte of 5C is a backslash in quoted data, so it is sent doubled: 95 5C 5C is one character.
+    QTest::addRow("QR Code, manual Kanji with 5C as second byte")
+        << QByteArray("b100,120,QeLiM,\"K\x95\\\\\x83\\\\\"") << "QRCode" << QString::fromUtf8("表ソ") << 3
+        << QPoint(100, 120) << 21 * 3;
     // Aztec sides from the symbology: compact symbols are 11 + 4 layers modules across, full ones 15 + 4 layers
     // (and their reference grid lines from 16 layers on).
     QTest::addRow("Aztec with every default, the manual's example: modules of 3")

@@ -63,8 +63,9 @@ void placeSoftText(const BufferedField& item, Layout& out)
     QString printed;
     int inkFrom = -1;
     int inkTo = 0;
+    QByteArray missing;
     const int length =
-        forEachSoftGlyph(f, *item.softFont, out.text, &out.missing, [&](char byte, const SoftGlyph& glyph, int along) {
+        forEachSoftGlyph(f, *item.softFont, out.text, &missing, [&](char byte, const SoftGlyph& glyph, int along) {
             printed += QLatin1Char(byte);
             if (!glyph.inked)
                 return;
@@ -72,6 +73,9 @@ void placeSoftText(const BufferedField& item, Layout& out)
                 inkFrom = along;
             inkTo = along + glyph.width * f.widthTimes;
         });
+    if (!missing.isEmpty())
+        out.leftOut = QStringLiteral("the soft font \"%1\" holds no character %2")
+                          .arg(QString(QLatin1Char(f.softFont)), missing.toHex(' ').toUpper().left(60));
     out.field.text = printed;
     out.field.reverse = f.reverse;
     out.field.cells = bandRect(f, 0, length, height);
@@ -204,7 +208,9 @@ namespace {
 void placeAsian(const TextField& text, Layout& out)
 {
     QList<AsianCharacter> characters;
-    decodeAsian(text.language, out.text, &characters);
+    const QString why = decodeAsian(text.language, out.text, &characters);
+    if (!why.isEmpty())
+        out.leftOut = why + QStringLiteral(" (blank cells)");
     RenderedField& field = out.field;
     field.reverse = text.reverse;
     for (const AsianCell& each : asianCells(text, characters)) {

@@ -98,7 +98,8 @@ struct Layout
     QRect extent;       // every dot it may ink
     bool isField = false;
     RenderedField field;
-    QByteArray missing; // A with a soft font: the bytes of the text the font holds no character for
+    QString leftOut; // A: why part of the text is not drawn (a soft font without a character, bytes of no
+                     // Asian character in a variable's value); empty when all of it is
 };
 
 // A bar code's human-readable text: font 1 to 4 by its narrow width, 2 dots below the bars.

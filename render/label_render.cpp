@@ -424,11 +424,8 @@ private:
                 noteNotDrawn("the code", item.line, printLine, out.modules.error);
         }
         placeItem(item, m_memory.settings.codePage, out);
-        if (!out.missing.isEmpty() && firstLabel)
-            note(item.line,
-                 QStringLiteral("the soft font \"%1\" holds no character %2; left out on the label of line %3")
-                     .arg(QString(QLatin1Char(item.field.softFont)), out.missing.toHex(' ').toUpper().left(60))
-                     .arg(printLine));
+        if (!out.leftOut.isEmpty() && firstLabel)
+            note(item.line, QStringLiteral("%1; left out on the label of line %2").arg(out.leftOut).arg(printLine));
         return out;
     }
 

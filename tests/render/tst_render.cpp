@@ -113,8 +113,9 @@ void RenderTest::fieldInk_data()
         << QByteArray("A200,20,5,9,1,1,N,\"\xB6\xF3\xBA\xA7\"") << QString::fromUtf8("라벨") << 5
         << QRect(152, 20, 48, 24) << QRect(152, 20, 48, 24);
     QTest::addRow("Korean font 8 after i4, doubled across: ASCII in half cells, 8 dots apart")
-        << QByteArray("i4\r\nA10,20,0,8,2,1,N,\"\xB6\xF3" "A \"") << QString::fromUtf8("라A ") << -1
-        << QRect(10, 20, 32 + 8 + 16 + 8 + 16, 16) << QRect(10, 20, 32 + 8 + 16, 16);
+        << QByteArray("i4\r\nA10,20,0,8,2,1,N,\"\xB6\xF3"
+                      "A \"")
+        << QString::fromUtf8("라A ") << -1 << QRect(10, 20, 32 + 8 + 16 + 8 + 16, 16) << QRect(10, 20, 32 + 8 + 16, 16);
 }
 
 void RenderTest::fieldInk()
@@ -443,6 +444,10 @@ void RenderTest::notUnderstood_data()
         << QByteArray("N\r\nFS\"F\"\r\nC0,4,L,+1,\"\"\r\nq100\r\nQ50,2\r\nA50,1,0,1,1,1,N,C0\r\n" + good +
                       "\r\nFE\r\nFR\"F\"\r\n?\r\nAB\r\nP1\r\n")
         << 11 << "AB: counter C0 steps only from a number" << 2;
+    QTest::addRow("variable with bytes of no Korean character")
+        << QByteArray("N\r\nFS\"F\"\r\nV00,4,L,\"\"\r\nq100\r\nQ50,2\r\nA50,1,0,8,1,1,N,V00\r\n" + good +
+                      "\r\nFE\r\nFR\"F\"\r\n?\r\n\xB0\x41\r\nP1\r\n")
+        << 6 << "bytes B0 41 are no Korean character (blank cells); left out on the label of line 12" << 2;
     QTest::addRow("soft font never stored") << job("A1,1,0,z,1,1,N,\"A\"") << 4 << "no soft font \"z\" is stored" << 1;
     QTest::addRow("soft font deleted by EK")
         << job(softFontF() + "EK\"f\"\r\nA1,1,0,f,1,1,N,\"A\"") << 6 << "no soft font \"f\" is stored" << 1;

@@ -127,3 +127,11 @@ QString secondsText(std::chrono::milliseconds ms)
         fraction.chop(1);
     return text + QLatin1Char('.') + fraction;
 }
+
+QString counted(qint64 number, const char* singular)
+{
+    return QStringLiteral("%1 %2%3")
+        .arg(number)
+        .arg(QLatin1String(singular))
+        .arg(QLatin1String(number == 1 ? "" : "s"));
+}

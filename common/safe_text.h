@@ -33,5 +33,8 @@ QString safeMessageLine(QStringView line, qsizetype shown = 1000);
 // "U+0041", "U+D55C", "U+1F600": a code point as messages name it.
 QString codePointName(char32_t codePoint);
 
+// A count with its noun for messages: "1 label", "2 labels" (`singular` takes an "s" for any other count).
+QString counted(qint64 number, const char* singular);
+
 // "2.5" for 2500 ms: a time-out as messages say it.
 QString secondsText(std::chrono::milliseconds ms);

@@ -27,11 +27,6 @@
 
 namespace {
 
-QString plural(qint64 count, const char* one, const char* many)
-{
-    return QStringLiteral("%1 %2").arg(count).arg(QLatin1String(count == 1 ? one : many));
-}
-
 QString millimetres(int dots, int dpi)
 {
     return QString::number(dots * 25.4 / dpi, 'f', 1);
@@ -334,11 +329,10 @@ void Frm_Printer::showStatus()
             from << QStringLiteral("%1 (stream %2)").arg(safeMessageLine(each.value(), 80)).arg(each.key());
         parts << QStringLiteral("receiving from %1").arg(from.join(QStringLiteral(", ")));
     }
-    parts << QStringLiteral("%1 drawn").arg(plural(qint64(m_activity.labelsPrinted()), "label", "labels"));
+    parts << QStringLiteral("%1 drawn").arg(counted(qint64(m_activity.labelsPrinted()), "label"));
     parts << QStringLiteral("%1, %2, %3 stored")
-                 .arg(plural(m_host.storedForms(), "form", "forms"),
-                      plural(m_host.storedGraphics(), "graphic", "graphics"),
-                      plural(m_host.storedSoftFonts(), "soft font", "soft fonts"));
+                 .arg(counted(m_host.storedForms(), "form"), counted(m_host.storedGraphics(), "graphic"),
+                      counted(m_host.storedSoftFonts(), "soft font"));
     QString fault;
     switch (m_host.fault()) {
     case PrinterFault::None:
@@ -355,7 +349,7 @@ void Frm_Printer::showStatus()
         break;
     }
     if (m_activity.labelsHeld() > 0)
-        fault += QStringLiteral(", %1 held").arg(plural(m_activity.labelsHeld(), "label", "labels"));
+        fault += QStringLiteral(", %1 held").arg(counted(m_activity.labelsHeld(), "label"));
     parts << fault;
     Lbl_Status->setText(parts.join(QStringLiteral(" · ")));
     Lbl_Status->setAccessibleDescription(Lbl_Status->text());

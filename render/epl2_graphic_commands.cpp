@@ -1,5 +1,7 @@
 // Graphics: GW with its binary data, GM, GG, GK and GI.
 #include "render/epl2_syntax.h"
+
+#include "common/safe_text.h"
 #include "render/message_words.h"
 
 #include <array>

@@ -1,5 +1,7 @@
 #include "render/job_fields.h"
 
+#include "common/safe_text.h"
+
 QString fieldNameIn(const ComposedJob& job, const RenderedLabel& label, int field)
 {
     if (const std::optional<PrintedField> printed = job.fieldOnLine(label.fields.at(field).line))
@@ -9,9 +11,6 @@ QString fieldNameIn(const ComposedJob& job, const RenderedLabel& label, int fiel
 
 QString describeFieldOverrun(const ComposedJob& job, const RenderedLabel& label, const EdgeOverrun& overrun)
 {
-    return QStringLiteral("%1 runs %2 dot%3 past the %4 edge")
-        .arg(fieldNameIn(job, label, overrun.field))
-        .arg(overrun.dots)
-        .arg(QLatin1String(overrun.dots == 1 ? "" : "s"))
-        .arg(edgeName(overrun.edge));
+    return QStringLiteral("%1 runs %2 past the %3 edge")
+        .arg(fieldNameIn(job, label, overrun.field), counted(overrun.dots, "dot"), edgeName(overrun.edge));
 }

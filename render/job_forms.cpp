@@ -1,4 +1,6 @@
 #include "render/job_forms.h"
+
+#include "common/safe_text.h"
 #include "render/message_words.h"
 
 #include <algorithm>

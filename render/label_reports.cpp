@@ -1,6 +1,7 @@
 // What the drawing reports about a label in words: its fields and what runs past its edges.
 #include "render/label_render.h"
 
+#include "common/safe_text.h"
 #include "render/epl2_commands.h"
 #include "render/message_words.h"
 
@@ -36,18 +37,12 @@ QString describeOverrun(const ShapeOverrun& overrun)
         overrun.form.isEmpty()
             ? QStringLiteral("job line %1").arg(overrun.line)
             : QStringLiteral("job line %1, form %2").arg(overrun.line).arg(printableExcerpt(overrun.form.toLatin1()));
-    return QStringLiteral("%1 (%2) runs %3 dot%4 past the %5 edge")
-        .arg(overrun.what, where)
-        .arg(overrun.dots)
-        .arg(QLatin1String(overrun.dots == 1 ? "" : "s"))
-        .arg(edgeName(overrun.edge));
+    return QStringLiteral("%1 (%2) runs %3 past the %4 edge")
+        .arg(overrun.what, where, counted(overrun.dots, "dot"), edgeName(overrun.edge));
 }
 
 QString describeOverrun(const RenderedLabel& label, const EdgeOverrun& overrun)
 {
-    return QStringLiteral("%1 runs %2 dot%3 past the %4 edge")
-        .arg(describeField(label, overrun.field))
-        .arg(overrun.dots)
-        .arg(QLatin1String(overrun.dots == 1 ? "" : "s"))
-        .arg(edgeName(overrun.edge));
+    return QStringLiteral("%1 runs %2 past the %3 edge")
+        .arg(describeField(label, overrun.field), counted(overrun.dots, "dot"), edgeName(overrun.edge));
 }

@@ -1,5 +1,6 @@
 #include "render/line_reader.h"
 
+#include "common/safe_text.h"
 #include "render/epl2_commands.h"
 #include "render/label_types.h"
 #include "render/message_words.h"

@@ -16,11 +16,3 @@ QString printableExcerpt(QByteArrayView bytes, int limit)
     }
     return text;
 }
-
-QString counted(qint64 number, const char* singular)
-{
-    return QStringLiteral("%1 %2%3")
-        .arg(number)
-        .arg(QLatin1String(singular))
-        .arg(QLatin1String(number == 1 ? "" : "s"));
-}

@@ -1,6 +1,7 @@
 // The README's table of EPL2 commands says for each one whether the pictures draw it, keep it as state or
 // report it as not understood; this keeps the table and the reader in step.
 #include "render/label_render.h"
+#include "support/label_pictures.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -15,23 +16,10 @@ struct Example
     QByteArray after;  // what follows it
 };
 
-// A 1-bit PCX file of 8 by 1 dots, all black, not compressed.
-QByteArray blackPcx()
-{
-    QByteArray file(128, '\0');
-    file[0] = 0x0A;
-    file[1] = 5;
-    file[3] = 1;
-    file[8] = 7;
-    file[65] = 1;
-    file[66] = 1;
-    return file + QByteArray(1, '\0');
-}
-
 QHash<QString, Example> examples()
 {
     const QByteArray form = "FK\"T\"\r\nFS\"T\"\r\n";
-    const QByteArray pcx = blackPcx();
+    const QByteArray pcx = pcxFile({QStringLiteral("########")}); // 8 by 1 dots, all black
     const QByteArray stored = "GM\"L\"" + QByteArray::number(pcx.size()) + "\r\n" + pcx + "\r\n";
     return {
         {"A", {"", "A10,10,0,1,1,1,N,\"X\"", ""}},

@@ -37,6 +37,10 @@ Loaded load(const OptionalLibrary& library)
     Loaded result;
     const QString path = pathOf(library);
     void* handle = dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL);
+    // Not beside the code that asks (a program that links this library statically, installed in bin/): the
+    // program's own run path finds it, as it finds the program's other libraries.
+    if (!handle && qEnvironmentVariableIsEmpty(library.pathVariable) && !QFileInfo::exists(path))
+        handle = dlopen(library.file, RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
         const char* says = dlerror();
         result.failure = optionalLibraryFailure(library, path, QString::fromLocal8Bit(says ? says : ""));
@@ -45,6 +49,7 @@ Loaded load(const OptionalLibrary& library)
     const auto entry = reinterpret_cast<EntryFunction>(dlsym(handle, library.entryName));
     const void* offered = entry ? entry() : nullptr;
     if (!offered || *static_cast<const int*>(offered) != library.version) {
+        dlclose(handle);
         result.failure = QStringLiteral("%1 is not the library of this version of the program (install the package "
                                         "quorlex-label again)")
                              .arg(visibleForMessage(path));

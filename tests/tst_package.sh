@@ -178,6 +178,12 @@ grep -q '^Exec=quorlex-label-printer --window$' "$share/applications/quorlex-lab
     fail "the printer's desktop entry does not open its window"
 missing="$(ldd "$root/usr/lib/quorlex-label/libquorlex-label-printer-window.so" | grep 'not found')" &&
     fail "the printer's window library from the package misses: $missing"
+# The installed printer finds its window library beside its other libraries: it opens the window and stays
+# until it is ended (timeout's status 124), not ending at once with the library missing.
+opened="$(QT_QPA_PLATFORM=offscreen timeout 3 "$root/usr/bin/quorlex-label-printer" --window --listen 127.0.0.1:0 \
+    --out "$work/labels" 2>&1 </dev/null)"
+status=$?
+[ "$status" -eq 124 ] || fail "the installed printer's --window ended with status $status: ${opened:0:300}"
 
 # The software-centre entry validates (without fetching its addresses) and names this release and the desktop
 # entry.

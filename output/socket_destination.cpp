@@ -135,6 +135,7 @@ QString SocketDestination::doConfirm()
     const std::chrono::milliseconds timeout = timeouts().transfer(sent_);
     const QDeadlineTimer deadline(timeout);
     std::chrono::nanoseconds pause = kFirstAckPause;
+    bool theirSideClosed = false; // then the socket stays readable: the pause is slept, not polled
     for (;;) {
         int unacknowledged = 0;
         if (::ioctl(fd_, SIOCOUTQ, &unacknowledged) != 0)
@@ -161,14 +162,18 @@ QString SocketDestination::doConfirm()
         // What the printer says is read and dropped, so that it never waits for us to listen; a few reads a
         // pause, so that a printer that talks without end cannot hold the wait.
         char sink[512];
-        for (int reads = 0; reads < 16 && ::recv(fd_, sink, sizeof sink, MSG_DONTWAIT) > 0; ++reads) {
+        for (int reads = 0; reads < 16 && !theirSideClosed; ++reads) {
+            const ssize_t got = ::recv(fd_, sink, sizeof sink, MSG_DONTWAIT);
+            theirSideClosed = got == 0;
+            if (got <= 0)
+                break;
         }
-        // Woken early by anything the printer says or by the connection's end.
+        // Woken early by anything the printer says, until it has closed its side.
         const auto left = std::chrono::milliseconds(std::max<qint64>(deadline.remainingTime(), 0));
         const std::chrono::nanoseconds wait = std::min<std::chrono::nanoseconds>(pause, left);
         const timespec span{time_t(wait.count() / 1000000000), long(wait.count() % 1000000000)};
         pollfd entry{fd_, POLLIN | POLLRDHUP, 0};
-        ::ppoll(&entry, 1, &span, nullptr);
+        ::ppoll(theirSideClosed ? nullptr : &entry, theirSideClosed ? 0 : 1, &span, nullptr);
         pause = std::min<std::chrono::nanoseconds>(pause * 2, kLastAckPause);
     }
 }

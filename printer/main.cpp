@@ -4,6 +4,7 @@
 #include "printer/printer_ports.h"
 #include "printer/printer_window_library.h"
 
+#include "common/process.h"
 #include "common/safe_text.h"
 #include "quorlex_version.h"
 
@@ -54,7 +55,7 @@ bool armStopSignals()
     sigaddset(&wanted, SIGTERM);
     sigprocmask(SIG_UNBLOCK, &wanted, nullptr);
     // A sender that goes away mid-reply must not end the printer.
-    std::signal(SIGPIPE, SIG_IGN);
+    ignoreBrokenPipes();
     return true;
 }
 
@@ -199,7 +200,7 @@ int main(int argc, char* argv[])
     PrinterHost host(printer);
     std::unique_ptr<QObject> window;
     if (!options.renderFiles.isEmpty()) {
-        if (windowLibrary)
+        if (windowLibrary && options.window)
             window.reset(windowLibrary->openWindow(host));
         std::function<void()> between;
         if (window)
@@ -248,7 +249,7 @@ int main(int argc, char* argv[])
         listening << QStringLiteral("serial line %1").arg(visibleForMessage(options.serialLink));
     }
     host.setListeningOn(listening);
-    if (windowLibrary)
+    if (windowLibrary && options.window)
         window.reset(windowLibrary->openWindow(host));
 
     QSocketNotifier stopNotifier(stopPipe[0], QSocketNotifier::Read);

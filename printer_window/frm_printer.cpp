@@ -1,6 +1,7 @@
 #include "printer_window/frm_printer.h"
 
 #include "common/safe_text.h"
+#include "common/whole_file.h"
 #include "printer/label_pdf.h"
 #include "windows/label_picture_view.h"
 
@@ -17,7 +18,6 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QSaveFile>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStatusBar>
@@ -371,11 +371,7 @@ QString Frm_Printer::saveShownLabel(const QString& path) const
     QFile source(from);
     if (!source.open(QIODevice::ReadOnly))
         return QStringLiteral("cannot read %1: %2").arg(visibleForMessage(from), source.errorString());
-    const QByteArray bytes = source.readAll();
-    QSaveFile target(path);
-    if (!target.open(QIODevice::WriteOnly) || target.write(bytes) != bytes.size() || !target.commit())
-        return QStringLiteral("cannot write %1: %2").arg(visibleForMessage(path), target.errorString());
-    return QString();
+    return writeWholeFile(path, source.readAll());
 }
 
 void Frm_Printer::saveAs()

@@ -106,10 +106,7 @@ private:
 
 QString hexBytes(QByteArrayView bytes)
 {
-    QStringList hex;
-    for (const char byte : bytes)
-        hex << QStringLiteral("%1").arg(uchar(byte), 2, 16, QLatin1Char('0')).toUpper();
-    return hex.join(QLatin1Char(' '));
+    return QString::fromLatin1(bytes.toByteArray().toHex(' ').toUpper());
 }
 
 } // namespace

@@ -56,11 +56,6 @@ QString encode(zint_symbol& symbol, const QByteArray& data)
     return QString();
 }
 
-bool allDigits(QByteArrayView text)
-{
-    return !text.isEmpty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
 bool code39Standard(QByteArrayView text)
 {
     return std::all_of(text.begin(), text.end(), [](char c) {

@@ -77,7 +77,7 @@ struct MatrixField
     bool binary = false;      // P: c1
     bool inverse = false;     // D: v; A: r
     bool menu = false;        // A: m, a reader initialisation (menu) symbol
-    bool flags = false;       // A: f, an ESC in the data starts an FLG(n)
+    bool flags = false;       // A: f, an ECI at the start of the data as ESC and FLG(n) digits
     int rotation = 0;         // P: o, quarter turns clockwise (the most dots across and along turn with it)
     bool printText = false;   // P: p1, the data printed under the symbol
     int symbolIndex = 0;      // M: x of "x,y", Q: c of D; this symbol's number among associated ones (0: none)

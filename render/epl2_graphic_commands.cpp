@@ -2,7 +2,6 @@
 #include "render/epl2_syntax.h"
 
 #include "common/safe_text.h"
-#include "render/message_words.h"
 
 #include <array>
 

@@ -6,11 +6,6 @@
 
 namespace {
 
-bool digitsOnly(QByteArrayView text)
-{
-    return !text.isEmpty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
 // The GS1 mod-10 check digit: weights 3 and 1 from the rightmost digit.
 char gs1CheckDigit(QByteArrayView digits)
 {
@@ -39,7 +34,7 @@ QString name(const QByteArray& type)
 // `count` digits, or `count` and a check digit that is replaced by the computed one.
 bool fixedDigits(const QByteArray& type, const QByteArray& data, int count, LinearRecipe* recipe)
 {
-    if (digitsOnly(data) && (data.size() == count || data.size() == count + 1)) {
+    if (allDigits(data) && (data.size() == count || data.size() == count + 1)) {
         recipe->input = data.left(count);
         return true;
     }
@@ -63,14 +58,14 @@ LinearRecipe linearRecipe(const QByteArray& type, const QByteArray& data)
         const QByteArrayView view(data);
         const bool setB = data.size() == 12 && std::all_of(view.begin(), view.begin() + 2,
                                                            [](char c) { return uchar(c) >= 0x20 && uchar(c) < 0x7F; });
-        if (!setB || !digitsOnly(view.sliced(2, 8)) || !data.endsWith("DE")) {
+        if (!setB || !allDigits(view.sliced(2, 8)) || !data.endsWith("DE")) {
             recipe.error = QStringLiteral("1D takes 2 characters, 8 digits and DE");
             return recipe;
         }
         recipe.symbology = BARCODE_CODE128;
         recipe.input = data.left(10) + s10CheckDigit(view.sliced(2, 8)) + "DE";
     } else if (type == "2D") {
-        if (!digitsOnly(data))
+        if (!allDigits(data))
             recipe.error = QStringLiteral("Interleaved 2 of 5 takes digits only");
         recipe.symbology = BARCODE_C25INTER;
         recipe.input = data;
@@ -94,14 +89,14 @@ LinearRecipe linearRecipe(const QByteArray& type, const QByteArray& data)
         if (fixedDigits(type, data, 13, &recipe) && data.at(0) > '1')
             recipe.error = QStringLiteral("RL takes 13 digits that start with 0 or 1");
     } else if (type == "2M") {
-        if (!digitsOnly(data))
+        if (!allDigits(data))
             recipe.error = QStringLiteral("Matrix 2 of 5 takes digits only");
         recipe.symbology = BARCODE_C25MATRIX;
         recipe.input = data;
         recipe.twoWidths = true;
     } else if (type == "L" || type == "M" || type == "1M") {
         // MSI Plessey: L and M with one mod-10 check digit, 1M with a second one over the first.
-        if (!digitsOnly(data))
+        if (!allDigits(data))
             recipe.error = QStringLiteral("MSI takes digits only");
         recipe.symbology = BARCODE_MSI_PLESSEY;
         recipe.input = data;
@@ -111,7 +106,7 @@ LinearRecipe linearRecipe(const QByteArray& type, const QByteArray& data)
         // Deutsche Post's Identcode (11 digits) and Leitcode (13 digits), each with a check digit the printer
         // computes (one sent with the data is replaced).
         const bool ident = data.size() == 11 || data.size() == 12;
-        if (!digitsOnly(data) || (!ident && data.size() != 13 && data.size() != 14)) {
+        if (!allDigits(data) || (!ident && data.size() != 13 && data.size() != 14)) {
             recipe.error = QStringLiteral("2G takes 11 digits (Identcode) or 13 (Leitcode)");
             return recipe;
         }
@@ -124,7 +119,7 @@ LinearRecipe linearRecipe(const QByteArray& type, const QByteArray& data)
         digits.replace('-', QByteArray());
         const bool planet = type == "PL";
         const qsizetype n = digits.size();
-        if (!digitsOnly(digits) || (planet ? n != 11 && n != 13 : n != 5 && n != 9 && n != 11 && n != 13))
+        if (!allDigits(digits) || (planet ? n != 11 && n != 13 : n != 5 && n != 9 && n != 11 && n != 13))
             recipe.error = planet ? QStringLiteral("Planet takes 11 or 13 digits")
                                   : QStringLiteral("Postnet takes 5, 9, 11 or 13 digits");
         recipe.symbology = planet ? BARCODE_PLANET : BARCODE_POSTNET;
@@ -139,4 +134,9 @@ LinearRecipe linearRecipe(const QByteArray& type, const QByteArray& data)
         recipe.known = false;
     }
     return recipe;
+}
+
+bool allDigits(QByteArrayView text)
+{
+    return !text.isEmpty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }

@@ -19,3 +19,6 @@ struct LinearRecipe
 };
 
 LinearRecipe linearRecipe(const QByteArray& type, const QByteArray& data);
+
+// At least one character, and only the digits 0 to 9.
+bool allDigits(QByteArrayView text);

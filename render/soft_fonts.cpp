@@ -24,7 +24,7 @@ qsizetype bitmapBytes(int height, int width)
 
 QString hexByte(int value)
 {
-    return QStringLiteral("%1").arg(value, 2, 16, QLatin1Char('0')).toUpper();
+    return QString::fromLatin1(QByteArray(1, char(value)).toHex().toUpper());
 }
 
 } // namespace

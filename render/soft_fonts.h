@@ -29,10 +29,6 @@ struct SoftGlyph
         const qsizetype index = qsizetype(v) * ((width + 7) / 8) + u / 8;
         return (uchar(rows.at(index)) & (0x80 >> (u % 8))) != 0;
     }
-    bool operator==(const SoftGlyph& other) const
-    {
-        return spacing == other.spacing && width == other.width && rows == other.rows;
-    }
 };
 
 using SoftGlyphs = QHash<uchar, SoftGlyph>;
@@ -55,8 +51,6 @@ struct SoftFont
     }
 };
 
-// The most characters one ES holds: 256 in each of two sets.
-inline constexpr int kMaxSoftFontCharacters = 512;
 // What all stored soft fonts together may take, in bytes of their data.
 inline constexpr qint64 kMaxSoftFontBytes = 16 * 1024 * 1024;
 

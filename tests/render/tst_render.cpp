@@ -21,7 +21,12 @@ RenderOptions korean()
 QImage turnedGlyph(char16_t character, QSize cell, AsianLanguage language, int turns)
 {
     QString why;
-    const GlyphBitmap& glyph = CellGlyphs::instance(&why)->glyph(character, cell.width(), cell.height(), language);
+    CellGlyphs* glyphs = CellGlyphs::instance(&why);
+    if (!glyphs) {
+        qWarning("no letters to compare with: %s", qPrintable(why));
+        return QImage();
+    }
+    const GlyphBitmap& glyph = glyphs->glyph(character, cell.width(), cell.height(), language);
     QImage picture(cell, QImage::Format_Grayscale8);
     for (int v = 0; v < cell.height(); ++v) {
         for (int u = 0; u < cell.width(); ++u)

@@ -33,10 +33,7 @@ bool Destination::close()
 
 QString Destination::write(const QByteArray& bytes, std::chrono::milliseconds timeout)
 {
-    const QString why = doWrite(bytes, timeout);
-    if (!why.isEmpty())
-        reason_ = why;
-    return why;
+    return doWrite(bytes, timeout);
 }
 
 QString Destination::doWrite(const QByteArray&, std::chrono::milliseconds)

@@ -68,7 +68,7 @@ QString PrintPress::press(PrintHost& host, bool* stopped)
     // What a failed open left half done (a connection under way, a print job begun) is released too.
     if (!loop.opened())
         destination->abandon();
-    *stopped = destination->stopped() || loop.outcome() == SendLoop::Outcome::Stopped;
+    *stopped = destination->stopped();
     const QString left = destination->leftBehind();
     return left.isEmpty() ? loop.cause() : QStringLiteral("%1; %2").arg(loop.cause(), left);
 }

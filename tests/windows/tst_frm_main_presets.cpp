@@ -534,4 +534,3 @@ void TestFrmMainPresets::headingsNameTheFieldAsCausesDo()
 
 QTEST_MAIN(TestFrmMainPresets)
 #include "tst_frm_main_presets.moc"
-#include "windows/module1.h"

@@ -344,4 +344,3 @@ void TestLabelPicture::accessibleNames()
 
 QTEST_MAIN(TestLabelPicture)
 #include "tst_label_picture.moc"
-#include "windows/module1.h"

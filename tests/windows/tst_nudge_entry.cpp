@@ -424,4 +424,3 @@ void TestNudgeEntry::previewShowsMarkupAsTyped()
 
 QTEST_MAIN(TestNudgeEntry)
 #include "tst_nudge_entry.moc"
-#include "windows/module1.h"

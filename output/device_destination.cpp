@@ -158,6 +158,8 @@ QString DeviceDestination::goneMeaning() const
 
 QString DeviceDestination::whyNoAnswer() const
 {
+    if (writeOnly_)
+        return QStringLiteral("the device could be opened for writing only, so its answers cannot be read");
     struct stat info
     {
     };
@@ -188,10 +190,14 @@ QString DeviceDestination::doOpen()
     // is opened for reading too, so that it is asked on the link its jobs go out on.
     const int flags = O_NONBLOCK | O_NOCTTY | O_CLOEXEC | O_TRUNC;
     fd_ = -1;
-    if (characterDevice && whyNoAnswer().isEmpty())
+    writeOnly_ = false;
+    const bool answers = characterDevice && whyNoAnswer().isEmpty();
+    if (answers)
         fd_ = ::open(native.constData(), O_RDWR | flags);
-    if (fd_ < 0)
+    if (fd_ < 0) {
         fd_ = ::open(native.constData(), O_WRONLY | flags);
+        writeOnly_ = answers && fd_ >= 0;
+    }
     if (fd_ < 0) {
         const int error = errno;
         if (error == ENXIO && pipe_)

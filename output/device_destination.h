@@ -62,4 +62,5 @@ protected:
 private:
     QString path_;
     bool pipe_ = false;
+    bool writeOnly_ = false; // a device that answers, opened without reading: its answers cannot be read
 };

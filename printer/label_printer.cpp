@@ -195,12 +195,11 @@ void LabelPrinter::releaseHeld()
         if (!failure.isEmpty())
             failure = QStringLiteral("cannot make the folder %1: %2").arg(visibleForMessage(m_held.path()), failure);
         else
-            failure = writePng((stopped ? m_held : m_out).filePath(name), label.image);
+            failure = writePicture((stopped ? m_held : m_out).filePath(name), label.image, label);
         if (!failure.isEmpty()) {
             m_outProblem = failure;
             return false;
         }
-        writeProof((stopped ? m_held : m_out).filePath(name), label.image, label);
         m_heldPixels -= qint64(label.image.width()) * label.image.height();
         label.image = QImage();
         return true;
@@ -211,28 +210,28 @@ void LabelPrinter::releaseHeld()
                 return;
         }
     }
+    // A held file moved out of .held; a file that cannot be moved is reported.
+    const auto moveHeld = [this](const QString& file, const HeldLabel& label) {
+        if (std::rename(QFile::encodeName(m_held.filePath(file)).constData(),
+                        QFile::encodeName(m_out.filePath(file)).constData()) == 0)
+            return true;
+        const int error = errno;
+        problem(label.stream, label.line,
+                QStringLiteral("cannot move the held label %1 into %2: %3")
+                    .arg(file, visibleForMessage(m_out.path()), qt_error_string(error)));
+        return false;
+    };
     while (!stopped && !m_heldLabels.isEmpty()) {
         HeldLabel& label = m_heldLabels.first();
         const QString name = numbered("label", label.number, "png");
         if (!label.image.isNull()) {
             if (!writeHeld(label))
                 return;
-        } else if (std::rename(QFile::encodeName(m_held.filePath(name)).constData(),
-                               QFile::encodeName(m_out.filePath(name)).constData()) != 0) {
-            const int error = errno;
-            const HeldLabel lost = m_heldLabels.takeFirst();
-            problem(lost.stream, lost.line,
-                    QStringLiteral("cannot move the held label %1 into %2: %3")
-                        .arg(name, visibleForMessage(m_out.path()), qt_error_string(error)));
+        } else if (!moveHeld(name, label)) {
+            m_heldLabels.removeFirst();
             continue;
         } else if (const QString pdf = pdfPathBeside(name); m_options.pdf && QFileInfo::exists(m_held.filePath(pdf))) {
-            if (std::rename(QFile::encodeName(m_held.filePath(pdf)).constData(),
-                            QFile::encodeName(m_out.filePath(pdf)).constData()) != 0) {
-                const int error = errno;
-                problem(label.stream, label.line,
-                        QStringLiteral("cannot move the held label %1 into %2: %3")
-                            .arg(pdf, visibleForMessage(m_out.path()), qt_error_string(error)));
-            }
+            moveHeld(pdf, label);
         }
         logLabel(m_heldLabels.takeFirst(), name);
     }
@@ -259,11 +258,9 @@ void LabelPrinter::hold(HeldLabel label, const QImage& image, PrinterSession& fr
         const QString folderProblem = makeFolder(m_held.path());
         const QString failure =
             folderProblem.isEmpty()
-                ? writePng(m_held.filePath(numbered("label", label.number, "png")), image)
+                ? writePicture(m_held.filePath(numbered("label", label.number, "png")), image, label)
                 : QStringLiteral("cannot make the folder %1: %2").arg(visibleForMessage(m_held.path()), folderProblem);
         onDisk = failure.isEmpty();
-        if (onDisk)
-            writeProof(m_held.filePath(numbered("label", label.number, "png")), image, label);
         if (!onDisk)
             outFolderFailed(failure, label.stream, label.line);
     }
@@ -318,9 +315,8 @@ void LabelPrinter::printLabel(const RenderedLabel& label, quint64 stream, Printe
         hold(printed, label.image, from);
     } else {
         const QString name = numbered("label", printed.number, "png");
-        const QString failure = writePng(m_out.filePath(name), label.image);
+        const QString failure = writePicture(m_out.filePath(name), label.image, printed);
         if (failure.isEmpty()) {
-            writeProof(m_out.filePath(name), label.image, printed);
             logLabel(printed, name);
         } else {
             outFolderFailed(failure, stream, label.line);
@@ -329,6 +325,14 @@ void LabelPrinter::printLabel(const RenderedLabel& label, quint64 stream, Printe
     }
     if (m_stopCheck)
         m_stopCheck();
+}
+
+QString LabelPrinter::writePicture(const QString& pngPath, const QImage& image, const HeldLabel& label)
+{
+    const QString failure = writePng(pngPath, image);
+    if (failure.isEmpty())
+        writeProof(pngPath, image, label);
+    return failure;
 }
 
 void LabelPrinter::writeProof(const QString& pngPath, const QImage& image, const HeldLabel& label)

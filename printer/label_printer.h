@@ -122,6 +122,8 @@ private:
     void stopLines(int code);
     QString holdReason() const;
     // With --pdf, the label's PDF beside its picture at `pngPath`; a problem of the label when it cannot be.
+    // The label's PNG, and its PDF beside it with --pdf; the cause when the PNG cannot be written.
+    QString writePicture(const QString& pngPath, const QImage& image, const HeldLabel& label);
     void writeProof(const QString& pngPath, const QImage& image, const HeldLabel& label);
     void keepMemory();
 

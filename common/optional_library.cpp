@@ -2,6 +2,7 @@
 
 #include "common/safe_text.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -37,10 +38,14 @@ Loaded load(const OptionalLibrary& library)
     Loaded result;
     const QString path = pathOf(library);
     void* handle = dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL);
-    // Not beside the code that asks (a program that links this library statically, installed in bin/): the
-    // program's own run path finds it, as it finds the program's other libraries.
-    if (!handle && qEnvironmentVariableIsEmpty(library.pathVariable) && !QFileInfo::exists(path))
-        handle = dlopen(library.file, RTLD_NOW | RTLD_LOCAL);
+    // Not beside the code that asks (a program that links this library statically, installed in bin/): where
+    // the package puts the programs' private libraries, as seen from that program.
+    if (!handle && qEnvironmentVariableIsEmpty(library.pathVariable) && !QFileInfo::exists(path)) {
+        const QFileInfo beside(path);
+        const QString installed = QDir::cleanPath(
+            beside.absolutePath() + QStringLiteral("/" QUORLEX_PRIVATE_LIBDIR_FROM_BIN "/") + beside.fileName());
+        handle = dlopen(QFile::encodeName(installed).constData(), RTLD_NOW | RTLD_LOCAL);
+    }
     if (!handle) {
         const char* says = dlerror();
         result.failure = optionalLibraryFailure(library, path, QString::fromLocal8Bit(says ? says : ""));

@@ -8,13 +8,20 @@
 
 namespace {
 
-// Codewords of versions 1 to 7, data and error correction together.
-constexpr int kCodewords[7] = {26, 46, 72, 100, 134, 170, 212};
-
-// Data codewords of the versions whose codewords make one error correction block at a level (L, M, Q, H); 0
-// where they make several. The rest of each version's codewords correct errors.
-constexpr int kOneBlockData[7][4] = {{19, 16, 13, 9},  {36, 30, 24, 16}, {57, 44, 36, 24}, {80, 60, 50, 34},
-                                     {108, 82, 68, 0}, {136, 0, 0, 0},   {170, 0, 0, 0}};
+// Error correction of each version (1 to 14) and level (L, M, Q, H): blocks, data codewords and correction
+// codewords of each block. All blocks of a symbol are alike; codewords past them are left unused (0).
+struct Blocks
+{
+    int count, data, check;
+};
+constexpr Blocks kBlocks[14][4] = {
+    {{1, 19, 7}, {1, 16, 10}, {1, 13, 13}, {1, 9, 17}},       {{1, 36, 10}, {1, 30, 16}, {1, 24, 22}, {1, 16, 30}},
+    {{1, 57, 15}, {1, 44, 28}, {1, 36, 36}, {1, 24, 48}},     {{1, 80, 20}, {1, 60, 40}, {1, 50, 50}, {1, 34, 66}},
+    {{1, 108, 26}, {1, 82, 52}, {1, 68, 66}, {2, 23, 44}},    {{1, 136, 34}, {2, 53, 32}, {2, 43, 42}, {2, 29, 56}},
+    {{1, 170, 42}, {2, 66, 40}, {2, 54, 52}, {3, 24, 46}},    {{2, 104, 24}, {2, 80, 48}, {2, 64, 64}, {3, 29, 56}},
+    {{2, 123, 30}, {2, 93, 60}, {3, 52, 50}, {3, 34, 68}},    {{2, 145, 34}, {2, 111, 68}, {3, 61, 58}, {4, 31, 58}},
+    {{2, 168, 40}, {4, 64, 40}, {4, 52, 52}, {5, 29, 54}},    {{2, 192, 46}, {4, 73, 46}, {4, 61, 58}, {5, 33, 62}},
+    {{3, 144, 36}, {4, 83, 52}, {4, 69, 66}, {6, 32, 58}},    {{3, 163, 40}, {4, 92, 60}, {5, 62, 60}, {6, 35, 66}}};
 
 constexpr char kAlphanumeric[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ $%*+-./:";
 
@@ -42,14 +49,25 @@ Mode modeOf(const QByteArray& data, bool kanji)
     return Mode::Bytes;
 }
 
-// Bits of the character count in versions 1 to 9.
-int countBits(Mode mode)
+// Bits of the character count: versions 1 to 9, then 10 to 14.
+int countBits(Mode mode, int version)
 {
-    return mode == Mode::Numeric ? 10 : mode == Mode::Alphanumeric ? 9 : 8;
+    const bool large = version >= 10;
+    switch (mode) {
+    case Mode::Numeric:
+        return large ? 12 : 10;
+    case Mode::Alphanumeric:
+        return large ? 11 : 9;
+    case Mode::Bytes:
+        return large ? 16 : 8;
+    case Mode::Kanji:
+        break;
+    }
+    return large ? 10 : 8;
 }
 
 // The data's bits: four 0 bits (the symbol's bottom right corner), structured append, the one segment.
-Bits dataBits(const QrModel1Input& in, Mode mode)
+Bits dataBits(const QrModel1Input& in, Mode mode, int version)
 {
     Bits out;
     out.add(0, 4);
@@ -62,7 +80,7 @@ Bits dataBits(const QrModel1Input& in, Mode mode)
     const QByteArray& d = in.data;
     const qsizetype characters = mode == Mode::Kanji ? d.size() / 2 : d.size();
     out.add(int(mode), 4);
-    out.add(int(characters), countBits(mode));
+    out.add(int(characters), countBits(mode, version));
     for (qsizetype i = 0; i < d.size();) {
         if (mode == Mode::Numeric) {
             const qsizetype n = std::min<qsizetype>(3, d.size() - i);
@@ -336,36 +354,52 @@ QrModel1Symbol makeQrModel1(const QrModel1Input& in)
         (in.symbolCount > 1 && (in.symbolIndex < 1 || in.symbolIndex > in.symbolCount || in.symbolCount > 16)))
         return refused(QStringLiteral("the options of a QR Code model 1 symbol are not valid"));
     const Mode mode = modeOf(in.data, in.kanji);
+    const qsizetype characters = mode == Mode::Kanji ? in.data.size() / 2 : in.data.size();
     int version = 0;
-    int capacity = 0;
     Bits bits;
-    if ((mode == Mode::Kanji ? in.data.size() / 2 : in.data.size()) < 1 << countBits(mode))
-        bits = dataBits(in, mode);
-    for (int v = 1; v <= 7 && !version && !bits.bits.empty(); ++v) {
-        capacity = kOneBlockData[v - 1][in.level];
-        if (bits.bits.size() <= size_t(capacity) * 8)
+    for (int v = 1; v <= 14 && !version; ++v) {
+        if (characters >= qsizetype(1) << countBits(mode, v))
+            continue;
+        bits = dataBits(in, mode, v);
+        const Blocks& b = kBlocks[v - 1][in.level];
+        if (bits.bits.size() <= size_t(b.count * b.data) * 8)
             version = v;
     }
     if (!version)
-        return refused(QStringLiteral("the data does not fit in a QR Code model 1 symbol of one error correction "
-                                      "block at level %1")
+        return refused(QStringLiteral("the data does not fit in a QR Code model 1 symbol (version 14 at most) at "
+                                      "level %1")
                            .arg(QLatin1Char("LMQH"[in.level])));
     // The terminator (up to 4 bits), 0 bits to a whole codeword, then the pad codewords by turns.
-    const size_t room = size_t(capacity) * 8;
-    bits.add(0, int(std::min<size_t>(4, room - bits.bits.size())));
+    const Blocks& blocks = kBlocks[version - 1][in.level];
+    const size_t capacity = size_t(blocks.count * blocks.data);
+    bits.add(0, int(std::min<size_t>(4, capacity * 8 - bits.bits.size())));
     while (bits.bits.size() % 8 != 0)
         bits.add(0, 1);
-    std::vector<int> codewords;
+    std::vector<int> data;
     for (size_t i = 0; i < bits.bits.size(); i += 8) {
         int value = 0;
         for (size_t k = 0; k < 8; ++k)
             value = value << 1 | int(bits.bits[i + k]);
-        codewords.push_back(value);
+        data.push_back(value);
     }
-    for (int pad = 0; codewords.size() < size_t(capacity); pad ^= 1)
-        codewords.push_back(pad ? 0x11 : 0xEC);
-    const std::vector<int> check = correction(codewords, kCodewords[version - 1] - capacity);
-    codewords.insert(codewords.end(), check.begin(), check.end());
+    for (int pad = 0; data.size() < capacity; pad ^= 1)
+        data.push_back(pad ? 0x11 : 0xEC);
+    // Each block's correction codewords; then the blocks interleaved, a codeword of each in turn: the data
+    // codewords, then the correction codewords, as scanners of model 1 read them.
+    std::vector<std::vector<int>> checks;
+    for (int b = 0; b < blocks.count; ++b) {
+        const auto from = data.begin() + b * blocks.data;
+        checks.push_back(correction(std::vector<int>(from, from + blocks.data), blocks.check));
+    }
+    std::vector<int> codewords;
+    for (int i = 0; i < blocks.data; ++i) {
+        for (int b = 0; b < blocks.count; ++b)
+            codewords.push_back(data[size_t(b * blocks.data + i)]);
+    }
+    for (int i = 0; i < blocks.check; ++i) {
+        for (const std::vector<int>& check : checks)
+            codewords.push_back(check[size_t(i)]);
+    }
 
     const Matrix blank = functionPatterns(version);
     QrModel1Symbol best;

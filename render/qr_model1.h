@@ -29,6 +29,5 @@ struct QrModel1Symbol
     QString error;   // not empty: no symbol, and why
 };
 
-// The symbol of the smallest version whose data codewords form a single error correction block at the level
-// and hold the data; larger data is refused.
+// The symbol of the smallest version that holds the data at the level; data beyond version 14 is refused.
 QrModel1Symbol makeQrModel1(const QrModel1Input& input);

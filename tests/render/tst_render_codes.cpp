@@ -410,10 +410,10 @@ void RenderCodesTest::refusedData_data()
     QTest::addRow("Aztec e105") << QByteArray("b10,10,A,e105,\"A\"") << "an option of bA is not understood: e105";
     QTest::addRow("QR Kanji with 5C as second byte not doubled")
         << QByteArray("b10,10,QiM,\"K\x95\\\x8A\xBF\"") << "pairs of Shift JIS bytes";
-    QTest::addRow("QR model 1 beyond one error correction block (version 6 at M)")
-        << QByteArray("b10,10,Q,m1,\"" + QByteArray(83, 'x') + "\"") << "model 1 symbol of one error correction block";
-    QTest::addRow("QR model 1 of 169 bytes at L")
-        << QByteArray("b10,10,Q,m1,eL,\"" + QByteArray(169, 'x') + "\"") << "at level L";
+    QTest::addRow("QR model 1 of 1168 digits at L")
+        << QByteArray("b10,10,Q,m1,eL,\"" + QByteArray(1168, '1') + "\"") << "(version 14 at most) at level L";
+    QTest::addRow("QR model 1 of 487 bytes at L")
+        << QByteArray("b10,10,Q,m1,eL,\"" + QByteArray(487, 'x') + "\"") << "(version 14 at most) at level L";
 }
 
 void RenderCodesTest::refusedData()

@@ -107,8 +107,8 @@ void RenderMatrixCodesTest::matrixCodes_data()
         << "Aztec" << QString::fromUtf8("Grüße") << 3 << QPoint(100, 120) << 0;
     QTest::addRow("Aztec rune (e300): 11 modules across")
         << QByteArray("b100,120,A,e300,d5,\"123\"") << "Aztec" << QString() << 5 << QPoint(100, 120) << 11 * 5;
-    // Model 1, read by the tests' own reader: the smallest version of one error correction block that holds
-    // the data, its extension patterns checked (none in version 1, 1 pair in 2, 3 in 6 and 7).
+    // Model 1, read by the tests' own reader: the smallest version that holds the data, its extension patterns
+    // checked (none in version 1, 1 pair in 2, 3 in 6 and 7, 6 in 13).
     QTest::addRow("QR Code model 1, alphanumeric at M: version 1")
         << QByteArray("b100,120,Q,m1,s4,\"QUORLEX M1\"") << "QRCodeModel1"
         << "QUORLEX M1" << 4 << QPoint(100, 120) << 21 * 4;
@@ -124,7 +124,10 @@ void RenderMatrixCodesTest::matrixCodes_data()
     QTest::addRow("QR Code model 1, 120 counted bytes at L: version 6")
         << QByteArray("b100,120,Q,m1,eL,s2,iM,\"B0120" + QByteArray(60, 'a') + QByteArray(60, '\xE9') + "tail\"")
         << "QRCodeModel1" << QString(QString(60, u'a') + QString(60, QChar(0xE9))) << 2 << QPoint(100, 120) << 41 * 2;
-    QTest::addRow("QR Code model 1, 168 bytes at L: version 7, the largest drawn")
+    QTest::addRow("QR Code model 1, 300 bytes at M: version 13 of 4 blocks")
+        << QByteArray("b100,120,Q,m1,eM,s2,\"" + QByteArray(150, 'm') + QByteArray(150, '\xF6') + "\"") << "QRCodeModel1"
+        << QString(QString(150, u'm') + QString(150, QChar(0xF6))) << 2 << QPoint(100, 120) << 69 * 2;
+    QTest::addRow("QR Code model 1, 168 bytes at L: version 7")
         << QByteArray("b100,120,Q,m1,eL,s2,\"" + QByteArray(84, 'q') + QByteArray(84, 'Z') + "\"") << "QRCodeModel1"
         << QString(QString(84, u'q') + QString(84, u'Z')) << 2 << QPoint(100, 120) << 45 * 2;
     QTest::addRow("PDF417 from its top left corner")
@@ -328,6 +331,16 @@ void RenderMatrixCodesTest::qrModel1Masks_data()
     QTest::addRow("mask 5, H") << 5 << 3 << QByteArray(30, '7') + "x" << 4;
     QTest::addRow("mask 6, Q") << 6 << 2 << QByteArray(60, '\xFF') << 5;
     QTest::addRow("mask 7, L") << 7 << 0 << QByteArray(120, '\0') << 6;
+    // Several error correction blocks, interleaved; some versions leave codewords past the blocks unused.
+    QTest::addRow("2 blocks at H: version 5") << 0 << 3 << QByteArray(40, 'h') << 5;
+    QTest::addRow("3 blocks at H, 2 codewords unused: version 7") << 1 << 3 << QByteArray(64, '\x80') << 7;
+    QTest::addRow("400 digits at Q, 12 count bits: version 10") << 2 << 2 << QByteArray(400, '9') << 10;
+    QTest::addRow("4 blocks at M, 2 codewords unused: version 13") << 3 << 1 << QByteArray(450, 'Q') << 13;
+    QTest::addRow("6 blocks at H, 4 codewords unused: version 14") << 7 << 3 << QByteArray(200, '\xA5') << 14;
+    // The largest data of model 1 as its makers publish it: 1,167 digits, 707 letters, 486 bytes.
+    QTest::addRow("1167 digits at L") << 4 << 0 << QByteArray(1167, '1') << 14;
+    QTest::addRow("707 alphanumeric at L") << 6 << 0 << QByteArray(707, 'Z') << 14;
+    QTest::addRow("486 bytes at L") << 5 << 0 << QByteArray(486, 'b') << 14;
 }
 
 void RenderMatrixCodesTest::qrModel1Masks()

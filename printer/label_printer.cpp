@@ -3,74 +3,19 @@
 #include "common/folders.h"
 #include "common/safe_text.h"
 #include "printer/label_pdf.h"
+#include "printer/out_files.h"
 #include "printer/printer_status.h"
 #include "render/epl2_commands.h"
 #include "render/message_words.h"
 #include "render/soft_fonts.h"
 
 #include <QCoreApplication>
-#include <QRegularExpression>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <limits>
 
 namespace {
-
-QString numbered(const char* kind, quint64 number, const char* suffix)
-{
-    return QStringLiteral("%1-%2.%3")
-        .arg(QLatin1String(kind))
-        .arg(number, 6, 10, QLatin1Char('0'))
-        .arg(QLatin1String(suffix));
-}
-
-// The highest number among the label and stream files already in `folder`, so that a printer started
-// again on the same folder never writes over what an earlier run wrote.
-void highestNumbers(const QDir& folder, quint64* label, quint64* stream)
-{
-    static const QRegularExpression name(QStringLiteral("^(label|stream)-(\\d{6,19})\\.(png|pdf|epl)$"));
-    const QStringList files = folder.entryList(QDir::Files);
-    for (const QString& file : files) {
-        const QRegularExpressionMatch match = name.match(file);
-        if (!match.hasMatch())
-            continue;
-        const quint64 number = match.captured(2).toULongLong();
-        quint64* highest = match.captured(1) == QLatin1String("label") ? label : stream;
-        *highest = std::max(*highest, number);
-    }
-}
-
-int faultCode(PrinterFault fault)
-{
-    switch (fault) {
-    case PrinterFault::HeadOpen:
-        return kHeadUp;
-    case PrinterFault::PaperOut:
-        return kPaperOrRibbonEmpty;
-    case PrinterFault::Paused:
-        return kPaused;
-    case PrinterFault::None:
-        break;
-    }
-    return kNoError;
-}
-
-QString faultMeaning(PrinterFault fault)
-{
-    switch (fault) {
-    case PrinterFault::HeadOpen:
-        return QStringLiteral("the print head is open");
-    case PrinterFault::PaperOut:
-        return QStringLiteral("the paper or ribbon is out");
-    case PrinterFault::Paused:
-        return QStringLiteral("the printer is paused");
-    case PrinterFault::None:
-        break;
-    }
-    return QStringLiteral("ready");
-}
 
 QByteArrayView withoutTrailingBlanks(QByteArrayView line)
 {
@@ -92,8 +37,8 @@ QString LabelPrinter::start()
         return QStringLiteral("cannot make the folder %1: %2").arg(visibleForMessage(m_options.outDir), problem);
     m_out = QDir(m_options.outDir);
     m_held = QDir(m_out.filePath(QStringLiteral(".held")));
-    highestNumbers(m_out, &m_lastLabel, &m_lastStream);
-    highestNumbers(m_held, &m_lastLabel, &m_lastStream);
+    highestFileNumbers(m_out, &m_lastLabel, &m_lastStream);
+    highestFileNumbers(m_held, &m_lastLabel, &m_lastStream);
     if (!m_options.memoryDir.isEmpty()) {
         m_memoryFolder = std::make_unique<MemoryFolder>(m_options.memoryDir);
         QStringList problems;
@@ -125,7 +70,7 @@ std::unique_ptr<PrinterSession> LabelPrinter::openSession(const QString& from, R
 
 QString LabelPrinter::streamPath(quint64 stream) const
 {
-    return m_out.filePath(numbered("stream", stream, "epl"));
+    return m_out.filePath(numberedFileName("stream", stream, "epl"));
 }
 
 void LabelPrinter::setFault(PrinterFault fault)
@@ -135,7 +80,7 @@ void LabelPrinter::setFault(PrinterFault fault)
     const bool wasStopped = m_fault != PrinterFault::None;
     m_fault = fault;
     if (fault != PrinterFault::None) {
-        stopLines(faultCode(fault));
+        stopLines(faultErrorCode(fault));
         return;
     }
     if (wasStopped)
@@ -190,7 +135,7 @@ void LabelPrinter::releaseHeld()
     const bool stopped = m_fault != PrinterFault::None;
     // Pictures held in memory are written first: into .held while a fault lasts, else where they go.
     const auto writeHeld = [this, stopped](HeldLabel& label) {
-        const QString name = numbered("label", label.number, "png");
+        const QString name = numberedFileName("label", label.number, "png");
         QString failure = stopped ? makeFolder(m_held.path()) : QString();
         if (!failure.isEmpty())
             failure = QStringLiteral("cannot make the folder %1: %2").arg(visibleForMessage(m_held.path()), failure);
@@ -223,7 +168,7 @@ void LabelPrinter::releaseHeld()
     };
     while (!stopped && !m_heldLabels.isEmpty()) {
         HeldLabel& label = m_heldLabels.first();
-        const QString name = numbered("label", label.number, "png");
+        const QString name = numberedFileName("label", label.number, "png");
         if (!label.image.isNull()) {
             if (!writeHeld(label))
                 return;
@@ -258,7 +203,7 @@ void LabelPrinter::hold(HeldLabel label, const QImage& image, PrinterSession& fr
         const QString folderProblem = makeFolder(m_held.path());
         const QString failure =
             folderProblem.isEmpty()
-                ? writePicture(m_held.filePath(numbered("label", label.number, "png")), image, label)
+                ? writePicture(m_held.filePath(numberedFileName("label", label.number, "png")), image, label)
                 : QStringLiteral("cannot make the folder %1: %2").arg(visibleForMessage(m_held.path()), folderProblem);
         onDisk = failure.isEmpty();
         if (!onDisk)
@@ -291,7 +236,7 @@ void LabelPrinter::hold(HeldLabel label, const QImage& image, PrinterSession& fr
          {QStringLiteral("stream"), label.stream},
          {QStringLiteral("line"), label.line}});
     if (m_reporting && from.m_line && !from.m_line->xoffSent) {
-        from.reply(errorNotice(m_fault != PrinterFault::None ? faultCode(m_fault) : kInsufficientMemory, true));
+        from.reply(errorNotice(m_fault != PrinterFault::None ? faultErrorCode(m_fault) : kInsufficientMemory, true));
         from.m_line->xoffSent = true;
     }
 }
@@ -314,7 +259,7 @@ void LabelPrinter::printLabel(const RenderedLabel& label, quint64 stream, Printe
     if (m_fault != PrinterFault::None || !m_outProblem.isEmpty()) {
         hold(printed, label.image, from);
     } else {
-        const QString name = numbered("label", printed.number, "png");
+        const QString name = numberedFileName("label", printed.number, "png");
         const QString failure = writePicture(m_out.filePath(name), label.image, printed);
         if (failure.isEmpty()) {
             logLabel(printed, name);
@@ -588,7 +533,7 @@ bool PrinterSession::printerCommand(QByteArrayView line, int lineNumber)
     };
     if (command == "^ee") {
         QList<int> codes = m_printer.m_errors.values();
-        codes << faultCode(m_printer.fault());
+        codes << faultErrorCode(m_printer.fault());
         if (!m_printer.m_outProblem.isEmpty())
             codes << kInsufficientMemory;
         return answered("^ee", errorReport(codes));

@@ -1,6 +1,7 @@
 #include "printer/printer_options.h"
 
 #include "common/safe_text.h"
+#include "protocol/epl2_status.h"
 #include "render/asian_text.h"
 #include "render/label_render.h"
 
@@ -60,6 +61,36 @@ QString faultName(PrinterFault fault)
         break;
     }
     return QStringLiteral("ok");
+}
+
+QString faultMeaning(PrinterFault fault)
+{
+    switch (fault) {
+    case PrinterFault::HeadOpen:
+        return QStringLiteral("the print head is open");
+    case PrinterFault::PaperOut:
+        return QStringLiteral("the paper or ribbon is out");
+    case PrinterFault::Paused:
+        return QStringLiteral("the printer is paused");
+    case PrinterFault::None:
+        break;
+    }
+    return QStringLiteral("ready");
+}
+
+int faultErrorCode(PrinterFault fault)
+{
+    switch (fault) {
+    case PrinterFault::HeadOpen:
+        return kHeadUp;
+    case PrinterFault::PaperOut:
+        return kPaperOrRibbonEmpty;
+    case PrinterFault::Paused:
+        return kPaused;
+    case PrinterFault::None:
+        break;
+    }
+    return kNoError;
 }
 
 bool faultFromName(const QString& name, PrinterFault* fault)

@@ -13,6 +13,10 @@ enum class PrinterFault { None, HeadOpen, PaperOut, Paused };
 
 // "head-open", "paper-out", "paused" or "ok".
 QString faultName(PrinterFault fault);
+// What the fault means to an operator: "the print head is open", ... or "ready".
+QString faultMeaning(PrinterFault fault);
+// The error code ^ee reports while the fault lasts (0 for none).
+int faultErrorCode(PrinterFault fault);
 // The fault a name (as above) stands for; false when the name is none of them.
 bool faultFromName(const QString& name, PrinterFault* fault);
 

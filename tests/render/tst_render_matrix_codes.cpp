@@ -21,6 +21,15 @@ struct ExpectedCode
     QString sequenceId = QString(); // QR Code: the parity byte in decimal
 };
 
+// A symbol made directly, as the rows of modules the reader takes.
+QList<QByteArray> modulesOf(const QrModel1Symbol& made)
+{
+    QList<QByteArray> rows;
+    for (int y = 0; y < made.size; ++y)
+        rows << made.dark.mid(y * made.size, made.size).replace('\0', '.').replace('\1', '#');
+    return rows;
+}
+
 // GW of `picture` (black prints) at x,y: rows of bytes, the leftmost dot in the high bit, 0 printing.
 QByteArray graphicWrite(int x, int y, const QImage& picture)
 {
@@ -52,6 +61,8 @@ private slots:
     void wholeLabels();
     void qrModel1Masks_data();
     void qrModel1Masks();
+    void qrModel1EveryVersion_data();
+    void qrModel1EveryVersion();
 };
 
 void RenderMatrixCodesTest::matrixCodes_data()
@@ -125,8 +136,8 @@ void RenderMatrixCodesTest::matrixCodes_data()
         << QByteArray("b100,120,Q,m1,eL,s2,iM,\"B0120" + QByteArray(60, 'a') + QByteArray(60, '\xE9') + "tail\"")
         << "QRCodeModel1" << QString(QString(60, u'a') + QString(60, QChar(0xE9))) << 2 << QPoint(100, 120) << 41 * 2;
     QTest::addRow("QR Code model 1, 300 bytes at M: version 13 of 4 blocks")
-        << QByteArray("b100,120,Q,m1,eM,s2,\"" + QByteArray(150, 'm') + QByteArray(150, '\xF6') + "\"") << "QRCodeModel1"
-        << QString(QString(150, u'm') + QString(150, QChar(0xF6))) << 2 << QPoint(100, 120) << 69 * 2;
+        << QByteArray("b100,120,Q,m1,eM,s2,\"" + QByteArray(150, 'm') + QByteArray(150, '\xF6') + "\"")
+        << "QRCodeModel1" << QString(QString(150, u'm') + QString(150, QChar(0xF6))) << 2 << QPoint(100, 120) << 69 * 2;
     QTest::addRow("QR Code model 1, 168 bytes at L: version 7")
         << QByteArray("b100,120,Q,m1,eL,s2,\"" + QByteArray(84, 'q') + QByteArray(84, 'Z') + "\"") << "QRCodeModel1"
         << QString(QString(84, u'q') + QString(84, u'Z')) << 2 << QPoint(100, 120) << 45 * 2;
@@ -353,14 +364,52 @@ void RenderMatrixCodesTest::qrModel1Masks()
     QVERIFY2(made.error.isEmpty(), qPrintable(made.error));
     QCOMPARE(made.version, version);
     QCOMPARE(made.size, 17 + 4 * version);
-    QList<QByteArray> rows;
-    for (int y = 0; y < made.size; ++y)
-        rows << made.dark.mid(y * made.size, made.size).replace('\0', '.').replace('\1', '#');
-    const QrModel1Read read = readQrModel1(rows);
+    const QrModel1Read read = readQrModel1(modulesOf(made));
     QVERIFY2(read.error.isEmpty(), qPrintable(read.error));
     QCOMPARE(read.mask, mask);
     QCOMPARE(read.level, level);
     QCOMPARE(read.data, data);
+}
+
+// At each level, byte data one longer at a time: every version from 1 to 14 is made in turn, and the largest
+// data of each version reads back; one byte past version 14 is refused.
+void RenderMatrixCodesTest::qrModel1EveryVersion_data()
+{
+    QTest::addColumn<int>("level");
+    QTest::addRow("L") << 0;
+    QTest::addRow("M") << 1;
+    QTest::addRow("Q") << 2;
+    QTest::addRow("H") << 3;
+}
+
+void RenderMatrixCodesTest::qrModel1EveryVersion()
+{
+    QFETCH(int, level);
+    const auto dataOf = [&](qsizetype length) {
+        QByteArray data(length, '\0');
+        for (qsizetype i = 0; i < length; ++i)
+            data[i] = char(i * 37 + level);
+        return data;
+    };
+    const auto make = [&](qsizetype length) {
+        return makeQrModel1(QrModel1Input{dataOf(length), level, false, 0, 0, 0, int(length % 8)});
+    };
+    QList<qsizetype> largest(15, 0); // the largest byte count of each version
+    int lastVersion = 1;
+    qsizetype length = 1;
+    for (QrModel1Symbol made = make(length); made.error.isEmpty(); made = make(++length)) {
+        QVERIFY2(made.version >= lastVersion && made.version <= 14, qPrintable(QString::number(made.version)));
+        lastVersion = made.version;
+        largest[made.version] = length;
+    }
+    QVERIFY2(make(length).error.contains(QLatin1String("version 14 at most")), qPrintable(make(length).error));
+    for (int version = 1; version <= 14; ++version) {
+        QVERIFY2(largest[version] > largest[version - 1], qPrintable(QString::number(version)));
+        const QrModel1Read read = readQrModel1(modulesOf(make(largest[version])));
+        QVERIFY2(read.error.isEmpty(), qPrintable(QStringLiteral("version %1: %2").arg(version).arg(read.error)));
+        QCOMPARE(read.version, version);
+        QCOMPARE(read.data, dataOf(largest[version]));
+    }
 }
 
 QTEST_MAIN(RenderMatrixCodesTest)

@@ -48,57 +48,56 @@ QString readListen(const QString& text, PrinterOptions* options)
 
 } // namespace
 
+namespace {
+
+// Each fault: its name on the command line and in the log, what it means to an operator, and the error code ^ee
+// reports while it lasts.
+struct FaultFacts
+{
+    PrinterFault fault;
+    const char* name;
+    const char* meaning;
+    int errorCode;
+};
+
+constexpr FaultFacts kFaults[] = {
+    {PrinterFault::None, "ok", "ready", kNoError},
+    {PrinterFault::HeadOpen, "head-open", "the print head is open", kHeadUp},
+    {PrinterFault::PaperOut, "paper-out", "the paper or ribbon is out", kPaperOrRibbonEmpty},
+    {PrinterFault::Paused, "paused", "the printer is paused", kPaused},
+};
+
+const FaultFacts& factsOf(PrinterFault fault)
+{
+    for (const FaultFacts& each : kFaults) {
+        if (each.fault == fault)
+            return each;
+    }
+    return kFaults[0];
+}
+
+} // namespace
+
 QString faultName(PrinterFault fault)
 {
-    switch (fault) {
-    case PrinterFault::HeadOpen:
-        return QStringLiteral("head-open");
-    case PrinterFault::PaperOut:
-        return QStringLiteral("paper-out");
-    case PrinterFault::Paused:
-        return QStringLiteral("paused");
-    case PrinterFault::None:
-        break;
-    }
-    return QStringLiteral("ok");
+    return QLatin1String(factsOf(fault).name);
 }
 
 QString faultMeaning(PrinterFault fault)
 {
-    switch (fault) {
-    case PrinterFault::HeadOpen:
-        return QStringLiteral("the print head is open");
-    case PrinterFault::PaperOut:
-        return QStringLiteral("the paper or ribbon is out");
-    case PrinterFault::Paused:
-        return QStringLiteral("the printer is paused");
-    case PrinterFault::None:
-        break;
-    }
-    return QStringLiteral("ready");
+    return QLatin1String(factsOf(fault).meaning);
 }
 
 int faultErrorCode(PrinterFault fault)
 {
-    switch (fault) {
-    case PrinterFault::HeadOpen:
-        return kHeadUp;
-    case PrinterFault::PaperOut:
-        return kPaperOrRibbonEmpty;
-    case PrinterFault::Paused:
-        return kPaused;
-    case PrinterFault::None:
-        break;
-    }
-    return kNoError;
+    return factsOf(fault).errorCode;
 }
 
 bool faultFromName(const QString& name, PrinterFault* fault)
 {
-    for (PrinterFault each :
-         {PrinterFault::None, PrinterFault::HeadOpen, PrinterFault::PaperOut, PrinterFault::Paused}) {
-        if (name == faultName(each)) {
-            *fault = each;
+    for (const FaultFacts& each : kFaults) {
+        if (name == QLatin1String(each.name)) {
+            *fault = each.fault;
             return true;
         }
     }

@@ -213,7 +213,8 @@ void placeAsian(const TextField& text, Layout& out)
         out.leftOut = why + QStringLiteral(" (blank cells)");
     RenderedField& field = out.field;
     field.reverse = text.reverse;
-    for (const AsianCell& each : asianCells(text, characters)) {
+    out.asianCells = asianCells(text, characters);
+    for (const AsianCell& each : std::as_const(out.asianCells)) {
         const QRect cell = turnedRect(text.x, text.y, text.rotation % 4, each.cell);
         field.text += QChar(each.character.character);
         field.cells |= cell;

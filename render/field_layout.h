@@ -98,8 +98,11 @@ struct Layout
     QRect extent;       // every dot it may ink
     bool isField = false;
     RenderedField field;
-    QString leftOut; // A: why part of the text is not drawn (a soft font without a character, bytes of no
-                     // Asian character in a variable's value); empty when all of it is
+    // A of font 8 or 9: each character in its cell, before the field is turned.
+    QList<AsianCell> asianCells;
+    // A: why part of the text is not drawn (a soft font without a character, bytes of no Asian character in a
+    // variable's value); empty when all of it is.
+    QString leftOut;
 };
 
 // A bar code's human-readable text: font 1 to 4 by its narrow width, 2 dots below the bars.

@@ -77,6 +77,8 @@ void LabelPainter::paint(QImage& image, const BufferedField& item, const Layout&
     case Epl2Command::Text:
         if (item.softFont)
             drawSoftField(image, item.field, *item.softFont, out);
+        else if (item.field.font >= 8)
+            drawAsian(image, item.field, out.asianCells);
         else
             drawField(image, item.field, out.text);
         return;
@@ -259,13 +261,10 @@ void LabelPainter::paintBullseye(QImage& image, QPoint centre)
     }
 }
 
-// Fonts 8 and 9: each character in its cell from asianCells; reversed, the field's whole extent (the spaces
-// between its cells too) prints black and the letters white.
-void LabelPainter::drawAsian(QImage& image, const TextField& field, const QByteArray& text)
+// Fonts 8 and 9: each character in its cell as the layout placed it; reversed, the field's whole extent (the
+// spaces between its cells too) prints black and the letters white.
+void LabelPainter::drawAsian(QImage& image, const TextField& field, const QList<AsianCell>& cells)
 {
-    QList<AsianCharacter> characters;
-    decodeAsian(field.language, text, &characters);
-    const QList<AsianCell> cells = asianCells(field, characters);
     const QRect picture = image.rect();
     if (field.reverse) {
         QRect all;
@@ -292,10 +291,6 @@ void LabelPainter::drawAsian(QImage& image, const TextField& field, const QByteA
 
 void LabelPainter::drawField(QImage& image, const TextField& field, const QByteArray& text)
 {
-    if (field.font >= 8) {
-        drawAsian(image, field, text);
-        return;
-    }
     const CellSize cell = cellOf(field);
     const QRect picture = image.rect();
     const int page = m_codePage;

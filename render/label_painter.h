@@ -37,7 +37,7 @@ public:
     static void drawSoftField(QImage& image, const TextField& field, const SoftFont& font, const Layout& out);
 
 private:
-    void drawAsian(QImage& image, const TextField& field, const QByteArray& text);
+    void drawAsian(QImage& image, const TextField& field, const QList<AsianCell>& cells);
     // A PDF417 drawn alone, black on white, with its printed data and turned as it lies on the label.
     QImage pdfPicture(const MatrixField& field, const MatrixCode& code, const QByteArray& text);
     // Every column from one end to the other (every row when the line is steep) gets `thickness` dots from

@@ -1,5 +1,7 @@
 #include "render/asian_text.h"
 
+#include "render/message_words.h"
+
 #include <iconv.h>
 
 #include <array>
@@ -103,11 +105,6 @@ public:
 private:
     iconv_t m_handle;
 };
-
-QString hexBytes(QByteArrayView bytes)
-{
-    return QString::fromLatin1(bytes.toByteArray().toHex(' ').toUpper());
-}
 
 } // namespace
 

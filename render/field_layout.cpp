@@ -2,6 +2,7 @@
 
 #include "render/code_pages.h"
 #include "render/glyph_cells.h"
+#include "render/message_words.h"
 
 #include <algorithm>
 
@@ -75,7 +76,7 @@ void placeSoftText(const BufferedField& item, Layout& out)
         });
     if (!missing.isEmpty())
         out.leftOut = QStringLiteral("the soft font \"%1\" holds no character %2")
-                          .arg(QString(QLatin1Char(f.softFont)), missing.toHex(' ').toUpper().left(60));
+                          .arg(QString(QLatin1Char(f.softFont)), hexBytes(missing));
     out.field.text = printed;
     out.field.reverse = f.reverse;
     out.field.cells = bandRect(f, 0, length, height);

@@ -1,5 +1,7 @@
 #include "render/message_words.h"
 
+#include <algorithm>
+
 QString printableExcerpt(QByteArrayView bytes, int limit)
 {
     QString text;
@@ -15,4 +17,11 @@ QString printableExcerpt(QByteArrayView bytes, int limit)
             text += QStringLiteral("\\x%1").arg(uint(c), 2, 16, QLatin1Char('0'));
     }
     return text;
+}
+
+QString hexBytes(QByteArrayView bytes, int limit)
+{
+    const QString shown =
+        QString::fromLatin1(bytes.first(std::min<qsizetype>(bytes.size(), limit)).toByteArray().toHex(' ').toUpper());
+    return bytes.size() > limit ? shown + QStringLiteral("...") : shown;
 }

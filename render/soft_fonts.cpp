@@ -1,5 +1,7 @@
 #include "render/soft_fonts.h"
 
+#include "render/message_words.h"
+
 namespace {
 
 constexpr qsizetype kFontHeader = 3;
@@ -20,11 +22,6 @@ int charactersOf(QByteArrayView data)
 qsizetype bitmapBytes(int height, int width)
 {
     return qsizetype(height) * ((width + 7) / 8);
-}
-
-QString hexByte(int value)
-{
-    return QString::fromLatin1(QByteArray(1, char(value)).toHex().toUpper());
 }
 
 } // namespace
@@ -54,7 +51,8 @@ std::optional<SoftFont> readSoftFont(const QByteArray& data, QString* why)
     }
     const int sets = byteAt(data, 1);
     if (sets > 2) {
-        *why = QStringLiteral("the rotation byte is %1 where 00, 01 or 02 are taken").arg(hexByte(sets));
+        *why = QStringLiteral("the rotation byte is %1 where 00, 01 or 02 are taken")
+                   .arg(hexBytes(QByteArray(1, char(sets))));
         return std::nullopt;
     }
     SoftFont font;
@@ -79,7 +77,7 @@ std::optional<SoftFont> readSoftFont(const QByteArray& data, QString* why)
         }
         if (glyph.width > glyph.spacing) {
             *why = QStringLiteral("character %1 is %2 dots wide, more than its spacing of %3")
-                       .arg(hexByte(position))
+                       .arg(hexBytes(QByteArray(1, char(position))))
                        .arg(glyph.width)
                        .arg(glyph.spacing);
             return std::nullopt;

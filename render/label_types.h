@@ -117,8 +117,8 @@ struct PrinterMemory
 {
     QHash<QByteArray, QList<StoredLine>> forms;
     PrinterSettings settings;
-    quint64 generation =
-        0; // steps whenever the stored forms, graphics or soft fonts change, for whoever keeps them on disk
+    // Steps whenever the stored forms, graphics or soft fonts change, for whoever keeps them on disk.
+    quint64 generation = 0;
     // Graphics stored with GM, by name: Format_Grayscale8, black (0) where they print, white (255) elsewhere.
     QHash<QByteArray, QImage> graphics;
     // Soft fonts stored with ES, by their one-letter name.

@@ -95,7 +95,10 @@ void TcpPort::serveNext()
             m_repliesDropped = true;
             return;
         }
+        // Handed to the system at once: a sender that has closed its side after its query still gets the
+        // answer, which a buffer written later would lose when the connection ends.
         m_socket->write(bytes);
+        m_socket->flush();
     };
     m_printer.attachLine(&m_line);
     m_session = m_printer.openSession(peer, &m_line);

@@ -74,6 +74,7 @@ private slots:
     void errorReportWithEachFault_data();
     void errorReportWithEachFault();
     void configurationReport();
+    void answerToASenderThatClosedItsSide();
     void faultHoldsLabelsUntilOk();
     void reportingOnTheSerialLink();
 };
@@ -113,6 +114,16 @@ void PrinterStatusTest::errorReportWithEachFault()
         }
         QCOMPARE(printer.exchange(before + "^ee\r\n", reply.size()), reply);
     }
+}
+
+// A sender that asks, closes its sending side and then reads (printf '^ee' | nc -N) still gets every answer.
+void PrinterStatusTest::answerToASenderThatClosedItsSide()
+{
+    PrinterProcess printer(kPrinter, kOnTcp);
+    QVERIFY2(printer.isReady(), qPrintable(printer.failure()));
+    const QByteArray configuration = printer.exchange("UQ\r\n", QByteArray("Option:\r\n"));
+    QVERIFY(configuration.startsWith("QUORLEX-LP"));
+    QCOMPARE(printer.exchangeClosingFirst("XYZ\r\n^ee\r\nUQ\r\n", 4 + configuration.size()), "01\r\n" + configuration);
 }
 
 void PrinterStatusTest::configurationReport()

@@ -9,6 +9,8 @@
 #include <QTcpSocket>
 #include <QThread>
 
+#include <sys/socket.h>
+
 #include <csignal>
 #include <limits>
 
@@ -132,7 +134,13 @@ QByteArray PrinterProcess::exchange(const QByteArray& bytes, const QByteArray& e
     return exchange(bytes, std::numeric_limits<qint64>::max(), end, ms);
 }
 
-QByteArray PrinterProcess::exchange(const QByteArray& bytes, qint64 replyBytes, const QByteArray& end, int ms)
+QByteArray PrinterProcess::exchangeClosingFirst(const QByteArray& bytes, qint64 replyBytes, int ms)
+{
+    return exchange(bytes, replyBytes, QByteArray(), ms, true);
+}
+
+QByteArray PrinterProcess::exchange(const QByteArray& bytes, qint64 replyBytes, const QByteArray& end, int ms,
+                                    bool closeFirst)
 {
     QTcpSocket socket;
     socket.connectToHost(QHostAddress::LocalHost, m_port);
@@ -144,6 +152,8 @@ QByteArray PrinterProcess::exchange(const QByteArray& bytes, qint64 replyBytes, 
     const QDeadlineTimer deadline(ms);
     while (socket.bytesToWrite() > 0 && !deadline.hasExpired())
         socket.waitForBytesWritten(50);
+    if (closeFirst)
+        ::shutdown(int(socket.socketDescriptor()), SHUT_WR);
     QByteArray replies;
     while (replies.size() < replyBytes && (end.isEmpty() || !replies.endsWith(end)) && !deadline.hasExpired()) {
         socket.waitForReadyRead(50);

@@ -40,6 +40,9 @@ public:
     QByteArray exchange(const QByteArray& bytes, qint64 replyBytes = 0, int ms = 5000);
     // The same, reading until the answer ends with `end`.
     QByteArray exchange(const QByteArray& bytes, const QByteArray& end, int ms = 5000);
+    // The same as exchange(bytes, replyBytes), but the connection's sending side is closed once `bytes` are out,
+    // as a sender that only asks and then waits for the answer does.
+    QByteArray exchangeClosingFirst(const QByteArray& bytes, qint64 replyBytes, int ms = 5000);
     // A line on the printer's standard input.
     void control(const QByteArray& line);
     // The most memory the process has held so far (VmHWM), in KB; 0 when it cannot be read.
@@ -48,7 +51,8 @@ public:
     int stop(int signal);
 
 private:
-    QByteArray exchange(const QByteArray& bytes, qint64 replyBytes, const QByteArray& end, int ms);
+    QByteArray exchange(const QByteArray& bytes, qint64 replyBytes, const QByteArray& end, int ms,
+                        bool closeFirst = false);
     void readLog();
 
     QTemporaryDir m_dir;

@@ -127,11 +127,15 @@ QString lookUpHost(const SocketAddress& address, const QDeadlineTimer& deadline,
         if (lookup->pipe[1] >= 0)
             (void)!::write(lookup->pipe[1], "", 1);
     }).detach();
-    while (!lookup->done.load(std::memory_order_acquire)) {
+    // The stop is asked at least once, however fast the lookup: a stop requested while it ran is seen before
+    // anything is connected to.
+    for (;;) {
         if (keepWaiting && !keepWaiting()) {
             *stopped = true;
             return {};
         }
+        if (lookup->done.load(std::memory_order_acquire))
+            break;
         if (deadline.hasExpired())
             return QStringLiteral("looking up %1 took longer than %2 s")
                 .arg(address.hostShown())

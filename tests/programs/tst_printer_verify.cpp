@@ -205,14 +205,15 @@ void TestPrinterVerify::batchVerifyAfterTheRun()
 
 void TestPrinterVerify::serialVerifyCountsWhatThePrinterConfirmed()
 {
-    // At the speed of a real line, so that the fault set once label 3 is out comes before label 4.
+    // At the speed of a real line, so that the fault set once label 3 is confirmed (the third ^ee answered)
+    // comes before label 4. Set when label 3 is merely drawn, the fault could overtake the answer to its ^ee.
     Link link(true, {"--wire-speed"});
     QVERIFY2(link.printer.isReady(), qPrintable(link.printer.failure()));
     QTemporaryDir dir;
     bool faultSet = false;
     const Outcome outcome =
         runBatch({"--size", "3M", "--csv", csvOf(dir, 10), "--port", link.address(), "--verify"}, [&] {
-            if (!faultSet && link.printer.waitForLog(QStringLiteral("label 3:"), 1, 0)) {
+            if (!faultSet && link.printer.waitForLog(QStringLiteral("^ee answered"), 3, 0)) {
                 link.printer.control("paper-out");
                 faultSet = true;
             }
